@@ -1,0 +1,41 @@
+// Every result code a run can end with; the same value is logged as the
+// state line, recorded as State and returned as the exit code.
+#pragma once
+
+#include <cstdint>
+
+namespace result {
+
+inline constexpr int32_t kSuccess = 0;
+inline constexpr int32_t kUpToDate = 1;
+inline constexpr int32_t kConfigNotFound = 101;
+inline constexpr int32_t kConfigUnreadable = 102;
+inline constexpr int32_t kConfigIncomplete = 103;
+inline constexpr int32_t kDeviceSearchFailed = 201;
+inline constexpr int32_t kHwidNotFound = 202;
+inline constexpr int32_t kBiosTooOld = 301;
+inline constexpr int32_t kBiosCheckFailed = 302;
+inline constexpr int32_t kDriverTooOld = 402;
+inline constexpr int32_t kDriverCheckFailed = 403;
+inline constexpr int32_t kDriverInstallTimeout = 1001;
+inline constexpr int32_t kDriverInstallFailed = 1002;
+inline constexpr int32_t kDriverInstallError = 1003;
+inline constexpr int32_t kDriverRemoveFailed = 1101;
+inline constexpr int32_t kDriverRemoveError = 1103;
+inline constexpr int32_t kVersionReadTimeout = 2001;
+inline constexpr int32_t kVersionReadExitCode = 2002;
+inline constexpr int32_t kVersionReadError = 2003;
+inline constexpr int32_t kNoVersion = 2004;
+inline constexpr int32_t kNvapiInitFailed = 2005;
+inline constexpr int32_t kNvapiNoGpu = 2006;
+inline constexpr int32_t kNvapiNoRevision = 2007;
+inline constexpr int32_t kUnknownVersionFormat = 701;
+inline constexpr int32_t kUptodateCheckFailed = 702;
+inline constexpr int32_t kPowerStop = 901;
+inline constexpr int32_t kFlashTimeout = 902;
+inline constexpr int32_t kFlashExitCode = 903;
+inline constexpr int32_t kFlashIncomplete = 904;
+inline constexpr int32_t kFlashError = 905;
+inline constexpr int32_t kClosingStepsBase = 3000;
+
+}  // namespace result

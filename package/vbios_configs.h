@@ -1,0 +1,69 @@
+// The package configuration of a run (configs.txt) and the state of the
+// target checks that fill it step by step.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "installer/log.h"
+
+inline constexpr int kMaxRomEntries = 100;
+inline constexpr size_t kMaxConfigFileBytes = 1 << 20;  // a real configs.txt is a few hundred bytes
+
+class VBiosInfo {
+ public:
+  std::string vbHWID = "UNKNOWN";
+  std::string vbRom = "UNKNOWN";
+  std::string vbRomVersion = "0.0.0.0.0";
+  bool vbIsRawRom = false;
+};
+
+class VBiosConfigs {
+ public:
+  // Keeps the caller's writer (the installation sequence's).
+  explicit VBiosConfigs(LogWriter& writer);
+  // Opens its own writer on the installation log.
+  VBiosConfigs();
+
+  std::string myPath;  // program folder + "\packages"
+  std::string VbConfig = "configs.txt";
+  std::string VbReleaseVersion = "0.0.0";
+  std::string VbType = "UNKNOWN";
+  int32_t ECConfig = 0;
+  int32_t WMIConfig = 0;
+  int32_t VbCount = 0;
+  bool VbIsRawRom = false;
+  std::string CurVbVersion = "0.0.0.0.0";
+  std::string VbRomVersion = "0.0.0.0.0";
+  std::string CurHWID = "UNKNOWN";
+  std::string VbRomHWID = "UNKNOWN";
+  std::string VbFlashCmd;
+  int32_t CurBios = 1;
+  int32_t VbReqBios = 1;
+  std::string CurVGAVersion = "0.0.0.0";
+  std::string VbReqVGAVersion = "0.0.0.0";
+  std::string SDriverCmd;
+  std::string SDriverUninstCmd;
+  std::string ProductName = "UNKNOWN";
+  LogWriter* w = nullptr;
+  std::array<VBiosInfo, kMaxRomEntries> vb;
+
+  int32_t readConfigs();
+  int32_t setTargetVGA();
+  int32_t checkTargetBIOS();
+  int32_t checkTargetVGA();
+  int32_t insallSDriver();
+  int32_t removeSDriver();
+  int32_t getCurVbVersion();
+  int32_t checkUptodate();
+
+  void OvLog(std::string_view message, LogWriter& writer);
+
+  bool isAmdType() const { return VbType == "AMD" || VbType == "KRAMD"; }
+
+ private:
+  std::unique_ptr<LogWriter> ownWriter_;
+};

@@ -1,0 +1,20 @@
+// Windows command-line text: quoting one argument and splitting a line back
+// into arguments, by the rules of CommandLineToArgvW / the MSVC runtime.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// Quotes `argument` so that the Windows rules give it back unchanged: plain
+// words stay bare, anything with blanks, tabs or quotes is quoted, and
+// backslashes before a quote are doubled.
+std::string quoteWindowsArgument(std::string_view argument);
+
+// Splits the text after the program name into arguments (MSVC 2008+ rules,
+// including "" inside a quoted part).
+std::vector<std::string> splitWindowsCommandLine(std::string_view text);
+
+}  // namespace platform

@@ -1,0 +1,37 @@
+// Failure of a platform call, reported as a value instead of an exception.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Windows system error codes are the common currency of both backends, so the
+// core can tell "file not found" from "path not found" the same way everywhere.
+inline constexpr uint32_t kErrorFileNotFound = 2;
+inline constexpr uint32_t kErrorPathNotFound = 3;
+inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorInvalidData = 13;
+inline constexpr uint32_t kErrorNotSupported = 50;
+inline constexpr uint32_t kErrorInvalidParameter = 87;
+inline constexpr uint32_t kErrorBadExeFormat = 193;
+inline constexpr uint32_t kErrorFileTooLarge = 223;
+inline constexpr uint32_t kErrorGenericFailure = 31;  // ERROR_GEN_FAILURE
+
+struct Error {
+  uint32_t code = 0;      // 0: no failure
+  std::string operation;  // what was attempted, e.g. "CreateFileW C:\Windows\Log\x.txt"
+  std::string message;    // the system's text for the code
+
+  bool failed() const { return code != 0; }
+};
+
+// Builds an Error for `operation` from a Windows error code, with the
+// system's message text (FormatMessage on win32, a fixed table on posix).
+Error makeError(uint32_t code, std::string operation);
+
+// The multi-line detail entry that follows an "ERROR ..." log line: where
+// the failure happened and why, standing in for a managed stack trace.
+std::string describeFailure(const Error& error, const char* function);
+
+}  // namespace platform

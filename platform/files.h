@@ -1,0 +1,56 @@
+// Files and folders by Windows path. posix maps C:\ to the machine root's
+// drive_c/ and Z:\ to /, as Wine does.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/error.h"
+
+namespace platform {
+
+bool fileExists(std::string_view path);       // an existing regular file
+bool directoryExists(std::string_view path);  // an existing folder
+
+// Creates the folder and any missing parents; an existing folder is success.
+Error createDirectories(std::string_view path);
+
+// Copies a file, replacing an existing target.
+Error copyFile(std::string_view from, std::string_view to);
+
+// Deletes a file. A missing file is an error (code 2) so callers can decide.
+Error deleteFile(std::string_view path);
+
+// Reads a whole file. Files over `maxBytes` are refused (kErrorFileTooLarge)
+// rather than truncated. A missing file gives code 2, a missing folder 3.
+Error readFile(std::string_view path, std::string& contents, size_t maxBytes);
+
+// Replaces `path` with `contents` atomically: a temporary file beside it is
+// written and flushed, then renamed over the target.
+Error writeFileAtomic(std::string_view path, std::string_view contents);
+
+// A file opened for appending, shared for reading by other programs but not
+// for writing. Closed exactly once by its destructor.
+class AppendFile {
+ public:
+  AppendFile();
+  ~AppendFile();
+  AppendFile(AppendFile&&) noexcept;
+  AppendFile& operator=(AppendFile&&) noexcept;
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  Error open(std::string_view path);  // creates the file when missing
+  bool isOpen() const;
+  Error write(std::string_view bytes);  // the bytes reach the OS at once
+  Error flush();                        // and the disk, as far as the OS allows
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

@@ -1,0 +1,25 @@
+// Windows path helpers and the program's own location.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Folder of the running executable as a Windows path without a trailing
+// separator ("C:\Program Files\Orvo" on win32, "Z:\opt\x" on posix).
+std::string programFolder();
+
+// Joins a folder and a name with one backslash. Unlike Path.Combine it never
+// lets an absolute `name` replace `folder`; callers validate names first.
+std::string joinPath(std::string_view folder, std::string_view name);
+
+// True when `name` is a plain relative path that stays below the folder it is
+// joined to: no drive, UNC or device prefix, no leading separator, no ".."
+// component, no ':' (alternate streams) and no control characters.
+bool isContainedRelativePath(std::string_view name);
+
+// The value of an environment variable, empty when unset.
+std::string environmentVariable(const char* name);
+
+}  // namespace platform
