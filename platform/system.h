@@ -29,3 +29,11 @@ std::string logTimestamp(const LocalTime& time);
 void writeStandardOutput(std::string_view text);
 
 }  // namespace platform
+
+namespace platform {
+
+// Seed for the flash step's progress pacing: the clock (posix: [time] seed
+// when set, so a simulated run can be repeated exactly).
+uint64_t pacingSeed();
+
+}  // namespace platform

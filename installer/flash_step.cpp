@@ -1,0 +1,193 @@
+#include "installer/flash_step.h"
+
+#include <exception>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "installer/result_codes.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/system.h"
+
+using OvVBiosInstaller::InstallingForm;
+
+namespace {
+
+constexpr const char* kFunction = "Program.VbFlashProcess";
+
+class Pacer {
+ public:
+  explicit Pacer(uint64_t seed) : random_(seed) {}
+  // Sleeps a whole number of milliseconds drawn uniformly from [low, high).
+  void wait(uint32_t low, uint32_t high) {
+    std::uniform_int_distribution<uint32_t> pick(low, high - 1);
+    platform::sleepMs(pick(random_));
+  }
+
+ private:
+  std::mt19937_64 random_;
+};
+
+int32_t failWithDetail(const char* line, const std::string& detail, LogWriter& w) {
+  OvLog(line, w);
+  OvLog(detail, w);
+  return result::kFlashError;
+}
+
+int32_t failWithError(const char* line, const platform::Error& error, LogWriter& w) {
+  return failWithDetail(line, platform::describeFailure(error, kFunction), w);
+}
+
+// Lines as a text reader gives them: split at CR LF, LF or CR, with no empty
+// line after a final line end.
+template <typename Visit>
+void forEachLine(std::string_view text, Visit visit) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      visit(text.substr(start));
+      return;
+    }
+    visit(text.substr(start, end - start));
+    start = end + 1;
+    if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+  }
+}
+
+void addProgress(int32_t step) { InstallingForm::progress.fetch_add(step); }
+
+int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w,
+                 OvVBiosInstaller::ProgressWindowThread& progressWindow) {
+  const bool amd = cfg.isAmdType();
+  bool completed = false;
+  Pacer pacer(platform::pacingSeed());
+
+  // The name comes from the package. Joined to a folder it must stay inside
+  // it: this program runs elevated, copies the file and deletes the copy at
+  // every exit, so "..\..\Windows\System32\x.dll" or "C:\x" would reach
+  // files that are not ours.
+  if (!platform::isContainedRelativePath(cfg.VbFlashCmd)) {
+    return failWithDetail("ERROR VbFlashProcess Exception",
+                          std::string(kFunction) + ": the package names '" + cfg.VbFlashCmd +
+                              "', which is not a file name inside the package folder; nothing was copied "
+                              "or started",
+                          w);
+  }
+
+  platform::ProcessStart start;
+  if (!amd) {
+    start.program = platform::joinPath(packageFolder, cfg.VbFlashCmd);
+    OvLog(start.program, w);
+  } else {
+    if (auto error = platform::createDirectories(kWorkingFolder); error.failed())
+      return failWithError("ERROR VbFlashProcess Exception", error, w);
+    const std::string source = platform::joinPath(packageFolder, cfg.VbFlashCmd);
+    const std::string copy = platform::joinPath(kWorkingFolder, cfg.VbFlashCmd);
+    OvLog("Copy: " + source + " -> " + copy, w);
+    if (auto error = platform::copyFile(source, copy); error.failed())
+      return failWithError("ERROR VbFlashProcess Exception", error, w);
+    start.program = platform::joinPath(packageFolder, "amdvbflash.exe");
+    OvLog(start.program, w);
+    start.arguments = "-fa -p 0 \"" + copy + "\"";
+    OvLog(start.arguments, w);
+    start.captureOutput = true;
+  }
+
+  std::unique_ptr<platform::ChildProcess> child;
+  for (int attempt = 1;; ++attempt) {
+    child = std::make_unique<platform::ChildProcess>();
+    platform::Error error;
+    const platform::StartOutcome outcome = child->start(start, error);
+    if (outcome == platform::StartOutcome::Started) break;
+    if (outcome == platform::StartOutcome::CannotStart) return failWithError("ERROR VbFlashProcess not found", error, w);
+    if (outcome == platform::StartOutcome::Failed) return failWithError("ERROR VbFlashProcess Exception", error, w);
+    OvLog("ERROR VbFlashProcess Start fail ", w);
+    if (attempt == kFlashStartAttempts) {
+      return failWithDetail("ERROR VbFlashProcess Exception",
+                            std::string(kFunction) + ": " + start.program + " was not started after " +
+                                std::to_string(kFlashStartAttempts) + " attempts",
+                            w);
+    }
+    platform::sleepMs(kFlashStartRetryMs);
+  }
+
+  progressWindow.start();
+  addProgress(10);
+
+  // The bar advances by time, whatever the tool reports, and stops at 70
+  // until the tool has ended.
+  for (;;) {
+    pacer.wait(2000, 10000);
+    if (InstallingForm::progress.load() < 70) addProgress(10);
+    const bool exited = child->hasExited();
+    if (!exited) OvLog("VbFlashProcess is running ", w);
+    if (exited || InstallingForm::progress.load() >= 70) break;
+  }
+
+  platform::Error error;
+  const platform::WaitOutcome waited = child->wait(kFlashExitTimeoutMs, error);
+  if (waited == platform::WaitOutcome::Failed) return failWithError("ERROR VbFlashProcess Exception", error, w);
+  if (waited == platform::WaitOutcome::TimedOut) {
+    OvLog("ERROR VBIOS Flash Process timeout", w);
+    if (auto killError = child->kill(); killError.failed())
+      return failWithError("ERROR VbFlashProcess Exception", killError, w);
+    return result::kFlashTimeout;
+  }
+  if (child->exitCode() != 0) {
+    OvLog("ERROR VbFlashProcess fail: " + std::to_string(child->exitCode()), w);
+    return result::kFlashExitCode;
+  }
+
+  if (!amd) {
+    completed = true;
+  } else {
+    const std::string output = child->takeOutput();
+    forEachLine(output, [&](std::string_view line) {
+      if (line.find(kFlashCompletedText) != std::string_view::npos) completed = true;
+      OvLog(line, w);
+    });
+    if (!completed) {
+      OvLog("ERROR VbFlashProcess is not completed ", w);
+      InstallingForm::progress.store(-1);
+      return result::kFlashIncomplete;
+    }
+  }
+
+  while (InstallingForm::progress.load() < 100) {
+    pacer.wait(500, 2500);
+    addProgress(10);
+  }
+  return result::kSuccess;
+}
+
+}  // namespace
+
+int32_t flashVBios(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w,
+                   OvVBiosInstaller::ProgressWindowThread& progressWindow) {
+  int32_t code;
+  try {
+    code = runFlash(cfg, packageFolder, w, progressWindow);
+  } catch (const std::exception& failure) {
+    return failWithDetail("ERROR VbFlashProcess Exception", std::string(kFunction) + ": " + failure.what(), w);
+  }
+  if (code != result::kSuccess) return code;
+  // The progress window closes itself in this time.
+  platform::sleepMs(2000);
+  return result::kSuccess;
+}
+
+void removeWorkingRomCopy(const VBiosConfigs& cfg, LogWriter& w) {
+  if (cfg.VbFlashCmd.empty()) return;
+  // Never delete outside the working folder, whatever the package says.
+  if (!platform::isContainedRelativePath(cfg.VbFlashCmd)) return;
+  const platform::Error error = platform::deleteFile(platform::joinPath(kWorkingFolder, cfg.VbFlashCmd));
+  if (!error.failed()) return;
+  // Nothing was copied (an NVIDIA package, or a stop before the flash).
+  if (error.code == platform::kErrorFileNotFound || error.code == platform::kErrorPathNotFound) return;
+  OvLog(error.message, w);
+}

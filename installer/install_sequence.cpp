@@ -1,0 +1,160 @@
+#include "installer/install_sequence.h"
+
+#include <string>
+
+#include "hardware/power.h"
+#include "installer/closing_steps.h"
+#include "installer/flash_step.h"
+#include "installer/log.h"
+#include "installer/result_codes.h"
+#include "installer/state_record.h"
+#include "package/vbios_configs.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/system.h"
+#include "ui/dialogs.h"
+
+using namespace OvVBiosInstaller;
+
+namespace {
+
+enum class ExitPath { Plain, Failure, DriverUpdate, Completion };
+
+struct Outcome {
+  int32_t code = result::kSuccess;
+  ExitPath exit = ExitPath::Completion;
+};
+
+void logState(int32_t code, LogWriter& w) { OvLog("state " + std::to_string(code), w); }
+
+// Steps 1 to 9. The first non-zero code ends them and picks the exit path.
+Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w, BiosCheckForm& biosCheckForm,
+                 PowerModeForm& powerModeForm, ProgressWindowThread& progressWindow) {
+  Outcome out;
+  auto fail = [&](int32_t code, ExitPath exit) {
+    out.code = code;
+    out.exit = exit;
+    return out;
+  };
+  auto failAfterDriver = [&](int32_t code) {
+    cfg.removeSDriver();
+    return fail(code, ExitPath::Failure);
+  };
+
+  OvLog("STEP1: read configs", w);
+  if (int32_t code = cfg.readConfigs(); code != 0) return fail(code, ExitPath::Failure);
+
+  OvLog("STEP2: check HWID and set target device", w);
+  if (int32_t code = cfg.setTargetVGA(); code != 0) return fail(code, ExitPath::Failure);
+
+  OvLog("STEP3: check BIOS version", w);
+  if (int32_t code = cfg.checkTargetBIOS(); code == result::kBiosTooOld) {
+    toolkit::Run(biosCheckForm);
+    return fail(code, ExitPath::Plain);
+  } else if (code != 0) {
+    return fail(code, ExitPath::Failure);
+  }
+
+  OvLog("STEP4: check VGA driver version", w);
+  if (int32_t code = cfg.checkTargetVGA(); code != 0) return fail(code, ExitPath::DriverUpdate);
+
+  OvLog("STEP5: check VBIOS version", w);
+  if (int32_t code = cfg.insallSDriver(); code != 0) return fail(code, ExitPath::Failure);
+
+  OvLog("STEP6: get VBIOS version", w);
+  if (int32_t code = cfg.getCurVbVersion(); code == result::kNvapiInitFailed) {
+    // Only NVIDIA packages get here, and they install no driver.
+    return fail(code, ExitPath::DriverUpdate);
+  } else if (code != 0) {
+    return failAfterDriver(code);
+  }
+
+  OvLog("STEP7: check VBIOS uptodate", w);
+  if (int32_t code = cfg.checkUptodate(); code == result::kUpToDate) {
+    RestartForm::restart = false;
+    return fail(code, ExitPath::Completion);
+  } else if (code != 0) {
+    return failAfterDriver(code);
+  }
+
+  OvLog("STEP8: Check power mode", w);
+  if (hardware::acLineStatus() == hardware::kAcOffline) {
+    OvLog("DC mode", w);
+    toolkit::Run(powerModeForm);
+    if (PowerModeForm::results == 0) {
+      OvLog("WARNING DC mode! Stop VBIOS installation process", w);
+      cfg.removeSDriver();
+      return fail(result::kPowerStop, ExitPath::Plain);
+    }
+  }
+  OvLog("AC mode", w);
+
+  OvLog("STEP9: Install VBIOS", w);
+  if (int32_t code = flashVBios(cfg, packageFolder, w, progressWindow); code != 0) return failAfterDriver(code);
+  return fail(result::kSuccess, ExitPath::Completion);
+}
+
+}  // namespace
+
+int32_t runInstallation() {
+  toolkit::EnableVisualStyles();
+  toolkit::SetCompatibleTextRenderingDefault(false);
+
+  // Released in reverse order on every path out, InstallFail first.
+  RestartForm restartForm;
+  SupportSiteForm supportSiteForm;
+  PowerModeForm powerModeForm;
+  BiosCheckForm biosCheckForm;
+  InstallFail installFail;
+  // Closed and joined before the dialogs go: a progress window left open by
+  // a failed flash stays up behind the failure dialog until then.
+  ProgressWindowThread progressWindow;
+
+  // Without the folder the log cannot be opened; the run goes on regardless
+  // and its lines still reach standard output.
+  platform::createDirectories(kLogFolder);
+  const std::string packageFolder = platform::joinPath(platform::programFolder(), "packages");
+  LogWriter w;
+  if (auto error = w.open(kLogPath); error.failed()) {
+    platform::writeStandardOutput("WARNING cannot open " + std::string(kLogPath) + ": " + error.message + "\n");
+  }
+  OvLog(" ", w);
+  OvLog("=== VBIOS Installer ===", w);
+
+  VBiosConfigs cfg(w);
+  cfg.VbConfig = packageFolder + "\\configs.txt";
+
+  Outcome outcome = runSteps(cfg, packageFolder, w, biosCheckForm, powerModeForm, progressWindow);
+  int32_t code = outcome.code;
+
+  switch (outcome.exit) {
+    case ExitPath::Plain:
+      OvLog(" ", w);
+      logState(code, w);
+      recordState(code);
+      break;
+    case ExitPath::Failure:
+      OvLog(" ", w);
+      logState(code, w);
+      InstallFail::errorNum = code;
+      InstallFail::VbType = cfg.VbType;
+      recordState(code);
+      toolkit::Run(installFail);
+      break;
+    case ExitPath::DriverUpdate:
+      OvLog(" ", w);
+      platform::sleepMs(5000);
+      logState(code, w);
+      recordState(code);
+      toolkit::Run(supportSiteForm);
+      break;
+    case ExitPath::Completion:
+      code = runClosingSteps(code, cfg, w);
+      logState(code, w);
+      recordCompletion(code, cfg.VbReleaseVersion);
+      toolkit::Run(restartForm);
+      break;
+  }
+  removeWorkingRomCopy(cfg, w);
+  return code;
+}
