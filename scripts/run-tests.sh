@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Runs every test of every build and ends with one "N passed, N failed" line.
+# Usage: scripts/run-tests.sh <build root>
+set -uo pipefail
+build=${1:?build root}
+root=$(cd "$(dirname "$0")/.." && pwd)
+passed=0
+failed=0
+log=$build/test-logs
+mkdir -p "$log"
+
+count_ctest() {  # name, output file, ctest exit code
+  local line total bad
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$2" | tail -n 1)
+  if [ -z "$line" ]; then
+    echo "$1: no test summary (exit $3)"
+    failed=$((failed + 1))
+    return
+  fi
+  bad=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+  echo "$1: $line"
+  [ "$bad" -eq 0 ] || grep -E '^\s+[0-9]+ - ' "$2" | head -n 40
+}
+
+run_ctest() {  # name, build dir, [env...]
+  local name=$1 dir=$2
+  shift 2
+  env "$@" ctest --test-dir "$dir" -j "$(nproc)" --output-on-failure --timeout 600 >"$log/$name.txt" 2>&1
+  count_ctest "$name" "$log/$name.txt" $?
+}
+
+echo "== linux: unit and end-to-end tests"
+run_ctest linux "$build/linux"
+echo "== linux with AddressSanitizer and UBSan"
+run_ctest linux-asan "$build/linux-asan" ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+
+echo "== windows: the win32 backends under Wine"
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+bash "$root/scripts/wine-prefix.sh" "$WINEPREFIX" "$build/windows/bin" >"$log/wine-prefix.txt" 2>&1 ||
+  { echo "wine prefix: failed (see $log/wine-prefix.txt)"; failed=$((failed + 1)); }
+wineserver -p 2>/dev/null
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$build/windows" -j 1 --output-on-failure --timeout 600 \
+  >"$log/windows.txt" 2>&1
+count_ctest windows "$log/windows.txt" $?
+
+echo "== windows-sim: the Windows program end to end under Wine"
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/tests/e2e/windows_sim_e2e.sh" "$build/windows-sim" \
+  >"$log/windows-sim.txt" 2>&1
+ws=$?
+sim_line=$(grep -E '^windows-sim: [0-9]+ passed, [0-9]+ failed$' "$log/windows-sim.txt" | tail -n 1)
+if [ -n "$sim_line" ]; then
+  p=$(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$sim_line")
+  f=$(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$sim_line")
+  passed=$((passed + p))
+  failed=$((failed + f))
+  echo "$sim_line"
+  [ "$f" -eq 0 ] || grep -E '^FAIL' "$log/windows-sim.txt"
+else
+  echo "windows-sim: no summary (exit $ws)"
+  failed=$((failed + 1))
+fi
+wineserver -k 2>/dev/null
+
+echo "== fuzzing the parsers of outside input (20 s each)"
+for target in fuzz_read_configs fuzz_ai_output; do
+  corpus=$build/fuzz/corpus-${target#fuzz_}
+  mkdir -p "$corpus"
+  if "$build/fuzz/bin/$target" -max_total_time=20 -print_final_stats=0 "$corpus" >"$log/$target.txt" 2>&1; then
+    passed=$((passed + 1))
+    echo "$target: $(grep -Eo 'Done [0-9]+ runs' "$log/$target.txt" | tail -n 1), no finding"
+  else
+    failed=$((failed + 1))
+    echo "$target: FAILED (see $log/$target.txt)"
+  fi
+done
+
+echo
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

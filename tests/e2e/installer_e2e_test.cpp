@@ -1,0 +1,300 @@
+// The linux program run end to end on simulated machines: every result code
+// with its log line, registry record, dialog and exit code.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "tests/e2e/installer_run.h"
+
+namespace fs = std::filesystem;
+using e2e::dword;
+using e2e::Ini;
+using e2e::InstallerRun;
+
+namespace {
+
+const char* kAmdConfigs =
+    "ReleaseVersion=V1.2.0\n"
+    "VBiosType=KRAMD\n"
+    "BiosVersion=300\n"
+    "VGAVersion=31.0.21001.45002\n"
+    "VBiosHWID_0=PCI\\VEN_1002&DEV_73DF\n"
+    "VBiosVersion_0=020.001.000.038.016300\n"
+    "VBiosROM_0=kestrel_rx6700.rom\n";
+
+const char* kNvConfigs =
+    "ReleaseVersion=2.0.1\n"
+    "VBiosType=KRNV\n"
+    "VBiosHWID_0=PCI\\VEN_10DE&DEV_2520\n"
+    "VBiosVersion_0=575593709570\n"
+    "VBiosROM_0=vendorflash.exe\n";
+
+bool shown(const InstallerRun& r, const std::string& form) {
+  for (const auto& line : r.trace("dialog.show"))
+    if (line.find("\"form\":\"" + form + "\"") != std::string::npos) return true;
+  return false;
+}
+
+int started(const InstallerRun& r, const std::string& program, const std::string& arguments) {
+  int count = 0;
+  for (const auto& line : r.trace("process.start"))
+    if (line.find(program) != std::string::npos && line.find(arguments) != std::string::npos) ++count;
+  return count;
+}
+
+struct FailureCase {
+  const char* name;
+  int code;
+  const char* logLine;     // a line the run must have logged
+  const char* dialog;      // the exit's dialog, or "" for none
+  bool driverInstalled;    // devcon64 install ran
+  bool driverRemoved;      // devcon64 remove ran
+  std::function<void(InstallerRun&, Ini&, std::string&)> arrange;
+};
+
+class FailureExit : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(FailureExit, EndsWithItsCodeInLogRegistryDialogAndExitCode) {
+  const FailureCase& c = GetParam();
+  InstallerRun r;
+  r.usePackage("amd-dock");
+  Ini machine = e2e::amdMachine();
+  std::string configs = kAmdConfigs;
+  c.arrange(r, machine, configs);
+  r.writeMachine(machine);
+  if (!configs.empty()) r.writeConfigs(configs);
+
+  EXPECT_EQ(r.run(), c.code) << r.output;
+  const auto messages = r.logMessages();
+  ASSERT_GE(messages.size(), 3u);
+  EXPECT_EQ(messages[0], " ");
+  EXPECT_EQ(messages[1], "=== VBIOS Installer ===");
+  EXPECT_TRUE(r.logHas(c.logLine)) << r.logText();
+  EXPECT_EQ(messages.back(), "state " + std::to_string(c.code));
+  EXPECT_EQ(r.stateValue("State"), dword(c.code));
+  EXPECT_EQ(r.stateValue("ToolVersion"), "\"9.2.0.0\"");
+  EXPECT_EQ(r.stateValue("DisplayVersion"), "");
+  for (const char* form : {"InstallFail", "SupportSiteForm", "BiosCheckForm", "RestartForm"})
+    EXPECT_EQ(shown(r, form), std::string(form) == c.dialog) << form;
+  EXPECT_EQ(started(r, "devcon64.exe", "install") > 0, c.driverInstalled);
+  EXPECT_EQ(started(r, "devcon64.exe", "remove") > 0, c.driverRemoved);
+  EXPECT_FALSE(r.fileOnC("ProgramData/Orvo/VBIOS/kestrel_rx6700.rom")) << "working copy left behind";
+}
+
+const FailureCase kFailures[] = {
+    {"ConfigMissing", 101, "ERROR configs.txt Not Found", "InstallFail", false, false,
+     [](InstallerRun& r, Ini&, std::string& cfg) {
+       fs::remove(r.packages / "configs.txt");
+       cfg.clear();
+     }},
+    {"ConfigUnreadable", 102, "ERROR problem reading configs.txt ", "InstallFail", false, false,
+     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=3O8\n"; }},
+    {"ConfigIncomplete", 103, "ERROR problem reading the data from configs.txt", "InstallFail", false, false,
+     [](InstallerRun&, Ini&, std::string& cfg) { cfg = cfg.substr(cfg.find('\n') + 1); }},
+    {"DeviceSearchFailsAfterMatch", 201, "ERROR check Win32_PnPSignedDriver fail", "InstallFail", false, false,
+     [](InstallerRun&, Ini& m, std::string&) { m.set("pnp", "fail", "after_match"); }},
+    {"NoMatchingDevice", 202, "ERROR HWID not found", "InstallFail", false, false,
+     [](InstallerRun&, Ini& m, std::string&) { m.removeSection("pnp"); }},
+    {"BiosTooOld", 301, "WARNING BIOS Version: 308 < Req BIOS Version: 310", "BiosCheckForm", false, false,
+     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=310\n"; }},
+    {"BiosUnreadable", 302, "ERROR checkTargetBIOS fail", "InstallFail", false, false,
+     [](InstallerRun& r, Ini&, std::string&) {
+       r.writeRegistry(
+           "Windows Registry Editor Version 5.00\r\n\r\n"
+           "[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\BIOS]\r\n\"BIOSVersion\"=\"KR15A.3O8\"\r\n");
+     }},
+    {"DriverTooOld", 402, "WARNING VGA Version doesn't match the requirement", "SupportSiteForm", false, false,
+     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=31.0.21001.45010\n"; }},
+    {"DriverVersionUnparsable", 403, "ERROR checkTargetVGA fail", "SupportSiteForm", false, false,
+     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=31.0.21OO1.45002\n"; }},
+    {"DriverInstallHangs", 1001, "ERROR Install AMD Special Driver timeout", "InstallFail", true, false,
+     [](InstallerRun&, Ini& m, std::string&) {
+       m.set("devcon64", "install_hang", "yes").set("time", "timeout_scale", "0.01");
+     }},
+    {"DriverInstallFails", 1002, "ERROR Install AMD Special Driver fail: 1", "InstallFail", true, false,
+     [](InstallerRun&, Ini& m, std::string&) { m.set("devcon64", "install_exit", "1"); }},
+    {"DriverInstallerMissing", 1003, "ERROR AMD Special Driver Installer not found", "InstallFail", false, false,
+     [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "devcon64.exe"); }},
+    {"VersionReaderHangsAfterVersion", 2001, "ERROR Get AMD VBios Version timeout", "InstallFail", true, true,
+     [](InstallerRun&, Ini& m, std::string&) {
+       m.set("amdvbflash", "ai_hang", "yes").set("time", "timeout_scale", "0.02");
+     }},
+    {"VersionReaderFailsAfterVersion", 2002, "ERROR amdvbflash -ai fail: 5", "InstallFail", true, true,
+     [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "ai_exit", "5"); }},
+    {"NoVersionLine", 2004, "ERROR fail to get VBIOS version", "InstallFail", true, true,
+     [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "version", ""); }},
+    {"VersionFormatsDiffer", 701, "ERROR checkUptodate unknown AMD VBios Version format", "InstallFail", true, true,
+     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VBiosVersion_0=020.001.000.038\n"; }},
+    {"PackageVersionUnparsable", 702, "ERROR checkUptodate fail", "InstallFail", true, true,
+     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VBiosVersion_0=020.001.000.038.01x300\n"; }},
+    {"StoppedOnBattery", 901, "WARNING DC mode! Stop VBIOS installation process", "", true, true,
+     [](InstallerRun&, Ini& m, std::string&) { m.set("power", "ac_line", "0"); }},
+    {"FlashHangs", 902, "ERROR VBIOS Flash Process timeout", "InstallFail", true, true,
+     [](InstallerRun&, Ini& m, std::string&) {
+       m.set("amdvbflash", "flash_hang", "yes").set("time", "timeout_scale", "0.002");
+     }},
+    {"FlashFails", 903, "ERROR VbFlashProcess fail: 3", "InstallFail", true, true,
+     [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "flash_exit", "3"); }},
+    {"FlashNotCompleted", 904, "ERROR VbFlashProcess is not completed ", "InstallFail", true, true,
+     [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "flash_completes", "no"); }},
+    {"RomMissing", 905, "ERROR VbFlashProcess Exception", "InstallFail", true, true,
+     [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "kestrel_rx6700.rom"); }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Codes, FailureExit, testing::ValuesIn(kFailures),
+                         [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+TEST(NvidiaExit, FailuresOfTheDriverInterfaceAndTheVendorProgram) {
+  struct Case {
+    int code;
+    const char* line;
+    const char* dialog;
+    std::function<void(Ini&)> arrange;
+    bool removeVendorProgram = false;
+  };
+  const Case cases[] = {
+      {2005, "ERROR NvAPI_Initialize fail", "SupportSiteForm", [](Ini& m) { m.removeSection("nvapi"); }},
+      {2006, "ERROR NvAPI_EnumPhysicalGPUs fail", "InstallFail", [](Ini& m) { m.set("nvapi", "enum", "-1"); }},
+      {2007, "ERROR NvAPI_GPU_GetVbiosRevision fail", "InstallFail",
+       [](Ini& m) { m.set("nvapi", "revision_status", "-1"); }},
+      // The package's own flash program: missing, or never started.
+      {905, "ERROR VbFlashProcess not found", "InstallFail", [](Ini&) {}, true},
+      {905, "ERROR VbFlashProcess Start fail ", "InstallFail",
+       [](Ini& m) { m.set("processes", "no_process.vendorflash.exe", "5"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    InstallerRun r;
+    r.usePackage("nv-dock");
+    r.writeConfigs(kNvConfigs);
+    Ini machine = e2e::nvMachine();
+    c.arrange(machine);
+    r.writeMachine(machine);
+    if (c.removeVendorProgram) fs::remove(r.packages / "vendorflash.exe");
+    EXPECT_EQ(r.run(), c.code) << r.output;
+    EXPECT_TRUE(r.logHas(c.line)) << r.logText();
+    EXPECT_EQ(r.logMessages().back(), "state " + std::to_string(c.code));
+    EXPECT_EQ(r.stateValue("State"), dword(c.code));
+    EXPECT_TRUE(shown(r, c.dialog));
+    EXPECT_EQ(started(r, "devcon64.exe", ""), 0) << "an NVIDIA package installs no driver";
+    EXPECT_EQ(r.stateValue("DisplayVersion"), "");
+  }
+}
+
+TEST(Completion, AmdFlashThenUpToDateOnTheSecondRun) {
+  InstallerRun r;
+  r.usePackage("amd-dock");
+  r.writeMachine(e2e::amdMachine());
+
+  ASSERT_EQ(r.run(), 0) << r.output;
+  const std::string pkg = "Z:" + r.packages.string();
+  std::string windowsPkg = pkg;
+  for (char& c : windowsPkg)
+    if (c == '/') c = '\\';
+  EXPECT_EQ(started(r, "devcon64.exe", "install \\\"" + windowsPkg + "\\\\amdtools.inf\\\" *AMDTOOLSDEV"), 1);
+  EXPECT_EQ(started(r, "amdvbflash.exe", "\"arguments\":\"-ai\""), 1);
+  EXPECT_EQ(started(r, "amdvbflash.exe",
+                    "-fa -p 0 \\\"C:\\\\ProgramData\\\\Orvo\\\\VBIOS\\\\kestrel_rx6700.rom\\\""),
+            1);
+  EXPECT_EQ(started(r, "devcon64.exe", "remove *AMDTOOLSDEV"), 1);
+  EXPECT_TRUE(r.logHas("Restart System To Complete VBIOS Update"));
+  EXPECT_TRUE(r.logHas("AC mode"));
+  EXPECT_EQ(r.logMessages().back(), "state 0");
+  EXPECT_EQ(r.stateValue("State"), dword(0));
+  EXPECT_EQ(r.stateValue("DisplayVersion"), "\"1.2.0\"");
+  EXPECT_TRUE(shown(r, "RestartForm"));
+  EXPECT_FALSE(r.fileOnC("ProgramData/Orvo/VBIOS/kestrel_rx6700.rom"));
+  EXPECT_TRUE(r.fileOnC("ProgramData/Orvo/VBIOS")) << "the working folder stays";
+  const auto progress = r.trace("progress");
+  ASSERT_FALSE(progress.empty());
+  EXPECT_NE(progress.back().find("\"value\":100"), std::string::npos);
+  EXPECT_NE(r.machineIni().find("020.001.000.038.016300"), std::string::npos) << "the stand-in flashed it";
+
+  const size_t firstRunLines = r.logMessages().size();
+  ASSERT_EQ(r.run(), 1) << r.output;
+  const auto messages = r.logMessages();
+  ASSERT_GT(messages.size(), firstRunLines);
+  EXPECT_EQ(messages[firstRunLines], " ") << "a second run appends to the same log";
+  EXPECT_EQ(messages.back(), "state 1");
+  EXPECT_EQ(r.stateValue("State"), dword(1));
+  EXPECT_EQ(r.stateValue("DisplayVersion"), "\"1.2.0\"");
+  EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 1) << "no second flash";
+  EXPECT_EQ(started(r, "devcon64.exe", "remove"), 2) << "the driver is removed after the up-to-date finding";
+  std::vector<std::string> secondRun(messages.begin() + static_cast<long>(firstRunLines), messages.end());
+  EXPECT_EQ(std::count(secondRun.begin(), secondRun.end(), "STEP8: Check power mode"), 0);
+  EXPECT_EQ(r.trace("dialog.show").size(), 2u);
+}
+
+TEST(Completion, NvidiaVendorProgramRunsWithoutArguments) {
+  InstallerRun r;
+  r.usePackage("nv-dock");
+  r.writeConfigs(kNvConfigs);
+  r.writeMachine(e2e::nvMachine());
+  ASSERT_EQ(r.run(), 0) << r.output;
+  EXPECT_TRUE(r.logHas("CurVbVersion: 575593709569"));
+  EXPECT_EQ(started(r, "vendorflash.exe", "\"arguments\":\"\""), 1);
+  EXPECT_EQ(started(r, "devcon64.exe", ""), 0);
+  EXPECT_EQ(r.stateValue("DisplayVersion"), "\"2.0.1\"");
+}
+
+TEST(PowerCheck, BatteryButGoingOnFlashesAndUnknownCountsAsAc) {
+  {
+    InstallerRun r;
+    r.usePackage("amd-dock");
+    r.writeMachine(e2e::amdMachine().set("power", "ac_line", "0").set("user", "answers", "PowerModeForm:close"));
+    EXPECT_EQ(r.run(), 0) << r.output;
+    EXPECT_TRUE(r.logHas("DC mode"));
+    EXPECT_TRUE(r.logHas("AC mode")) << "closing the dialog leaves results at 1";
+  }
+  {
+    InstallerRun r;
+    r.usePackage("amd-dock");
+    r.writeMachine(e2e::amdMachine().set("power", "ac_line", "255"));
+    EXPECT_EQ(r.run(), 0) << r.output;
+    EXPECT_FALSE(r.logHas("DC mode"));
+    EXPECT_FALSE(shown(r, "PowerModeForm"));
+  }
+}
+
+TEST(DriverUpdateExit, WaitsFiveSecondsBeforeItsStateLine) {
+  InstallerRun r;
+  r.usePackage("amd-dock");
+  r.writeConfigs(std::string(kAmdConfigs) + "VGAVersion=32.0.0.0\n");
+  r.writeMachine(e2e::amdMachine());
+  EXPECT_EQ(r.run(), 402);
+  bool waited = false;
+  for (const auto& line : r.trace("sleep")) waited = waited || line.find("\"ms\":5000") != std::string::npos;
+  EXPECT_TRUE(waited);
+}
+
+TEST(FlashSafety, RomNameOutsideTheWorkingFolderIsRefusedAndNothingOutsideIsDeleted) {
+  for (const char* name : {"..\\..\\Windows\\System32\\victim.dll", "C:\\Windows\\System32\\victim.dll",
+                           "\\\\server\\share\\victim.dll"}) {
+    SCOPED_TRACE(name);
+    InstallerRun r;
+    r.usePackage("amd-dock");
+    r.writeMachine(e2e::amdMachine());
+    std::string configs = kAmdConfigs;
+    configs += "VBiosROM_0=" + std::string(name) + "\n";
+    r.writeConfigs(configs);
+    const fs::path victim = r.machine / "drive_c/Windows/System32/victim.dll";
+    fs::create_directories(victim.parent_path());
+    std::ofstream(victim) << "system file";
+
+    EXPECT_EQ(r.run(), 905) << r.output;
+    EXPECT_TRUE(r.logHas("ERROR VbFlashProcess Exception"));
+    EXPECT_TRUE(fs::exists(victim)) << "deleted a file outside the working folder";
+    EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 0);
+    const auto messages = r.logMessages();
+    const auto at = std::find(messages.begin(), messages.end(), "ERROR VbFlashProcess Exception");
+    ASSERT_NE(at, messages.end());
+    ASSERT_NE(at + 1, messages.end());
+    EXPECT_NE((at + 1)->find(name), std::string::npos) << "the detail entry names the refused file";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,211 @@
+#include "tests/e2e/installer_run.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace e2e {
+
+namespace {
+
+std::string readAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeAll(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string quoteShell(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>>& Ini::section(const std::string& name) {
+  for (auto& s : sections_)
+    if (s.first == name) return s.second;
+  sections_.push_back({name, {}});
+  return sections_.back().second;
+}
+
+Ini& Ini::set(const std::string& sectionName, const std::string& key, const std::string& value) {
+  auto& entries = section(sectionName);
+  entries.erase(std::remove_if(entries.begin(), entries.end(), [&](auto& e) { return e.first == key; }),
+                entries.end());
+  entries.push_back({key, value});
+  return *this;
+}
+
+Ini& Ini::add(const std::string& sectionName, const std::string& key, const std::string& value) {
+  section(sectionName).push_back({key, value});
+  return *this;
+}
+
+Ini& Ini::removeSection(const std::string& name) {
+  sections_.erase(std::remove_if(sections_.begin(), sections_.end(), [&](auto& s) { return s.first == name; }),
+                  sections_.end());
+  return *this;
+}
+
+std::string Ini::text() const {
+  std::string out;
+  for (const auto& [name, entries] : sections_) {
+    out += "[" + name + "]\n";
+    for (const auto& [key, value] : entries) out += key + " = " + value + "\n";
+  }
+  return out;
+}
+
+Ini amdMachine() {
+  Ini ini;
+  ini.set("user", "lcid", "1033")
+      .set("time", "scale", "0")
+      .set("time", "seed", "7")
+      .set("power", "ac_line", "1")
+      .add("pnp", "device", "PCI\\VEN_8086&DEV_9A49&SUBSYS_22D917AA&REV_01 | 31.0.101.3430")
+      .add("pnp", "device", "PCI\\VEN_1002&DEV_73DF&SUBSYS_3A2F6A3D&REV_C1 | 31.0.21001.45002")
+      .set("amdvbflash", "version", "020.001.000.038.016233")
+      .set("devcon64", "install_exit", "0");
+  return ini;
+}
+
+Ini nvMachine() {
+  Ini ini;
+  ini.set("user", "lcid", "1033")
+      .set("time", "scale", "0")
+      .set("power", "ac_line", "1")
+      .add("pnp", "device", "PCI\\VEN_10DE&DEV_2520&SUBSYS_3A2F6A3D&REV_A1 | 31.0.15.3623")
+      .set("nvapi", "revision", "0x86040F00")
+      .set("nvapi", "oem_revision", "0x01");
+  return ini;
+}
+
+InstallerRun::InstallerRun() {
+  char pattern[] = "/tmp/ovvb-e2e-XXXXXX";
+  dir = mkdtemp(pattern);
+  packages = dir / "packages";
+  machine = dir / "machine";
+  fs::create_directories(packages);
+  fs::create_directories(machine);
+  fs::copy_file(fs::path(OVVB_BIN_DIR) / "OvVBiosInstaller", dir / "OvVBiosInstaller");
+  writeRegistry(readAll(fs::path(OVVB_SOURCE_DIR) / "examples/machines/kestrel-amd/registry.reg"));
+}
+
+InstallerRun::~InstallerRun() {
+  std::error_code ignored;
+  if (!std::getenv("OVVB_KEEP_E2E")) fs::remove_all(dir, ignored);
+}
+
+void InstallerRun::usePackage(const std::string& name) {
+  fs::copy(fs::path(OVVB_SOURCE_DIR) / "examples/packages" / name, packages, fs::copy_options::recursive);
+  for (const char* tool : {"amdvbflash.exe", "devcon64.exe", "vendorflash.exe"})
+    fs::copy_file(fs::path(OVVB_BIN_DIR) / tool, packages / tool, fs::copy_options::overwrite_existing);
+}
+
+void InstallerRun::writeConfigs(const std::string& text) { writeAll(packages / "configs.txt", text); }
+void InstallerRun::writeMachine(const Ini& ini) { writeAll(machine / "machine.ini", ini.text()); }
+void InstallerRun::writeRegistry(const std::string& text) { writeAll(machine / "registry.reg", text); }
+
+int InstallerRun::run() {
+  const fs::path out = dir / "stdout.txt";
+  const std::string command = "OVVB_MACHINE=" + quoteShell(machine.string()) + " " +
+                              quoteShell((dir / "OvVBiosInstaller").string()) + " </dev/null >" +
+                              quoteShell(out.string()) + " 2>&1";
+  const int status = std::system(command.c_str());
+  output = readAll(out);
+  if (status == -1 || !WIFEXITED(status)) return -1000;
+  const int low = WEXITSTATUS(status);
+  // A posix exit status keeps only the low 8 bits; the program records the
+  // whole code in the trace, and both must agree.
+  const auto exits = trace("installer.exit");
+  if (exits.empty()) return -1001;
+  const std::string& last = exits.back();
+  const size_t at = last.find("\"exit_code\":");
+  if (at == std::string::npos) return -1002;
+  const int full = std::atoi(last.c_str() + at + 12);
+  if ((full & 0xFF) != low) return -1003;
+  return full;
+}
+
+std::string InstallerRun::logText() const { return readAll(machine / "drive_c/Windows/Log/OrvoVbInst.txt"); }
+
+std::vector<std::string> InstallerRun::logMessages() const {
+  std::vector<std::string> messages;
+  const std::string text = logText();
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line[0] == '[') {
+      size_t close = line.find(']');
+      if (close != std::string::npos) line = line.substr(close + 1);
+    }
+    messages.push_back(line);
+    start = end + 2;
+  }
+  return messages;
+}
+
+bool InstallerRun::logHas(const std::string& message) const {
+  const auto messages = logMessages();
+  return std::find(messages.begin(), messages.end(), message) != messages.end();
+}
+
+std::string InstallerRun::stateValue(const std::string& name) const {
+  std::istringstream in(readAll(machine / "registry.reg"));
+  std::string line;
+  bool inKey = false;
+  const std::string prefix = "\"" + name + "\"=";
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == '[') inKey = line == "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvo\\VBIOS]";
+    else if (inKey && line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
+  }
+  return "";
+}
+
+std::vector<std::string> InstallerRun::trace(const std::string& event) const {
+  std::vector<std::string> lines;
+  std::istringstream in(readAll(machine / "trace.jsonl"));
+  std::string line;
+  const std::string tag = "\"event\":\"" + event + "\"";
+  while (std::getline(in, line)) {
+    std::string compact;
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+      const char c = line[i];
+      if (c == '"' && (i == 0 || line[i - 1] != '\\')) quoted = !quoted;
+      if (!quoted && (c == ' ' || c == '\t')) continue;
+      compact += c;
+    }
+    if (compact.find(tag) != std::string::npos) lines.push_back(compact);
+  }
+  return lines;
+}
+
+std::string InstallerRun::machineIni() const { return readAll(machine / "machine.ini"); }
+
+bool InstallerRun::fileOnC(const std::string& relative) const { return fs::exists(machine / "drive_c" / relative); }
+
+std::string dword(int value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(value));
+  return text;
+}
+
+}  // namespace e2e

@@ -1,0 +1,67 @@
+// A throw-away simulated machine with the installer and a package beside it,
+// for running the linux program end to end and reading what it left behind.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+// machine.ini as sections of key/value pairs; set() replaces, add() repeats.
+class Ini {
+ public:
+  Ini& set(const std::string& section, const std::string& key, const std::string& value);
+  Ini& add(const std::string& section, const std::string& key, const std::string& value);
+  Ini& removeSection(const std::string& section);
+  std::string text() const;
+
+ private:
+  std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections_;
+  std::vector<std::pair<std::string, std::string>>& section(const std::string& name);
+};
+
+// The example AMD notebook: dock GPU present, VBIOS older than the example
+// package's, on AC power, no waiting.
+Ini amdMachine();
+// The example NVIDIA notebook.
+Ini nvMachine();
+
+class InstallerRun {
+ public:
+  InstallerRun();
+  ~InstallerRun();
+
+  std::filesystem::path dir;       // the program's folder
+  std::filesystem::path packages;  // dir/packages
+  std::filesystem::path machine;   // the machine root
+
+  // Copies examples/packages/<name> and the stand-in tools into packages/.
+  void usePackage(const std::string& name);
+  void writeConfigs(const std::string& text);
+  void writeMachine(const Ini& ini);
+  void writeRegistry(const std::string& text);
+
+  // Runs the installer once; returns its result code (the exit status holds
+  // its low 8 bits, the trace the whole code; a mismatch gives -1003).
+  int run();
+  std::string output;  // its standard output
+
+  std::string logText() const;
+  // The log's messages, time stamps removed, in order.
+  std::vector<std::string> logMessages() const;
+  bool logHas(const std::string& message) const;
+  // Registry value of HKLM\SOFTWARE\Orvo\VBIOS as written in registry.reg
+  // (`dword:00000065` or `"9.2.0.0"`); empty when absent.
+  std::string stateValue(const std::string& name) const;
+  // The trace's lines of one event, blanks outside strings removed.
+  std::vector<std::string> trace(const std::string& event) const;
+  std::string machineIni() const;
+  bool fileOnC(const std::string& relative) const;  // e.g. "ProgramData/Orvo/VBIOS/x.rom"
+};
+
+std::string dword(int value);  // "dword:00000065"
+
+}  // namespace e2e
