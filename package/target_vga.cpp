@@ -1,0 +1,111 @@
+#include <exception>
+#include <vector>
+
+#include "hardware/pnp_devices.h"
+#include "installer/result_codes.h"
+#include "package/config_text.h"
+#include "package/operation_failure.h"
+#include "package/vbios_configs.h"
+#include "package/version_text.h"
+
+namespace {
+
+constexpr const char* kSetTargetFunction = "VBiosConfigs.setTargetVGA";
+constexpr const char* kCheckTargetFunction = "VBiosConfigs.checkTargetVGA";
+constexpr const char* kQueryWithDriverVersion =
+    "Select * from Win32_PnPSignedDriver Where HardWareID != NULL And DriverVersion != NULL";
+constexpr const char* kQueryAnyDriver = "Select * from Win32_PnPSignedDriver Where HardWareID != NULL";
+
+}  // namespace
+
+int32_t VBiosConfigs::setTargetVGA() {
+  bool found = false;
+  try {
+    // An AMD package without a driver requirement never looks at the driver
+    // version, so it also accepts a device that WMI lists without one.
+    const bool needDriverVersion = !(isAmdType() && VbReqVGAVersion == "0.0.0.0");
+    hardware::PnpDeviceQuery query;
+    platform::Error failure = query.run(needDriverVersion ? kQueryWithDriverVersion : kQueryAnyDriver);
+    while (!failure.failed() && !found) {
+      hardware::PnpDevice device;
+      const hardware::NextDevice next = query.next(device, failure);
+      if (next == hardware::NextDevice::Failed && !failure.failed()) {
+        failure = platform::makeError(platform::kErrorGenericFailure, "IEnumWbemClassObject::Next");
+      }
+      if (next != hardware::NextDevice::Device) break;
+      // The query already excludes these; a backend that lists one anyway
+      // must not make an empty text the target's driver version.
+      if (needDriverVersion && !device.hasDriverVersion) continue;
+      for (int32_t i = 0; i < VbCount && i < kMaxRomEntries; ++i) {
+        const VBiosInfo& entry = vb[i];
+        // An empty prefix would match every device and so prove nothing about
+        // which GPU is in the dock; it never selects a ROM.
+        if (entry.vbHWID.empty() || !device.hardwareId.starts_with(entry.vbHWID)) continue;
+        if (needDriverVersion) {
+          CurVGAVersion = device.driverVersion;
+          OvLog("VGAVersion: " + CurVGAVersion, *w);
+        }
+        CurHWID = entry.vbHWID;
+        VbFlashCmd = entry.vbRom;
+        VbRomVersion = entry.vbRomVersion;
+        VbIsRawRom = entry.vbIsRawRom;
+        OvLog("HWID: " + CurHWID + " is found", *w);
+        OvLog("TargetID: " + std::to_string(i), *w);
+        found = true;
+        break;
+      }
+    }
+    // Closed on every path; a failure to close counts like any other failure
+    // of the enumeration, after the match or before it.
+    const platform::Error closed = query.close();
+    if (!failure.failed()) failure = closed;
+    if (failure.failed()) {
+      package::logFailure(*this, "ERROR check Win32_PnPSignedDriver fail", failure, kSetTargetFunction);
+      if (found) return result::kDeviceSearchFailed;
+    }
+  } catch (const std::exception& error) {
+    package::logFailure(*this, "ERROR check Win32_PnPSignedDriver fail",
+                        package::describeProblem(kSetTargetFunction, error.what()));
+    if (found) return result::kDeviceSearchFailed;
+  }
+  if (!found) {
+    package::logNoThrow(*this, "ERROR HWID not found");
+    return result::kHwidNotFound;
+  }
+  return result::kSuccess;
+}
+
+int32_t VBiosConfigs::checkTargetVGA() {
+  try {
+    if (VbReqVGAVersion == "0.0.0.0") return result::kSuccess;
+    const std::vector<std::string_view> required = package::splitAt(VbReqVGAVersion, '.');
+    const std::vector<std::string_view> installed = package::splitAt(CurVGAVersion, '.');
+    if (required.size() != installed.size()) {
+      OvLog("ERROR checkTargetVGA unknown version format", *w);
+      OvLog("WARNING VGA Version doesn't match the requirement", *w);
+      return result::kDriverTooOld;
+    }
+    const package::VersionComparison comparison = package::compareVersionComponents(installed, required);
+    switch (comparison.order) {
+      case package::VersionOrder::Greater:
+      case package::VersionOrder::Equal:
+        OvLog("VGA Version matches the requirement", *w);
+        return result::kSuccess;
+      case package::VersionOrder::Less:
+        OvLog("WARNING VGA Version doesn't match the requirement", *w);
+        return result::kDriverTooOld;
+      case package::VersionOrder::NotANumber:
+        break;
+    }
+    package::logFailure(*this, "ERROR checkTargetVGA fail",
+                        package::describeProblem(kCheckTargetFunction,
+                                                 "driver version component " +
+                                                     package::describeNumberProblem(comparison.badComponent,
+                                                                                    comparison.problem, 32)));
+    return result::kDriverCheckFailed;
+  } catch (const std::exception& error) {
+    package::logFailure(*this, "ERROR checkTargetVGA fail",
+                        package::describeProblem(kCheckTargetFunction, error.what()));
+    return result::kDriverCheckFailed;
+  }
+}

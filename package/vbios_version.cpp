@@ -1,0 +1,209 @@
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "hardware/nvapi.h"
+#include "installer/result_codes.h"
+#include "package/config_text.h"
+#include "package/operation_failure.h"
+#include "package/vbios_configs.h"
+#include "package/version_text.h"
+#include "platform/process.h"
+
+namespace {
+
+constexpr const char* kGetVersionFunction = "VBiosConfigs.getCurVbVersion";
+constexpr const char* kUptodateFunction = "VBiosConfigs.checkUptodate";
+constexpr uint32_t kVersionReadTimeoutMs = 20000;
+
+// Runs amdvbflash -ai and takes the version from its "Bios Version" lines.
+// What the tool printed counts even after a time-out or a failing exit code.
+int32_t readAmdVersion(VBiosConfigs& configs) {
+  int32_t code = result::kSuccess;
+  try {
+    configs.OvLog("Check AMD VBios Version", *configs.w);
+    const std::string program = configs.myPath + "\\amdvbflash.exe";
+    configs.OvLog(program, *configs.w);
+    configs.OvLog("-ai", *configs.w);
+
+    platform::ChildProcess child;
+    platform::Error error;
+    const platform::StartOutcome started = child.start({program, "-ai", true}, error);
+    if (started == platform::StartOutcome::CannotStart) {
+      package::logFailure(configs, "ERROR amdvbflash not found", error, kGetVersionFunction);
+      code = result::kVersionReadError;
+    } else if (started == platform::StartOutcome::NoProcess) {
+      package::logFailure(
+          configs, "ERROR amdvbflash -ai Exception",
+          package::describeProblem(kGetVersionFunction, "no process was started for " + program));
+      code = result::kVersionReadError;
+    } else if (started == platform::StartOutcome::Failed) {
+      package::logFailure(configs, "ERROR amdvbflash -ai Exception", error, kGetVersionFunction);
+      code = result::kVersionReadError;
+    } else {
+      bool readable = true;
+      switch (child.wait(kVersionReadTimeoutMs, error)) {
+        case platform::WaitOutcome::Exited:
+          if (const int32_t exitCode = child.exitCode(); exitCode != 0) {
+            configs.OvLog("ERROR amdvbflash -ai fail: " + std::to_string(exitCode), *configs.w);
+            code = result::kVersionReadExitCode;
+          }
+          break;
+        case platform::WaitOutcome::TimedOut:
+          configs.OvLog("ERROR Get AMD VBios Version timeout", *configs.w);
+          if (platform::Error killed = child.kill(); killed.failed()) {
+            package::logFailure(configs, "ERROR amdvbflash -ai Exception", killed, kGetVersionFunction);
+            code = result::kVersionReadError;
+            readable = false;
+          } else {
+            code = result::kVersionReadTimeout;
+          }
+          break;
+        case platform::WaitOutcome::Failed:
+          package::logFailure(configs, "ERROR amdvbflash -ai Exception", error, kGetVersionFunction);
+          code = result::kVersionReadError;
+          readable = false;
+          break;
+      }
+      if (readable) {
+        const std::string output = package::decodeText(child.takeOutput());
+        for (std::string_view line : package::splitLines(output)) {
+          if (!package::isBiosVersionLine(line)) continue;
+          configs.OvLog(line, *configs.w);
+          configs.CurVbVersion = package::versionFromBiosVersionLine(line);
+          configs.OvLog("CurVbVersion: " + configs.CurVbVersion, *configs.w);
+        }
+      }
+    }
+  } catch (const std::exception& failure) {
+    package::logFailure(configs, "ERROR amdvbflash -ai Exception",
+                        package::describeProblem(kGetVersionFunction, failure.what()));
+    code = result::kVersionReadError;
+  }
+  if (configs.CurVbVersion == package::kNoVbiosVersion) {
+    package::logNoThrow(configs, "ERROR fail to get VBIOS version");
+    code = result::kNoVersion;
+  }
+  return code;
+}
+
+// Unloads the interface once, on whichever path leaves after a successful
+// Initialize.
+class NvApiSession {
+ public:
+  explicit NvApiSession(hardware::NvApi& api) : api_(api) {}
+  ~NvApiSession() { unload(); }
+  NvApiSession(const NvApiSession&) = delete;
+  NvApiSession& operator=(const NvApiSession&) = delete;
+  void unload() {
+    if (loaded_) api_.Unload();  // its status tells us nothing we could act on
+    loaded_ = false;
+  }
+
+ private:
+  hardware::NvApi& api_;
+  bool loaded_ = true;
+};
+
+int32_t readNvidiaVersion(VBiosConfigs& configs) {
+  bool initialized = false;
+  try {
+    hardware::NvApi api;
+    if (api.Initialize() != hardware::kNvapiOk) {
+      configs.OvLog("ERROR NvAPI_Initialize fail", *configs.w);
+      return result::kNvapiInitFailed;
+    }
+    initialized = true;
+    NvApiSession session(api);
+
+    // Zeroed so that a driver reporting success without filling the list
+    // hands NVAPI a null handle, which it refuses, rather than stack garbage.
+    hardware::NvPhysicalGpuHandle gpus[hardware::kNvapiMaxPhysicalGpus] = {};
+    uint32_t gpuCount = 0;
+    if (api.EnumPhysicalGPUs(gpus, &gpuCount) != hardware::kNvapiOk) {
+      session.unload();
+      configs.OvLog("ERROR NvAPI_EnumPhysicalGPUs fail", *configs.w);
+      return result::kNvapiNoGpu;
+    }
+    uint32_t revision = 0;
+    if (api.GPU_GetVbiosRevision(gpus[0], &revision) != hardware::kNvapiOk) {
+      session.unload();
+      configs.OvLog("ERROR NvAPI_GPU_GetVbiosRevision fail", *configs.w);
+      return result::kNvapiNoRevision;
+    }
+    uint32_t oemRevision = 0;
+    if (api.GPU_GetVbiosOEMRevision(gpus[0], &oemRevision) != hardware::kNvapiOk) oemRevision = 0;
+    // Not masked: an OEM revision above 255 carries into the revision part,
+    // as the packages' version numbers were computed that way.
+    const int64_t version = static_cast<int64_t>(revision) * 256 + static_cast<int64_t>(oemRevision);
+    session.unload();
+
+    configs.CurVbVersion = std::to_string(version);
+    configs.OvLog("CurVbVersion: " + configs.CurVbVersion, *configs.w);
+    return result::kSuccess;
+  } catch (const std::exception& failure) {
+    const std::string detail = package::describeProblem(kGetVersionFunction, failure.what());
+    if (!initialized) {
+      package::logFailure(configs, "ERROR NvAPI_Initialize fail", detail);
+      return result::kNvapiInitFailed;
+    }
+    package::logFailure(configs, "ERROR NvAPI_GPU_GetVbiosRevision fail", detail);
+    return result::kNvapiNoRevision;
+  }
+}
+
+// 1 when `current` is at or above `package`, 0 when below; a text that is
+// not a 64-bit number leaves `problem` set instead.
+int32_t compareNvidiaVersions(const std::string& current, const std::string& package, std::string& problem) {
+  int64_t currentValue = 0, packageValue = 0;
+  for (auto [text, value] : {std::pair{&current, &currentValue}, std::pair{&package, &packageValue}}) {
+    if (const package::NumberParse parsed = package::parseInt64(*text, *value);
+        parsed != package::NumberParse::Ok) {
+      problem = package::describeNumberProblem(*text, parsed, 64);
+      return result::kUptodateCheckFailed;
+    }
+  }
+  return currentValue >= packageValue ? result::kUpToDate : result::kSuccess;
+}
+
+}  // namespace
+
+int32_t VBiosConfigs::getCurVbVersion() {
+  return isAmdType() ? readAmdVersion(*this) : readNvidiaVersion(*this);
+}
+
+int32_t VBiosConfigs::checkUptodate() {
+  std::string problem;
+  try {
+    if (!isAmdType()) {
+      const int32_t code = compareNvidiaVersions(CurVbVersion, VbRomVersion, problem);
+      if (code != result::kUptodateCheckFailed) return code;
+    } else {
+      const std::vector<std::string_view> packageVersion = package::splitAt(VbRomVersion, '.');
+      const std::vector<std::string_view> currentVersion = package::splitAt(CurVbVersion, '.');
+      if (packageVersion.size() != currentVersion.size() || packageVersion.size() < 2) {
+        OvLog("ERROR checkUptodate unknown AMD VBios Version format", *w);
+        return result::kUnknownVersionFormat;
+      }
+      const package::VersionComparison comparison =
+          package::compareVersionComponents(currentVersion, packageVersion);
+      switch (comparison.order) {
+        case package::VersionOrder::Greater:
+          OvLog("AMD VBIOS is uptodate", *w);
+          return result::kUpToDate;
+        case package::VersionOrder::Equal:
+          return result::kUpToDate;
+        case package::VersionOrder::Less:
+          return result::kSuccess;
+        case package::VersionOrder::NotANumber:
+          problem = package::describeNumberProblem(comparison.badComponent, comparison.problem, 32);
+          break;
+      }
+    }
+  } catch (const std::exception& failure) {
+    problem = failure.what();
+  }
+  package::logFailure(*this, "ERROR checkUptodate fail",
+                      package::describeProblem(kUptodateFunction, problem));
+  return result::kUptodateCheckFailed;
+}
