@@ -47,7 +47,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$build/windows" -j 1 -
 count_ctest windows "$log/windows.txt" $?
 
 echo "== windows-sim: the Windows program end to end under Wine"
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/tests/e2e/windows_sim_e2e.sh" "$build/windows-sim" \
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/tests/e2e/windows_e2e.sh" "$build" \
   >"$log/windows-sim.txt" 2>&1
 ws=$?
 sim_line=$(grep -E '^windows-sim: [0-9]+ passed, [0-9]+ failed$' "$log/windows-sim.txt" | tail -n 1)

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# The Windows programs end to end under Wine + Xvfb, clicking their dialogs as
+# a user would. Prints one "PASS name" / "FAIL name: why" line per check and
+# ends with "windows-sim: N passed, N failed".
+# Usage (under xvfb-run, with WINEPREFIX set): tests/e2e/windows_e2e.sh <build root>
+set -uo pipefail
+build=${1:?build root}
+root=$(cd "$(dirname "$0")/../.." && pwd)
+: "${WINEPREFIX:?WINEPREFIX must be set}"
+export WINEDEBUG=-all
+wine=$(command -v wine64 || command -v wine)
+passed=0
+failed=0
+pass() { echo "PASS $1"; passed=$((passed + 1)); }
+fail() { echo "FAIL $1: $2"; failed=$((failed + 1)); }
+check() { if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "expected '$3', got '$2'"; fi; }
+
+winpath() { echo "Z:${1//\//\\}"; }
+
+# Clicks button1 of every installer window that shows up until the program
+# ends: the failure and restart dialogs close with it, as with a user's OK/No.
+click_dialogs() {
+  local pid=$1 id
+  while kill -0 "$pid" 2>/dev/null; do
+    for id in $(xdotool search --onlyvisible --name '^(InstallFail|Orvo VBIOS Installer)$' 2>/dev/null); do
+      # The progress window has no button; a click on its bar area does nothing.
+      xdotool mousemove --window "$id" 532 235 click 1 2>/dev/null
+    done
+    sleep 0.5
+  done
+}
+
+# run_installer <program dir> [env...]: runs it, clicking dialogs; sets $code.
+run_installer() {
+  local dir=$1
+  shift
+  env "$@" "$wine" "$dir/OvVBiosInstaller.exe" >"$dir/stdout.txt" 2>&1 &
+  local pid=$!
+  click_dialogs "$pid" &
+  local clicker=$!
+  # Bounded: a dialog that never closes must fail the test, not hang CI.
+  local waited=0
+  while kill -0 "$pid" 2>/dev/null && [ $waited -lt 240 ]; do sleep 1; waited=$((waited + 1)); done
+  if kill -0 "$pid" 2>/dev/null; then
+    kill "$pid" 2>/dev/null
+    code=timeout
+  else
+    wait "$pid"
+    code=$?
+  fi
+  kill "$clicker" 2>/dev/null
+  wait "$clicker" 2>/dev/null
+}
+
+reg_value() {  # key value -> data as "reg query" prints it
+  "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v v="$2" '$1 == v {print $3}'
+}
+
+logfile="$WINEPREFIX/drive_c/windows/Log/OrvoVbInst.txt"
+state_key='HKLM\SOFTWARE\Orvo\VBIOS'
+
+# --- The production program: no configs.txt -----------------------------------
+work=$(mktemp -d /tmp/ovvb-wine-XXXXXX)
+mkdir -p "$work/win/packages"
+cp "$build/windows/bin/OvVBiosInstaller.exe" "$work/win/"
+rm -f "$logfile"
+"$wine" reg delete "$state_key" /f >/dev/null 2>&1
+run_installer "$work/win" LANG=en_US.UTF-8
+check "windows: exit code without configs.txt" "$code" 101
+if [ -f "$logfile" ]; then
+  check "windows: log starts with '[', no byte-order mark" "$(head -c 1 "$logfile" | od -An -tx1 | tr -d ' ')" 5b
+  check "windows: every line ends in CR LF" "$(grep -c $'\r$' "$logfile")" "$(wc -l <"$logfile")"
+  check "windows: first line is one blank" "$(head -n 1 "$logfile" | tr -d '\r' | sed 's/^\[[^]]*\]//')" " "
+  check "windows: last line is the state" "$(tail -n 1 "$logfile" | tr -d '\r' | sed 's/^\[[^]]*\]//')" "state 101"
+  stamp=$(head -n 1 "$logfile" | sed -E 's/^\[([^]]*)\].*/\1/')
+  if [[ $stamp =~ ^[0-9]{1,2}/[0-9]{1,2}/[0-9]{4}\ [0-9]{1,2}:[0-9]{2}:[0-9]{2}\ (AM|PM)$ ]]; then
+    pass "windows: en-US time stamp ($stamp)"
+  else
+    fail "windows: en-US time stamp" "$stamp"
+  fi
+  cp "$logfile" "$work/windows-log.txt"
+else
+  fail "windows: log written" "no $logfile"
+fi
+check "windows: registry State" "$(reg_value "$state_key" State)" 0x65
+check "windows: registry ToolVersion" "$(reg_value "$state_key" ToolVersion)" 9.2.0.0
+check "windows: no DisplayVersion" "$(reg_value "$state_key" DisplayVersion)" ""
+
+# The same run on the linux build writes the same lines (time stamps aside).
+if [ -x "$build/linux/bin/OvVBiosInstaller" ] && [ -f "$work/windows-log.txt" ]; then
+  mkdir -p "$work/lin/packages" "$work/lin/machine"
+  cp "$build/linux/bin/OvVBiosInstaller" "$work/lin/"
+  OVVB_MACHINE="$work/lin/machine" "$work/lin/OvVBiosInstaller" </dev/null >/dev/null 2>&1
+  strip_stamps() { sed -E 's/^\[[^]]*\]//' "$1"; }
+  if cmp -s <(strip_stamps "$work/windows-log.txt") \
+    <(strip_stamps "$work/lin/machine/drive_c/Windows/Log/OrvoVbInst.txt"); then
+    pass "windows and linux write the same log bytes"
+  else
+    fail "windows and linux write the same log bytes" "$(diff <(strip_stamps "$work/windows-log.txt") \
+      <(strip_stamps "$work/lin/machine/drive_c/Windows/Log/OrvoVbInst.txt") | head -n 5)"
+  fi
+fi
+
+# --- windows-sim: an AMD package flashed, then found up to date ----------------
+sim=$work/sim
+mkdir -p "$sim/packages" "$sim/machine"
+cp "$build/windows-sim/bin/OvVBiosInstaller.exe" "$sim/"
+cp -r "$root/examples/packages/amd-dock/." "$sim/packages/"
+cp "$build/windows-sim/bin/"{amdvbflash,devcon64}.exe "$sim/packages/"
+sed -e 's/^scale = .*/scale = 0/' -e 's/^flash_seconds = .*/flash_seconds = 0/' \
+  "$root/examples/machines/kestrel-amd/machine.ini" >"$sim/machine/machine.ini"
+rm -f "$logfile"
+"$wine" reg delete "$state_key" /f >/dev/null 2>&1
+run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
+check "windows-sim: AMD flash exit code" "$code" 0
+tail_line=$(tail -n 1 "$logfile" 2>/dev/null | tr -d '\r' | sed 's/^\[[^]]*\]//')
+check "windows-sim: AMD flash state line" "$tail_line" "state 0"
+grep -q 'Restart System To Complete VBIOS Update' "$logfile" 2>/dev/null &&
+  pass "windows-sim: flash tool output logged" || fail "windows-sim: flash tool output logged" "missing"
+check "windows-sim: DisplayVersion" "$(reg_value "$state_key" DisplayVersion)" 1.2.0
+[ -e "$WINEPREFIX/drive_c/ProgramData/Orvo/VBIOS/kestrel_rx6700.rom" ] &&
+  fail "windows-sim: working copy removed" "still there" || pass "windows-sim: working copy removed"
+grep -q '^version = 020.001.000.038.016300' "$sim/machine/machine.ini" &&
+  pass "windows-sim: stand-in flashed the image" || fail "windows-sim: stand-in flashed the image" "version unchanged"
+
+run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
+check "windows-sim: second run finds it up to date" "$code" 1
+check "windows-sim: State after the second run" "$(reg_value "$state_key" State)" 0x1
+
+rm -rf "$work"
+echo "windows-sim: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
