@@ -1,0 +1,74 @@
+#!/bin/sh
+# Creates (once) and configures the Wine prefix the Windows tests run in.
+#   scripts/wine-prefix.sh <prefix-dir> [<windows-bin-dir>]
+# A prefix that is already set up costs no Wine start at all; only the test
+# NVAPI library is refreshed when the build has a newer one.
+set -eu
+
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+  echo "usage: $0 <prefix-dir> [<windows-bin-dir>]" >&2
+  exit 2
+fi
+
+prefix=$1
+bin_dir=${2:-}
+case $prefix in
+  /*) ;;
+  *) prefix=$(pwd)/$prefix ;;
+esac
+
+if command -v wine64 >/dev/null 2>&1; then
+  wine=wine64
+elif command -v wine >/dev/null 2>&1; then
+  wine=wine
+else
+  echo "$0: wine is not installed" >&2
+  exit 1
+fi
+
+export WINEPREFIX="$prefix"
+export WINEDEBUG=-all
+# No Mono or Gecko download prompts while booting without a display.
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+unset DISPLAY 2>/dev/null || true
+
+# Bump when the settings below change, so existing prefixes pick them up.
+settings_version=1
+marker="$prefix/.ovvb-prefix"
+
+if [ ! -f "$prefix/system.reg" ]; then
+  mkdir -p "$prefix"
+  "$wine" wineboot -i >/dev/null 2>&1
+  wineserver -w
+fi
+
+if [ "$(cat "$marker" 2>/dev/null || true)" != "$settings_version" ]; then
+  reg_file="$prefix/drive_c/ovvb-settings.reg"
+  # Without the substitute CJK text is drawn as boxes; without ShowCrashDialog
+  # a crashing test waits forever on winedbg's dialog.
+  printf '%s\r\n' \
+    'Windows Registry Editor Version 5.00' \
+    '' \
+    '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
+    '"Microsoft YaHei UI"="Noto Sans CJK SC"' \
+    '' \
+    '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' \
+    '"ShowCrashDialog"=dword:00000000' \
+    '' >"$reg_file"
+  "$wine" regedit /S 'C:\ovvb-settings.reg' >/dev/null 2>&1
+  wineserver -w
+  rm -f "$reg_file"
+  echo "$settings_version" >"$marker"
+fi
+
+if [ -n "$bin_dir" ] && [ -f "$bin_dir/nvapi64.dll" ]; then
+  system32="$prefix/drive_c/windows/system32"
+  if ! cmp -s "$bin_dir/nvapi64.dll" "$system32/nvapi64.dll"; then
+    cp "$bin_dir/nvapi64.dll" "$system32/nvapi64.dll"
+  fi
+fi
+
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  echo "$0: note: locale de_DE.UTF-8 is not generated; German culture tests will fail" \
+    "(localedef -i de_DE -f UTF-8 de_DE.UTF-8)" >&2
+fi
