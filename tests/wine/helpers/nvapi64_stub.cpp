@@ -1,0 +1,128 @@
+// A stand-in for the NVIDIA driver's nvapi64.dll, for the Wine tests of the
+// NVAPI client: one GPU with VBIOS 86.04.0F.00.01. Behaviour is switched by
+// environment variables read at each call, so one test process can walk
+// every path:
+//   OVVB_NVAPI_STUB_FAIL=GetVbiosRevision,Enum      those calls return -1
+//   OVVB_NVAPI_STUB_MISSING=GetVbiosVersionString   no entry point for them
+//   OVVB_NVAPI_STUB_LONG_STRING=1                   the version text fills all 64 bytes, unterminated
+// Names: Initialize, Unload, EnumPhysicalGPUs, GetVbiosRevision,
+// GetVbiosOEMRevision, GetVbiosVersionString.
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+using Status = int;
+
+constexpr Status kOk = 0;
+constexpr Status kError = -1;
+constexpr Status kInvalidArgument = -5;
+constexpr Status kExpectedPhysicalGpuHandle = -101;
+
+int theGpu = 0;
+long callCounts[6] = {};
+
+enum Call { kInitialize, kUnload, kEnum, kRevision, kOemRevision, kVersionString };
+
+const char* const kCallNames[] = {"Initialize",          "Unload",
+                                  "EnumPhysicalGPUs",    "GetVbiosRevision",
+                                  "GetVbiosOEMRevision", "GetVbiosVersionString"};
+
+std::string environment(const char* name) {
+  char buffer[512];
+  const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+  if (length == 0 || length >= sizeof buffer) return {};
+  return std::string(buffer, length);
+}
+
+bool listed(const char* variable, Call call) {
+  const std::string list = "," + environment(variable) + ",";
+  return list.find("," + std::string(kCallNames[call]) + ",") != std::string::npos;
+}
+
+Status enter(Call call) {
+  InterlockedIncrement(&callCounts[call]);
+  return listed("OVVB_NVAPI_STUB_FAIL", call) ? kError : kOk;
+}
+
+Status __cdecl initialize() { return enter(kInitialize); }
+
+Status __cdecl unload() { return enter(kUnload); }
+
+Status __cdecl enumPhysicalGpus(void** handles, unsigned* count) {
+  const Status status = enter(kEnum);
+  if (status != kOk) return status;
+  if (handles == nullptr || count == nullptr) return kInvalidArgument;
+  handles[0] = &theGpu;
+  *count = 1;
+  return kOk;
+}
+
+Status __cdecl getVbiosRevision(void* gpu, unsigned* revision) {
+  const Status status = enter(kRevision);
+  if (status != kOk) return status;
+  if (gpu != &theGpu) return kExpectedPhysicalGpuHandle;
+  if (revision == nullptr) return kInvalidArgument;
+  *revision = 0x86040F00u;
+  return kOk;
+}
+
+Status __cdecl getVbiosOemRevision(void* gpu, unsigned* revision) {
+  const Status status = enter(kOemRevision);
+  if (status != kOk) return status;
+  if (gpu != &theGpu) return kExpectedPhysicalGpuHandle;
+  if (revision == nullptr) return kInvalidArgument;
+  *revision = 0x01;
+  return kOk;
+}
+
+Status __cdecl getVbiosVersionString(void* gpu, char* text) {
+  const Status status = enter(kVersionString);
+  if (status != kOk) return status;
+  if (gpu != &theGpu) return kExpectedPhysicalGpuHandle;
+  if (text == nullptr) return kInvalidArgument;
+  if (!environment("OVVB_NVAPI_STUB_LONG_STRING").empty()) {
+    std::memset(text, 'A', 64);
+  } else {
+    std::strcpy(text, "86.04.0F.00.01");
+  }
+  return kOk;
+}
+
+struct Entry {
+  unsigned id;
+  Call call;
+  void* function;
+};
+
+}  // namespace
+
+extern "C" {
+
+__declspec(dllexport) void* __cdecl nvapi_QueryInterface(unsigned id) {
+  const Entry entries[] = {
+      {0x0150E828u, kInitialize, reinterpret_cast<void*>(&initialize)},
+      {0xD22BDD7Eu, kUnload, reinterpret_cast<void*>(&unload)},
+      {0xE5AC921Fu, kEnum, reinterpret_cast<void*>(&enumPhysicalGpus)},
+      {0xACC3DA0Au, kRevision, reinterpret_cast<void*>(&getVbiosRevision)},
+      {0x2D43FB31u, kOemRevision, reinterpret_cast<void*>(&getVbiosOemRevision)},
+      {0xA561FD7Du, kVersionString, reinterpret_cast<void*>(&getVbiosVersionString)},
+  };
+  for (const Entry& entry : entries) {
+    if (entry.id == id) return listed("OVVB_NVAPI_STUB_MISSING", entry.call) ? nullptr : entry.function;
+  }
+  return nullptr;
+}
+
+// For the tests only: how often a call (by its name above) was made since
+// the library was loaded.
+__declspec(dllexport) long __cdecl ovvbStubCallCount(const char* name) {
+  for (int call = kInitialize; call <= kVersionString; ++call) {
+    if (std::strcmp(kCallNames[call], name) == 0) return callCounts[call];
+  }
+  return -1;
+}
+
+}  // extern "C"
