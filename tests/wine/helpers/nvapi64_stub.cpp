@@ -7,8 +7,12 @@
 //   OVVB_NVAPI_STUB_LONG_STRING=1                   the version text fills all 64 bytes, unterminated
 // Names: Initialize, Unload, EnumPhysicalGPUs, GetVbiosRevision,
 // GetVbiosOEMRevision, GetVbiosVersionString.
+// Each call counts itself in OVVB_NVAPI_STUB_CALLS_<name>, which outlives the
+// library, so a test can tell whether Unload came before the library was
+// freed.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -22,7 +26,6 @@ constexpr Status kInvalidArgument = -5;
 constexpr Status kExpectedPhysicalGpuHandle = -101;
 
 int theGpu = 0;
-long callCounts[6] = {};
 
 enum Call { kInitialize, kUnload, kEnum, kRevision, kOemRevision, kVersionString };
 
@@ -42,8 +45,15 @@ bool listed(const char* variable, Call call) {
   return list.find("," + std::string(kCallNames[call]) + ",") != std::string::npos;
 }
 
+void count(Call call) {
+  const std::string variable = std::string("OVVB_NVAPI_STUB_CALLS_") + kCallNames[call];
+  const std::string before = environment(variable.c_str());
+  const long calls = before.empty() ? 0 : std::strtol(before.c_str(), nullptr, 10);
+  SetEnvironmentVariableA(variable.c_str(), std::to_string(calls + 1).c_str());
+}
+
 Status enter(Call call) {
-  InterlockedIncrement(&callCounts[call]);
+  count(call);
   return listed("OVVB_NVAPI_STUB_FAIL", call) ? kError : kOk;
 }
 
@@ -116,13 +126,8 @@ __declspec(dllexport) void* __cdecl nvapi_QueryInterface(unsigned id) {
   return nullptr;
 }
 
-// For the tests only: how often a call (by its name above) was made since
-// the library was loaded.
-__declspec(dllexport) long __cdecl ovvbStubCallCount(const char* name) {
-  for (int call = kInitialize; call <= kVersionString; ++call) {
-    if (std::strcmp(kCallNames[call], name) == 0) return callCounts[call];
-  }
-  return -1;
-}
+// Marks this library as the test stub, so a test can tell it from a real
+// driver's nvapi64.dll.
+__declspec(dllexport) int __cdecl ovvbNvapiStub() { return 1; }
 
 }  // extern "C"

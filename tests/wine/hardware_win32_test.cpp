@@ -1,0 +1,225 @@
+// The Win32 hardware backends for real, under Wine: the power status, a WMI
+// query of the local CIMV2 namespace, and the NVAPI client against the stub
+// nvapi64.dll that the test prefix carries in system32.
+#include <gtest/gtest.h>
+#include <windows.h>
+// objbase.h after windows.h: the lean windows.h leaves COM out.
+#include <objbase.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "hardware/nvapi.h"
+#include "hardware/pnp_devices.h"
+#include "hardware/power.h"
+
+namespace {
+
+// ---------------------------------------------------------------- power
+
+TEST(Win32Power, WineReportsMainsPower) { EXPECT_EQ(hardware::acLineStatus(), hardware::kAcOnline); }
+
+// ---------------------------------------------------------------- WMI
+
+struct Walk {
+  platform::Error run;
+  int devices = 0;
+  hardware::NextDevice last = hardware::NextDevice::Failed;
+  platform::Error error;
+};
+
+Walk walk(const char* wql) {
+  Walk result;
+  hardware::PnpDeviceQuery query;
+  result.run = query.run(wql);
+  if (result.run.failed()) return result;
+  hardware::PnpDevice device;
+  while ((result.last = query.next(device, result.error)) == hardware::NextDevice::Device) ++result.devices;
+  EXPECT_FALSE(query.close().failed());
+  return result;
+}
+
+TEST(Win32Pnp, SignedDriverQueriesRunAndEndWithoutRowsUnderWine) {
+  for (const char* wql :
+       {"Select * from Win32_PnPSignedDriver Where HardWareID != NULL And DriverVersion != NULL",
+        "Select * from Win32_PnPSignedDriver Where HardWareID != NULL"}) {
+    const Walk result = walk(wql);
+    ASSERT_FALSE(result.run.failed()) << result.run.operation << ": " << result.run.message;
+    EXPECT_EQ(result.last, hardware::NextDevice::End) << result.error.operation;
+    EXPECT_EQ(result.devices, 0);
+  }
+}
+
+TEST(Win32Pnp, RowsWithoutTheDeviceProperties) {
+  // Win32_OperatingSystem has a row under Wine but no HardWareID: the walk
+  // must stop with WMI's "not found" instead of inventing a device.
+  const Walk result = walk("Select * from Win32_OperatingSystem");
+  ASSERT_FALSE(result.run.failed()) << result.run.operation << ": " << result.run.message;
+  EXPECT_EQ(result.last, hardware::NextDevice::Failed);
+  EXPECT_EQ(result.error.code, 0x80041002u) << result.error.operation << ": " << result.error.message;
+  EXPECT_NE(result.error.operation.find("HardWareID"), std::string::npos) << result.error.operation;
+}
+
+TEST(Win32Pnp, QueriesCanBeRepeatedAndAbandoned) {
+  // Apartment and COM objects are released on each path; a leak or a
+  // double CoUninitialize would show as a failure or crash in later runs.
+  for (int i = 0; i < 3; ++i) {
+    hardware::PnpDeviceQuery abandoned;  // destroyed without close()
+    ASSERT_FALSE(abandoned.run("Select * from Win32_PnPSignedDriver").failed());
+  }
+  hardware::PnpDeviceQuery reused;
+  ASSERT_FALSE(reused.run("Select * from Win32_PnPSignedDriver").failed());
+  ASSERT_FALSE(reused.run("Select * from Win32_PnPSignedDriver Where HardWareID != NULL").failed());
+  hardware::PnpDevice device;
+  platform::Error error;
+  EXPECT_EQ(reused.next(device, error), hardware::NextDevice::End);
+  EXPECT_FALSE(reused.close().failed());
+  EXPECT_EQ(reused.next(device, error), hardware::NextDevice::Failed) << "closed: nothing to walk";
+}
+
+TEST(Win32Pnp, WorksFromASingleThreadedApartment) {
+  // The dialogs' thread may already be an STA; the query must not fail with
+  // RPC_E_CHANGED_MODE there, nor undo an apartment that is not its own.
+  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  {
+    const Walk result = walk("Select * from Win32_PnPSignedDriver Where HardWareID != NULL");
+    EXPECT_FALSE(result.run.failed()) << result.run.operation << ": " << result.run.message;
+    EXPECT_EQ(result.last, hardware::NextDevice::End);
+  }
+  // Still an STA of ours: a second STA initialisation is only counted.
+  EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
+  CoUninitialize();
+  CoUninitialize();
+}
+
+// ---------------------------------------------------------------- NVAPI
+
+class Win32Nvapi : public ::testing::Test {
+ protected:
+  static constexpr const char* kSwitches[] = {"OVVB_NVAPI_STUB_FAIL", "OVVB_NVAPI_STUB_MISSING",
+                                              "OVVB_NVAPI_STUB_LONG_STRING"};
+  static constexpr const char* kCalls[] = {"Initialize",          "Unload",
+                                           "EnumPhysicalGPUs",    "GetVbiosRevision",
+                                           "GetVbiosOEMRevision", "GetVbiosVersionString"};
+
+  void SetUp() override {
+    reset();
+    const HMODULE stub = LoadLibraryExW(L"nvapi64.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    ASSERT_NE(stub, nullptr) << "the test prefix needs the stub nvapi64.dll in system32 "
+                                "(scripts/wine-prefix.sh <prefix> <windows bin folder>)";
+    const bool isStub = GetProcAddress(stub, "ovvbNvapiStub") != nullptr;
+    FreeLibrary(stub);
+    ASSERT_TRUE(isStub) << "system32\\nvapi64.dll is not the test stub";
+    ASSERT_FALSE(loaded());
+  }
+  void TearDown() override { reset(); }
+
+  static void reset() {
+    for (const char* name : kSwitches) SetEnvironmentVariableA(name, nullptr);
+    for (const char* call : kCalls)
+      SetEnvironmentVariableA((std::string("OVVB_NVAPI_STUB_CALLS_") + call).c_str(), nullptr);
+  }
+
+  // How often the stub saw a call during this test.
+  static int calls(const char* name) {
+    char buffer[32];
+    const DWORD length = GetEnvironmentVariableA((std::string("OVVB_NVAPI_STUB_CALLS_") + name).c_str(),
+                                                 buffer, sizeof buffer);
+    return length == 0 || length >= sizeof buffer ? 0 : std::atoi(buffer);
+  }
+
+  static bool loaded() { return GetModuleHandleW(L"nvapi64.dll") != nullptr; }
+};
+
+TEST_F(Win32Nvapi, ReadsTheVbiosThroughTheDriverLibrary) {
+  hardware::NvApi nvapi;
+  ASSERT_EQ(nvapi.Initialize(), hardware::kNvapiOk);
+  hardware::NvPhysicalGpuHandle gpus[hardware::kNvapiMaxPhysicalGpus] = {};
+  uint32_t count = 0, revision = 0, oem = 0;
+  ASSERT_EQ(nvapi.EnumPhysicalGPUs(gpus, &count), hardware::kNvapiOk);
+  EXPECT_EQ(count, 1u);
+  ASSERT_NE(gpus[0], nullptr);
+  EXPECT_EQ(nvapi.GPU_GetVbiosRevision(gpus[0], &revision), hardware::kNvapiOk);
+  EXPECT_EQ(revision, 0x86040F00u);
+  EXPECT_EQ(nvapi.GPU_GetVbiosOEMRevision(gpus[0], &oem), hardware::kNvapiOk);
+  EXPECT_EQ(oem, 1u);
+  char text[hardware::kNvapiShortStringMax];
+  std::memset(text, 'x', sizeof text);
+  EXPECT_EQ(nvapi.GPU_GetVbiosVersionString(gpus[0], text), hardware::kNvapiOk);
+  EXPECT_STREQ(text, "86.04.0F.00.01");
+  EXPECT_TRUE(loaded());
+
+  EXPECT_EQ(nvapi.Unload(), hardware::kNvapiOk);
+  EXPECT_EQ(calls("Unload"), 1);
+  EXPECT_FALSE(loaded()) << "Unload frees the library";
+}
+
+TEST_F(Win32Nvapi, FailingCallsReportTheDriversStatus) {
+  SetEnvironmentVariableA("OVVB_NVAPI_STUB_FAIL", "GetVbiosRevision,GetVbiosVersionString");
+  hardware::NvApi nvapi;
+  ASSERT_EQ(nvapi.Initialize(), hardware::kNvapiOk);
+  hardware::NvPhysicalGpuHandle gpus[hardware::kNvapiMaxPhysicalGpus] = {};
+  uint32_t count = 0, revision = 0;
+  ASSERT_EQ(nvapi.EnumPhysicalGPUs(gpus, &count), hardware::kNvapiOk);
+  EXPECT_EQ(nvapi.GPU_GetVbiosRevision(gpus[0], &revision), hardware::kNvapiError);
+  EXPECT_EQ(revision, 0u);
+  char text[hardware::kNvapiShortStringMax] = "stale text from an earlier call";
+  EXPECT_EQ(nvapi.GPU_GetVbiosVersionString(gpus[0], text), hardware::kNvapiError);
+  EXPECT_STREQ(text, "") << "the buffer is zero-filled before the call";
+  EXPECT_EQ(nvapi.Unload(), hardware::kNvapiOk);
+}
+
+TEST_F(Win32Nvapi, FailedInitializeReleasesTheLibraryWithoutUnload) {
+  SetEnvironmentVariableA("OVVB_NVAPI_STUB_FAIL", "Initialize");
+  hardware::NvApi nvapi;
+  EXPECT_EQ(nvapi.Initialize(), hardware::kNvapiError);
+  EXPECT_FALSE(loaded());
+  hardware::NvPhysicalGpuHandle gpus[hardware::kNvapiMaxPhysicalGpus] = {};
+  uint32_t count = 0;
+  EXPECT_NE(nvapi.EnumPhysicalGPUs(gpus, &count), hardware::kNvapiOk);
+  EXPECT_NE(nvapi.Unload(), hardware::kNvapiOk);
+  EXPECT_EQ(calls("Unload"), 0);
+  EXPECT_EQ(calls("EnumPhysicalGPUs"), 0);
+}
+
+TEST_F(Win32Nvapi, MissingEntryPointsAreNoImplementation) {
+  {
+    SetEnvironmentVariableA("OVVB_NVAPI_STUB_MISSING", "Initialize");
+    hardware::NvApi nvapi;
+    EXPECT_EQ(nvapi.Initialize(), hardware::kNvapiNoImplementation);
+    EXPECT_FALSE(loaded());
+  }
+  SetEnvironmentVariableA("OVVB_NVAPI_STUB_MISSING", "GetVbiosOEMRevision");
+  hardware::NvApi nvapi;
+  ASSERT_EQ(nvapi.Initialize(), hardware::kNvapiOk);
+  hardware::NvPhysicalGpuHandle gpus[hardware::kNvapiMaxPhysicalGpus] = {};
+  uint32_t count = 0, oem = 5;
+  ASSERT_EQ(nvapi.EnumPhysicalGPUs(gpus, &count), hardware::kNvapiOk);
+  EXPECT_EQ(nvapi.GPU_GetVbiosOEMRevision(gpus[0], &oem), hardware::kNvapiNoImplementation);
+  EXPECT_EQ(oem, 5u);
+}
+
+TEST_F(Win32Nvapi, AnUnterminatedVersionTextIsCutAtTheBuffer) {
+  SetEnvironmentVariableA("OVVB_NVAPI_STUB_LONG_STRING", "1");
+  hardware::NvApi nvapi;
+  ASSERT_EQ(nvapi.Initialize(), hardware::kNvapiOk);
+  hardware::NvPhysicalGpuHandle gpus[hardware::kNvapiMaxPhysicalGpus] = {};
+  uint32_t count = 0;
+  ASSERT_EQ(nvapi.EnumPhysicalGPUs(gpus, &count), hardware::kNvapiOk);
+  char text[hardware::kNvapiShortStringMax];
+  ASSERT_EQ(nvapi.GPU_GetVbiosVersionString(gpus[0], text), hardware::kNvapiOk);
+  EXPECT_EQ(std::string(text), std::string(63, 'A'));
+}
+
+TEST_F(Win32Nvapi, DestructionUnloadsASessionLeftOpen) {
+  {
+    hardware::NvApi nvapi;
+    ASSERT_EQ(nvapi.Initialize(), hardware::kNvapiOk);
+    EXPECT_TRUE(loaded());
+  }
+  EXPECT_EQ(calls("Unload"), 1);
+  EXPECT_FALSE(loaded());
+}
+
+}  // namespace
