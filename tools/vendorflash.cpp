@@ -1,0 +1,16 @@
+// Stand-in for the flash program an NVIDIA package carries. It takes no
+// arguments; [vendorflash] of machine.ini says how long it runs, whether it
+// hangs and how it ends.
+#include "simulated/machine.h"
+#include "tools/standin_common.h"
+
+int main() {
+  const simulated::MachineIni ini = simulated::MachineIni::load();
+  standin::printLine("VBIOS update utility");
+  standin::printLine("Updating the VBIOS of the graphics adapter...");
+  if (ini.getBool("vendorflash", "hang", false)) standin::hangUntilKilled();
+  standin::waitScaled(standin::durationMs(ini.getDouble("vendorflash", "seconds", 5)));
+  const int exitCode = static_cast<int>(ini.getInt("vendorflash", "exit", 0));
+  standin::printLine(exitCode == 0 ? "Update complete." : "Update failed.");
+  return exitCode;
+}
