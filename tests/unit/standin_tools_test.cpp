@@ -184,15 +184,6 @@ TEST_F(AmdvbflashFlash, AMissingImageFailsBeforeAnyFlashing) {
   EXPECT_TRUE(sleeps(machine_).empty());
 }
 
-TEST_F(AmdvbflashFlash, AHangingFlashNeverExits) {
-  machine_.writeMachineIni(std::string(kTime) + "[amdvbflash]\nversion = 1.0.0.0.1\nflash_hang = yes\n");
-  writeRom("VBIOS_VERSION=9.9.9.9.9\n");
-  const ToolRun run = flash(kHangProbeMs);
-  EXPECT_EQ(run.outcome, platform::WaitOutcome::TimedOut);
-  EXPECT_FALSE(contains(run.output, "Restart System"));
-  EXPECT_EQ(currentVersion(), "1.0.0.0.1");
-}
-
 TEST(AmdvbflashUsage, CommandLinesTheToolDoesNotKnow) {
   TestMachine machine;
   machine.writeMachineIni(std::string(kTime));
@@ -220,10 +211,13 @@ TEST(Devcon64, InstallAndRemoveAsConfigured) {
   };
   const Case cases[] = {
       {"install", "", "install \"Z:\\opt\\my packages\\amdtools.inf\" *AMDTOOLSDEV", 0,
-       "Drivers installed successfully."},
+       "from Z:\\opt\\my packages\\amdtools.inf.\nDrivers installed successfully."},
       {"install fails", "install_exit = 2\n", "install \"Z:\\p\\amdtools.inf\" *AMDTOOLSDEV", 2, "failed"},
       {"remove", "", "remove *AMDTOOLSDEV", 0, "1 device(s) were removed."},
       {"remove fails", "remove_exit = 1\n", "remove *AMDTOOLSDEV", 1, "failed"},
+      // Unquoted, the blank splits the path into two arguments.
+      {"install with an unquoted path", "", "install Z:\\opt\\my packages\\amdtools.inf *AMDTOOLSDEV", 1,
+       "Device Console Help"},
   };
   for (const Case& c : cases) {
     TestMachine machine;
@@ -232,29 +226,6 @@ TEST(Devcon64, InstallAndRemoveAsConfigured) {
     ASSERT_EQ(run.outcome, platform::WaitOutcome::Exited) << c.name;
     EXPECT_EQ(run.exitCode, c.expectedExit) << c.name;
     EXPECT_TRUE(contains(run.output, c.expectedText)) << c.name << "\n" << run.output;
-  }
-}
-
-TEST(Devcon64, TheInstallSeesTheInfPathWhole) {
-  TestMachine machine;
-  machine.writeMachineIni(std::string(kTime));
-  const ToolRun quoted =
-      runTool("devcon64.exe", "install \"Z:\\opt\\my packages\\amdtools.inf\" *AMDTOOLSDEV");
-  EXPECT_EQ(quoted.exitCode, 0);
-  EXPECT_TRUE(contains(quoted.output, "from Z:\\opt\\my packages\\amdtools.inf.")) << quoted.output;
-
-  // Unquoted, the blank splits the path into two arguments.
-  const ToolRun unquoted = runTool("devcon64.exe", "install Z:\\opt\\my packages\\amdtools.inf *AMDTOOLSDEV");
-  EXPECT_NE(unquoted.exitCode, 0);
-  EXPECT_FALSE(contains(unquoted.output, "installed successfully")) << unquoted.output;
-}
-
-TEST(Devcon64, HangingInstallAndRemove) {
-  for (const char* arguments : {"install \"Z:\\p\\amdtools.inf\" *AMDTOOLSDEV", "remove *AMDTOOLSDEV"}) {
-    TestMachine machine;
-    machine.writeMachineIni(std::string(kTime) + "[devcon64]\ninstall_hang = yes\nremove_hang = yes\n");
-    EXPECT_EQ(runTool("devcon64.exe", arguments, kHangProbeMs).outcome, platform::WaitOutcome::TimedOut)
-        << arguments;
   }
 }
 
@@ -281,10 +252,29 @@ TEST(Vendorflash, RunsForItsTimeAndEndsAsConfigured) {
   }
 }
 
-TEST(Vendorflash, AHangingProgramNeverExits) {
-  TestMachine machine;
-  machine.writeMachineIni(std::string(kTime) + "[vendorflash]\nhang = yes\n");
-  EXPECT_EQ(runTool("vendorflash.exe", "", kHangProbeMs).outcome, platform::WaitOutcome::TimedOut);
+// ---------------------------------------------------------------- hanging tools
+
+TEST(StandIns, HangingToolsRunUntilKilled) {
+  struct Case {
+    const char* tool;
+    const char* ini;
+    const char* arguments;
+  };
+  const Case cases[] = {
+      {"amdvbflash.exe", "[amdvbflash]\nversion = 1.0.0.0.1\nflash_hang = yes\n", "-fa -p 0 \"C:\\new.rom\""},
+      {"devcon64.exe", "[devcon64]\ninstall_hang = yes\n", "install \"Z:\\p\\amdtools.inf\" *AMDTOOLSDEV"},
+      {"devcon64.exe", "[devcon64]\nremove_hang = yes\n", "remove *AMDTOOLSDEV"},
+      {"vendorflash.exe", "[vendorflash]\nhang = yes\n", ""},
+  };
+  for (const Case& c : cases) {
+    TestMachine machine;
+    machine.writeMachineIni(std::string(kTime) + c.ini);
+    testing_machine::writeNativeFile(machine.root() / "drive_c" / "new.rom", "VBIOS_VERSION=9.9.9.9.9\n");
+    const ToolRun run = runTool(c.tool, c.arguments, kHangProbeMs);
+    EXPECT_EQ(run.outcome, platform::WaitOutcome::TimedOut) << c.tool << " " << c.arguments;
+    EXPECT_FALSE(contains(run.output, "Restart System")) << c.tool;
+    EXPECT_NE(currentVersion(), "9.9.9.9.9") << c.tool;
+  }
 }
 
 }  // namespace
