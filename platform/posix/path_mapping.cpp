@@ -1,0 +1,130 @@
+#include "platform/posix/path_mapping.h"
+
+#include <errno.h>
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "simulated/machine.h"
+
+namespace platform::posix {
+
+namespace {
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Components below a drive's root with "." dropped and ".." applied, clamped
+// at the root as Windows clamps "C:\..\x" to "C:\x".
+std::string normalizedBelowRoot(std::string_view rest) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  while (start <= rest.size()) {
+    size_t end = start;
+    while (end < rest.size() && !isSeparator(rest[end])) ++end;
+    const std::string_view part = rest.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string out;
+  for (std::string_view part : parts) {
+    out += '/';
+    out += part;
+  }
+  return out;
+}
+
+}  // namespace
+
+Error toNativePath(std::string_view windowsPath, std::string& nativePath) {
+  nativePath.clear();
+  std::string_view path = windowsPath;
+  // "\\?\C:\x" only switches off Win32 name parsing; the file is the same.
+  if (path.size() >= 4 && isSeparator(path[0]) && isSeparator(path[1]) && path[2] == '?' &&
+      isSeparator(path[3])) {
+    path.remove_prefix(4);
+  }
+  if (path.empty()) return makeError(kErrorPathNotFound, "map path (empty)");
+  if (path.size() >= 2 && path[1] == ':') {
+    const char drive = static_cast<char>(path[0] | 0x20);
+    const std::string below = normalizedBelowRoot(path.substr(2));
+    if (drive == 'c') {
+      nativePath = simulated::machineRoot() + "/drive_c" + below;
+      return {};
+    }
+    if (drive == 'z') {
+      nativePath = below.empty() ? "/" : below;
+      return {};
+    }
+    return makeError(kErrorPathNotFound, "map path " + std::string(windowsPath));
+  }
+  // UNC shares, device paths and "\x" (root of the current drive) have no
+  // place on the simulated machine.
+  if (isSeparator(path[0]) || path.find(':') != std::string_view::npos) {
+    return makeError(kErrorPathNotFound, "map path " + std::string(windowsPath));
+  }
+  nativePath.assign(path);
+  for (char& c : nativePath) {
+    if (c == '\\') c = '/';
+  }
+  return {};
+}
+
+std::string toWindowsPath(std::string_view nativePath) {
+  std::string out = "Z:";
+  if (nativePath.empty() || nativePath == "/") return out + "\\";
+  for (char c : nativePath) out += c == '/' ? '\\' : c;
+  while (out.size() > 3 && out.back() == '\\') out.pop_back();
+  return out;
+}
+
+Error errorFromErrno(int error, std::string operation, const std::string& nativePath) {
+  uint32_t code = kErrorGenericFailure;
+  switch (error) {
+    case ENOENT: {
+      const size_t slash = nativePath.find_last_of('/');
+      struct stat info {};
+      if (slash == std::string::npos) {
+        code = kErrorFileNotFound;
+      } else {
+        const std::string parent = slash == 0 ? "/" : nativePath.substr(0, slash);
+        code = ::stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? kErrorFileNotFound
+                                                                           : kErrorPathNotFound;
+      }
+      break;
+    }
+    case ENOTDIR:
+      code = kErrorPathNotFound;
+      break;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+      code = kErrorAccessDenied;
+      break;
+    case EEXIST:
+      code = 183;  // ERROR_ALREADY_EXISTS
+      break;
+    case ENOSPC:
+      code = 112;  // ERROR_DISK_FULL
+      break;
+    case ENOEXEC:
+      code = kErrorBadExeFormat;
+      break;
+    case ENAMETOOLONG:
+      code = 206;  // ERROR_FILENAME_EXCED_RANGE
+      break;
+    case EMFILE:
+    case ENFILE:
+      code = 4;  // ERROR_TOO_MANY_OPEN_FILES
+      break;
+    default:
+      break;
+  }
+  return makeError(code, std::move(operation));
+}
+
+}  // namespace platform::posix

@@ -1,0 +1,23 @@
+#include "platform/paths.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/posix/path_mapping.h"
+
+namespace platform {
+
+std::string programFolder() {
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) self = std::filesystem::current_path(ec) / "program";
+  return posix::toWindowsPath(self.parent_path().string());
+}
+
+std::string environmentVariable(const char* name) {
+  const char* value = name != nullptr ? std::getenv(name) : nullptr;
+  return value != nullptr ? std::string(value) : std::string();
+}
+
+}  // namespace platform

@@ -1,0 +1,398 @@
+// Child processes on the simulated machine: real processes, started without a
+// shell from a Windows path and a Windows command-line text, each in its own
+// process group so a kill also takes down whatever it started.
+#include "platform/process.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/command_line.h"
+#include "platform/posix/path_mapping.h"
+#include "simulated/machine.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Once the child is gone, a grandchild that inherited the pipe may keep it
+// open for ever; its output is not waited for longer than this.
+constexpr auto kDrainAfterExit = std::chrono::milliseconds(200);
+// SIGKILL cannot be refused, but a process stuck in the kernel can take a
+// while to go; never wait for ever.
+constexpr auto kKillWait = std::chrono::seconds(10);
+
+constexpr uint32_t kWindowsInfinite = 0xFFFFFFFFu;
+
+void closeFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+std::string lowerAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+std::string fileNameOf(std::string_view windowsPath) {
+  const size_t slash = windowsPath.find_last_of("\\/");
+  return std::string(slash == std::string_view::npos ? windowsPath : windowsPath.substr(slash + 1));
+}
+
+double timeoutScale() {
+  const double scale = simulated::MachineIni::load().getDouble("time", "timeout_scale", 1.0);
+  return scale >= 0 && std::isfinite(scale) ? scale : 1.0;
+}
+
+// What CreateProcess would say about the file before trying it: missing,
+// not a file, not executable, or not a program at all.
+Error checkProgram(const std::string& native, const std::string& operation) {
+  struct stat info {};
+  if (::stat(native.c_str(), &info) != 0) return posix::errorFromErrno(errno, operation, native);
+  if (!S_ISREG(info.st_mode) || ::access(native.c_str(), X_OK) != 0) {
+    return makeError(kErrorAccessDenied, operation);
+  }
+  const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return posix::errorFromErrno(errno, operation, native);
+  char magic[4] = {};
+  ssize_t got = 0;
+  do {
+    got = ::read(fd, magic, sizeof magic);
+  } while (got < 0 && errno == EINTR);
+  ::close(fd);
+  const bool elf = got == 4 && magic[0] == '\x7f' && magic[1] == 'E' && magic[2] == 'L' && magic[3] == 'F';
+  const bool script = got >= 2 && magic[0] == '#' && magic[1] == '!';
+  if (!elf && !script) return makeError(kErrorBadExeFormat, operation);
+  return {};
+}
+
+}  // namespace
+
+struct ChildProcess::Impl {
+  std::string program;  // as the caller named it, for the trace
+  pid_t pid = -1;
+  bool capture = false;
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool reaped = false;
+  bool killRequested = false;
+  int32_t exitCode = 0;
+  Clock::time_point reapedAt;
+
+  int readFd = -1;
+  int stopRead = -1;
+  int stopWrite = -1;
+  bool readerDone = true;
+  std::string output;
+
+  std::thread reaper;
+  std::thread reader;
+
+  ~Impl() {
+    if (pid > 0) {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (!reaped) {
+        killRequested = true;
+        ::kill(-pid, SIGKILL);
+        ::kill(pid, SIGKILL);
+      }
+    }
+    if (reaper.joinable()) reaper.join();
+    stopReader();
+    closeFd(readFd);
+    closeFd(stopRead);
+    closeFd(stopWrite);
+  }
+
+  void stopReader() {
+    if (!reader.joinable()) return;
+    if (stopWrite >= 0) {
+      const char wake = 1;
+      ssize_t ignored = 0;
+      do {
+        ignored = ::write(stopWrite, &wake, 1);
+      } while (ignored < 0 && errno == EINTR);
+    }
+    reader.join();
+  }
+
+  void append(const char* data, size_t size) {
+    std::lock_guard<std::mutex> lock(mutex);
+    const size_t room = kMaxCapturedOutput - std::min(kMaxCapturedOutput, output.size());
+    output.append(data, std::min(room, size));
+  }
+
+  void readLoop() {
+    std::vector<char> buffer(1 << 16);
+    bool stopping = false;
+    int drainReads = 0;
+    for (;;) {
+      pollfd fds[2] = {{readFd, POLLIN, 0}, {stopRead, POLLIN, 0}};
+      const int ready = ::poll(fds, stopping ? 1 : 2, stopping ? 0 : -1);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready < 0) break;
+      if (!stopping && (fds[1].revents & POLLIN) != 0) {
+        // Take what is already in the pipe, then give up on the writer.
+        stopping = true;
+        continue;
+      }
+      // Stopping: take what is waiting, but a writer that never pauses must
+      // not keep us here.
+      if (ready == 0 || (stopping && ++drainReads > 16)) break;
+      if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+      const ssize_t got = ::read(readFd, buffer.data(), buffer.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      append(buffer.data(), static_cast<size_t>(got));
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    readerDone = true;
+    changed.notify_all();
+  }
+
+  void reapLoop() {
+    // Wait without reaping first: until the status is collected below, the
+    // pid (and the process group) cannot be reused, so kill() under the
+    // mutex never signals a stranger.
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    int status = 0;
+    pid_t done = -1;
+    do {
+      done = ::waitpid(pid, &status, 0);
+    } while (done < 0 && errno == EINTR);
+    const bool exited = done == pid && WIFEXITED(status);
+    const bool killedByUs = killRequested && !exited;
+    // A death by a signal of someone else's has no Windows equivalent; it
+    // reads as a plain failure.
+    exitCode = exited ? WEXITSTATUS(status) : 1;
+    simulated::Trace end("process.end");
+    end.str("program", program);
+    if (killedByUs) {
+      end.boolean("killed", true);
+    } else {
+      end.num("exit_code", exitCode);
+    }
+    end.write();
+    reaped = true;
+    reapedAt = Clock::now();
+    changed.notify_all();
+  }
+};
+
+ChildProcess::ChildProcess() = default;
+ChildProcess::~ChildProcess() = default;
+
+StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
+  error = Error{};
+  const std::string operation = "CreateProcess " + start.program;
+  if (impl_ != nullptr) {
+    std::unique_lock<std::mutex> lock(impl_->mutex);
+    if (impl_->pid > 0 && !impl_->reaped) {
+      error = makeError(kErrorInvalidParameter, operation + " (a child is still running)");
+      return StartOutcome::Failed;
+    }
+  }
+  impl_.reset();
+
+  std::string native;
+  if (Error mapped = posix::toNativePath(start.program, native); mapped.failed()) {
+    error = makeError(mapped.code, operation);
+    return StartOutcome::CannotStart;
+  }
+
+  // The machine can make the next starts of a program come back without a
+  // process, as Process.Start does when it attaches to nothing.
+  const std::string countKey = "no_process." + lowerAscii(fileNameOf(start.program));
+  const long long refusals = simulated::MachineIni::load().getInt("processes", countKey, 0);
+  if (refusals > 0) {
+    simulated::MachineIni::update("processes", countKey, std::to_string(refusals - 1));
+    return StartOutcome::NoProcess;
+  }
+
+  if (Error bad = checkProgram(native, operation); bad.failed()) {
+    error = bad;
+    return StartOutcome::CannotStart;
+  }
+
+  try {
+    auto impl = std::make_unique<Impl>();
+    impl->program = start.program;
+    impl->capture = start.captureOutput;
+
+    std::vector<std::string> arguments = splitWindowsCommandLine(start.arguments);
+    std::vector<char*> argv;
+    argv.push_back(native.data());
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    std::vector<std::string> environment;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+      if (std::string_view(*entry).rfind("OVVB_MACHINE=", 0) != 0) environment.emplace_back(*entry);
+    }
+    environment.push_back("OVVB_MACHINE=" + simulated::machineRoot());
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    int outputPipe[2] = {-1, -1};
+    if (start.captureOutput) {
+      int stopPipe[2] = {-1, -1};
+      if (::pipe2(outputPipe, O_CLOEXEC) != 0 || ::pipe2(stopPipe, O_CLOEXEC) != 0) {
+        const int saved = errno;
+        closeFd(outputPipe[0]);
+        closeFd(outputPipe[1]);
+        error = posix::errorFromErrno(saved, operation + " (pipe)", native);
+        return StartOutcome::Failed;
+      }
+      impl->readFd = outputPipe[0];
+      impl->stopRead = stopPipe[0];
+      impl->stopWrite = stopPipe[1];
+    }
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (start.captureOutput) posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    // Before the spawn, so the trace shows the start ahead of anything the
+    // child itself records.
+    simulated::Trace("process.start").str("program", start.program).str("arguments", start.arguments).write();
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, native.c_str(), &actions, &attributes, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    closeFd(outputPipe[1]);
+    if (spawned != 0) {
+      error = posix::errorFromErrno(spawned, operation, native);
+      simulated::Trace("process.end").str("program", start.program).boolean("started", false).write();
+      const bool cannot = spawned == ENOENT || spawned == EACCES || spawned == ENOEXEC || spawned == ENOTDIR;
+      return cannot ? StartOutcome::CannotStart : StartOutcome::Failed;
+    }
+    impl->pid = pid;
+
+    Impl* raw = impl.get();
+    try {
+      impl->reaper = std::thread([raw] { raw->reapLoop(); });
+      if (start.captureOutput) {
+        impl->readerDone = false;
+        impl->reader = std::thread([raw] { raw->readLoop(); });
+      }
+    } catch (const std::system_error&) {
+      // Without a reaper nobody would collect the child: end it here.
+      ::kill(-pid, SIGKILL);
+      if (!impl->reaper.joinable()) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        impl->pid = -1;
+      }
+      impl->readerDone = true;
+      error = makeError(8, operation + " (thread)");
+      return StartOutcome::Failed;
+    }
+    impl_ = std::move(impl);
+    return StartOutcome::Started;
+  } catch (const std::bad_alloc&) {
+    error = makeError(8, operation);
+    return StartOutcome::Failed;
+  }
+}
+
+bool ChildProcess::hasExited() {
+  if (impl_ == nullptr || impl_->pid <= 0) return true;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->reaped;
+}
+
+WaitOutcome ChildProcess::wait(uint32_t timeoutMs, Error& error) {
+  error = Error{};
+  if (impl_ == nullptr || impl_->pid <= 0) {
+    error = makeError(kErrorInvalidParameter, "WaitForSingleObject (no process)");
+    return WaitOutcome::Failed;
+  }
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  const auto isReaped = [this] { return impl_->reaped; };
+  if (timeoutMs == kWindowsInfinite) {
+    impl_->changed.wait(lock, isReaped);
+    return WaitOutcome::Exited;
+  }
+  // Bounded so that a huge scale cannot overflow the clock arithmetic.
+  const double scaled = std::min(static_cast<double>(timeoutMs) * timeoutScale(), 30.0 * 24 * 3600 * 1000);
+  const auto limit =
+      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(scaled));
+  return impl_->changed.wait_for(lock, limit, isReaped) ? WaitOutcome::Exited : WaitOutcome::TimedOut;
+}
+
+Error ChildProcess::kill() {
+  if (impl_ == nullptr || impl_->pid <= 0)
+    return makeError(kErrorInvalidParameter, "TerminateProcess (no process)");
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  if (impl_->reaped) return {};
+  impl_->killRequested = true;
+  if (::kill(-impl_->pid, SIGKILL) != 0) ::kill(impl_->pid, SIGKILL);
+  if (!impl_->changed.wait_for(lock, kKillWait, [this] { return impl_->reaped; })) {
+    return makeError(kErrorGenericFailure, "TerminateProcess " + impl_->program + " (still running)");
+  }
+  return {};
+}
+
+int32_t ChildProcess::exitCode() const {
+  if (impl_ == nullptr) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->exitCode;
+}
+
+std::string ChildProcess::takeOutput() {
+  if (impl_ == nullptr || !impl_->capture) return {};
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  if (!impl_->reaped) {
+    // Still running: hand over what has arrived so far and keep collecting.
+    std::string partial = std::move(impl_->output);
+    impl_->output.clear();
+    return partial;
+  }
+  impl_->changed.wait_until(lock, impl_->reapedAt + kDrainAfterExit, [this] { return impl_->readerDone; });
+  lock.unlock();
+  impl_->stopReader();
+  closeFd(impl_->readFd);
+  lock.lock();
+  std::string output = std::move(impl_->output);
+  impl_->output.clear();
+  return output;
+}
+
+}  // namespace platform
