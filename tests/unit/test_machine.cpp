@@ -26,6 +26,11 @@ void writeNativeFile(const fs::path& path, std::string_view contents) {
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+void writeScriptTool(const fs::path& path, std::string_view script) {
+  writeNativeFile(path, "#!/bin/sh\n" + std::string(script));
+  fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
+}
+
 TestMachine::TestMachine() {
   std::string pattern = (fs::temp_directory_path() / "ovvb-machine-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -94,6 +99,20 @@ std::vector<std::string> TestMachine::logLines() const {
     lines.push_back(std::move(line));
   }
   return lines;
+}
+
+std::vector<std::string> TestMachine::logLinesWithDetails() const {
+  const std::vector<std::string> lines = logLines();
+  std::vector<std::string> collapsed;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i + 1 < lines.size() && lines[i + 1].starts_with("   at ")) {
+      collapsed.push_back("<detail>");
+      while (i + 1 < lines.size() && lines[i + 1].starts_with("   at ")) ++i;
+    } else {
+      collapsed.push_back(lines[i]);
+    }
+  }
+  return collapsed;
 }
 
 std::vector<std::string> TestMachine::traceLines() const {

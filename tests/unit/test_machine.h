@@ -46,6 +46,10 @@ class TestMachine {
   // The log's lines (split at CR LF or LF) with each leading "[time stamp]"
   // removed; continuation lines of multi-line entries are kept as written.
   std::vector<std::string> logLines() const;
+  // logLines() with each detail entry (a line followed by "   at ..."
+  // lines) replaced by the one line "<detail>", for exact comparisons that
+  // do not depend on the wording of system messages.
+  std::vector<std::string> logLinesWithDetails() const;
   // trace.jsonl, one string per event line.
   std::vector<std::string> traceLines() const;
   std::string readFile(std::string_view relative) const;
@@ -55,6 +59,10 @@ class TestMachine {
   std::string savedMachine_;
   bool hadMachine_ = false;
 };
+
+// Writes an executable shell script (the text after "#!/bin/sh") as a
+// stand-in tool with behaviour of the test's own, e.g. unusual output.
+void writeScriptTool(const std::filesystem::path& path, std::string_view script);
 
 // Reads a whole native file ("" when missing).
 std::string readNativeFile(const std::filesystem::path& path);
