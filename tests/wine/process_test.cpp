@@ -1,0 +1,295 @@
+// Child processes through the real CreateProcessW, with echo_args.exe as the
+// child: the exact command line it receives, how Windows splits it, exit
+// codes, time-outs and kills, and output capture with its bounds.
+#include "platform/process.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/command_line.h"
+#include "platform/files.h"
+#include "tests/wine/wine_test_support.h"
+
+namespace {
+
+using platform::ChildProcess;
+using platform::ProcessStart;
+using platform::StartOutcome;
+using platform::WaitOutcome;
+
+struct EchoReport {
+  std::string line;
+  std::vector<std::string> arguments;
+  std::map<std::string, std::string> other;  // the last value of any other tag
+  bool wellFormed = true;
+};
+
+// Parses the "<tag>:<byte count>:<bytes>\n" records of echo_args.exe.
+EchoReport parseEcho(const std::string& output) {
+  EchoReport report;
+  size_t at = 0;
+  while (at < output.size()) {
+    const size_t colon = output.find(':', at);
+    const size_t second = colon == std::string::npos ? colon : output.find(':', colon + 1);
+    if (second == std::string::npos) break;  // trailing bulk output
+    const std::string tag = output.substr(at, colon - at);
+    const size_t length = std::stoul(output.substr(colon + 1, second - colon - 1));
+    if (second + 1 + length >= output.size() || output[second + 1 + length] != '\n') {
+      report.wellFormed = false;
+      break;
+    }
+    const std::string value = output.substr(second + 1, length);
+    if (tag == "line") {
+      report.line = value;
+    } else if (tag == "arg") {
+      report.arguments.push_back(value);
+    } else {
+      report.other[tag] = value;
+    }
+    at = second + 2 + length;
+  }
+  return report;
+}
+
+const std::string& echoProgram() {
+  static const std::string program = winetest::binProgram("echo_args.exe");
+  return program;
+}
+
+// Runs echo_args.exe to its end and returns what it reported.
+EchoReport runEcho(const std::string& arguments) {
+  ChildProcess child;
+  platform::Error error;
+  EXPECT_EQ(child.start({echoProgram(), arguments, true}, error), StartOutcome::Started) << error.message;
+  EXPECT_EQ(child.wait(20000, error), WaitOutcome::Exited);
+  return parseEcho(child.takeOutput());
+}
+
+TEST(ProcessStart, ChildSeesQuotedProgramThenArgumentsVerbatim) {
+  ASSERT_TRUE(platform::fileExists(echoProgram())) << echoProgram();
+  struct Case {
+    std::string arguments;
+    std::string expectedLine;
+  } cases[] = {
+      {"", "\"" + echoProgram() + "\""},
+      {"-ai", "\"" + echoProgram() + "\" -ai"},
+      {"-fa -p 0 \"C:\\ProgramData\\Orvo\\VBIOS\\a b.rom\"",
+       "\"" + echoProgram() + "\" -fa -p 0 \"C:\\ProgramData\\Orvo\\VBIOS\\a b.rom\""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(runEcho(c.arguments).line, c.expectedLine) << c.arguments;
+  }
+}
+
+TEST(ProcessStart, QuotedArgumentsSurviveTheChildsParser) {
+  const std::vector<std::string> arguments = {
+      "plain",
+      "with blank",
+      "",
+      "trailing\\",
+      "a\"b",
+      "\\\"",
+      "C:\\Program Files\\Orvo\\",
+      "tab\there",
+      "ünïcødé 日本",
+      "\\\\server\\share",
+      "-p",
+      "0",
+      "\"\"",
+  };
+  std::string text;
+  for (const std::string& argument : arguments) {
+    if (!text.empty()) text += ' ';
+    text += platform::quoteWindowsArgument(argument);
+  }
+  const EchoReport report = runEcho(text);
+  ASSERT_TRUE(report.wellFormed);
+  EXPECT_EQ(report.arguments, arguments) << text;
+}
+
+// The posix layer splits command lines itself; Windows' own parser is the
+// reference it must agree with.
+TEST(ProcessStart, SplitterAgreesWithWindows) {
+  const char* texts[] = {
+      "-fa -p 0 \"C:\\x y\\z.rom\"",
+      "install \"C:\\Program Files\\pkg\\amdtools.inf\" *AMDTOOLSDEV",
+      "a\\\\b \"c\\\\\" d",
+      "\"a\\\"b\" c",
+      "  leading   and trailing  ",
+      "\"unterminated quote",
+      "a\\\\\\\"b",
+      "x\"y z\"w",
+      "\t tabbed\targs",
+  };
+  for (const char* text : texts) {
+    EXPECT_EQ(runEcho(text).arguments, platform::splitWindowsCommandLine(text)) << text;
+  }
+}
+
+TEST(ProcessExit, CodesArriveAsSigned32Bit) {
+  struct Case {
+    const char* exitSetting;
+    int32_t expected;
+  } cases[] = {
+      {"0", 0},
+      {"7", 7},
+      {"255", 255},
+      {"0xC0000005", -1073741819},  // an access violation, as Windows reports it
+  };
+  for (const Case& c : cases) {
+    winetest::ScopedEnvironment exitCode("ECHO_ARGS_EXIT", c.exitSetting);
+    ChildProcess child;
+    platform::Error error;
+    ASSERT_EQ(child.start({echoProgram(), "", false}, error), StartOutcome::Started);
+    ASSERT_EQ(child.wait(20000, error), WaitOutcome::Exited);
+    EXPECT_TRUE(child.hasExited());
+    EXPECT_EQ(child.exitCode(), c.expected) << c.exitSetting;
+    EXPECT_EQ(child.takeOutput(), "") << "output was not asked for";
+  }
+}
+
+TEST(ProcessExit, HangingChildTimesOutAndIsKilled) {
+  winetest::ScopedEnvironment hang("ECHO_ARGS_SLEEP_MS", "forever");
+  ChildProcess child;
+  platform::Error error;
+  ASSERT_EQ(child.start({echoProgram(), "before-the-hang", true}, error), StartOutcome::Started);
+  EXPECT_EQ(child.wait(300, error), WaitOutcome::TimedOut);
+  EXPECT_FALSE(child.hasExited());
+  EXPECT_FALSE(child.kill().failed());
+  EXPECT_TRUE(child.hasExited());
+  EXPECT_EQ(child.exitCode(), 1);
+  // What it printed before it was killed is still there.
+  const EchoReport report = parseEcho(child.takeOutput());
+  EXPECT_EQ(report.arguments, std::vector<std::string>{"before-the-hang"});
+}
+
+TEST(ProcessExit, DestructorKillsARunningChild) {
+  winetest::ScopedEnvironment hang("ECHO_ARGS_SLEEP_MS", "forever");
+  HANDLE running = nullptr;
+  {
+    ChildProcess child;
+    platform::Error error;
+    ASSERT_EQ(child.start({echoProgram(), "", true}, error), StartOutcome::Started);
+    // Output taken while the child runs is partial, but its id comes first.
+    std::string seen;
+    for (int i = 0; i < 200 && seen.find("pid:") == std::string::npos; ++i) {
+      Sleep(50);
+      seen += child.takeOutput();
+    }
+    const EchoReport report = parseEcho(seen);
+    ASSERT_TRUE(report.other.count("pid")) << seen;
+    running = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(std::stoul(report.other.at("pid"))));
+    ASSERT_NE(running, nullptr);
+    EXPECT_EQ(WaitForSingleObject(running, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  }
+  EXPECT_EQ(WaitForSingleObject(running, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  CloseHandle(running);
+}
+
+TEST(ProcessStart, MissingOrUnrunnableProgramCannotStart) {
+  winetest::TemporaryFolder folder;
+  ASSERT_FALSE(platform::writeFileAtomic(folder.file("not-a-program.exe"), "just text\r\n").failed());
+  struct Case {
+    std::string program;
+    uint32_t code;
+  } cases[] = {
+      {folder.file("missing.exe"), platform::kErrorFileNotFound},
+      {folder.file("no-such-folder\\missing.exe"), platform::kErrorPathNotFound},
+      {folder.file("not-a-program.exe"), platform::kErrorBadExeFormat},
+  };
+  for (const Case& c : cases) {
+    ChildProcess child;
+    platform::Error error;
+    EXPECT_EQ(child.start({c.program, "-ai", true}, error), StartOutcome::CannotStart) << c.program;
+    EXPECT_EQ(error.code, c.code) << c.program;
+    EXPECT_NE(error.operation.find(c.program), std::string::npos) << error.operation;
+    EXPECT_FALSE(child.hasExited());
+    EXPECT_EQ(child.wait(0, error), WaitOutcome::Failed);
+  }
+}
+
+TEST(ProcessOutput, LargeOutputIsCapturedWhole) {
+  // Far more than a pipe holds: the child would block for ever if the
+  // output were only read after it ended.
+  constexpr size_t kBytes = size_t{8} << 20;
+  winetest::ScopedEnvironment bytes("ECHO_ARGS_OUTPUT_BYTES", std::to_string(kBytes));
+  ChildProcess child;
+  platform::Error error;
+  ASSERT_EQ(child.start({echoProgram(), "bulk", true}, error), StartOutcome::Started);
+  ASSERT_EQ(child.wait(60000, error), WaitOutcome::Exited);
+  const std::string output = child.takeOutput();
+  ASSERT_GT(output.size(), kBytes);
+  const size_t bulk = output.size() - kBytes;
+  EXPECT_EQ(output[bulk - 1], '\n') << "the bulk follows the last record";
+  EXPECT_EQ(output.find_first_not_of('x', bulk), std::string::npos);
+  EXPECT_EQ(parseEcho(output).arguments, std::vector<std::string>{"bulk"});
+}
+
+TEST(ProcessOutput, OutputBeyondTheLimitIsDrainedAndDropped) {
+  winetest::ScopedEnvironment bytes("ECHO_ARGS_OUTPUT_BYTES",
+                                    std::to_string(platform::kMaxCapturedOutput + (size_t{4} << 20)));
+  ChildProcess child;
+  platform::Error error;
+  ASSERT_EQ(child.start({echoProgram(), "", true}, error), StartOutcome::Started);
+  // The child only ends if the excess is read from the pipe.
+  ASSERT_EQ(child.wait(120000, error), WaitOutcome::Exited);
+  EXPECT_EQ(child.exitCode(), 0);
+  EXPECT_EQ(child.takeOutput().size(), platform::kMaxCapturedOutput);
+}
+
+// A tool that leaves a helper running which inherited its standard output
+// must not make the installer wait for that helper.
+TEST(ProcessOutput, GrandchildHoldingThePipeDoesNotHangCollection) {
+  winetest::ScopedEnvironment grandchild("ECHO_ARGS_GRANDCHILD", "1");
+  ChildProcess child;
+  platform::Error error;
+  ASSERT_EQ(child.start({echoProgram(), "parent", true}, error), StartOutcome::Started);
+  ASSERT_EQ(child.wait(20000, error), WaitOutcome::Exited);
+  const auto begin = std::chrono::steady_clock::now();
+  const EchoReport report = parseEcho(child.takeOutput());
+  const auto took = std::chrono::steady_clock::now() - begin;
+  EXPECT_LT(took, std::chrono::seconds(10));
+  EXPECT_EQ(report.arguments, std::vector<std::string>{"parent"});
+  ASSERT_TRUE(report.other.count("grandchild"));
+  HANDLE grand = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                             static_cast<DWORD>(std::stoul(report.other.at("grandchild"))));
+  ASSERT_NE(grand, nullptr);
+  TerminateProcess(grand, 0);
+  WaitForSingleObject(grand, 5000);
+  CloseHandle(grand);
+}
+
+// Only the output pipe and NUL are handed down: an inheritable handle of
+// ours (the log, another child's pipe) must not stay open in the child.
+TEST(ProcessStart, ChildInheritsNoOtherHandles) {
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  HANDLE probe = CreateEventW(&inheritable, TRUE, TRUE, nullptr);
+  ASSERT_NE(probe, nullptr);
+  winetest::ScopedEnvironment probeSetting("ECHO_ARGS_PROBE_HANDLE",
+                                           std::to_string(reinterpret_cast<uintptr_t>(probe)));
+  for (const bool capture : {true, false}) {
+    winetest::TemporaryFolder folder;
+    // Without capture the child has no pipe; it reports through a file.
+    winetest::ScopedEnvironment reportFile("ECHO_ARGS_REPORT_FILE",
+                                           capture ? std::nullopt : std::optional(folder.file("report.txt")));
+    ChildProcess child;
+    platform::Error error;
+    ASSERT_EQ(child.start({echoProgram(), "", capture}, error), StartOutcome::Started);
+    ASSERT_EQ(child.wait(20000, error), WaitOutcome::Exited);
+    std::string output = child.takeOutput();
+    if (!capture) {
+      ASSERT_FALSE(platform::readFile(folder.file("report.txt"), output, 1 << 20).failed());
+    }
+    const EchoReport report = parseEcho(output);
+    ASSERT_TRUE(report.other.count("probe")) << output;
+    EXPECT_EQ(report.other.at("probe"), "absent") << (capture ? "captured" : "not captured");
+  }
+  CloseHandle(probe);
+}
+
+}  // namespace

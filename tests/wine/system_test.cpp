@@ -1,0 +1,140 @@
+// The user's culture and the log's time stamp, standard output, system error
+// texts and the UTF-8/UTF-16 boundary.
+//
+// Wine fixes a process's culture from LANG when the Wine session starts it;
+// a child started from inside Wine keeps its parent's culture whatever LANG
+// it is given. So the culture case checks whichever culture this run has,
+// and the build runs it once more with LANG=de_DE.UTF-8 and
+// OVVB_WINE_EXPECT_LCID=1031, which makes a wrong culture a failure.
+#include "platform/system.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <regex>
+#include <string>
+
+#include "platform/error.h"
+#include "platform/process.h"
+#include "platform/win32/wide_text.h"
+#include "tests/wine/wine_test_support.h"
+
+namespace {
+
+constexpr const char* kStdoutChild = "OVVB_WINE_TEST_STDOUT_CHILD";
+constexpr const char* kStdoutText = "h\xC3\xA9llo\r\n\xE6\x97\xA5\xE6\x9C\xAC\n";
+
+platform::LocalTime at(int year, int month, int day, int hour, int minute, int second) {
+  platform::LocalTime time;
+  time.year = year;
+  time.month = month;
+  time.day = day;
+  time.hour = hour;
+  time.minute = minute;
+  time.second = second;
+  return time;
+}
+
+// Runs before main() in the child only: standard output is then a pipe,
+// as when a parent redirects the installer's output.
+const bool kRunAsStdoutChild = [] {
+  if (platform::environmentVariable(kStdoutChild).empty()) return false;
+  platform::writeStandardOutput(kStdoutText);
+  platform::writeStandardOutput("");
+  platform::writeStandardOutput("end");
+  ExitProcess(0);
+}();
+
+std::string selfProgram() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return platform::win32::toUtf8(std::wstring_view(path, length));
+}
+
+TEST(Culture, TimestampFollowsTheUsersCulture) {
+  struct Case {
+    uint32_t lcid;
+    const char* evening;  // 2026-12-07 21:48:52
+    const char* morning;  // 2027-01-05 00:05:09
+  } cases[] = {
+      {1033, "12/7/2026 9:48:52 PM", "1/5/2027 12:05:09 AM"},
+      // Windows writes the German day and month with two digits, Wine 8
+      // without; both are the system's own short date. The clock is 24-hour.
+      {1031, "0?7\\.12\\.2026 21:48:52", "0?5\\.0?1\\.2027 00:05:09"},
+  };
+  const uint32_t lcid = platform::userLcid();
+  const std::string expected = platform::environmentVariable("OVVB_WINE_EXPECT_LCID");
+  if (!expected.empty()) {
+    ASSERT_EQ(std::to_string(lcid), expected) << "is the locale of LANG generated on the host (locale -a)?";
+  }
+  const Case* row = nullptr;
+  for (const Case& c : cases) {
+    if (c.lcid == lcid) row = &c;
+  }
+  if (row == nullptr) GTEST_SKIP() << "no expectation for LCID " << lcid;
+  const std::string evening = platform::logTimestamp(at(2026, 12, 7, 21, 48, 52));
+  const std::string morning = platform::logTimestamp(at(2027, 1, 5, 0, 5, 9));
+  EXPECT_TRUE(std::regex_match(evening, std::regex(row->evening))) << evening;
+  EXPECT_TRUE(std::regex_match(morning, std::regex(row->morning))) << morning;
+}
+
+TEST(Culture, ImpossibleDateStillGetsAStamp) {
+  // The system refuses to format 31 February; the log line must not vanish.
+  EXPECT_FALSE(platform::logTimestamp(at(2026, 2, 31, 10, 0, 0)).empty());
+  EXPECT_FALSE(platform::logTimestamp(at(1200, 13, 0, 25, 61, 61)).empty());
+}
+
+TEST(Culture, LocalNowIsAPlausibleClock) {
+  const platform::LocalTime now = platform::localNow();
+  EXPECT_GE(now.year, 2024);
+  EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
+  EXPECT_FALSE(platform::logTimestamp(now).empty());
+}
+
+TEST(StandardOutput, PipeGetsTheExactBytes) {
+  winetest::ScopedEnvironment child(kStdoutChild, "1");
+  platform::ChildProcess process;
+  platform::Error error;
+  ASSERT_EQ(process.start({selfProgram(), "", true}, error), platform::StartOutcome::Started)
+      << error.message;
+  ASSERT_EQ(process.wait(60000, error), platform::WaitOutcome::Exited);
+  EXPECT_EQ(process.takeOutput(), std::string(kStdoutText) + "end");
+}
+
+TEST(SystemErrors, MessagesAreSingleEntries) {
+  for (const uint32_t code : {platform::kErrorFileNotFound, platform::kErrorPathNotFound,
+                              platform::kErrorAccessDenied, platform::kErrorBadExeFormat, 0xDEADBEEFu}) {
+    const platform::Error error = platform::makeError(code, "CreateFileW C:\\x");
+    EXPECT_EQ(error.code, code);
+    EXPECT_EQ(error.operation, "CreateFileW C:\\x");
+    EXPECT_FALSE(error.message.empty()) << code;
+    EXPECT_EQ(error.message.find_first_of("\r\n"), std::string::npos) << code << ": " << error.message;
+  }
+}
+
+TEST(WideText, ConversionsAtTheBoundary) {
+  using platform::win32::toUtf8;
+  using platform::win32::toWide;
+  struct Case {
+    std::string utf8;
+    std::wstring wide;
+  } cases[] = {
+      {"", L""},
+      {"C:\\Windows\\Log", L"C:\\Windows\\Log"},
+      {"Größe", L"Gr\u00f6\u00dfe"},
+      {"微软雅黑", L"\u5fae\u8f6f\u96c5\u9ed1"},
+      {"\xF0\x9F\x98\x80", L"\xD83D\xDE00"},  // outside the BMP: a surrogate pair
+      {std::string("a\0b", 3), std::wstring(L"a\0b", 3)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(toWide(c.utf8), c.wide) << c.utf8;
+    EXPECT_EQ(toUtf8(c.wide), c.utf8) << c.utf8;
+  }
+  // Ill-formed input is replaced, not dropped with the rest of the text.
+  EXPECT_EQ(toWide("ok\xFF"
+                   "end"),
+            L"ok\uFFFDend");
+  EXPECT_EQ(toUtf8(std::wstring(L"x\xD800y")), "x\xEF\xBF\xBDy");
+}
+
+}  // namespace
