@@ -311,7 +311,13 @@ std::string machineRoot() {
   const fs::path root = rootPath();
   std::error_code ec;
   fs::create_directories(root, ec);
-  return root.string();
+  try {
+    return root.string();
+  } catch (const std::system_error&) {
+    // A name the ANSI code page cannot spell (mingw's narrow conversion).
+    const std::u8string text = root.u8string();
+    return std::string(text.begin(), text.end());
+  }
 }
 
 MachineIni MachineIni::parse(std::string_view text) {

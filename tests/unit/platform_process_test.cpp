@@ -114,7 +114,7 @@ TEST(ChildProcess, TimeOutIsScaledAndKillEndsTheWholeGroup) {
 TEST(ChildProcess, OutputIsCompleteEvenWhenAGrandchildKeepsThePipe) {
   TestMachine machine;
   ChildProcess child;
-  ASSERT_EQ(startShell(child, "-c \"echo out; (sleep 5 &); exit 0\""), StartOutcome::Started);
+  ASSERT_EQ(startShell(child, "-c \"echo out; (sleep 5 2>/dev/null &); exit 0\""), StartOutcome::Started);
   platform::Error error;
   ASSERT_EQ(child.wait(10000, error), WaitOutcome::Exited);
   const auto taken = Clock::now();
