@@ -111,6 +111,16 @@ TEST(ChildProcess, TimeOutIsScaledAndKillEndsTheWholeGroup) {
   EXPECT_EQ(trace.back(), "{\"event\":\"process.end\",\"program\":\"Z:\\\\bin\\\\sh\",\"killed\":true}");
 }
 
+TEST(ChildProcess, OutputLargerThanThePipeIsDrainedWhileTheChildRuns) {
+  TestMachine machine;
+  ChildProcess child;
+  ASSERT_EQ(startShell(child, "-c \"head -c 8000000 /dev/zero\""), StartOutcome::Started);
+  platform::Error error;
+  // A reader that waited for the exit would leave the child blocked on a full pipe.
+  ASSERT_EQ(child.wait(10000, error), WaitOutcome::Exited);
+  EXPECT_EQ(child.takeOutput().size(), 8000000u);
+}
+
 TEST(ChildProcess, OutputIsCompleteEvenWhenAGrandchildKeepsThePipe) {
   TestMachine machine;
   ChildProcess child;
