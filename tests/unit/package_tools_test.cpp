@@ -2,6 +2,7 @@
 // -ai and NVAPI) and the up-to-date decision.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,307 +28,183 @@ size_t countContaining(const Lines& lines, std::string_view needle) {
   return n;
 }
 
-// An AMD package in a folder with blanks in its path, with the stand-ins.
-class ToolTest : public ::testing::Test {
- protected:
+// An AMD package in a folder whose path has a blank, with a stand-in tool
+// (or without it), on a machine whose time limits are cut short.
+struct ToolMachine {
   TestMachine machine;
-  std::filesystem::path folder =
-      machine.makePackageFolder("Orvo VBIOS/packages", {"devcon64.exe", "amdvbflash.exe"});
+  std::filesystem::path folder;
   VBiosConfigs configs;
 
-  void SetUp() override {
+  ToolMachine(const char* tool, std::string_view ini)
+      : folder(machine.makePackageFolder("Orvo VBIOS/packages",
+                                         tool ? std::initializer_list<std::string_view>{tool}
+                                              : std::initializer_list<std::string_view>{})) {
+    machine.writeMachineIni(std::string(testing_machine::kFastTime) + std::string(ini));
     configs.myPath = TestMachine::windowsPath(folder);
     configs.VbType = "KRAMD";
   }
-  void machineIni(std::string_view sections) {
-    machine.writeMachineIni(std::string(testing_machine::kFastTime) + std::string(sections));
+  // The log after the first `skip` lines, detail entries collapsed.
+  Lines logAfter(size_t skip) const {
+    Lines log = machine.logLinesWithDetails();
+    log.erase(log.begin(), log.begin() + std::min(skip, log.size()));
+    return log;
   }
 };
 
-TEST_F(ToolTest, NvidiaPackagesRunNoDeviceConsole) {
-  machineIni("");
-  for (const char* type : {"KRNV", "NV", "amd", "UNKNOWN"}) {
-    configs.VbType = type;
-    EXPECT_EQ(configs.insallSDriver(), result::kSuccess) << type;
-    EXPECT_EQ(configs.removeSDriver(), result::kSuccess) << type;
+TEST(SpecialDriver, NonAmdPackagesRunNothing) {
+  ToolMachine m("devcon64.exe", "");
+  for (const char* type : {"KRNV", "amd", "UNKNOWN"}) {
+    m.configs.VbType = type;
+    EXPECT_EQ(m.configs.insallSDriver(), result::kSuccess) << type;
+    EXPECT_EQ(m.configs.removeSDriver(), result::kSuccess) << type;
   }
-  EXPECT_TRUE(machine.logLines().empty());
-  EXPECT_TRUE(machine.traceLines().empty());
+  EXPECT_TRUE(m.machine.logLines().empty());
+  EXPECT_TRUE(m.machine.traceLines().empty());
 }
 
-TEST_F(ToolTest, InstallQuotesTheDriverPathAndLogsTheOutput) {
-  machineIni("");
-  ASSERT_EQ(configs.insallSDriver(), result::kSuccess);
-  const std::string inf = configs.myPath + "\\amdtools.inf";
-  const Lines log = machine.logLines();
-  ASSERT_GE(log.size(), 4u);
-  EXPECT_EQ(log[0], "Install AMD Special Driver");
-  EXPECT_EQ(log[1], configs.myPath + "\\devcon64.exe");
-  EXPECT_EQ(log[2], "install " + inf + " *AMDTOOLSDEV");
-  // The stand-in only succeeds with exactly three arguments, so this also
+TEST(SpecialDriver, InstallQuotesTheDriverPathAndLogsItWithout) {
+  ToolMachine m("devcon64.exe", "");
+  ASSERT_EQ(m.configs.insallSDriver(), result::kSuccess);
+  const std::string inf = m.configs.myPath + "\\amdtools.inf";
+  const Lines log = m.machine.logLines();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(Lines(log.begin(), log.begin() + 3),
+            (Lines{"Install AMD Special Driver", m.configs.myPath + "\\devcon64.exe",
+                   "install " + inf + " *AMDTOOLSDEV"}));
+  // The stand-in succeeds only with exactly three arguments, so its success
   // proves the blank in the path stayed inside one argument.
   EXPECT_EQ(countContaining(log, "Drivers installed successfully."), 1u) << joined(log);
-  EXPECT_EQ(countContaining(log, "from " + inf + "."), 1u) << joined(log);
-
   const std::string arguments = "install \"" + inf + "\" *AMDTOOLSDEV";
   EXPECT_EQ(
-      countContaining(machine.traceLines(), "\"arguments\":\"" + simulated::jsonEscape(arguments) + "\""), 1u)
-      << joined(machine.traceLines());
+      countContaining(m.machine.traceLines(), "\"arguments\":\"" + simulated::jsonEscape(arguments) + "\""),
+      1u);
 }
 
-TEST_F(ToolTest, DeviceConsoleFailures) {
+TEST(SpecialDriver, EveryOutcomeOfTheDeviceConsole) {
   struct Case {
     const char* name;
     const char* ini;
-    bool install;
-    bool removeTool;
+    bool install, toolPresent;
     int32_t code;
-    Lines tail;  // the log after the opening, program and argument lines
+    Lines tail;  // after the opening, program and argument lines
   };
+  // clang-format off
   const std::vector<Case> cases = {
-      {"install exits 1",
-       "[devcon64]\ninstall_exit = 1\n",
-       true,
-       false,
-       result::kDriverInstallFailed,
-       {"ERROR Install AMD Special Driver fail: 1"}},
-      {"install hangs",
-       "[devcon64]\ninstall_hang = yes\n",
-       true,
-       false,
-       result::kDriverInstallTimeout,
-       {"ERROR Install AMD Special Driver timeout"}},
-      {"installer missing",
-       "",
-       true,
-       true,
-       result::kDriverInstallError,
-       {"ERROR AMD Special Driver Installer not found", "<detail>"}},
-      {"installer starts no process",
-       "[processes]\nno_process.devcon64.exe = 1\n",
-       true,
-       false,
-       result::kDriverInstallError,
-       {"ERROR AMD Special Driver Installer Exception", "<detail>"}},
-      {"remove succeeds", "", false, false, result::kSuccess, {}},
-      {"remove exits 3",
-       "[devcon64]\nremove_exit = 3\n",
-       false,
-       false,
-       result::kDriverRemoveFailed,
-       {"ERROR Remove AMD Special Driver fail: 3"}},
-      {"remove hangs",
-       "[devcon64]\nremove_hang = yes\n",
-       false,
-       false,
-       result::kDriverRemoveFailed,
-       {"ERROR Remove AMD Special Driver timeout"}},
-      {"remover missing",
-       "",
-       false,
-       true,
-       result::kDriverRemoveError,
-       {"ERROR AMD Special Driver Remover not found", "<detail>"}},
+      {"install exits 1", "[devcon64]\ninstall_exit = 1\n", true, true, result::kDriverInstallFailed, {"ERROR Install AMD Special Driver fail: 1"}},
+      {"install hangs", "[devcon64]\ninstall_hang = yes\n", true, true, result::kDriverInstallTimeout, {"ERROR Install AMD Special Driver timeout"}},
+      {"installer missing", "", true, false, result::kDriverInstallError, {"ERROR AMD Special Driver Installer not found", "<detail>"}},
+      {"installer starts no process", "[processes]\nno_process.devcon64.exe = 1\n", true, true, result::kDriverInstallError, {"ERROR AMD Special Driver Installer Exception", "<detail>"}},
+      {"remove exits 3", "[devcon64]\nremove_exit = 3\n", false, true, result::kDriverRemoveFailed, {"ERROR Remove AMD Special Driver fail: 3"}},
+      {"remove hangs", "[devcon64]\nremove_hang = yes\n", false, true, result::kDriverRemoveFailed, {"ERROR Remove AMD Special Driver timeout"}},
+      {"remover missing", "", false, false, result::kDriverRemoveError, {"ERROR AMD Special Driver Remover not found", "<detail>"}},
+      {"remove succeeds", "", false, true, result::kSuccess, {}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TestMachine own;
-    const auto pkg = own.makePackageFolder(
-        "packages", c.removeTool ? std::initializer_list<std::string_view>{}
-                                 : std::initializer_list<std::string_view>{"devcon64.exe"});
-    own.writeMachineIni(std::string(testing_machine::kFastTime) + c.ini);
-    VBiosConfigs fresh;
-    fresh.VbType = "AMD";
-    fresh.myPath = TestMachine::windowsPath(pkg);
-    EXPECT_EQ(c.install ? fresh.insallSDriver() : fresh.removeSDriver(), c.code);
-
-    Lines log = own.logLinesWithDetails();
+    ToolMachine m(c.toolPresent ? "devcon64.exe" : nullptr, c.ini);
+    EXPECT_EQ(c.install ? m.configs.insallSDriver() : m.configs.removeSDriver(), c.code);
+    const Lines log = m.machine.logLines();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[0], c.install ? "Install AMD Special Driver" : "Remove AMD Special Driver");
-    EXPECT_EQ(log[1], fresh.myPath + "\\devcon64.exe");
-    EXPECT_EQ(log[2],
-              c.install ? "install " + fresh.myPath + "\\amdtools.inf *AMDTOOLSDEV" : "remove *AMDTOOLSDEV");
-    log.erase(log.begin(), log.begin() + 3);
+    EXPECT_EQ(log[2], c.install ? "install " + m.configs.myPath + "\\amdtools.inf *AMDTOOLSDEV"
+                                : "remove *AMDTOOLSDEV");
     if (c.code == result::kSuccess) {
-      // One entry, the whole output, its lines untimed.
+      // One entry: the whole output, its later lines untimed.
       EXPECT_EQ(countContaining(log, "1 device(s) were removed."), 1u) << joined(log);
     } else {
-      // A failed run's output is never logged.
-      EXPECT_EQ(log, c.tail);
+      EXPECT_EQ(m.logAfter(3), c.tail);  // a failed run's output is never logged
     }
-    if (std::string(c.name).find("hangs") != std::string::npos) {
-      EXPECT_EQ(countContaining(own.traceLines(), "\"killed\":true"), 1u);
-    }
+    const bool hangs = std::string(c.ini).find("hang") != std::string::npos;
+    EXPECT_EQ(countContaining(m.machine.traceLines(), "\"killed\":true"), hangs ? 1u : 0u);
   }
 }
 
-TEST_F(ToolTest, AmdVersionFromTheStandIn) {
+TEST(AmdVersion, EveryOutcomeOfTheFlashToolsAdapterInfo) {
+  const std::string line = "        Bios Version    : ";
+  const char* noVersion = "ERROR fail to get VBIOS version";
   struct Case {
     const char* name;
     const char* ini;
-    bool removeTool;
+    bool toolPresent;
     int32_t code;
     const char* version;
     Lines tail;  // after "Check AMD VBios Version", the program and "-ai"
   };
-  const std::string line = "        Bios Version    : ";
+  // clang-format off
   const std::vector<Case> cases = {
-      {"version read",
-       "",
-       false,
-       result::kSuccess,
-       "020.001.000.038.016233",
+      {"version read", "", true, result::kSuccess, "020.001.000.038.016233",
        {line + "020.001.000.038.016233", "CurVbVersion: 020.001.000.038.016233"}},
-      {"no version line",
-       "[amdvbflash]\nversion =\n",
-       false,
-       result::kNoVersion,
-       "0.0.0.0.0",
-       {"ERROR fail to get VBIOS version"}},
-      {"seven-character version",
-       "[amdvbflash]\nversion = 1.2.3.4\n",
-       false,
-       result::kNoVersion,
-       "0.0.0.0.0",
-       {line + "1.2.3.4", "CurVbVersion: 0.0.0.0.0", "ERROR fail to get VBIOS version"}},
-      {"exit 1 after printing a version",
-       "[amdvbflash]\nversion = 1.2.3.40.100\nai_exit = 1\n",
-       false,
-       result::kVersionReadExitCode,
-       "1.2.3.40.100",
-       {"ERROR amdvbflash -ai fail: 1", line + "1.2.3.40.100", "CurVbVersion: 1.2.3.40.100"}},
-      {"hang after printing a version",
-       "[amdvbflash]\nversion = 1.2.3.40.100\nai_hang = yes\n",
-       false,
-       result::kVersionReadTimeout,
-       "1.2.3.40.100",
-       {"ERROR Get AMD VBios Version timeout", line + "1.2.3.40.100", "CurVbVersion: 1.2.3.40.100"}},
-      {"hang without a version",
-       "[amdvbflash]\nversion =\nai_hang = yes\n",
-       false,
-       result::kNoVersion,
-       "0.0.0.0.0",
-       {"ERROR Get AMD VBios Version timeout", "ERROR fail to get VBIOS version"}},
-      {"tool missing",
-       "",
-       true,
-       result::kNoVersion,
-       "0.0.0.0.0",
-       {"ERROR amdvbflash not found", "<detail>", "ERROR fail to get VBIOS version"}},
-      {"no process started",
-       "[processes]\nno_process.amdvbflash.exe = 1\n",
-       false,
-       result::kNoVersion,
-       "0.0.0.0.0",
-       {"ERROR amdvbflash -ai Exception", "<detail>", "ERROR fail to get VBIOS version"}},
+      {"no version line", "[amdvbflash]\nversion =\n", true, result::kNoVersion, "0.0.0.0.0", {noVersion}},
+      {"seven-character version", "[amdvbflash]\nversion = 1.2.3.4\n", true, result::kNoVersion, "0.0.0.0.0",
+       {line + "1.2.3.4", "CurVbVersion: 0.0.0.0.0", noVersion}},
+      {"exit 1 after a version", "[amdvbflash]\nversion = 1.2.3.40.100\nai_exit = 1\n", true, result::kVersionReadExitCode,
+       "1.2.3.40.100", {"ERROR amdvbflash -ai fail: 1", line + "1.2.3.40.100", "CurVbVersion: 1.2.3.40.100"}},
+      {"hang after a version", "[amdvbflash]\nversion = 1.2.3.40.100\nai_hang = yes\n", true, result::kVersionReadTimeout,
+       "1.2.3.40.100", {"ERROR Get AMD VBios Version timeout", line + "1.2.3.40.100", "CurVbVersion: 1.2.3.40.100"}},
+      {"hang without a version", "[amdvbflash]\nversion =\nai_hang = yes\n", true, result::kNoVersion, "0.0.0.0.0",
+       {"ERROR Get AMD VBios Version timeout", noVersion}},
+      {"tool missing", "", false, result::kNoVersion, "0.0.0.0.0", {"ERROR amdvbflash not found", "<detail>", noVersion}},
+      {"no process started", "[processes]\nno_process.amdvbflash.exe = 1\n", true, result::kNoVersion, "0.0.0.0.0",
+       {"ERROR amdvbflash -ai Exception", "<detail>", noVersion}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TestMachine own;
-    const auto pkg = own.makePackageFolder(
-        "packages", c.removeTool ? std::initializer_list<std::string_view>{}
-                                 : std::initializer_list<std::string_view>{"amdvbflash.exe"});
-    own.writeMachineIni(std::string(testing_machine::kFastTime) + c.ini);
-    VBiosConfigs fresh;
-    fresh.VbType = "AMD";
-    fresh.myPath = TestMachine::windowsPath(pkg);
-    EXPECT_EQ(fresh.getCurVbVersion(), c.code);
-    EXPECT_EQ(fresh.CurVbVersion, c.version);
-    Lines log = own.logLinesWithDetails();
+    ToolMachine m(c.toolPresent ? "amdvbflash.exe" : nullptr, c.ini);
+    EXPECT_EQ(m.configs.getCurVbVersion(), c.code);
+    EXPECT_EQ(m.configs.CurVbVersion, c.version);
+    const Lines log = m.machine.logLines();
     ASSERT_GE(log.size(), 3u);
-    EXPECT_EQ(log[0], "Check AMD VBios Version");
-    EXPECT_EQ(log[1], fresh.myPath + "\\amdvbflash.exe");
-    EXPECT_EQ(log[2], "-ai");
-    log.erase(log.begin(), log.begin() + 3);
-    EXPECT_EQ(log, c.tail);
+    EXPECT_EQ(Lines(log.begin(), log.begin() + 3),
+              (Lines{"Check AMD VBios Version", m.configs.myPath + "\\amdvbflash.exe", "-ai"}));
+    EXPECT_EQ(m.logAfter(3), c.tail);
   }
 }
 
-TEST_F(ToolTest, EveryBiosVersionLineIsLoggedAndTheLastDecides) {
-  machineIni("");
-  testing_machine::writeScriptTool(folder / "amdvbflash.exe",
+TEST(AmdVersion, EveryVersionLineIsLoggedAndTheLastDecides) {
+  ToolMachine m(nullptr, "");
+  testing_machine::writeScriptTool(m.folder / "amdvbflash.exe",
                                    "printf 'adapter 0\\r\\nBios Version : 1.2.3.40.100\\r\\n'\n"
                                    "printf 'BIOS VERSION : 9.9.9.9.9\\rBios Version : 1.2.3.40.101 \\n'\n"
                                    "printf 'Bios Version : 2.0.0.0.7'\n");
-  EXPECT_EQ(configs.getCurVbVersion(), result::kSuccess);
-  EXPECT_EQ(configs.CurVbVersion, "2.0.0.0.7");
-  const Lines log = machine.logLines();
-  EXPECT_EQ(
-      Lines(log.begin() + 3, log.end()),
-      (Lines{"Bios Version : 1.2.3.40.100", "CurVbVersion: 1.2.3.40.100", "Bios Version : 1.2.3.40.101 ",
-             "CurVbVersion: 0.0.0.0.0", "Bios Version : 2.0.0.0.7", "CurVbVersion: 2.0.0.0.7"}));
-}
+  EXPECT_EQ(m.configs.getCurVbVersion(), result::kSuccess);
+  EXPECT_EQ(m.configs.CurVbVersion, "2.0.0.0.7");
+  EXPECT_EQ(m.logAfter(3), (Lines{"Bios Version : 1.2.3.40.100", "CurVbVersion: 1.2.3.40.100",
+                                  "Bios Version : 1.2.3.40.101 ", "CurVbVersion: 0.0.0.0.0",
+                                  "Bios Version : 2.0.0.0.7", "CurVbVersion: 2.0.0.0.7"}));
 
-TEST_F(ToolTest, AFailedReadKeepsAnEarlierVersion) {
-  machineIni("[amdvbflash]\nversion =\nai_exit = 2\n");
-  configs.CurVbVersion = "1.2.3.40.100";
-  EXPECT_EQ(configs.getCurVbVersion(), result::kVersionReadExitCode);
-  EXPECT_EQ(configs.CurVbVersion, "1.2.3.40.100");
+  // A later failed read keeps what an earlier one found.
+  testing_machine::writeScriptTool(m.folder / "amdvbflash.exe", "exit 2\n");
+  EXPECT_EQ(m.configs.getCurVbVersion(), result::kVersionReadExitCode);
+  EXPECT_EQ(m.configs.CurVbVersion, "2.0.0.0.7");
 }
 
 TEST(NvidiaVersion, FollowsTheNvapiCallTable) {
   struct Case {
     const char* name;
-    const char* nvapi;  // [nvapi] body; nullptr: no NVIDIA driver
+    std::optional<std::string> nvapi;  // the [nvapi] body; nullopt: no NVIDIA driver
     int32_t code;
     const char* version;
     Lines log;
     bool unloads;
   };
+  // clang-format off
   const std::vector<Case> cases = {
-      {"revision 3, OEM 7",
-       "revision = 3\noem_revision = 7\n",
-       result::kSuccess,
-       "775",
-       {"CurVbVersion: 775"},
-       true},
-      {"OEM status ignored",
-       "revision = 3\noem_revision = 7\noem_revision_status = -1\n",
-       result::kSuccess,
-       "768",
-       {"CurVbVersion: 768"},
-       true},
-      {"OEM above 255 carries",
-       "revision = 3\noem_revision = 0x100\n",
-       result::kSuccess,
-       "1024",
-       {"CurVbVersion: 1024"},
-       true},
-      {"64-bit arithmetic",
-       "revision = 0xFFFFFFFF\noem_revision = 0xFF\n",
-       result::kSuccess,
-       "1099511627775",
-       {"CurVbVersion: 1099511627775"},
-       true},
-      {"no driver library",
-       nullptr,
-       result::kNvapiInitFailed,
-       "0.0.0.0.0",
-       {"ERROR NvAPI_Initialize fail"},
-       false},
-      {"initialize fails",
-       "initialize = -1\n",
-       result::kNvapiInitFailed,
-       "0.0.0.0.0",
-       {"ERROR NvAPI_Initialize fail"},
-       false},
-      {"no GPU list",
-       "enum = -1\n",
-       result::kNvapiNoGpu,
-       "0.0.0.0.0",
-       {"ERROR NvAPI_EnumPhysicalGPUs fail"},
-       true},
-      {"revision unreadable",
-       "revision_status = -1\n",
-       result::kNvapiNoRevision,
-       "0.0.0.0.0",
-       {"ERROR NvAPI_GPU_GetVbiosRevision fail"},
-       true},
+      {"revision 3, OEM 7", "revision = 3\noem_revision = 7\n", result::kSuccess, "775", {"CurVbVersion: 775"}, true},
+      {"OEM status ignored", "revision = 3\noem_revision = 7\noem_revision_status = -1\n", result::kSuccess, "768", {"CurVbVersion: 768"}, true},
+      {"OEM above 255 carries", "revision = 3\noem_revision = 0x100\n", result::kSuccess, "1024", {"CurVbVersion: 1024"}, true},
+      {"64-bit arithmetic", "revision = 0xFFFFFFFF\noem_revision = 0xFF\n", result::kSuccess, "1099511627775", {"CurVbVersion: 1099511627775"}, true},
+      {"no driver library", std::nullopt, result::kNvapiInitFailed, "0.0.0.0.0", {"ERROR NvAPI_Initialize fail"}, false},
+      {"initialize fails", "initialize = -1\n", result::kNvapiInitFailed, "0.0.0.0.0", {"ERROR NvAPI_Initialize fail"}, false},
+      {"no GPU list", "enum = -1\n", result::kNvapiNoGpu, "0.0.0.0.0", {"ERROR NvAPI_EnumPhysicalGPUs fail"}, true},
+      {"revision unreadable", "revision_status = -1\n", result::kNvapiNoRevision, "0.0.0.0.0", {"ERROR NvAPI_GPU_GetVbiosRevision fail"}, true},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TestMachine machine;
-    machine.writeMachineIni(c.nvapi ? std::string("[nvapi]\n") + c.nvapi : std::string());
+    machine.writeMachineIni(c.nvapi ? "[nvapi]\n" + *c.nvapi : std::string());
     VBiosConfigs configs;
     configs.VbType = "KRNV";
     EXPECT_EQ(configs.getCurVbVersion(), c.code);
@@ -342,46 +219,32 @@ TEST(NvidiaVersion, FollowsTheNvapiCallTable) {
 }
 
 TEST(CheckUptodate, DecidesPerPackageType) {
+  const char* uptodate = "AMD VBIOS is uptodate";
+  const char* format = "ERROR checkUptodate unknown AMD VBios Version format";
+  const Lines failed = {"ERROR checkUptodate fail", "<detail>"};
   struct Case {
-    const char* type;
-    const char* current;
-    const char* package;
+    const char *type, *current, *package;
     int32_t code;
     Lines log;
   };
-  const char* uptodate = "AMD VBIOS is uptodate";
-  const char* format = "ERROR checkUptodate unknown AMD VBios Version format";
+  // clang-format off
   const std::vector<Case> cases = {
-      {"AMD", "1.2.3.40.100", "1.2.3.40.101", result::kSuccess, {}},
-      {"AMD", "1.2.3.40.100", "1.2.3.40.99", result::kUpToDate, {uptodate}},
-      {"AMD", "1.2.3.40.100", "1.2.3.40.100", result::kUpToDate, {}},
-      {"KRAMD", "20.1.0.38.100", "020.001.000.038.100", result::kUpToDate, {}},
-      {"KRAMD", "2.0.0.0.0", "1.9.9.9.9", result::kUpToDate, {uptodate}},
-      {"AMD", "1.2.3.4.5", "1.2.3.4", result::kUnknownVersionFormat, {format}},
-      {"AMD", "12345678901", "12345678901", result::kUnknownVersionFormat, {format}},
-      {"AMD",
-       "0.0.0.0.0",
-       "x.1.2.3.4",
-       result::kUptodateCheckFailed,
-       {"ERROR checkUptodate fail", "<detail>"}},
-      {"AMD",
-       "1.2.3.4.5",
-       "1.2.3.4.99999999999",
-       result::kUptodateCheckFailed,
-       {"ERROR checkUptodate fail", "<detail>"}},
-      {"AMD", "2.x", "1.0", result::kUpToDate, {uptodate}},  // decided before the bad component
-      {"KRNV", "775", "775", result::kUpToDate, {}},
-      {"KRNV", "775", "774", result::kUpToDate, {}},
-      {"KRNV", "775", "776", result::kSuccess, {}},
-      {"KRNV", "4294967296", "4294967295", result::kUpToDate, {}},
-      {"KRNV", "775", "7.75", result::kUptodateCheckFailed, {"ERROR checkUptodate fail", "<detail>"}},
-      {"KRNV",
-       "9223372036854775808",
-       "1",
-       result::kUptodateCheckFailed,
-       {"ERROR checkUptodate fail", "<detail>"}},
-      {"KRNV", "0.0.0.0.0", "775", result::kUptodateCheckFailed, {"ERROR checkUptodate fail", "<detail>"}},
+      {"AMD",   "1.2.3.40.100",  "1.2.3.40.101",        result::kSuccess,              {}},
+      {"AMD",   "1.2.3.40.100",  "1.2.3.40.99",         result::kUpToDate,             {uptodate}},
+      {"AMD",   "1.2.3.40.100",  "1.2.3.40.100",        result::kUpToDate,             {}},
+      {"KRAMD", "20.1.0.38.100", "020.001.000.038.100", result::kUpToDate,             {}},
+      {"AMD",   "1.2.3.4.5",     "1.2.3.4",             result::kUnknownVersionFormat, {format}},
+      {"AMD",   "12345678901",   "12345678901",         result::kUnknownVersionFormat, {format}},
+      {"AMD",   "0.0.0.0.0",     "x.1.2.3.4",           result::kUptodateCheckFailed,  failed},
+      {"AMD",   "1.2.3.4.5",     "1.2.3.4.99999999999", result::kUptodateCheckFailed,  failed},
+      {"AMD",   "2.x",           "1.0",                 result::kUpToDate,             {uptodate}},  // decided first
+      {"KRNV",  "775",           "775",                 result::kUpToDate,             {}},
+      {"KRNV",  "775",           "776",                 result::kSuccess,              {}},
+      {"KRNV",  "4294967296",    "4294967295",          result::kUpToDate,             {}},
+      {"KRNV",  "775",           "7.75",                result::kUptodateCheckFailed,  failed},
+      {"KRNV",  "9223372036854775808", "1",             result::kUptodateCheckFailed,  failed},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.type) + " " + c.current + " vs " + c.package);
     TestMachine machine;
