@@ -56,6 +56,8 @@ struct FailureCase {
   std::function<void(InstallerRun&, Ini&, std::string&)> arrange;
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 class FailureExit : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(FailureExit, EndsWithItsCodeInLogRegistryDialogAndExitCode) {
@@ -192,10 +194,10 @@ TEST(Completion, AmdFlashThenUpToDateOnTheSecondRun) {
 
   ASSERT_EQ(r.run(), 0) << r.output;
   const std::string pkg = "Z:" + r.packages.string();
-  std::string windowsPkg = pkg;
-  for (char& c : windowsPkg)
-    if (c == '/') c = '\\';
-  EXPECT_EQ(started(r, "devcon64.exe", "install \\\"" + windowsPkg + "\\\\amdtools.inf\\\" *AMDTOOLSDEV"), 1);
+  // As JSON text: each backslash of the Windows path is doubled.
+  std::string jsonPkg;
+  for (char c : pkg) jsonPkg += c == '/' ? std::string("\\\\") : std::string(1, c);
+  EXPECT_EQ(started(r, "devcon64.exe", "install \\\"" + jsonPkg + "\\\\amdtools.inf\\\" *AMDTOOLSDEV"), 1);
   EXPECT_EQ(started(r, "amdvbflash.exe", "\"arguments\":\"-ai\""), 1);
   EXPECT_EQ(started(r, "amdvbflash.exe",
                     "-fa -p 0 \\\"C:\\\\ProgramData\\\\Orvo\\\\VBIOS\\\\kestrel_rx6700.rom\\\""),
@@ -226,7 +228,8 @@ TEST(Completion, AmdFlashThenUpToDateOnTheSecondRun) {
   EXPECT_EQ(started(r, "devcon64.exe", "remove"), 2) << "the driver is removed after the up-to-date finding";
   std::vector<std::string> secondRun(messages.begin() + static_cast<long>(firstRunLines), messages.end());
   EXPECT_EQ(std::count(secondRun.begin(), secondRun.end(), "STEP8: Check power mode"), 0);
-  EXPECT_EQ(r.trace("dialog.show").size(), 2u);
+  // Progress window and restart dialog on the first run, the restart dialog alone on the second.
+  EXPECT_EQ(r.trace("dialog.show").size(), 3u);
 }
 
 TEST(Completion, NvidiaVendorProgramRunsWithoutArguments) {
