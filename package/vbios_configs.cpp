@@ -1,6 +1,5 @@
 #include "package/vbios_configs.h"
 
-#include "package/operation_failure.h"
 #include "platform/paths.h"
 
 VBiosConfigs::VBiosConfigs(LogWriter& writer)
@@ -16,38 +15,3 @@ VBiosConfigs::VBiosConfigs()
 }
 
 void VBiosConfigs::OvLog(std::string_view message, LogWriter& writer) { ::OvLog(message, writer); }
-
-namespace package {
-
-std::string describeProblem(const char* function, std::string_view what) {
-  std::string detail(function);
-  detail += ": ";
-  detail += what;
-  detail += "\r\n   at ";
-  detail += function;
-  return detail;
-}
-
-void logNoThrow(VBiosConfigs& configs, std::string_view line) noexcept {
-  try {
-    configs.OvLog(line, *configs.w);
-  } catch (...) {
-    // Out of memory while logging: the result code still tells the caller.
-  }
-}
-
-void logFailure(VBiosConfigs& configs, std::string_view line, std::string_view detail) noexcept {
-  logNoThrow(configs, line);
-  logNoThrow(configs, detail);
-}
-
-void logFailure(VBiosConfigs& configs, std::string_view line, const platform::Error& error,
-                const char* function) noexcept {
-  logNoThrow(configs, line);
-  try {
-    configs.OvLog(platform::describeFailure(error, function), *configs.w);
-  } catch (...) {
-  }
-}
-
-}  // namespace package
