@@ -25,6 +25,7 @@ class RestartForm : public toolkit::Form {
 class SupportSiteForm : public toolkit::Form {
  public:
   SupportSiteForm();
+
  protected:
   void OnLoad() override;
   void OnClick(toolkit::ButtonId button) override;
@@ -53,6 +54,7 @@ class InstallFail : public toolkit::Form {
   InstallFail();
   static int32_t errorNum;
   static std::string VbType;
+
  protected:
   void OnLoad() override;
   void OnClick(toolkit::ButtonId button) override;
@@ -65,9 +67,13 @@ class InstallingForm : public toolkit::Form {
   // Written only by the flash step: 0, 10 ... 100, or -1 = close now. Atomic
   // so that the listener thread's reads are well defined; no lock is needed.
   static std::atomic<int32_t> progress;
+
  protected:
   void OnLoad() override;
   void OnClick(toolkit::ButtonId button) override;
+  std::string OnQueryEndSession() override;  // refuses, naming the installation as the reason
+  void OnPowerBroadcast() override;
+
  private:
   void listen();  // polls `progress` every 500 ms and closes the window at 100 or -1
   std::thread listener_;

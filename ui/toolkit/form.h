@@ -11,19 +11,30 @@ namespace toolkit {
 
 enum class ButtonId { Button1 = 1, Button2 = 2, Button3 = 3 };
 
+// Position and size in client pixels; no automatic scaling anywhere.
+struct Bounds {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
 struct Label {
   std::string Text;
+  Bounds bounds{20, 20, 600, 200};
 };
 
 struct Button {
   std::string Text;
   bool Visible = false;
   bool IsMinimize = false;  // the minimise glyph button; clicking it minimises
+  Bounds bounds{445, 213, 175, 45};
 };
 
 struct ProgressBar {
   bool Visible = false;
   int Value = 0;  // 0..100
+  Bounds bounds{20, 225, 600, 25};
 };
 
 void EnableVisualStyles();
@@ -43,14 +54,26 @@ class Form {
   Button button2;
   Button button3;
   ProgressBar progressBar1;
+  bool TopMost = true;  // at creation; the activation on first display makes every form topmost
+  // The button an unattended run presses: the one that ends the dialog
+  // without taking a risk (OK, No, Cancel).
+  ButtonId safeButton = ButtonId::Button1;
 
-  void Close();                     // ends the form's message loop; any thread
+  void Close();  // ends the form's message loop; any thread
   bool IsClosed() const;
-  void SetProgress(int value);      // any thread
+  void SetProgress(int value);  // any thread
+  void Minimize();              // the form's thread
+  bool IsMinimized() const;
+  void SetClientSize(int width, int height);  // the form's thread; 640 x 288 at creation
+
+  Button& button(ButtonId id);
 
   // Internal: called by the backends.
   void DoLoad() { OnLoad(); }
+  void DoShown() { OnShown(); }
   void DoClick(ButtonId button) { OnClick(button); }
+  std::string DoQueryEndSession() { return OnQueryEndSession(); }
+  void DoPowerBroadcast() { OnPowerBroadcast(); }
   struct Native;
   std::unique_ptr<Native> native;
 
@@ -58,10 +81,22 @@ class Form {
   virtual void OnLoad() {}
   virtual void OnShown() {}
   virtual void OnClick(ButtonId) {}
+  // A log-off, restart or shut-down asks whether it may go on. A non-empty
+  // reason refuses it and names why; empty lets it go on.
+  virtual std::string OnQueryEndSession() { return {}; }
+  virtual void OnPowerBroadcast() {}
 };
 
 // Runs the message loop with `form` as its main window until it closes
 // (Application.Run(form)). Returns at once for a form already closed.
 void Run(Form& form);
+
+// The wait between two polls of a thread that watches shared state for a
+// form (platform::sleepMs). Where sleeping is simulated away it still yields
+// a real millisecond, so such a loop never spins.
+void PollDelay(uint32_t ms);
+
+// "button1", "button2", "button3".
+const char* buttonName(ButtonId id);
 
 }  // namespace toolkit

@@ -1,0 +1,262 @@
+// The dialogs as real windows: each test shows one on its own thread, as the
+// installer does, while a helper thread finds the window and works it with
+// window messages the way a user (or the system) would.
+#include <windows.h>
+// commctrl.h after windows.h: it relies on the types windows.h declares.
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "ui/dialogs.h"
+
+namespace {
+
+using OvVBiosInstaller::InstallFail;
+using OvVBiosInstaller::InstallingForm;
+using OvVBiosInstaller::PowerModeForm;
+using OvVBiosInstaller::ProgressWindowThread;
+using OvVBiosInstaller::RestartForm;
+
+constexpr int kFindTimeoutMs = 15000;
+
+std::wstring classOf(HWND hwnd) {
+  wchar_t name[64] = {};
+  GetClassNameW(hwnd, name, 64);
+  return name;
+}
+
+std::wstring textOf(HWND hwnd) {
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// A visible top-level window of the installer's window class on `thread`,
+// titled `title`; null when none shows up in time.
+HWND findFormWindow(DWORD thread, const std::wstring& title) {
+  struct Search {
+    const std::wstring* title;
+    HWND found = nullptr;
+  } search{&title};
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFindTimeoutMs);
+  while (search.found == nullptr && std::chrono::steady_clock::now() < deadline) {
+    EnumThreadWindows(
+        thread,
+        [](HWND hwnd, LPARAM context) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(context);
+          if (classOf(hwnd) != L"OvVBiosInstallerForm" || !IsWindowVisible(hwnd) || textOf(hwnd) != *s->title)
+            return TRUE;
+          s->found = hwnd;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) Sleep(10);
+  }
+  return search.found;
+}
+
+// The child control of class `windowClass` whose text is `text`.
+HWND findChild(HWND parent, const wchar_t* windowClass, const std::wstring& text) {
+  struct Search {
+    const wchar_t* windowClass;
+    const std::wstring* text;
+    HWND found = nullptr;
+  } search{windowClass, &text};
+  EnumChildWindows(
+      parent,
+      [](HWND hwnd, LPARAM context) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(context);
+        if (lstrcmpiW(classOf(hwnd).c_str(), s->windowClass) != 0 || textOf(hwnd) != *s->text) return TRUE;
+        s->found = hwnd;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND findChildOfClass(HWND parent, const wchar_t* windowClass) {
+  struct Search {
+    const wchar_t* windowClass;
+    HWND found = nullptr;
+  } search{windowClass};
+  EnumChildWindows(
+      parent,
+      [](HWND hwnd, LPARAM context) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(context);
+        if (lstrcmpiW(classOf(hwnd).c_str(), s->windowClass) != 0) return TRUE;
+        s->found = hwnd;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Shows `form` on this thread while `user` works its window from another.
+// Whatever `user` does, a window still open afterwards is closed, so a
+// failing test ends instead of hanging.
+void showWhile(toolkit::Form& form, const std::wstring& title, const std::function<void(HWND)>& user) {
+  const DWORD thread = GetCurrentThreadId();
+  std::thread helper([&] {
+    const HWND hwnd = findFormWindow(thread, title);
+    user(hwnd);
+    if (hwnd != nullptr && IsWindow(hwnd)) {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (IsWindow(hwnd) && std::chrono::steady_clock::now() < deadline) Sleep(10);
+      if (IsWindow(hwnd)) PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    }
+  });
+  toolkit::Run(form);
+  helper.join();
+}
+
+class Win32Dialogs : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { toolkit::EnableVisualStyles(); }
+  void SetUp() override {
+    RestartForm::restart = true;
+    PowerModeForm::results = 1;
+    InstallFail::errorNum = 0;
+    InstallFail::VbType = "NV";
+    InstallingForm::progress = 0;
+  }
+};
+
+TEST_F(Win32Dialogs, SystemCloseCommandEndsTheFailureDialog) {
+  InstallFail::errorNum = 101;
+  InstallFail form;
+  std::wstring label;
+  bool okShown = false;
+  LONG_PTR exStyle = 0;
+  RECT client{};
+  showWhile(form, L"InstallFail", [&](HWND hwnd) {
+    if (hwnd == nullptr) return;
+    label = textOf(findChildOfClass(hwnd, L"Static"));
+    okShown = findChild(hwnd, L"Button", L"OK") != nullptr;
+    exStyle = GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
+    GetClientRect(hwnd, &client);
+    SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+  });
+  EXPECT_TRUE(form.IsClosed());
+  EXPECT_EQ(label, L"\r\n\r\nUnable to perform VBIOS Upgrade. (101)");
+  EXPECT_TRUE(okShown);
+  EXPECT_NE(exStyle & WS_EX_TOPMOST, 0);
+  EXPECT_EQ(client.right - client.left, 640);
+  EXPECT_EQ(client.bottom - client.top, 288);
+}
+
+TEST_F(Win32Dialogs, ClickingOkEndsTheFailureDialog) {
+  InstallFail form;
+  bool clicked = false;
+  showWhile(form, L"InstallFail", [&](HWND hwnd) {
+    const HWND ok = hwnd != nullptr ? findChild(hwnd, L"Button", L"OK") : nullptr;
+    if (ok == nullptr) return;
+    SendMessageW(ok, BM_CLICK, 0, 0);
+    clicked = true;
+  });
+  EXPECT_TRUE(clicked);
+  EXPECT_TRUE(form.IsClosed());
+}
+
+TEST_F(Win32Dialogs, PowerModeButtonsSetResultsAndCloseLeavesThem) {
+  struct Case {
+    const wchar_t* action;  // a button caption, or nullptr for the system's close command
+    int32_t expected;
+  };
+  // Wine reports mains power, so Retry finds it and goes on.
+  const Case cases[] = {{L"Retry", 1}, {L"Cancel", 0}, {nullptr, 7}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.action != nullptr ? "button" : "close");
+    PowerModeForm::results = 7;
+    PowerModeForm form;
+    bool acted = false;
+    showWhile(form, L"Orvo VBIOS Installer", [&](HWND hwnd) {
+      if (hwnd == nullptr) return;
+      if (c.action == nullptr) {
+        acted = SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0) == 0;
+        return;
+      }
+      const HWND button = findChild(hwnd, L"Button", c.action);
+      if (button == nullptr) return;
+      // Posted as a press and a release, as the mouse would.
+      PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+      PostMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+      acted = true;
+    });
+    EXPECT_TRUE(acted);
+    EXPECT_TRUE(form.IsClosed());
+    EXPECT_EQ(PowerModeForm::results, c.expected);
+  }
+}
+
+TEST_F(Win32Dialogs, MinimisingKeepsTheDialogOpenUntilItsButton) {
+  RestartForm::restart = false;
+  RestartForm form;
+  bool minimised = false;
+  bool stillOpen = false;
+  bool yesShown = true;
+  showWhile(form, L"Orvo VBIOS Installer", [&](HWND hwnd) {
+    if (hwnd == nullptr) return;
+    yesShown = findChild(hwnd, L"Button", L"Yes") != nullptr;
+    // The minimise button is the one without a caption.
+    if (HWND glyph = findChild(hwnd, L"Button", L""); glyph != nullptr) SendMessageW(glyph, BM_CLICK, 0, 0);
+    minimised = IsIconic(hwnd) != FALSE;
+    Sleep(200);
+    stillOpen = IsWindow(hwnd) != FALSE;
+    ShowWindow(hwnd, SW_RESTORE);
+    if (HWND ok = findChild(hwnd, L"Button", L"OK"); ok != nullptr) SendMessageW(ok, BM_CLICK, 0, 0);
+  });
+  EXPECT_FALSE(yesShown) << "an up-to-date VBIOS offers no restart";
+  EXPECT_TRUE(minimised);
+  EXPECT_TRUE(stillOpen);
+  EXPECT_TRUE(form.IsClosed());
+}
+
+TEST_F(Win32Dialogs, ProgressWindowShowsOneHundredClosesItselfAndRefusesEndOfSession) {
+  InstallingForm::progress = 100;
+  InstallingForm form;
+  LRESULT endSession = TRUE;
+  LRESULT position = -1;
+  bool topmost = false;
+  const auto started = std::chrono::steady_clock::now();
+  showWhile(form, L"Orvo VBIOS Installer", [&](HWND hwnd) {
+    if (hwnd == nullptr) return;
+    // Not topmost when built; the activation on first display makes it so.
+    topmost = (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    endSession = SendMessageW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+    const HWND bar = findChildOfClass(hwnd, PROGRESS_CLASSW);
+    for (int i = 0; i < 200 && bar != nullptr && position != 100; ++i) {
+      position = SendMessageW(bar, PBM_GETPOS, 0, 0);
+      Sleep(10);
+    }
+  });
+  const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_TRUE(topmost);
+  EXPECT_EQ(endSession, FALSE) << "the end of the session must be refused while flashing";
+  EXPECT_EQ(position, 100);
+  EXPECT_TRUE(form.IsClosed());
+  // 500 ms with the bar at 100, then 500 ms before closing.
+  EXPECT_GE(took, std::chrono::milliseconds(900));
+  EXPECT_LT(took, std::chrono::seconds(8));
+}
+
+TEST_F(Win32Dialogs, ProgressWindowStoppedFromAnotherThreadCloses) {
+  InstallingForm::progress = 50;
+  ProgressWindowThread window;
+  window.start();
+  HWND hwnd = nullptr;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFindTimeoutMs);
+  while (hwnd == nullptr && std::chrono::steady_clock::now() < deadline) {
+    hwnd = FindWindowW(L"OvVBiosInstallerForm", L"Orvo VBIOS Installer");
+    if (hwnd == nullptr) Sleep(10);
+  }
+  ASSERT_NE(hwnd, nullptr);
+  window.stop();  // returns only once the window's thread has ended
+  EXPECT_FALSE(IsWindow(hwnd));
+}
+
+}  // namespace
