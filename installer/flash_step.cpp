@@ -151,6 +151,9 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
       if (line.find(kFlashCompletedText) != std::string_view::npos) completed = true;
       OvLog(line, w);
     });
+    // Output cut short cannot prove the flash finished, even if the text is there.
+    if (auto readError = child->outputError(); readError.failed())
+      return failWithError("ERROR VbFlashProcess Exception", readError, w);
     if (!completed) {
       OvLog("ERROR VbFlashProcess is not completed ", w);
       InstallingForm::progress.store(-1);

@@ -73,6 +73,12 @@ int32_t readAmdVersion(VBiosConfigs& configs) {
           configs.CurVbVersion = package::versionFromBiosVersionLine(line);
           configs.OvLog("CurVbVersion: " + configs.CurVbVersion, *configs.w);
         }
+        // A pipe that broke after a version line leaves that version in
+        // place but the read failed: 2003, or 2004 below if nothing was read.
+        if (platform::Error broken = child.outputError(); broken.failed()) {
+          package::logFailure(configs, "ERROR amdvbflash -ai Exception", broken, kGetVersionFunction);
+          code = result::kVersionReadError;
+        }
       }
     }
   } catch (const std::exception& failure) {

@@ -55,6 +55,11 @@ class ChildProcess {
   // has ended (exited or killed) and its pipe is drained.
   std::string takeOutput();
 
+  // Set when reading the output failed other than by its end (the pipe
+  // broke); takeOutput() still gives what arrived before. Valid after
+  // takeOutput().
+  Error outputError() const;
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

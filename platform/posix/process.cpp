@@ -104,6 +104,8 @@ struct ChildProcess::Impl {
   int stopRead = -1;
   int stopWrite = -1;
   bool readerDone = true;
+  bool failOutput = false;  // the machine breaks this child's pipe after its output
+  Error readError;
   std::string output;
 
   std::thread reaper;
@@ -163,10 +165,19 @@ struct ChildProcess::Impl {
       if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
       const ssize_t got = ::read(readFd, buffer.data(), buffer.size());
       if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
+      if (got < 0) {
+        const Error failure = posix::errorFromErrno(errno, "ReadFile (standard output of " + program + ")", "");
+        std::lock_guard<std::mutex> lock(mutex);
+        readError = failure;
+        break;
+      }
+      if (got == 0) break;
       append(buffer.data(), static_cast<size_t>(got));
     }
     std::lock_guard<std::mutex> lock(mutex);
+    if (failOutput && !readError.failed()) {
+      readError = makeError(kErrorGenericFailure, "ReadFile (standard output of " + program + ")");
+    }
     readerDone = true;
     changed.notify_all();
   }
@@ -233,6 +244,12 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     return StartOutcome::NoProcess;
   }
 
+  // ... and can break the pipe of the next runs, after all their output,
+  // as a failing read of a real pipe would.
+  const std::string outputKey = "output_fail." + lowerAscii(fileNameOf(start.program));
+  const long long brokenPipes = simulated::MachineIni::load().getInt("processes", outputKey, 0);
+  if (brokenPipes > 0) simulated::MachineIni::update("processes", outputKey, std::to_string(brokenPipes - 1));
+
   if (Error bad = checkProgram(native, operation); bad.failed()) {
     error = bad;
     return StartOutcome::CannotStart;
@@ -242,6 +259,7 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     auto impl = std::make_unique<Impl>();
     impl->program = start.program;
     impl->capture = start.captureOutput;
+    impl->failOutput = brokenPipes > 0;
 
     std::vector<std::string> arguments = splitWindowsCommandLine(start.arguments);
     std::vector<char*> argv;
@@ -393,6 +411,12 @@ std::string ChildProcess::takeOutput() {
   std::string output = std::move(impl_->output);
   impl_->output.clear();
   return output;
+}
+
+Error ChildProcess::outputError() const {
+  if (impl_ == nullptr) return {};
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->readError;
 }
 
 }  // namespace platform

@@ -59,7 +59,16 @@ struct OutputReader {
 
   std::mutex mutex;
   std::string output;  // guarded by mutex while the thread runs
+  Error readError;     // a read that failed other than by the pipe's end
   char buffer[16 * 1024];
+
+  void fail(const char* function) {
+    const DWORD code = GetLastError();
+    // The end of the output and our own cancel are not failures.
+    if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF || code == ERROR_OPERATION_ABORTED) return;
+    std::lock_guard<std::mutex> lock(mutex);
+    readError = makeError(code != 0 ? code : kErrorGenericFailure, std::string(function) + " (standard output)");
+  }
 
   void keep(DWORD count) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -77,7 +86,10 @@ struct OutputReader {
       overlapped.hEvent = readDone.get();
       DWORD count = 0;
       if (!ReadFile(pipe.get(), buffer, sizeof buffer, nullptr, &overlapped)) {
-        if (GetLastError() != ERROR_IO_PENDING) break;  // ERROR_BROKEN_PIPE: every writer is gone
+        if (GetLastError() != ERROR_IO_PENDING) {
+          fail("ReadFile");  // ERROR_BROKEN_PIPE: every writer is gone
+          break;
+        }
         const HANDLE events[2] = {readDone.get(), stop.get()};
         if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
           CancelIoEx(pipe.get(), &overlapped);
@@ -86,7 +98,10 @@ struct OutputReader {
           break;
         }
       }
-      if (!GetOverlappedResult(pipe.get(), &overlapped, &count, FALSE)) break;
+      if (!GetOverlappedResult(pipe.get(), &overlapped, &count, FALSE)) {
+        fail("GetOverlappedResult");
+        break;
+      }
       keep(count);
     }
     SetEvent(finished.get());
@@ -302,6 +317,12 @@ std::string ChildProcess::takeOutput() {
   }
   impl_->finishReader();
   return std::exchange(impl_->reader->output, std::string());
+}
+
+Error ChildProcess::outputError() const {
+  if (!impl_ || !impl_->reader) return {};
+  std::lock_guard<std::mutex> lock(impl_->reader->mutex);
+  return impl_->reader->readError;
 }
 
 }  // namespace platform

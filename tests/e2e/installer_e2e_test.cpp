@@ -127,6 +127,8 @@ const FailureCase kFailures[] = {
      }},
     {"VersionReaderFailsAfterVersion", 2002, "ERROR amdvbflash -ai fail: 5", "InstallFail", true, true,
      [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "ai_exit", "5"); }},
+    {"VersionReaderPipeBreaksAfterVersion", 2003, "ERROR amdvbflash -ai Exception", "InstallFail", true, true,
+     [](InstallerRun&, Ini& m, std::string&) { m.set("processes", "output_fail.amdvbflash.exe", "1"); }},
     {"NoVersionLine", 2004, "ERROR fail to get VBIOS version", "InstallFail", true, true,
      [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "version", ""); }},
     {"VersionFormatsDiffer", 701, "ERROR checkUptodate unknown AMD VBios Version format", "InstallFail", true, true,
