@@ -114,10 +114,21 @@ void showWhile(toolkit::Form& form, const std::wstring& title, const std::functi
   helper.join();
 }
 
+// Wine creates no window without an X display; say so at once instead of
+// letting every test wait for a window that never comes.
+bool canCreateWindows() {
+  const HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
+  if (probe == nullptr) return false;
+  DestroyWindow(probe);
+  return true;
+}
+
 class Win32Dialogs : public testing::Test {
  protected:
   static void SetUpTestSuite() { toolkit::EnableVisualStyles(); }
   void SetUp() override {
+    ASSERT_TRUE(canCreateWindows()) << "no display for windows: run the Wine tests under xvfb-run";
     RestartForm::restart = true;
     PowerModeForm::results = 1;
     InstallFail::errorNum = 0;
