@@ -60,35 +60,20 @@ HWND findFormWindow(DWORD thread, const std::wstring& title) {
   return search.found;
 }
 
-// The child control of class `windowClass` whose text is `text`.
-HWND findChild(HWND parent, const wchar_t* windowClass, const std::wstring& text) {
+// The child control of class `windowClass` whose text is `text` (any text
+// when null).
+HWND findChild(HWND parent, const wchar_t* windowClass, const wchar_t* text = nullptr) {
   struct Search {
     const wchar_t* windowClass;
-    const std::wstring* text;
+    const wchar_t* text;
     HWND found = nullptr;
-  } search{windowClass, &text};
-  EnumChildWindows(
-      parent,
-      [](HWND hwnd, LPARAM context) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(context);
-        if (lstrcmpiW(classOf(hwnd).c_str(), s->windowClass) != 0 || textOf(hwnd) != *s->text) return TRUE;
-        s->found = hwnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-HWND findChildOfClass(HWND parent, const wchar_t* windowClass) {
-  struct Search {
-    const wchar_t* windowClass;
-    HWND found = nullptr;
-  } search{windowClass};
+  } search{windowClass, text};
   EnumChildWindows(
       parent,
       [](HWND hwnd, LPARAM context) -> BOOL {
         auto* s = reinterpret_cast<Search*>(context);
         if (lstrcmpiW(classOf(hwnd).c_str(), s->windowClass) != 0) return TRUE;
+        if (s->text != nullptr && textOf(hwnd) != s->text) return TRUE;
         s->found = hwnd;
         return FALSE;
       },
@@ -146,7 +131,7 @@ TEST_F(Win32Dialogs, SystemCloseCommandEndsTheFailureDialog) {
   RECT client{};
   showWhile(form, L"InstallFail", [&](HWND hwnd) {
     if (hwnd == nullptr) return;
-    label = textOf(findChildOfClass(hwnd, L"Static"));
+    label = textOf(findChild(hwnd, L"Static"));
     okShown = findChild(hwnd, L"Button", L"OK") != nullptr;
     exStyle = GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
     GetClientRect(hwnd, &client);
@@ -239,7 +224,7 @@ TEST_F(Win32Dialogs, ProgressWindowShowsOneHundredClosesItselfAndRefusesEndOfSes
     // Not topmost when built; the activation on first display makes it so.
     topmost = (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     endSession = SendMessageW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
-    const HWND bar = findChildOfClass(hwnd, PROGRESS_CLASSW);
+    const HWND bar = findChild(hwnd, PROGRESS_CLASSW);
     for (int i = 0; i < 200 && bar != nullptr && position != 100; ++i) {
       position = SendMessageW(bar, PBM_GETPOS, 0, 0);
       Sleep(10);
