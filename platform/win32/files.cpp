@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <string>
 #include <vector>
@@ -154,9 +155,11 @@ Error readFile(std::string_view path, std::string& contents, size_t maxBytes) {
 Error writeFileAtomic(std::string_view path, std::string_view contents) {
   try {
     const std::wstring target = win32::toWide(path);
-    // Beside the target, so the rename stays on one volume; the process id
-    // keeps two writers from sharing a temporary file.
-    const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    // Beside the target, so the rename stays on one volume; process id and
+    // counter keep two writers from sharing a temporary file.
+    static std::atomic<unsigned> counter{0};
+    const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(counter.fetch_add(1)) + L".tmp";
     const std::string temporaryText = win32::toUtf8(temporary);
     {
       win32::ScopedHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
