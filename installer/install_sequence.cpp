@@ -80,8 +80,11 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   OvLog("STEP8: Check power mode", w);
   if (hardware::acLineStatus() == hardware::kAcOffline) {
     OvLog("DC mode", w);
-    toolkit::Run(powerModeForm);
-    if (PowerModeForm::results == 0) {
+    // A power dialog that could not be shown asked nobody: flashing on
+    // battery is the user's choice only, so that counts as a stop.
+    const bool asked = toolkit::Run(powerModeForm);
+    if (!asked) platform::writeStandardOutput("WARNING the power dialog could not be shown\n");
+    if (!asked || PowerModeForm::results == 0) {
       OvLog("WARNING DC mode! Stop VBIOS installation process", w);
       cfg.removeSDriver();
       return fail(result::kPowerStop, ExitPath::Plain);

@@ -88,8 +88,9 @@ class Form {
 };
 
 // Runs the message loop with `form` as its main window until it closes
-// (Application.Run(form)). Returns at once for a form already closed.
-void Run(Form& form);
+// (Application.Run(form)). Returns false, at once, when the form could not
+// be shown (its window could not be created, or it was already closed).
+bool Run(Form& form);
 
 // The wait between two polls of a thread that watches shared state for a
 // form (platform::sleepMs). Where sleeping is simulated away it still yields

@@ -164,8 +164,8 @@ void Form::SetClientSize(int width, int height) {
   native->clientHeight = height;
 }
 
-void Run(Form& form) {
-  if (form.IsClosed()) return;
+bool Run(Form& form) {
+  if (form.IsClosed()) return false;
   form.native->interactive = isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
   form.DoLoad();
   // The load step may already have started a thread that sets progress; its
@@ -181,7 +181,7 @@ void Run(Form& form) {
 
   if (!hasActionButton(form)) {
     waitUntilClosed(form);
-    return;
+    return true;
   }
   bool pressedSafeButton = false;
   while (!form.IsClosed()) {
@@ -214,6 +214,7 @@ void Run(Form& form) {
       form.Close();
     }
   }
+  return true;
 }
 
 void PollDelay(uint32_t ms) {

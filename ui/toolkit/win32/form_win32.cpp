@@ -345,8 +345,8 @@ void Form::SetClientSize(int width, int height) {
     SetWindowPos(hwnd, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Run(Form& form) {
-  if (form.IsClosed() || !registerWindowClass()) return;
+bool Run(Form& form) {
+  if (form.IsClosed() || !registerWindowClass()) return false;
   form.DoLoad();
 
   const int x = (GetSystemMetrics(SM_CXSCREEN) - kClientWidth) / 2;
@@ -360,11 +360,11 @@ void Run(Form& form) {
   if (hwnd == nullptr) {
     std::lock_guard lock(form.native->mutex);
     form.native->destroyed = true;
-    return;
+    return false;
   }
   if (!createControls(form, hwnd)) {
     DestroyWindow(hwnd);
-    return;
+    return false;
   }
   {
     std::lock_guard lock(form.native->mutex);
@@ -398,6 +398,7 @@ void Run(Form& form) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  return true;
 }
 
 void PollDelay(uint32_t ms) { platform::sleepMs(ms); }
