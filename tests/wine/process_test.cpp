@@ -166,6 +166,7 @@ TEST(ProcessExit, HangingChildTimesOutAndIsKilled) {
   // What it printed before it was killed is still there.
   const EchoReport report = parseEcho(child.takeOutput());
   EXPECT_EQ(report.arguments, std::vector<std::string>{"before-the-hang"});
+  EXPECT_FALSE(child.outputError().failed()) << child.outputError().message;
 }
 
 TEST(ProcessExit, DestructorKillsARunningChild) {
@@ -228,6 +229,7 @@ TEST(ProcessOutput, LargeOutputIsCapturedWhole) {
   EXPECT_EQ(output[bulk - 1], '\n') << "the bulk follows the last record";
   EXPECT_EQ(output.find_first_not_of('x', bulk), std::string::npos);
   EXPECT_EQ(parseEcho(output).arguments, std::vector<std::string>{"bulk"});
+  EXPECT_FALSE(child.outputError().failed()) << "the end of the output is not a failure";
 }
 
 TEST(ProcessOutput, OutputBeyondTheLimitIsDrainedAndDropped) {
@@ -255,6 +257,7 @@ TEST(ProcessOutput, GrandchildHoldingThePipeDoesNotHangCollection) {
   const auto took = std::chrono::steady_clock::now() - begin;
   EXPECT_LT(took, std::chrono::seconds(10));
   EXPECT_EQ(report.arguments, std::vector<std::string>{"parent"});
+  EXPECT_FALSE(child.outputError().failed()) << "giving up on a grandchild is not a failure";
   ASSERT_TRUE(report.other.count("grandchild"));
   HANDLE grand = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
                              static_cast<DWORD>(std::stoul(report.other.at("grandchild"))));

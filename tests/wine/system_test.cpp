@@ -84,13 +84,6 @@ TEST(Culture, ImpossibleDateStillGetsAStamp) {
   EXPECT_FALSE(platform::logTimestamp(at(1200, 13, 0, 25, 61, 61)).empty());
 }
 
-TEST(Culture, LocalNowIsAPlausibleClock) {
-  const platform::LocalTime now = platform::localNow();
-  EXPECT_GE(now.year, 2024);
-  EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
-  EXPECT_FALSE(platform::logTimestamp(now).empty());
-}
-
 TEST(StandardOutput, PipeGetsTheExactBytes) {
   winetest::ScopedEnvironment child(kStdoutChild, "1");
   platform::ChildProcess process;
