@@ -41,6 +41,8 @@ constexpr auto kKillWait = std::chrono::seconds(10);
 
 constexpr uint32_t kWindowsInfinite = 0xFFFFFFFFu;
 
+constexpr int kPipeBytes = 1 << 20;
+
 void closeFd(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
@@ -146,7 +148,7 @@ struct ChildProcess::Impl {
   }
 
   void readLoop() {
-    std::vector<char> buffer(1 << 16);
+    std::vector<char> buffer(kPipeBytes);
     bool stopping = false;
     int drainReads = 0;
     for (;;) {
@@ -286,6 +288,9 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
         error = posix::errorFromErrno(saved, operation + " (pipe)", native);
         return StartOutcome::Failed;
       }
+      // A larger pipe lets a chatty child write in fewer, bigger pieces; the
+      // default 64 KiB is kept where the system refuses.
+      ::fcntl(outputPipe[0], F_SETPIPE_SZ, kPipeBytes);
       impl->readFd = outputPipe[0];
       impl->stopRead = stopPipe[0];
       impl->stopWrite = stopPipe[1];
