@@ -303,3 +303,30 @@ TEST(FlashSafety, RomNameOutsideTheWorkingFolderIsRefusedAndNothingOutsideIsDele
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Robustness, UnwritableLogOrRegistryStillEndsWithTheRightExitCode) {
+  {
+    // A file where the log folder should be: no log at all.
+    InstallerRun r;
+    r.writeMachine(e2e::amdMachine());
+    fs::create_directories(r.machine / "drive_c/Windows");
+    std::ofstream(r.machine / "drive_c/Windows/Log") << "not a folder";
+    EXPECT_EQ(r.run(), 101) << r.output;
+    EXPECT_NE(r.output.find("state 101"), std::string::npos) << "the lines still reach standard output";
+    EXPECT_EQ(r.stateValue("State"), dword(101));
+  }
+  {
+    // A folder where the registry file should be: nothing can be recorded.
+    InstallerRun r;
+    r.writeMachine(e2e::amdMachine());
+    fs::remove(r.machine / "registry.reg");
+    fs::create_directories(r.machine / "registry.reg");
+    EXPECT_EQ(r.run(), 101) << r.output;
+    EXPECT_EQ(r.logMessages().back(), "state 101");
+    EXPECT_NE(r.output.find("WARNING cannot write registry value State"), std::string::npos) << r.output;
+  }
+}
+
+}  // namespace

@@ -59,6 +59,23 @@ reg_value() {  # key value -> data as "reg query" prints it
 logfile="$WINEPREFIX/drive_c/windows/Log/OrvoVbInst.txt"
 state_key='HKLM\SOFTWARE\Orvo\VBIOS'
 
+# --- The production program as a file -----------------------------------------
+exe=$build/windows/bin/OvVBiosInstaller.exe
+imports=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print tolower($3)}' | sort -u | tr '\n' ' ')
+unexpected=$(for dll in $imports; do
+  case $dll in
+    advapi32.dll | comctl32.dll | gdi32.dll | gdiplus.dll | kernel32.dll | msvcrt.dll | ole32.dll | oleaut32.dll | \
+      user32.dll | shell32.dll | shlwapi.dll | setupapi.dll | hid.dll | version.dll | ucrtbase.dll | \
+      api-ms-win-*) ;;
+    *) echo "$dll" ;;
+  esac
+done)
+check "windows: imports only system DLLs ($imports)" "$unexpected" ""
+grep -q 'level="requireAdministrator"' <(strings "$exe") && pass "windows: manifest requires administrator" ||
+  fail "windows: manifest requires administrator" "not in the file"
+grep -q '^9\.1\.0\.0$' <(strings -el "$exe") && pass "windows: file version 9.1.0.0" ||
+  fail "windows: file version 9.1.0.0" "no version resource"
+
 # --- The production program: no configs.txt -----------------------------------
 work=$(mktemp -d /tmp/ovvb-wine-XXXXXX)
 mkdir -p "$work/win/packages"
