@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "installer/result_codes.h"
+#include "package/config_text.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -40,23 +41,6 @@ int32_t failWithDetail(const char* line, const std::string& detail, LogWriter& w
 
 int32_t failWithError(const char* line, const platform::Error& error, LogWriter& w) {
   return failWithDetail(line, platform::describeFailure(error, kFunction), w);
-}
-
-// Lines as a text reader gives them: split at CR LF, LF or CR, with no empty
-// line after a final line end.
-template <typename Visit>
-void forEachLine(std::string_view text, Visit visit) {
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      visit(text.substr(start));
-      return;
-    }
-    visit(text.substr(start, end - start));
-    start = end + 1;
-    if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
-  }
 }
 
 void addProgress(int32_t step) { InstallingForm::progress.fetch_add(step); }
@@ -104,8 +88,10 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     platform::Error error;
     const platform::StartOutcome outcome = child->start(start, error);
     if (outcome == platform::StartOutcome::Started) break;
-    if (outcome == platform::StartOutcome::CannotStart) return failWithError("ERROR VbFlashProcess not found", error, w);
-    if (outcome == platform::StartOutcome::Failed) return failWithError("ERROR VbFlashProcess Exception", error, w);
+    if (outcome == platform::StartOutcome::CannotStart)
+      return failWithError("ERROR VbFlashProcess not found", error, w);
+    if (outcome == platform::StartOutcome::Failed)
+      return failWithError("ERROR VbFlashProcess Exception", error, w);
     OvLog("ERROR VbFlashProcess Start fail ", w);
     if (attempt == kFlashStartAttempts) {
       return failWithDetail("ERROR VbFlashProcess Exception",
@@ -131,7 +117,8 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
 
   platform::Error error;
   const platform::WaitOutcome waited = child->wait(kFlashExitTimeoutMs, error);
-  if (waited == platform::WaitOutcome::Failed) return failWithError("ERROR VbFlashProcess Exception", error, w);
+  if (waited == platform::WaitOutcome::Failed)
+    return failWithError("ERROR VbFlashProcess Exception", error, w);
   if (waited == platform::WaitOutcome::TimedOut) {
     OvLog("ERROR VBIOS Flash Process timeout", w);
     if (auto killError = child->kill(); killError.failed())
@@ -147,10 +134,10 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     completed = true;
   } else {
     const std::string output = child->takeOutput();
-    forEachLine(output, [&](std::string_view line) {
+    for (std::string_view line : package::splitLines(package::decodeText(output))) {
       if (line.find(kFlashCompletedText) != std::string_view::npos) completed = true;
       OvLog(line, w);
-    });
+    }
     // Output cut short cannot prove the flash finished, even if the text is there.
     if (auto readError = child->outputError(); readError.failed())
       return failWithError("ERROR VbFlashProcess Exception", readError, w);
@@ -176,7 +163,8 @@ int32_t flashVBios(VBiosConfigs& cfg, const std::string& packageFolder, LogWrite
   try {
     code = runFlash(cfg, packageFolder, w, progressWindow);
   } catch (const std::exception& failure) {
-    return failWithDetail("ERROR VbFlashProcess Exception", std::string(kFunction) + ": " + failure.what(), w);
+    return failWithDetail("ERROR VbFlashProcess Exception", std::string(kFunction) + ": " + failure.what(),
+                          w);
   }
   if (code != result::kSuccess) return code;
   // The progress window closes itself in this time.

@@ -28,8 +28,9 @@ struct Outcome {
 void logState(int32_t code, LogWriter& w) { OvLog("state " + std::to_string(code), w); }
 
 // Steps 1 to 9. The first non-zero code ends them and picks the exit path.
-Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w, BiosCheckForm& biosCheckForm,
-                 PowerModeForm& powerModeForm, ProgressWindowThread& progressWindow) {
+Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w,
+                 BiosCheckForm& biosCheckForm, PowerModeForm& powerModeForm,
+                 ProgressWindowThread& progressWindow) {
   Outcome out;
   auto fail = [&](int32_t code, ExitPath exit) {
     out.code = code;
@@ -93,7 +94,8 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   OvLog("AC mode", w);
 
   OvLog("STEP9: Install VBIOS", w);
-  if (int32_t code = flashVBios(cfg, packageFolder, w, progressWindow); code != 0) return failAfterDriver(code);
+  if (int32_t code = flashVBios(cfg, packageFolder, w, progressWindow); code != 0)
+    return failAfterDriver(code);
   return fail(result::kSuccess, ExitPath::Completion);
 }
 
@@ -119,7 +121,8 @@ int32_t runInstallation() {
   const std::string packageFolder = platform::joinPath(platform::programFolder(), "packages");
   LogWriter w;
   if (auto error = w.open(kLogPath); error.failed()) {
-    platform::writeStandardOutput("WARNING cannot open " + std::string(kLogPath) + ": " + error.message + "\n");
+    platform::writeStandardOutput("WARNING cannot open " + std::string(kLogPath) + ": " + error.message +
+                                  "\n");
   }
   OvLog(" ", w);
   OvLog("=== VBIOS Installer ===", w);

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <string_view>
 
-
 inline constexpr const char* kStateKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvo\\VBIOS";
 // The record's own constant, deliberately not the program file's version (9.1.0.0).
 inline constexpr const char* kToolVersion = "9.2.0.0";

@@ -6,13 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/unicode_text.h"
+
 namespace package {
 
-// Decodes a file's or a tool's bytes to UTF-8. A leading byte-order mark
-// picks the encoding (UTF-8, UTF-16 LE/BE, UTF-32 LE/BE) and is dropped;
-// without one the bytes are UTF-8. Malformed sequences become U+FFFD, so the
-// result is always valid UTF-8 whatever the input was.
-std::string decodeText(std::string_view bytes);
+// A file's or a tool's bytes as UTF-8, whatever their byte-order mark says.
+using platform::decodeText;
 
 // Lines as ReadLine returns them: ended by CR LF, LF or CR, with no empty
 // line after a final line end. The views point into `text`.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/posix/native_files.h"
+#include "platform/unicode_text.h"
 #include "simulated/machine.h"
 
 namespace platform {
@@ -49,43 +50,9 @@ std::string canonicalKey(std::string_view key) {
   return out;
 }
 
-void appendUtf8(std::string& out, uint32_t codePoint) {
-  if (codePoint < 0x80) {
-    out += static_cast<char>(codePoint);
-  } else if (codePoint < 0x800) {
-    out += static_cast<char>(0xC0 | (codePoint >> 6));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else if (codePoint < 0x10000) {
-    out += static_cast<char>(0xE0 | (codePoint >> 12));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (codePoint >> 18));
-    out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  }
-}
-
 std::string utf16LeToUtf8(std::string_view bytes) {
   std::string out;
-  const size_t units = bytes.size() / 2;
-  const auto unitAt = [&](size_t i) {
-    return static_cast<uint32_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                 (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-  };
-  for (size_t i = 0; i < units; ++i) {
-    const uint32_t unit = unitAt(i);
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units && unitAt(i + 1) >= 0xDC00 &&
-        unitAt(i + 1) <= 0xDFFF) {
-      appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (unitAt(i + 1) - 0xDC00));
-      ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      appendUtf8(out, 0xFFFD);
-    } else {
-      appendUtf8(out, unit);
-    }
-  }
+  decodeUtf16(bytes, false, out);
   return out;
 }
 

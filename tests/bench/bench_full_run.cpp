@@ -34,7 +34,8 @@ void resetMachine(const fs::path& machine) {
   fs::remove_all(machine);
   fs::create_directories(machine);
   std::ofstream(machine / "machine.ini") << kMachine;
-  fs::copy_file(fs::path(OVVB_SOURCE_DIR) / "examples/machines/kestrel-amd/registry.reg", machine / "registry.reg");
+  fs::copy_file(fs::path(OVVB_SOURCE_DIR) / "examples/machines/kestrel-amd/registry.reg",
+                machine / "registry.reg");
 }
 
 double runChild(const std::string& program, const std::string& arguments) {
@@ -75,10 +76,12 @@ int main() {
 
     resetMachine(machine);
     fs::create_directories(machine / "drive_c/ProgramData/Orvo/VBIOS");
-    fs::copy_file(packages / "kestrel_rx6700.rom", machine / "drive_c/ProgramData/Orvo/VBIOS/kestrel_rx6700.rom");
+    fs::copy_file(packages / "kestrel_rx6700.rom",
+                  machine / "drive_c/ProgramData/Orvo/VBIOS/kestrel_rx6700.rom");
     double children = runChild(pkg + "\\devcon64.exe", "install \"" + pkg + "\\amdtools.inf\" *AMDTOOLSDEV");
     children += runChild(pkg + "\\amdvbflash.exe", "-ai");
-    children += runChild(pkg + "\\amdvbflash.exe", "-fa -p 0 \"C:\\ProgramData\\Orvo\\VBIOS\\kestrel_rx6700.rom\"");
+    children +=
+        runChild(pkg + "\\amdvbflash.exe", "-fa -p 0 \"C:\\ProgramData\\Orvo\\VBIOS\\kestrel_rx6700.rom\"");
     children += runChild(pkg + "\\devcon64.exe", "remove *AMDTOOLSDEV");
     bestChildren = std::min(bestChildren, children);
   }

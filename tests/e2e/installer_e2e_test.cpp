@@ -2,8 +2,8 @@
 // with its log line, registry record, dialog and exit code.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -49,10 +49,10 @@ int started(const InstallerRun& r, const std::string& program, const std::string
 struct FailureCase {
   const char* name;
   int code;
-  const char* logLine;     // a line the run must have logged
-  const char* dialog;      // the exit's dialog, or "" for none
-  bool driverInstalled;    // devcon64 install ran
-  bool driverRemoved;      // devcon64 remove ran
+  const char* logLine;   // a line the run must have logged
+  const char* dialog;    // the exit's dialog, or "" for none
+  bool driverInstalled;  // devcon64 install ran
+  bool driverRemoved;    // devcon64 remove ran
   std::function<void(InstallerRun&, Ini&, std::string&)> arrange;
 };
 
@@ -97,8 +97,8 @@ const FailureCase kFailures[] = {
      [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=3O8\n"; }},
     {"ConfigIncomplete", 103, "ERROR problem reading the data from configs.txt", "InstallFail", false, false,
      [](InstallerRun&, Ini&, std::string& cfg) { cfg = cfg.substr(cfg.find('\n') + 1); }},
-    {"DeviceSearchFailsAfterMatch", 201, "ERROR check Win32_PnPSignedDriver fail", "InstallFail", false, false,
-     [](InstallerRun&, Ini& m, std::string&) { m.set("pnp", "fail", "after_match"); }},
+    {"DeviceSearchFailsAfterMatch", 201, "ERROR check Win32_PnPSignedDriver fail", "InstallFail", false,
+     false, [](InstallerRun&, Ini& m, std::string&) { m.set("pnp", "fail", "after_match"); }},
     {"NoMatchingDevice", 202, "ERROR HWID not found", "InstallFail", false, false,
      [](InstallerRun&, Ini& m, std::string&) { m.removeSection("pnp"); }},
     {"BiosTooOld", 301, "WARNING BIOS Version: 308 < Req BIOS Version: 310", "BiosCheckForm", false, false,
@@ -109,8 +109,8 @@ const FailureCase kFailures[] = {
            "Windows Registry Editor Version 5.00\r\n\r\n"
            "[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\BIOS]\r\n\"BIOSVersion\"=\"KR15A.3O8\"\r\n");
      }},
-    {"DriverTooOld", 402, "WARNING VGA Version doesn't match the requirement", "SupportSiteForm", false, false,
-     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=31.0.21001.45010\n"; }},
+    {"DriverTooOld", 402, "WARNING VGA Version doesn't match the requirement", "SupportSiteForm", false,
+     false, [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=31.0.21001.45010\n"; }},
     {"DriverVersionUnparsable", 403, "ERROR checkTargetVGA fail", "SupportSiteForm", false, false,
      [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=31.0.21OO1.45002\n"; }},
     {"DriverInstallHangs", 1001, "ERROR Install AMD Special Driver timeout", "InstallFail", true, false,
@@ -119,8 +119,8 @@ const FailureCase kFailures[] = {
      }},
     {"DriverInstallFails", 1002, "ERROR Install AMD Special Driver fail: 1", "InstallFail", true, false,
      [](InstallerRun&, Ini& m, std::string&) { m.set("devcon64", "install_exit", "1"); }},
-    {"DriverInstallerMissing", 1003, "ERROR AMD Special Driver Installer not found", "InstallFail", false, false,
-     [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "devcon64.exe"); }},
+    {"DriverInstallerMissing", 1003, "ERROR AMD Special Driver Installer not found", "InstallFail", false,
+     false, [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "devcon64.exe"); }},
     {"VersionReaderHangsAfterVersion", 2001, "ERROR Get AMD VBios Version timeout", "InstallFail", true, true,
      [](InstallerRun&, Ini& m, std::string&) {
        m.set("amdvbflash", "ai_hang", "yes").set("time", "timeout_scale", "0.02");
@@ -131,8 +131,8 @@ const FailureCase kFailures[] = {
      [](InstallerRun&, Ini& m, std::string&) { m.set("processes", "output_fail.amdvbflash.exe", "1"); }},
     {"NoVersionLine", 2004, "ERROR fail to get VBIOS version", "InstallFail", true, true,
      [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "version", ""); }},
-    {"VersionFormatsDiffer", 701, "ERROR checkUptodate unknown AMD VBios Version format", "InstallFail", true, true,
-     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VBiosVersion_0=020.001.000.038\n"; }},
+    {"VersionFormatsDiffer", 701, "ERROR checkUptodate unknown AMD VBios Version format", "InstallFail", true,
+     true, [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VBiosVersion_0=020.001.000.038\n"; }},
     {"PackageVersionUnparsable", 702, "ERROR checkUptodate fail", "InstallFail", true, true,
      [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VBiosVersion_0=020.001.000.038.01x300\n"; }},
     {"StoppedOnBattery", 901, "WARNING DC mode! Stop VBIOS installation process", "", true, true,
@@ -162,7 +162,8 @@ TEST(NvidiaExit, FailuresOfTheDriverInterfaceAndTheVendorProgram) {
   };
   const Case cases[] = {
       {2005, "ERROR NvAPI_Initialize fail", "SupportSiteForm", [](Ini& m) { m.removeSection("nvapi"); }},
-      {2006, "ERROR NvAPI_EnumPhysicalGPUs fail", "InstallFail", [](Ini& m) { m.set("nvapi", "enum", "-1"); }},
+      {2006, "ERROR NvAPI_EnumPhysicalGPUs fail", "InstallFail",
+       [](Ini& m) { m.set("nvapi", "enum", "-1"); }},
       {2007, "ERROR NvAPI_GPU_GetVbiosRevision fail", "InstallFail",
        [](Ini& m) { m.set("nvapi", "revision_status", "-1"); }},
       // The package's own flash program: missing, or never started.
@@ -250,7 +251,8 @@ TEST(PowerCheck, BatteryButGoingOnFlashesAndUnknownCountsAsAc) {
   {
     InstallerRun r;
     r.usePackage("amd-dock");
-    r.writeMachine(e2e::amdMachine().set("power", "ac_line", "0").set("user", "answers", "PowerModeForm:close"));
+    r.writeMachine(
+        e2e::amdMachine().set("power", "ac_line", "0").set("user", "answers", "PowerModeForm:close"));
     EXPECT_EQ(r.run(), 0) << r.output;
     EXPECT_TRUE(r.logHas("DC mode"));
     EXPECT_TRUE(r.logHas("AC mode")) << "closing the dialog leaves results at 1";

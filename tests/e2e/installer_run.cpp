@@ -56,8 +56,9 @@ Ini& Ini::add(const std::string& sectionName, const std::string& key, const std:
 }
 
 Ini& Ini::removeSection(const std::string& name) {
-  sections_.erase(std::remove_if(sections_.begin(), sections_.end(), [&](auto& s) { return s.first == name; }),
-                  sections_.end());
+  sections_.erase(
+      std::remove_if(sections_.begin(), sections_.end(), [&](auto& s) { return s.first == name; }),
+      sections_.end());
   return *this;
 }
 
@@ -173,8 +174,10 @@ std::string InstallerRun::stateValue(const std::string& name) const {
   const std::string prefix = "\"" + name + "\"=";
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && line[0] == '[') inKey = line == "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvo\\VBIOS]";
-    else if (inKey && line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
+    if (!line.empty() && line[0] == '[')
+      inKey = line == "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvo\\VBIOS]";
+    else if (inKey && line.rfind(prefix, 0) == 0)
+      return line.substr(prefix.size());
   }
   return "";
 }
@@ -200,7 +203,9 @@ std::vector<std::string> InstallerRun::trace(const std::string& event) const {
 
 std::string InstallerRun::machineIni() const { return readAll(machine / "machine.ini"); }
 
-bool InstallerRun::fileOnC(const std::string& relative) const { return fs::exists(machine / "drive_c" / relative); }
+bool InstallerRun::fileOnC(const std::string& relative) const {
+  return fs::exists(machine / "drive_c" / relative);
+}
 
 std::string dword(int value) {
   char text[32];
