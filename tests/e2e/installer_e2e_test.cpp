@@ -332,3 +332,33 @@ TEST(Robustness, UnwritableLogOrRegistryStillEndsWithTheRightExitCode) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<int> progressValues(const InstallerRun& r) {
+  std::vector<int> values;
+  for (const auto& line : r.trace("progress")) {
+    const size_t at = line.find("\"value\":");
+    if (at != std::string::npos) values.push_back(std::atoi(line.c_str() + at + 8));
+  }
+  return values;
+}
+
+TEST(Completion, ProgressBarAdvancesByTensToOneHundred) {
+  // Real pacing at a twentieth of real time: the flash outlasts the running
+  // phase, so the bar climbs to 70 while it runs, then to 100.
+  InstallerRun r;
+  r.usePackage("amd-dock");
+  r.writeMachine(e2e::amdMachine().set("time", "scale", "0.05").set("amdvbflash", "flash_seconds", "80"));
+  ASSERT_EQ(r.run(), 0) << r.output;
+  const std::vector<int> values = progressValues(r);
+  ASSERT_FALSE(values.empty());
+  for (int expected = 10; expected <= 70; expected += 10)
+    EXPECT_NE(std::find(values.begin(), values.end(), expected), values.end()) << expected;
+  EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+  EXPECT_EQ(values.back(), 100);
+  const auto messages = r.logMessages();
+  EXPECT_GE(std::count(messages.begin(), messages.end(), "VbFlashProcess is running "), 5);
+}
+
+}  // namespace
