@@ -108,9 +108,10 @@ TEST(AnswerTokens, ParseFormAndAction) {
   }
 }
 
-TEST_F(HeadlessDialogs, AnswersAreTakenInOrderAndTheRestWrittenBack) {
+TEST_F(HeadlessDialogs, AnswersAreTakenInOrderMalformedOnesDroppedAndTheRestWrittenBack) {
   machineWith(
-      "[user]\nanswers = PowerModeForm:button1  PowerModeForm:close RestartForm:button1 ; a comment\n");
+      "[user]\nanswers = garbage PowerModeForm:button9  PowerModeForm:button1  PowerModeForm:close "
+      "RestartForm:button1 ; a comment\n");
   Answer first = toolkit::headless::takeAnswer("PowerModeForm");
   EXPECT_EQ(first.kind, Answer::Kind::Click);
   EXPECT_EQ(first.button, ButtonId::Button1);
@@ -123,14 +124,6 @@ TEST_F(HeadlessDialogs, AnswersAreTakenInOrderAndTheRestWrittenBack) {
   EXPECT_EQ(toolkit::headless::takeAnswer("RestartForm").kind, Answer::Kind::Click);
   EXPECT_EQ(remainingAnswers(), "");
   EXPECT_EQ(toolkit::headless::takeAnswer("RestartForm").kind, Answer::Kind::None);
-}
-
-TEST_F(HeadlessDialogs, MalformedTokensAreDroppedInsteadOfBlockingTheRest) {
-  machineWith("[user]\nanswers = garbage InstallFail:button9 InstallFail:button1 RestartForm:button1\n");
-  const Answer answer = toolkit::headless::takeAnswer("InstallFail");
-  EXPECT_EQ(answer.kind, Answer::Kind::Click);
-  EXPECT_EQ(answer.button, ButtonId::Button1);
-  EXPECT_EQ(remainingAnswers(), "RestartForm:button1");
 }
 
 // --- Unattended defaults and the close command -------------------------------
@@ -163,18 +156,6 @@ TEST_F(HeadlessDialogs, WithoutAnAnswerTheSafeButtonIsPressed) {
   EXPECT_EQ(PowerModeForm::results, 0) << "Cancel is PowerModeForm's safe button";
 }
 
-TEST_F(HeadlessDialogs, CloseCommandTakesNoButtonAction) {
-  machineWith("[user]\nanswers = PowerModeForm:close\n");
-  PowerModeForm form;
-  toolkit::Run(form);
-  EXPECT_TRUE(form.IsClosed());
-  EXPECT_EQ(PowerModeForm::results, 1);
-  const auto clicks = eventsOf(machine, "dialog.click");
-  ASSERT_EQ(clicks.size(), 1u);
-  EXPECT_NE(clicks[0].find("\"button\":\"close\""), std::string::npos);
-  EXPECT_TRUE(eventsOf(machine, "sleep").empty()) << "Retry's wait must not run";
-}
-
 TEST_F(HeadlessDialogs, AClosedFormIsNotShownAgain) {
   InstallFail form;
   EXPECT_TRUE(toolkit::Run(form));
@@ -182,42 +163,56 @@ TEST_F(HeadlessDialogs, AClosedFormIsNotShownAgain) {
   EXPECT_EQ(eventsOf(machine, "dialog.show").size(), 1u);
 }
 
-TEST_F(HeadlessDialogs, AnswerForAnotherFormWaitsAndTheDefaultIsUsed) {
-  machineWith("[user]\nanswers = RestartForm:button3 RestartForm:button1\n");
-  InstallFail form;
-  toolkit::Run(form);
-  EXPECT_TRUE(form.IsClosed());
-  EXPECT_EQ(remainingAnswers(), "RestartForm:button3 RestartForm:button1");
-}
-
 // --- PowerModeForm ---------------------------------------------------------
 
-TEST_F(HeadlessDialogs, PowerRetryOnMainsGoesOnAfterTheOneSecondPause) {
-  machineWith("[power]\nac_line = 1\n[user]\nanswers = PowerModeForm:button3 PowerModeForm:button1\n");
-  PowerModeForm::results = 7;  // only a button writes it; Retry writes 1
-  PowerModeForm form;
-  toolkit::Run(form);
-  EXPECT_EQ(PowerModeForm::results, 1);
-  EXPECT_TRUE(form.IsMinimized()) << "the minimise button was pressed first";
-  const auto clicks = eventsOf(machine, "dialog.click");
-  ASSERT_EQ(clicks.size(), 2u);
-  EXPECT_NE(clicks[0].find("\"button\":\"button3\""), std::string::npos);
-  EXPECT_NE(clicks[1].find("\"button\":\"button1\""), std::string::npos);
-  const auto sleeps = eventsOf(machine, "sleep");
-  ASSERT_EQ(sleeps.size(), 1u);
-  EXPECT_NE(sleeps[0].find("\"ms\":1000"), std::string::npos);
-}
-
-TEST_F(HeadlessDialogs, PowerRetryWithoutMainsKeepsTheDialogOpen) {
-  for (const char* status : {"0", "255"}) {
-    SCOPED_TRACE(status);
-    machineWith(std::string("[power]\nac_line = ") + status +
-                "\n[user]\nanswers = PowerModeForm:button1 PowerModeForm:button1 PowerModeForm:close\n");
+TEST_F(HeadlessDialogs, PowerModeRetryCloseAndMinimise) {
+  struct Case {
+    const char* acLine;
+    const char* answers;
+    int32_t before, after;  // PowerModeForm::results; only a button writes it
+    std::vector<std::string> clicks;
+    int sleeps;  // -1: not counted
+    bool minimised;
+  };
+  const Case cases[] = {
+      // Close takes no button action: neither Retry's wait nor a result.
+      {"1", "PowerModeForm:close", 1, 1, {"close"}, 0, false},
+      // Retry on mains goes on after its one-second pause.
+      {"1", "PowerModeForm:button3 PowerModeForm:button1", 7, 1, {"button3", "button1"}, 1, true},
+      // Retry without mains keeps the dialog open.
+      {"0",
+       "PowerModeForm:button1 PowerModeForm:button1 PowerModeForm:close",
+       1,
+       1,
+       {"button1", "button1", "close"},
+       -1,
+       false},
+      {"255",
+       "PowerModeForm:button1 PowerModeForm:button1 PowerModeForm:close",
+       1,
+       1,
+       {"button1", "button1", "close"},
+       -1,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answers + std::string(" on ") + c.acLine);
+    std::remove((machine.root() / "trace.jsonl").c_str());
+    machineWith(std::string("[power]\nac_line = ") + c.acLine + "\n[user]\nanswers = " + c.answers + "\n");
+    PowerModeForm::results = c.before;
     PowerModeForm form;
     toolkit::Run(form);
-    EXPECT_EQ(PowerModeForm::results, 1) << "unchanged by Retry, and close takes no action";
-    EXPECT_EQ(eventsOf(machine, "dialog.click").size(), 3u) << "two Retries, then the close";
-    std::remove((machine.root() / "trace.jsonl").c_str());
+    EXPECT_TRUE(form.IsClosed());
+    EXPECT_EQ(PowerModeForm::results, c.after);
+    EXPECT_EQ(form.IsMinimized(), c.minimised);
+    std::vector<std::string> clicks;
+    for (const std::string& button : c.clicks)
+      clicks.push_back(R"({"event":"dialog.click","form":"PowerModeForm","button":")" + button + "\"}");
+    EXPECT_EQ(eventsOf(machine, "dialog.click"), clicks);
+    const auto sleeps = eventsOf(machine, "sleep");
+    if (c.sleeps < 0) continue;
+    ASSERT_EQ(sleeps.size(), static_cast<size_t>(c.sleeps));
+    EXPECT_TRUE(sleeps.empty() || sleeps[0].find("\"ms\":1000") != std::string::npos) << sleeps[0];
   }
 }
 

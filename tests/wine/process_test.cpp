@@ -86,47 +86,34 @@ TEST(ProcessStart, ChildSeesQuotedProgramThenArgumentsVerbatim) {
   }
 }
 
-TEST(ProcessStart, QuotedArgumentsSurviveTheChildsParser) {
-  const std::vector<std::string> arguments = {
-      "plain",
-      "with blank",
-      "",
-      "trailing\\",
-      "a\"b",
-      "\\\"",
-      "C:\\Program Files\\Orvo\\",
-      "tab\there",
-      "ünïcødé 日本",
-      "\\\\server\\share",
-      "-p",
-      "0",
-      "\"\"",
-  };
-  std::string text;
+// Windows' own parser is the reference: the posix layer's splitter must
+// agree with it, and quoted arguments must come through it unchanged.
+TEST(ProcessStart, SplitterAndQuotingAgreeWithWindows) {
+  const std::vector<std::string> arguments = {"plain",
+                                              "with blank",
+                                              "",
+                                              "trailing\\",
+                                              "a\"b",
+                                              "\\\"",
+                                              "C:\\Program Files\\Orvo\\",
+                                              "tab\there",
+                                              "ünïcødé 日本",
+                                              "\\\\server\\share",
+                                              "-p",
+                                              "0",
+                                              "\"\""};
+  std::string joined;
   for (const std::string& argument : arguments) {
-    if (!text.empty()) text += ' ';
-    text += platform::quoteWindowsArgument(argument);
+    if (!joined.empty()) joined += ' ';
+    joined += platform::quoteWindowsArgument(argument);
   }
-  const EchoReport report = runEcho(text);
-  ASSERT_TRUE(report.wellFormed);
-  EXPECT_EQ(report.arguments, arguments) << text;
-}
-
-// The posix layer splits command lines itself; Windows' own parser is the
-// reference it must agree with.
-TEST(ProcessStart, SplitterAgreesWithWindows) {
-  const char* texts[] = {
-      "-fa -p 0 \"C:\\x y\\z.rom\"",
-      "install \"C:\\Program Files\\pkg\\amdtools.inf\" *AMDTOOLSDEV",
-      "a\\\\b \"c\\\\\" d",
-      "\"a\\\"b\" c",
-      "  leading   and trailing  ",
-      "\"unterminated quote",
-      "a\\\\\\\"b",
-      "x\"y z\"w",
-      "\t tabbed\targs",
-  };
-  for (const char* text : texts) {
+  const EchoReport quoted = runEcho(joined);
+  ASSERT_TRUE(quoted.wellFormed);
+  EXPECT_EQ(quoted.arguments, arguments) << joined;
+  for (const char* text :
+       {"-fa -p 0 \"C:\\x y\\z.rom\"", "a\\\\b \"c\\\\\" d", "\"a\\\"b\" c", "  leading   and trailing  ",
+        "install \"C:\\Program Files\\pkg\\amdtools.inf\" *AMDTOOLSDEV", "\"unterminated quote", "a\\\\\\\"b",
+        "x\"y z\"w", "\t tabbed\targs"}) {
     EXPECT_EQ(runEcho(text).arguments, platform::splitWindowsCommandLine(text)) << text;
   }
 }
