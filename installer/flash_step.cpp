@@ -133,8 +133,9 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   if (!amd) {
     completed = true;
   } else {
-    const std::string output = child->takeOutput();
-    for (std::string_view line : package::splitLines(package::decodeText(output))) {
+    // Named, so that the lines below point into text that is still alive.
+    const std::string output = package::decodeText(child->takeOutput());
+    for (std::string_view line : package::splitLines(output)) {
       if (line.find(kFlashCompletedText) != std::string_view::npos) completed = true;
       OvLog(line, w);
     }

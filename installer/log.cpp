@@ -17,7 +17,7 @@ void LogWriter::writeLine(std::string_view stampedLine) {
 
 void OvLog(std::string_view message, LogWriter& w) {
   std::string echo(message);
-  echo += "\n";
+  echo += "\r\n";  // as Console.WriteLine ends a line on Windows
   platform::writeStandardOutput(echo);
 
   const platform::LocalTime now = platform::localNow();

@@ -67,7 +67,13 @@ int32_t runDeviceConsole(VBiosConfigs& configs, const DeviceConsoleCall& call) {
       configs.OvLog(call.exitCodePrefix + std::to_string(exitCode), *configs.w);
       return call.exitCodeResult;
     }
-    configs.OvLog(package::decodeText(child.takeOutput()), *configs.w);
+    const std::string output = package::decodeText(child.takeOutput());
+    // Output cut short by a broken pipe is a failed read, not a result.
+    if (platform::Error broken = child.outputError(); broken.failed()) {
+      package::logFailure(configs, call.exceptionLine, broken, call.function);
+      return call.errorResult;
+    }
+    configs.OvLog(output, *configs.w);
     return result::kSuccess;
   } catch (const std::exception& failure) {
     package::logFailure(configs, call.exceptionLine, package::describeProblem(call.function, failure.what()));

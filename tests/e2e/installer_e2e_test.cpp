@@ -121,6 +121,8 @@ const FailureCase kFailures[] = {
      [](InstallerRun&, Ini& m, std::string&) { m.set("devcon64", "install_exit", "1"); }},
     {"DriverInstallerMissing", 1003, "ERROR AMD Special Driver Installer not found", "InstallFail", false,
      false, [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "devcon64.exe"); }},
+    {"DriverInstallerPipeBreaks", 1003, "ERROR AMD Special Driver Installer Exception", "InstallFail", true,
+     false, [](InstallerRun&, Ini& m, std::string&) { m.set("processes", "output_fail.devcon64.exe", "1"); }},
     {"VersionReaderHangsAfterVersion", 2001, "ERROR Get AMD VBios Version timeout", "InstallFail", true, true,
      [](InstallerRun&, Ini& m, std::string&) {
        m.set("amdvbflash", "ai_hang", "yes").set("time", "timeout_scale", "0.02");
@@ -207,6 +209,7 @@ TEST(Completion, AmdFlashThenUpToDateOnTheSecondRun) {
             1);
   EXPECT_EQ(started(r, "devcon64.exe", "remove *AMDTOOLSDEV"), 1);
   EXPECT_TRUE(r.logHas("Restart System To Complete VBIOS Update"));
+  EXPECT_TRUE(r.logHas("Verifying flash...")) << "every line of the flash tool is logged as printed";
   EXPECT_TRUE(r.logHas("AC mode"));
   EXPECT_EQ(r.logMessages().back(), "state 0");
   EXPECT_EQ(r.stateValue("State"), dword(0));
