@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "hardware/nvapi.h"
 #include "hardware/pnp_devices.h"
@@ -170,27 +171,29 @@ TEST_F(Win32Nvapi, FailingCallsReportTheDriversStatus) {
   EXPECT_EQ(nvapi.Unload(), hardware::kNvapiOk);
 }
 
-TEST_F(Win32Nvapi, FailedInitializeReleasesTheLibraryWithoutUnload) {
-  SetEnvironmentVariableA("OVVB_NVAPI_STUB_FAIL", "Initialize");
-  hardware::NvApi nvapi;
-  EXPECT_EQ(nvapi.Initialize(), hardware::kNvapiError);
-  EXPECT_FALSE(loaded());
-  hardware::NvPhysicalGpuHandle gpus[hardware::kNvapiMaxPhysicalGpus] = {};
-  uint32_t count = 0;
-  EXPECT_NE(nvapi.EnumPhysicalGPUs(gpus, &count), hardware::kNvapiOk);
-  EXPECT_NE(nvapi.Unload(), hardware::kNvapiOk);
-  EXPECT_EQ(calls("Unload"), 0);
-  EXPECT_EQ(calls("EnumPhysicalGPUs"), 0);
+TEST_F(Win32Nvapi, InitializeFailingOrMissingReleasesTheLibraryWithoutUnload) {
+  const std::pair<const char*, hardware::NvStatus> cases[] = {
+      {"OVVB_NVAPI_STUB_FAIL", hardware::kNvapiError},
+      {"OVVB_NVAPI_STUB_MISSING", hardware::kNvapiNoImplementation}};
+  for (const auto& [variable, status] : cases) {
+    SCOPED_TRACE(variable);
+    reset();
+    SetEnvironmentVariableA(variable, "Initialize");
+    hardware::NvApi nvapi;
+    EXPECT_EQ(nvapi.Initialize(), status);
+    EXPECT_FALSE(loaded());
+    hardware::NvPhysicalGpuHandle gpus[hardware::kNvapiMaxPhysicalGpus] = {};
+    uint32_t count = 0;
+    EXPECT_NE(nvapi.EnumPhysicalGPUs(gpus, &count), hardware::kNvapiOk);
+    EXPECT_NE(nvapi.Unload(), hardware::kNvapiOk);
+    EXPECT_EQ(calls("Unload"), 0);
+    EXPECT_EQ(calls("EnumPhysicalGPUs"), 0);
+  }
 }
 
-TEST_F(Win32Nvapi, MissingEntryPointsAreNoImplementation) {
-  {
-    SetEnvironmentVariableA("OVVB_NVAPI_STUB_MISSING", "Initialize");
-    hardware::NvApi nvapi;
-    EXPECT_EQ(nvapi.Initialize(), hardware::kNvapiNoImplementation);
-    EXPECT_FALSE(loaded());
-  }
+TEST_F(Win32Nvapi, MissingEntryPointIsNoImplementationAndLongTextIsCut) {
   SetEnvironmentVariableA("OVVB_NVAPI_STUB_MISSING", "GetVbiosOEMRevision");
+  SetEnvironmentVariableA("OVVB_NVAPI_STUB_LONG_STRING", "1");
   hardware::NvApi nvapi;
   ASSERT_EQ(nvapi.Initialize(), hardware::kNvapiOk);
   hardware::NvPhysicalGpuHandle gpus[hardware::kNvapiMaxPhysicalGpus] = {};
@@ -198,15 +201,7 @@ TEST_F(Win32Nvapi, MissingEntryPointsAreNoImplementation) {
   ASSERT_EQ(nvapi.EnumPhysicalGPUs(gpus, &count), hardware::kNvapiOk);
   EXPECT_EQ(nvapi.GPU_GetVbiosOEMRevision(gpus[0], &oem), hardware::kNvapiNoImplementation);
   EXPECT_EQ(oem, 5u);
-}
-
-TEST_F(Win32Nvapi, AnUnterminatedVersionTextIsCutAtTheBuffer) {
-  SetEnvironmentVariableA("OVVB_NVAPI_STUB_LONG_STRING", "1");
-  hardware::NvApi nvapi;
-  ASSERT_EQ(nvapi.Initialize(), hardware::kNvapiOk);
-  hardware::NvPhysicalGpuHandle gpus[hardware::kNvapiMaxPhysicalGpus] = {};
-  uint32_t count = 0;
-  ASSERT_EQ(nvapi.EnumPhysicalGPUs(gpus, &count), hardware::kNvapiOk);
+  // An unterminated version text is cut at the buffer.
   char text[hardware::kNvapiShortStringMax];
   ASSERT_EQ(nvapi.GPU_GetVbiosVersionString(gpus[0], text), hardware::kNvapiOk);
   EXPECT_EQ(std::string(text), std::string(63, 'A'));

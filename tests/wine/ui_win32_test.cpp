@@ -122,40 +122,31 @@ class Win32Dialogs : public testing::Test {
   }
 };
 
-TEST_F(Win32Dialogs, SystemCloseCommandEndsTheFailureDialog) {
-  InstallFail::errorNum = 101;
-  InstallFail form;
-  std::wstring label;
-  bool okShown = false;
-  LONG_PTR exStyle = 0;
-  RECT client{};
-  showWhile(form, L"InstallFail", [&](HWND hwnd) {
-    if (hwnd == nullptr) return;
-    label = textOf(findChild(hwnd, L"Static"));
-    okShown = findChild(hwnd, L"Button", L"OK") != nullptr;
-    exStyle = GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
-    GetClientRect(hwnd, &client);
-    SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-  });
-  EXPECT_TRUE(form.IsClosed());
-  EXPECT_EQ(label, L"\r\n\r\nUnable to perform VBIOS Upgrade. (101)");
-  EXPECT_TRUE(okShown);
-  EXPECT_NE(exStyle & WS_EX_TOPMOST, 0);
-  EXPECT_EQ(client.right - client.left, 640);
-  EXPECT_EQ(client.bottom - client.top, 288);
-}
-
-TEST_F(Win32Dialogs, ClickingOkEndsTheFailureDialog) {
-  InstallFail form;
-  bool clicked = false;
-  showWhile(form, L"InstallFail", [&](HWND hwnd) {
-    const HWND ok = hwnd != nullptr ? findChild(hwnd, L"Button", L"OK") : nullptr;
-    if (ok == nullptr) return;
-    SendMessageW(ok, BM_CLICK, 0, 0);
-    clicked = true;
-  });
-  EXPECT_TRUE(clicked);
-  EXPECT_TRUE(form.IsClosed());
+TEST_F(Win32Dialogs, FailureDialogShowsItsCodeAndEndsByOkOrTheCloseCommand) {
+  for (const bool clickOk : {false, true}) {
+    SCOPED_TRACE(clickOk ? "OK" : "close command");
+    InstallFail::errorNum = 101;
+    InstallFail form;
+    std::wstring label;
+    bool acted = false;
+    LONG_PTR exStyle = 0;
+    RECT client{};
+    showWhile(form, L"InstallFail", [&](HWND hwnd) {
+      const HWND ok = hwnd != nullptr ? findChild(hwnd, L"Button", L"OK") : nullptr;
+      if (ok == nullptr) return;
+      label = textOf(findChild(hwnd, L"Static"));
+      exStyle = GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
+      GetClientRect(hwnd, &client);
+      clickOk ? SendMessageW(ok, BM_CLICK, 0, 0) : SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+      acted = true;
+    });
+    EXPECT_TRUE(acted);
+    EXPECT_TRUE(form.IsClosed());
+    EXPECT_EQ(label, L"\r\n\r\nUnable to perform VBIOS Upgrade. (101)");
+    EXPECT_NE(exStyle & WS_EX_TOPMOST, 0);
+    EXPECT_EQ(client.right - client.left, 640);
+    EXPECT_EQ(client.bottom - client.top, 288);
+  }
 }
 
 TEST_F(Win32Dialogs, PowerModeButtonsSetResultsAndCloseLeavesThem) {
