@@ -1,6 +1,5 @@
-// A throw-away simulated machine for one test: a temporary machine root named
-// by OVVB_MACHINE, with helpers to describe the machine and to read back what
-// the program left there (the log, the trace, registry.reg, machine.ini).
+// A throw-away simulated machine for one test (a temporary root named by
+// OVVB_MACHINE) and what the program left there.
 #pragma once
 
 #include <filesystem>
@@ -17,24 +16,18 @@ inline constexpr std::string_view kFastTime = "[time]\nscale = 0\ntimeout_scale 
 
 class TestMachine {
  public:
-  // Creates an empty machine root under the temp folder, points OVVB_MACHINE
-  // at it and creates drive_c/Windows/Log.
-  TestMachine();
-  // Restores OVVB_MACHINE and deletes the root.
-  ~TestMachine();
+  TestMachine();   // a fresh root with drive_c/Windows/Log, named by OVVB_MACHINE
+  ~TestMachine();  // restores OVVB_MACHINE, deletes the root
   TestMachine(const TestMachine&) = delete;
   TestMachine& operator=(const TestMachine&) = delete;
 
   const std::filesystem::path& root() const { return root_; }
 
   void writeMachineIni(std::string_view text) const;
-  // Writes registry.reg: the .reg header line, a blank line, then `body`,
-  // e.g. "[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\BIOS]\n\"BIOSVersion\"=\"X1.308\"\n".
+  // registry.reg: the .reg header, a blank line, then `body`.
   void writeRegistry(std::string_view body) const;
 
-  // Creates a folder below the root (blanks allowed) and copies the named
-  // stand-in tools (e.g. "amdvbflash.exe", "devcon64.exe") from the build's
-  // bin folder into it. Returns its native path.
+  // A folder below the root with copies of the named stand-in tools; its native path.
   std::filesystem::path makePackageFolder(std::string_view name,
                                           std::initializer_list<std::string_view> tools = {}) const;
 
@@ -43,12 +36,10 @@ class TestMachine {
 
   // drive_c/Windows/Log/OrvoVbInst.txt, whole ("" when missing).
   std::string readLog() const;
-  // The log's lines (split at CR LF or LF) with each leading "[time stamp]"
-  // removed; continuation lines of multi-line entries are kept as written.
+  // The log's lines without their leading "[time stamp]".
   std::vector<std::string> logLines() const;
-  // logLines() with each detail entry (a line followed by "   at ..."
-  // lines) replaced by the one line "<detail>", for exact comparisons that
-  // do not depend on the wording of system messages.
+  // logLines() with each detail entry (a line and its "   at ..." lines) as
+  // "<detail>", so comparisons do not depend on system messages' wording.
   std::vector<std::string> logLinesWithDetails() const;
   // trace.jsonl, one string per event line.
   std::vector<std::string> traceLines() const;
@@ -60,8 +51,7 @@ class TestMachine {
   bool hadMachine_ = false;
 };
 
-// Writes an executable shell script (the text after "#!/bin/sh") as a
-// stand-in tool with behaviour of the test's own, e.g. unusual output.
+// An executable shell script (the text after "#!/bin/sh") as a tool.
 void writeScriptTool(const std::filesystem::path& path, std::string_view script);
 
 // Reads a whole native file ("" when missing).
