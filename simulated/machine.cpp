@@ -17,6 +17,8 @@
 #include <random>
 #include <system_error>
 
+#include "platform/ascii_text.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -31,13 +33,7 @@ namespace {
 // this is not a machine description and is read as empty.
 constexpr std::uintmax_t kMaxIniBytes = 4u << 20;
 
-std::string lowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
+using platform::lowerAscii;
 
 std::string_view trim(std::string_view text) {
   const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };

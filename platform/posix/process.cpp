@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "platform/command_line.h"
 #include "platform/posix/path_mapping.h"
 #include "simulated/machine.h"
@@ -46,14 +47,6 @@ constexpr int kPipeBytes = 1 << 20;
 void closeFd(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
-}
-
-std::string lowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
 }
 
 std::string fileNameOf(std::string_view windowsPath) {
@@ -168,7 +161,8 @@ struct ChildProcess::Impl {
       const ssize_t got = ::read(readFd, buffer.data(), buffer.size());
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
-        const Error failure = posix::errorFromErrno(errno, "ReadFile (standard output of " + program + ")", "");
+        const Error failure =
+            posix::errorFromErrno(errno, "ReadFile (standard output of " + program + ")", "");
         std::lock_guard<std::mutex> lock(mutex);
         readError = failure;
         break;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "platform/posix/native_files.h"
 #include "platform/unicode_text.h"
 #include "simulated/machine.h"
@@ -23,14 +24,6 @@ constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 
 // Serialises read-modify-write cycles of this process.
 std::mutex registryMutex;
-
-std::string lowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 std::string_view trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);

@@ -75,6 +75,7 @@ grep -q 'level="requireAdministrator"' <(strings "$exe") && pass "windows: manif
   fail "windows: manifest requires administrator" "not in the file"
 grep -q '^9\.1\.0\.0$' <(strings -el "$exe") && pass "windows: file version 9.1.0.0" ||
   fail "windows: file version 9.1.0.0" "no version resource"
+check "windows: no simulated-machine code in the product" "$(strings "$exe" | grep -ci 'machine\.ini\|OVVB_MACHINE')" 0
 
 # --- The production program: no configs.txt -----------------------------------
 work=$(mktemp -d /tmp/ovvb-wine-XXXXXX)

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/ascii_text.h"
 #include "simulated/machine.h"
 
 namespace toolkit::headless {
@@ -9,14 +10,6 @@ namespace toolkit::headless {
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 std::string join(const std::vector<std::string>& tokens, size_t from) {
   std::string out;
@@ -51,7 +44,7 @@ AnswerToken parseAnswerToken(std::string_view token) {
   const size_t colon = token.find(':');
   if (colon == std::string_view::npos) return parsed;
   parsed.form = std::string(token.substr(0, colon));
-  const std::string action = lower(token.substr(colon + 1));
+  const std::string action = platform::lowerAscii(token.substr(colon + 1));
   if (action == "close") {
     parsed.answer.kind = Answer::Kind::Close;
     parsed.valid = true;
