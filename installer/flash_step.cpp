@@ -8,6 +8,7 @@
 
 #include "installer/result_codes.h"
 #include "package/config_text.h"
+#include "package/operation_failure.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -56,11 +57,12 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   // every exit, so "..\..\Windows\System32\x.dll" or "C:\x" would reach
   // files that are not ours.
   if (!platform::isContainedRelativePath(cfg.VbFlashCmd)) {
-    return failWithDetail("ERROR VbFlashProcess Exception",
-                          std::string(kFunction) + ": the package names '" + cfg.VbFlashCmd +
-                              "', which is not a file name inside the package folder; nothing was copied "
-                              "or started",
-                          w);
+    return failWithDetail(
+        "ERROR VbFlashProcess Exception",
+        package::describeProblem(kFunction, "the package names '" + cfg.VbFlashCmd +
+                                                "', which is not a file name inside the "
+                                                "package folder; nothing was copied or started"),
+        w);
   }
 
   platform::ProcessStart start;
@@ -94,10 +96,11 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
       return failWithError("ERROR VbFlashProcess Exception", error, w);
     OvLog("ERROR VbFlashProcess Start fail ", w);
     if (attempt == kFlashStartAttempts) {
-      return failWithDetail("ERROR VbFlashProcess Exception",
-                            std::string(kFunction) + ": " + start.program + " was not started after " +
-                                std::to_string(kFlashStartAttempts) + " attempts",
-                            w);
+      return failWithDetail(
+          "ERROR VbFlashProcess Exception",
+          package::describeProblem(kFunction, start.program + " was not started after " +
+                                                  std::to_string(kFlashStartAttempts) + " attempts"),
+          w);
     }
     platform::sleepMs(kFlashStartRetryMs);
   }
@@ -164,8 +167,8 @@ int32_t flashVBios(VBiosConfigs& cfg, const std::string& packageFolder, LogWrite
   try {
     code = runFlash(cfg, packageFolder, w, progressWindow);
   } catch (const std::exception& failure) {
-    return failWithDetail("ERROR VbFlashProcess Exception", std::string(kFunction) + ": " + failure.what(),
-                          w);
+    return failWithDetail("ERROR VbFlashProcess Exception",
+                          package::describeProblem(kFunction, failure.what()), w);
   }
   if (code != result::kSuccess) return code;
   // The progress window closes itself in this time.
