@@ -2,15 +2,6 @@
 
 namespace package {
 
-std::string describeProblem(const char* function, std::string_view what) {
-  std::string detail(function);
-  detail += ": ";
-  detail += what;
-  detail += "\r\n   at ";
-  detail += function;
-  return detail;
-}
-
 void logNoThrow(VBiosConfigs& configs, std::string_view line) noexcept {
   try {
     configs.OvLog(line, *configs.w);

@@ -12,9 +12,7 @@
 
 namespace package {
 
-// The detail entry for a failure that has no platform error behind it, in
-// the shape describeFailure gives: "<function>: <what>", then "   at <function>".
-std::string describeProblem(const char* function, std::string_view what);
+using platform::describeProblem;
 
 void logFailure(VBiosConfigs& configs, std::string_view line, const platform::Error& error,
                 const char* function) noexcept;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -33,5 +34,9 @@ Error makeError(uint32_t code, std::string operation);
 // The multi-line detail entry that follows an "ERROR ..." log line: where
 // the failure happened and why, standing in for a managed stack trace.
 std::string describeFailure(const Error& error, const char* function);
+
+// The same entry for a failure with no system error behind it:
+// "<function>: <what>", then "   at <function>".
+std::string describeProblem(const char* function, std::string_view what);
 
 }  // namespace platform

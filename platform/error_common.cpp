@@ -49,4 +49,13 @@ std::string describeFailure(const Error& error, const char* function) {
   return withCrLf(text);
 }
 
+std::string describeProblem(const char* function, std::string_view what) {
+  std::string text(function);
+  text += ": ";
+  text += what;
+  text += "\r\n   at ";
+  text += function;
+  return withCrLf(text);
+}
+
 }  // namespace platform
