@@ -19,9 +19,17 @@ struct Bounds {
   int height = 0;
 };
 
+// Every text is drawn in the one dialog face, bold; only the size varies.
+inline constexpr float kDefaultFontSizePt = 12.0f;
+
 struct Label {
   std::string Text;
   Bounds bounds{20, 20, 600, 200};
+  float FontSizePt = kDefaultFontSizePt;
+  // true: the label takes the size of its text at bounds.x/y and never
+  // wraps; false: the text wraps at word boundaries within bounds.
+  bool AutoSize = false;
+  int TabIndex = 0;
 };
 
 struct Button {
@@ -29,12 +37,15 @@ struct Button {
   bool Visible = false;
   bool IsMinimize = false;  // the minimise glyph button; clicking it minimises
   Bounds bounds{445, 213, 175, 45};
+  float FontSizePt = kDefaultFontSizePt;
+  int TabIndex = 0;  // keyboard focus order: lower first
 };
 
 struct ProgressBar {
   bool Visible = false;
   int Value = 0;  // 0..100
   Bounds bounds{20, 225, 600, 25};
+  int TabIndex = 1;
 };
 
 void EnableVisualStyles();
