@@ -42,6 +42,16 @@ export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msh
 bash "$root/scripts/wine-prefix.sh" "$WINEPREFIX" "$build/windows/bin" >"$log/wine-prefix.txt" 2>&1 ||
   { echo "wine prefix: failed (see $log/wine-prefix.txt)"; failed=$((failed + 1)); }
 wineserver -p 2>/dev/null
+# The kernel-mode stand-ins for the dock controller and \\.\ZELACPI, installed
+# once into the prefix (a rebuilt driver replaces the installed one). Output
+# to a file: the driver services this starts would keep a pipe open.
+if wine "$build/windows/bin/ovvb_drivers.exe" install </dev/null >"$log/wine-drivers.txt" 2>&1; then
+  echo "wine test drivers: installed"
+  passed=$((passed + 1))
+else
+  echo "wine test drivers: FAILED to install: $(tail -n 1 "$log/wine-drivers.txt")"
+  failed=$((failed + 1))
+fi
 # One X display for every Windows test. Wine's own background programs are
 # started first with their output elsewhere: started by a test, they would
 # inherit ctest's pipe and keep it open long after the test has ended.

@@ -175,7 +175,10 @@ Outcome installAcpi(const std::wstring& folder) {
   Service service;
   if (!service.manager()) return failed("OpenSCManagerW");
   if (service.open(OVVB_ACPI_SERVICE)) {
-    if (sameFile(source, target) && service.state() == SERVICE_RUNNING && acpiOpens()) return {};
+    if (sameFile(source, target)) {
+      if (service.state() == SERVICE_RUNNING && acpiOpens()) return {};
+      if (service.state() == SERVICE_STOPPED) return startAcpi();
+    }
     if (Outcome stopped = service.stop(); !stopped.empty()) return stopped;
     if (!DeleteService(service.get())) return failed("DeleteService");
     service.close();
