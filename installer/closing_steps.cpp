@@ -1,6 +1,6 @@
 #include "installer/closing_steps.h"
 
-#include "installer/result_codes.h"
+#include "common/result_codes.h"
 #include "platform/system.h"
 
 int32_t foldClosingResults(int32_t code, int32_t dockResult, int32_t linkResult) {

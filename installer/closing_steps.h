@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "installer/log.h"
+#include "common/log.h"
 #include "package/vbios_configs.h"
 
 // Folds the two closing-step results into the run's result: any failure

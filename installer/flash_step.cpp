@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "installer/result_codes.h"
+#include "common/result_codes.h"
 #include "package/config_text.h"
 #include "package/operation_failure.h"
 #include "platform/error.h"

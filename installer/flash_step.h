@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "installer/log.h"
+#include "common/log.h"
 #include "package/vbios_configs.h"
 #include "ui/dialogs.h"
 

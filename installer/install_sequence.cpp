@@ -2,11 +2,11 @@
 
 #include <string>
 
+#include "common/log.h"
+#include "common/result_codes.h"
 #include "hardware/power.h"
 #include "installer/closing_steps.h"
 #include "installer/flash_step.h"
-#include "installer/log.h"
-#include "installer/result_codes.h"
 #include "installer/state_record.h"
 #include "package/vbios_configs.h"
 #include "platform/files.h"
@@ -43,7 +43,9 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   };
 
   OvLog("STEP1: read configs", w);
-  if (int32_t code = cfg.readConfigs(); code != 0) return fail(code, ExitPath::Failure);
+  const int32_t readCode = cfg.readConfigs();
+  BiosCheckForm::version = cfg.VbReqBiosText;
+  if (readCode != 0) return fail(readCode, ExitPath::Failure);
 
   OvLog("STEP2: check HWID and set target device", w);
   if (int32_t code = cfg.setTargetVGA(); code != 0) return fail(code, ExitPath::Failure);

@@ -4,14 +4,13 @@
 #include <optional>
 #include <vector>
 
-#include "installer/result_codes.h"
+#include "common/result_codes.h"
 #include "package/config_text.h"
 #include "package/operation_failure.h"
 #include "package/version_text.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/system.h"
-#include "ui/dialogs.h"
 
 namespace package {
 
@@ -52,8 +51,7 @@ int32_t applyConfigText(VBiosConfigs& configs, std::string_view text, std::strin
         return false;
       }
       configs.VbReqBios = required;
-      // The dialog shows the requirement as the package wrote it, blanks and all.
-      OvVBiosInstaller::BiosCheckForm::version = std::string(value);
+      configs.VbReqBiosText = std::string(value);
       return true;
     };
     // nullopt: this line names no usable entry; `failed` set: abort the read.

@@ -1,7 +1,7 @@
 #include <exception>
 #include <string>
 
-#include "installer/result_codes.h"
+#include "common/result_codes.h"
 #include "package/config_text.h"
 #include "package/operation_failure.h"
 #include "package/vbios_configs.h"

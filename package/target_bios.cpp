@@ -1,7 +1,7 @@
 #include <exception>
 #include <vector>
 
-#include "installer/result_codes.h"
+#include "common/result_codes.h"
 #include "package/config_text.h"
 #include "package/operation_failure.h"
 #include "package/read_configs.h"

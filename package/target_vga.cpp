@@ -1,8 +1,8 @@
 #include <exception>
 #include <vector>
 
+#include "common/result_codes.h"
 #include "hardware/pnp_devices.h"
-#include "installer/result_codes.h"
 #include "package/config_text.h"
 #include "package/operation_failure.h"
 #include "package/vbios_configs.h"

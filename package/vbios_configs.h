@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "installer/log.h"
+#include "common/log.h"
 
 inline constexpr int kMaxRomEntries = 100;
 inline constexpr size_t kMaxConfigFileBytes = 1 << 20;  // a real configs.txt is a few hundred bytes
@@ -43,6 +43,9 @@ class VBiosConfigs {
   std::string VbFlashCmd;
   int32_t CurBios = 1;
   int32_t VbReqBios = 1;
+  // The requirement as the package wrote it, blanks and all: the BIOS
+  // dialog shows this text, not the parsed number.
+  std::string VbReqBiosText = "1";
   std::string CurVGAVersion = "0.0.0.0";
   std::string VbReqVGAVersion = "0.0.0.0";
   std::string SDriverCmd;

@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "common/result_codes.h"
 #include "hardware/nvapi.h"
-#include "installer/result_codes.h"
 #include "package/config_text.h"
 #include "package/operation_failure.h"
 #include "package/vbios_configs.h"

@@ -1,4 +1,4 @@
-#include "installer/result_codes.h"
+#include "common/result_codes.h"
 #include "ui/dialog_common.h"
 #include "ui/dialog_text.h"
 #include "ui/dialogs.h"

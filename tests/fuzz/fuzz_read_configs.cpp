@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "installer/log.h"
+#include "common/log.h"
 #include "package/config_text.h"
 #include "package/read_configs.h"
 #include "package/vbios_configs.h"

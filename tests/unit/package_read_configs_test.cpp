@@ -6,11 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "installer/result_codes.h"
+#include "common/result_codes.h"
 #include "package/read_configs.h"
 #include "package/vbios_configs.h"
 #include "tests/unit/test_machine.h"
-#include "ui/dialogs.h"
 
 namespace {
 
@@ -95,20 +94,19 @@ TEST(ApplyConfigText, FailuresStopAtTheLineAndKeepWhatCameBefore) {
   for (const Case& c : cases) {
     LogWriter unopened;
     VBiosConfigs configs(unopened);
-    OvVBiosInstaller::BiosCheckForm::version = "before";
     std::string problem;
     const std::string text = std::string("VBiosType=AMD\n") + c.badLine + "\nReleaseVersion=1.0";
     EXPECT_EQ(package::applyConfigText(configs, text, "Board", problem), result::kConfigUnreadable)
         << c.badLine;
     EXPECT_EQ(scalars(configs), "0.0.0|AMD|00|1|0.0.0.0") << c.badLine;
-    EXPECT_EQ(OvVBiosInstaller::BiosCheckForm::version, "before") << c.badLine;
+    EXPECT_EQ(configs.VbReqBiosText, "1") << c.badLine;
     EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
   }
   LogWriter unopened;
   VBiosConfigs configs(unopened);
   std::string problem;
   package::applyConfigText(configs, "BiosVersion= 305", "B", problem);
-  EXPECT_EQ(OvVBiosInstaller::BiosCheckForm::version, " 305");  // the dialog shows it as written
+  EXPECT_EQ(configs.VbReqBiosText, " 305");  // the dialog shows it as written
 }
 
 class ReadConfigs : public ::testing::Test {

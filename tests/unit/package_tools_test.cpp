@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/result_codes.h"
+#include "common/result_codes.h"
 #include "package/vbios_configs.h"
 #include "simulated/machine.h"
 #include "tests/unit/test_machine.h"

@@ -1,4 +1,4 @@
-#include "installer/log.h"
+#include "common/log.h"
 
 #include <string>
 
