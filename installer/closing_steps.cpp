@@ -1,6 +1,8 @@
 #include "installer/closing_steps.h"
 
 #include "common/result_codes.h"
+#include "dock/write_kr_bios.h"
+#include "dock/write_kr_ec.h"
 #include "platform/system.h"
 
 int32_t foldClosingResults(int32_t code, int32_t dockResult, int32_t linkResult) {
@@ -8,13 +10,26 @@ int32_t foldClosingResults(int32_t code, int32_t dockResult, int32_t linkResult)
   return code;
 }
 
-int32_t runClosingSteps(int32_t code, VBiosConfigs& cfg, LogWriter&) {
+int32_t runClosingSteps(int32_t code, VBiosConfigs& cfg, LogWriter& w) {
   cfg.removeSDriver();
-  // The dock controller update (ECConfig) and the PCIe link restore
-  // (WMIConfig) are not part of this program yet: neither runs, so both
-  // results stay 0 and the code is unchanged.
-  const int32_t dockResult = 0;
-  const int32_t linkResult = 0;
+  int32_t dockResult = 0;
+  int32_t linkResult = 0;
+  if (cfg.ECConfig != 0) {
+    dockResult = writeKrEC();
+    if (dockResult == dock_ec::kGenFailed) {
+      OvLog("WARNING Write KR EC config 'GEN' fail", w);
+    } else if (dockResult > dock_ec::kGenFailed) {
+      OvLog("WARNING Write KR EC config 'VBIOS' fail", w);
+    }
+  }
+  if (cfg.WMIConfig != 0) {
+    linkResult = writeKrBIOS();
+    if (linkResult == dock_link::kNoDevice) {
+      OvLog("WARNING InitializeZELACPIDevice() fail", w);
+    } else if (linkResult == dock_link::kSwitchFailed) {
+      OvLog("WARNING Cannot switch host PCIe back to Gen4", w);
+    }
+  }
   code = foldClosingResults(code, dockResult, linkResult);
   platform::sleepMs(1000);
   return code;

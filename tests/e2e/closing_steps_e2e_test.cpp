@@ -1,0 +1,243 @@
+// The closing steps end to end: the dock controller update and the host
+// PCIe link restore after a flash or an up-to-date finding, as the
+// simulated dock controller and platform driver see them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/installer_run.h"
+
+using e2e::dword;
+using e2e::Ini;
+using e2e::InstallerRun;
+
+namespace {
+
+const char* kNvConfigs =
+    "ReleaseVersion=2.0.1\n"
+    "VBiosType=KRNV\n"
+    "VBiosHWID_0=PCI\\VEN_10DE&DEV_2520\n"
+    "VBiosVersion_0=575593709570\n"
+    "VBiosROM_0=vendorflash.exe\n";
+
+const char* kAmdConfigs =
+    "ReleaseVersion=V1.2.0\n"
+    "VBiosType=KRAMD\n"
+    "BiosVersion=300\n"
+    "VGAVersion=31.0.21001.45002\n"
+    "VBiosHWID_0=PCI\\VEN_1002&DEV_73DF\n"
+    "VBiosVersion_0=020.001.000.038.016300\n"
+    "VBiosROM_0=kestrel_rx6700.rom\n";
+
+std::string withSteps(const char* configs, bool ecConfig, bool wmiConfig) {
+  return std::string(configs) + (ecConfig ? "ECConfig=1\n" : "") + (wmiConfig ? "WMIConfig=1\n" : "");
+}
+
+std::string hexText(const std::string& text) {
+  std::string hex;
+  char pair[3];
+  for (const char c : text) {
+    std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(c));
+    hex += pair;
+  }
+  return hex;
+}
+
+std::string ff(size_t bytes) { return std::string(bytes * 2, 'F'); }
+
+// The "data" or "input" field of a compacted trace line.
+std::string field(const std::string& line, const std::string& name) {
+  const std::string key = "\"" + name + "\":\"";
+  const size_t at = line.find(key);
+  if (at == std::string::npos) return "";
+  return line.substr(at + key.size(), line.find('"', at + key.size()) - at - key.size());
+}
+
+Ini withDockAndLink(Ini machine) {
+  machine.add("hid", "other",
+              "\\\\?\\hid#vid_046d&pid_c52b&mi_00#7&1b2c3d4e&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}");
+  machine.set("dock", "present", "yes").set("acpi", "dsts", "0x00010003");
+  return machine;
+}
+
+TEST(ClosingSteps, NvidiaFlashUpdatesTheDockAndRestoresTheLink) {
+  InstallerRun r;
+  r.usePackage("nv-dock");
+  r.writeConfigs(withSteps(kNvConfigs, true, true));
+  r.writeMachine(withDockAndLink(e2e::nvMachine()).set("nvapi", "version_string", "94.06.2F.00.AB"));
+  ASSERT_EQ(r.run(), 0) << r.output;
+  EXPECT_EQ(r.stateValue("State"), dword(0));
+  EXPECT_EQ(r.logMessages().back(), "state 0");
+  for (const std::string& message : r.logMessages()) EXPECT_EQ(message.find("WARNING"), std::string::npos);
+
+  const std::string gen = "47454E0133" + ff(11);
+  const std::string vbios = "5645520E" + hexText("94.06.2F.00.AB") + ff(14);
+  // An erased 4PARTID reads back as its first 8 bytes, which the block
+  // writes then re-send with their terminator.
+  const std::string partId = ff(8) + "00" + ff(7);
+  const std::string ini = r.machineIni();
+  EXPECT_NE(ini.find("block = " + partId + gen + vbios), std::string::npos) << ini;
+  EXPECT_NE(ini.find("dsts = 0x00010004"), std::string::npos) << ini;
+
+  // Every feature report exactly as sent: 300 bytes, the frame, then 0xFF.
+  const auto report = [](const std::string& frame) { return frame + ff(300 - frame.size() / 2); };
+  const std::vector<std::string> expectedSets = {
+      report("5E" + hexText("DockCfg-Unlock") + "00"), report("5ECE03"),
+      report("5ECF03" + partId + gen + ff(32)),        report("5ECE03"),
+      report("5ECF03" + partId + gen + vbios),
+  };
+  std::vector<std::string> sets;
+  for (const std::string& line : r.trace("hid.set_feature")) {
+    EXPECT_NE(line.find(std::string("\"path\":\"") + "\\\\\\\\?\\\\hid#vid_6a3d"), std::string::npos) << line;
+    EXPECT_NE(line.find("\"ok\":true"), std::string::npos) << line;
+    sets.push_back(field(line, "data"));
+  }
+  EXPECT_EQ(sets, expectedSets);
+  const auto gets = r.trace("hid.get_feature");
+  ASSERT_EQ(gets.size(), 2u);
+  EXPECT_EQ(field(gets[0], "data"), "5ECE03" + ff(297));  // an erased controller
+  EXPECT_EQ(field(gets[1], "data"), "5ECE03" + partId + gen + ff(32) + ff(233));
+
+  const auto controls = r.trace("acpi.control");
+  ASSERT_EQ(controls.size(), 2u);
+  EXPECT_EQ(field(controls[0], "code"), "0x00222404");
+  EXPECT_EQ(field(controls[0], "input"),
+            "02000000"
+            "44535453"
+            "01000000"
+            "08000000"
+            "0000"
+            "0400"
+            "5B000600");
+  EXPECT_EQ(field(controls[1], "code"), "0x0022240C");
+  EXPECT_EQ(field(controls[1], "input"),
+            "44455653"
+            "08000000"
+            "5B000600"
+            "04000000");
+}
+
+struct CodeCase {
+  const char* name;
+  int code;
+  std::vector<std::string> warnings;
+  size_t devsCalls;
+  bool amd;  // an AMD package (no NVIDIA driver on its machine)
+  bool ecConfig;
+  bool wmiConfig;
+  std::function<void(Ini&)> arrange;
+};
+
+void PrintTo(const CodeCase& c, std::ostream* os) { *os << c.name; }
+
+class ClosingCodes : public testing::TestWithParam<CodeCase> {};
+
+TEST_P(ClosingCodes, FoldIntoTheFinalCode) {
+  const CodeCase& c = GetParam();
+  InstallerRun r;
+  r.usePackage(c.amd ? "amd-dock" : "nv-dock");
+  Ini machine = withDockAndLink(c.amd ? e2e::amdMachine() : e2e::nvMachine());
+  c.arrange(machine);
+  r.writeMachine(machine);
+  r.writeConfigs(withSteps(c.amd ? kAmdConfigs : kNvConfigs, c.ecConfig, c.wmiConfig));
+
+  EXPECT_EQ(r.run(), c.code) << r.output;
+  EXPECT_EQ(r.stateValue("State"), dword(c.code));
+  EXPECT_EQ(r.logMessages().back(), "state " + std::to_string(c.code));
+  std::vector<std::string> warnings;
+  for (const std::string& message : r.logMessages()) {
+    if (message.rfind("WARNING", 0) == 0) warnings.push_back(message);
+  }
+  EXPECT_EQ(warnings, c.warnings);
+  size_t devs = 0;
+  for (const std::string& line : r.trace("acpi.control")) devs += field(line, "code") == "0x0022240C";
+  EXPECT_EQ(devs, c.devsCalls);
+  EXPECT_EQ(r.trace("dialog.show").empty(), false);
+  EXPECT_NE(r.stateValue("DisplayVersion"), "");
+}
+
+const char* kGenWarning = "WARNING Write KR EC config 'GEN' fail";
+const char* kVbiosWarning = "WARNING Write KR EC config 'VBIOS' fail";
+const char* kNoDeviceWarning = "WARNING InitializeZELACPIDevice() fail";
+const char* kSwitchWarning = "WARNING Cannot switch host PCIe back to Gen4";
+
+const CodeCase kCodes[] = {
+    {"NoDock", 3001, {kGenWarning}, 0, false, true, false, [](Ini& m) { m.removeSection("dock"); }},
+    {"DockButNoNvidiaDriver", 3002, {kVbiosWarning}, 1, true, true, true, [](Ini&) {}},
+    {"VbiosWriteRefused",
+     3005,
+     {kVbiosWarning},
+     1,
+     false,
+     true,
+     true,
+     [](Ini& m) { m.set("dock", "writes_left", "1"); }},
+    {"DevsRepliesZero",
+     3020,
+     {kSwitchWarning},
+     1,
+     false,
+     false,
+     true,
+     [](Ini& m) { m.set("acpi", "devs_reply", "0"); }},
+    {"NoPlatformDevice",
+     3010,
+     {kNoDeviceWarning},
+     0,
+     false,
+     false,
+     true,
+     [](Ini& m) { m.removeSection("acpi"); }},
+    {"BothFail",
+     3021,
+     {kGenWarning, kSwitchWarning},
+     1,
+     false,
+     true,
+     true,
+     [](Ini& m) { m.set("dock", "present", "no").set("acpi", "devs_reply", "0"); }},
+    {"UpToDateWithFailingLink",
+     3020,
+     {kSwitchWarning},
+     1,
+     true,
+     false,
+     true,
+     [](Ini& m) { m.set("amdvbflash", "version", "020.001.000.038.016300").set("acpi", "devs_reply", "0"); }},
+    {"UpToDateAndBothDone",
+     1,
+     {},
+     1,
+     false,
+     true,
+     true,
+     [](Ini& m) { m.set("nvapi", "oem_revision", "0x02"); }},
+    {"LinkAlreadyGen4", 0, {}, 0, false, false, true, [](Ini& m) { m.set("acpi", "dsts", "0x00010004"); }},
+    {"NeitherConfigured", 0, {}, 0, false, false, false, [](Ini&) {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Codes, ClosingCodes, testing::ValuesIn(kCodes),
+                         [](const testing::TestParamInfo<CodeCase>& info) { return info.param.name; });
+
+TEST(ClosingSteps, SilentDockCostsFiveRetryPauses) {
+  InstallerRun r;
+  r.usePackage("nv-dock");
+  r.writeConfigs(withSteps(kNvConfigs, true, false));
+  r.writeMachine(withDockAndLink(e2e::nvMachine()).set("dock", "fail_sets", "1000"));
+  ASSERT_EQ(r.run(), 3001) << r.output;
+  size_t greetingPauses = 0;
+  size_t retryPauses = 0;
+  for (const std::string& line : r.trace("sleep")) {
+    greetingPauses += line.find("\"ms\":250") != std::string::npos;
+    retryPauses +=
+        line.find("\"ms\":1000,") != std::string::npos || line.find("\"ms\":1000}") != std::string::npos;
+  }
+  EXPECT_EQ(greetingPauses, 5u);
+  // Five failed reads, then the completion exit's own 1000 ms wait.
+  EXPECT_EQ(retryPauses, 6u);
+}
+
+}  // namespace
