@@ -30,7 +30,7 @@ build-windows-sim: deps
 
 build-fuzz: deps
 	@[ -f $(BUILD)/fuzz/build.ninja ] || CC=clang CXX=clang++ $(call CONFIGURE,RelWithDebInfo) $(BUILD)/fuzz -DOVVB_BUILD=linux -DOVVB_FUZZ=ON >/dev/null
-	@cmake --build $(BUILD)/fuzz -j $(JOBS) --target fuzz_read_configs fuzz_ai_output
+	@cmake --build $(BUILD)/fuzz -j $(JOBS) --target fuzz_read_configs fuzz_ai_output fuzz_dock_response fuzz_acpi_output
 
 build: build-linux build-linux-asan build-windows build-windows-sim build-fuzz
 
@@ -52,6 +52,9 @@ bench:
 fuzz: build-fuzz
 	@$(BUILD)/fuzz/bin/fuzz_read_configs -max_total_time=60 $(BUILD)/fuzz/corpus-configs
 	@$(BUILD)/fuzz/bin/fuzz_ai_output -max_total_time=60 $(BUILD)/fuzz/corpus-ai
+	@mkdir -p $(BUILD)/fuzz/corpus-dock_response $(BUILD)/fuzz/corpus-acpi_output
+	@$(BUILD)/fuzz/bin/fuzz_dock_response -max_total_time=60 $(BUILD)/fuzz/corpus-dock_response
+	@$(BUILD)/fuzz/bin/fuzz_acpi_output -max_total_time=60 $(BUILD)/fuzz/corpus-acpi_output
 
 clean:
 	rm -rf $(BUILD)

@@ -77,11 +77,12 @@ else
 fi
 wineserver -k 2>/dev/null
 
-echo "== fuzzing the parsers of outside input (20 s each)"
-for target in fuzz_read_configs fuzz_ai_output; do
+echo "== fuzzing the parsers of outside input"
+for entry in fuzz_read_configs:20 fuzz_ai_output:20 fuzz_dock_response:10 fuzz_acpi_output:10; do
+  target=${entry%:*}
   corpus=$build/fuzz/corpus-${target#fuzz_}
   mkdir -p "$corpus"
-  if "$build/fuzz/bin/$target" -max_total_time=20 -print_final_stats=0 "$corpus" >"$log/$target.txt" 2>&1; then
+  if "$build/fuzz/bin/$target" -max_total_time=${entry#*:} -print_final_stats=0 "$corpus" >"$log/$target.txt" 2>&1; then
     passed=$((passed + 1))
     echo "$target: $(grep -Eo 'Done [0-9]+ runs' "$log/$target.txt" | tail -n 1), no finding"
   else

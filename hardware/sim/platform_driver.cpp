@@ -4,6 +4,7 @@
 #include "hardware/sim/platform_driver.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -115,7 +116,11 @@ bool callWmi(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t
   uint8_t replyBytes[4];
   putU32(replyBytes, reply);
   std::memcpy(output, replyBytes, std::min<uint32_t>(returned, 4));
-  if (reply == 1) simulated::MachineIni::update("acpi", "dsts", "0x00010004");
+  if (reply == 1) {
+    char gen4[16];
+    std::snprintf(gen4, sizeof gen4, "0x%08X", kGen4);
+    simulated::MachineIni::update("acpi", "dsts", gen4);
+  }
   error = 0;
   return true;
 }
