@@ -151,6 +151,38 @@ run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
 check "windows-sim: second run finds it up to date" "$code" 1
 check "windows-sim: State after the second run" "$(reg_value "$state_key" State)" 0x1
 
+# --- windows-sim: the closing steps after an NVIDIA flash ----------------------
+nv=$work/nv
+mkdir -p "$nv/packages" "$nv/machine"
+cp "$build/windows-sim/bin/OvVBiosInstaller.exe" "$nv/"
+cp -r "$root/examples/packages/nv-dock-update/." "$nv/packages/"
+cp "$build/windows-sim/bin/vendorflash.exe" "$nv/packages/"
+sed -e 's/^scale = .*/scale = 0/' -e 's/^seconds = .*/seconds = 0/' \
+  "$root/examples/machines/kestrel-nv-dock/machine.ini" >"$nv/machine/machine.ini"
+rm -f "$logfile"
+"$wine" reg delete "$state_key" /f >/dev/null 2>&1
+run_installer "$nv" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$nv/machine")"
+check "windows-sim: NVIDIA flash with dock update and link restore exit code" "$code" 0
+check "windows-sim: dock block holds GEN 3 and the NVAPI version text" \
+  "$(grep '^block = ' "$nv/machine/machine.ini")" \
+  "block = 0123456789ABCDEF00FFFFFFFFFFFFFF47454E0133FFFFFFFFFFFFFFFFFFFFFF5645520E39342E30362E32462E30302E4142FFFFFFFFFFFFFFFFFFFFFFFFFFFF"
+check "windows-sim: host PCIe link back at Gen4" "$(grep '^dsts = ' "$nv/machine/machine.ini")" "dsts = 0x00010004"
+check "windows-sim: feature reports sent" "$(grep -c '"event":"hid.set_feature".*"ok":true' "$nv/machine/trace.jsonl")" 5
+check "windows-sim: DEVS input" \
+  "$(grep -o '"code":"0x0022240C","input":"[0-9A-F]*"' "$nv/machine/trace.jsonl")" \
+  '"code":"0x0022240C","input":"44455653080000005B00060004000000"'
+
+# The same package with no dock on the HID bus: 3001, whose low byte is the
+# process's exit code.
+sed -e 's/^scale = .*/scale = 0/' -e 's/^seconds = .*/seconds = 0/' -e '/^\[dock\]/,/^\[/ s/^present = yes/present = no/' \
+  "$root/examples/machines/kestrel-nv-dock/machine.ini" >"$nv/machine/machine.ini"
+rm -f "$nv/machine/trace.jsonl"
+run_installer "$nv" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$nv/machine")"
+check "windows-sim: no dock exit code" "$code" $((3001 & 255))
+check "windows-sim: no dock State" "$(reg_value "$state_key" State)" 0xbb9
+grep -q "WARNING Write KR EC config 'GEN' fail" "$logfile" 2>/dev/null &&
+  pass "windows-sim: no dock warning logged" || fail "windows-sim: no dock warning logged" "missing"
+
 rm -rf "$work"
 echo "windows-sim: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
