@@ -183,6 +183,83 @@ check "windows-sim: no dock State" "$(reg_value "$state_key" State)" 0xbb9
 grep -q "WARNING Write KR EC config 'GEN' fail" "$logfile" 2>/dev/null &&
   pass "windows-sim: no dock warning logged" || fail "windows-sim: no dock warning logged" "missing"
 
+# --- windows-sim with the real HID and DeviceIoControl backends ---------------
+# bin/devices/OvVBiosInstaller.exe reaches the dock controller and \\.\ZELACPI
+# through SetupAPI, hid.dll and DeviceIoControl; the test drivers answer.
+drivers=$build/windows/bin/ovvb_drivers.exe
+devices=$work/devices
+drv() { "$wine" "$drivers" "$@" </dev/null 2>"$work/drivers-err.txt"; }
+if [ -f "$build/windows-sim/bin/devices/OvVBiosInstaller.exe" ] && [ -f "$drivers" ]; then
+  mkdir -p "$devices/packages"
+  cp "$build/windows-sim/bin/devices/OvVBiosInstaller.exe" "$devices/"
+  cp -r "$root/examples/packages/nv-dock/." "$devices/packages/"
+  cp "$build/windows-sim/bin/vendorflash.exe" "$devices/packages/"
+  printf 'ECConfig=1\r\nWMIConfig=1\r\n' >>"$devices/packages/configs.txt"
+
+  # run_devices [flash|current]: a fresh simulated machine (GPU, NVAPI, power
+  # only) whose VBIOS is older than the package's or already the same, then
+  # the installer; sets $code. The closing steps run after either.
+  run_devices() {
+    local oem=0x01
+    [ "${1:-flash}" = current ] && oem=0x02
+    rm -rf "$devices/machine"
+    mkdir -p "$devices/machine"
+    sed -e 's/^scale = .*/scale = 0/' -e 's/^seconds = .*/seconds = 0/' -e "s/^oem_revision = .*/oem_revision = $oem/" \
+      "$root/examples/machines/kestrel-nv/machine.ini" >"$devices/machine/machine.ini"
+    rm -f "$logfile"
+    run_installer "$devices" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$devices/machine")"
+  }
+  ff() { printf 'F%.0s' $(seq 1 $((2 * $1))); }
+  hex() { printf '%s' "$1" | od -An -tx1 | tr -d ' \n' | tr a-f A-F; }
+
+  # The state line of the log: bash sees exit codes modulo 256 only.
+  state_line() { tail -n 1 "$logfile" 2>/dev/null | tr -d '\r' | sed 's/^\[[^]]*\]//'; }
+  if drv reset dock && drv reset acpi && drv install; then
+    run_devices
+    check "devices: NVIDIA flash with ECConfig=1 and WMIConfig=1" "$code" 0
+    check "devices: state line" "$(state_line)" "state 0"
+    block=$(drv get dock Block | tr -d '\r')
+    check "devices: GEN 3 in the driver's block group" "${block:32:32}" "47454E0133$(ff 11)"
+    check "devices: the NVAPI version text in the driver's block group" "${block:64:64}" \
+      "5645520E$(hex 86.04.0F.00.01)$(ff 14)"
+    check "devices: the link switched to Gen4" "$(drv get acpi Dsts | tr -d '\r')" 65540
+
+    drv reset acpi && drv set acpi DevsReply 0
+    run_devices current
+    check "devices: DEVS replying 0 (VBIOS up to date)" "$(state_line)" "state 3020"
+    drv reset acpi
+
+    if drv dock-remove; then
+      started=$SECONDS
+      run_devices current
+      took=$((SECONDS - started))
+      check "devices: dock absent (VBIOS up to date)" "$(state_line)" "state 3001"
+      # windows-sim sleeps for real: five 1 s pauses of the GEN read, and a
+      # run that ends well within the click loop's limit.
+      if [ "$code" != timeout ] && [ "$took" -ge 5 ] && [ "$took" -lt 60 ]; then
+        pass "devices: dock absent ends after its pauses (${took} s)"
+      else
+        fail "devices: dock absent ends after its pauses" "${took} s, exit $code"
+      fi
+    else
+      fail "devices: dock removed" "$(cat "$work/drivers-err.txt")"
+    fi
+    drv dock-install || fail "devices: dock installed again" "$(cat "$work/drivers-err.txt")"
+
+    if drv acpi-stop; then
+      run_devices current
+      check "devices: ZELACPI not installed (VBIOS up to date)" "$(state_line)" "state 3010"
+    else
+      fail "devices: ZELACPI stopped" "$(cat "$work/drivers-err.txt")"
+    fi
+    drv acpi-start || fail "devices: ZELACPI started again" "$(cat "$work/drivers-err.txt")"
+  else
+    fail "devices: test drivers installed" "$(cat "$work/drivers-err.txt")"
+  fi
+else
+  fail "devices: programs built" "no bin/devices/OvVBiosInstaller.exe or ovvb_drivers.exe"
+fi
+
 rm -rf "$work"
 echo "windows-sim: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

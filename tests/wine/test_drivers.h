@@ -8,37 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "hardware/hid.h"
 #include "tests/wine/drivers/driver_control.h"
 
 namespace winetest {
 
-// The feature report length of the dock's interface as hid.dll reports it,
-// or 0 when it is not there.
-inline uint32_t dockFeatureLength() {
-  uint32_t error = 0;
-  hardware::hid::Device probe = hardware::hid::open(drivers::kDockInterfacePath, hardware::hid::kAccessNone,
-                                                    hardware::hid::kShareReadWrite, error);
-  hardware::hid::Capabilities caps;
-  if (!probe.valid() || hardware::hid::getCapabilities(probe, caps) != hardware::hid::CapsResult::Ok)
-    return 0;
-  return caps.featureReportByteLength;
-}
-
 inline void requireDock(uint32_t featureLength = OVVB_DOCK_DEFAULT_FEATURE_LENGTH) {
   namespace d = drivers;
   d::State state(OVVB_DOCK_SERVICE);
-  // The report length is read when the device starts: a different one
-  // needs the device added again.
-  if (d::dockListed() && dockFeatureLength() != featureLength) {
-    const d::Outcome removed = d::removeDock();
-    ASSERT_EQ(removed, "") << "removing the dock controller stand-in";
-  }
   state.clear();
   state.setDword(OVVB_DOCK_FEATURE_LENGTH, featureLength);
   const d::Outcome installed = d::installDock(d::driverFolder());
   ASSERT_EQ(installed, "") << "installing the dock controller stand-in (ovvb_drivers.exe install)";
-  ASSERT_EQ(dockFeatureLength(), featureLength);
+  ASSERT_EQ(d::dockFeatureLength(), featureLength);
 }
 
 inline void requireNoDock() {

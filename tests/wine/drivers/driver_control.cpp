@@ -5,6 +5,9 @@
 #include <initguid.h>
 #include <newdev.h>
 #include <setupapi.h>
+extern "C" {
+#include <hidsdi.h>
+}
 
 #include <cwctype>
 #include <fstream>
@@ -237,12 +240,31 @@ bool dockListed() {
   return false;
 }
 
+uint32_t dockFeatureLength() {
+  const std::wstring path(kDockInterfacePath, kDockInterfacePath + sizeof kDockInterfacePath - 1);
+  HANDLE device =
+      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (device == INVALID_HANDLE_VALUE) return 0;
+  uint32_t length = 0;
+  PHIDP_PREPARSED_DATA preparsed = nullptr;
+  if (HidD_GetPreparsedData(device, &preparsed)) {
+    HIDP_CAPS caps{};
+    if (HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS) length = caps.FeatureReportByteLength;
+    HidD_FreePreparsedData(preparsed);
+  }
+  CloseHandle(device);
+  return length;
+}
+
 Outcome installDock(const std::wstring& folder) {
   const std::wstring inf = folder + L"\\ovvbdock.inf";
   const std::wstring sys = folder + L"\\ovvbdock.sys";
   if (GetFileAttributesW(inf.c_str()) == INVALID_FILE_ATTRIBUTES) return "no " + narrow(inf);
   if (dockListed()) {
-    if (sameFile(sys, systemDriversFolder() + L"\\ovvbdock.sys")) return {};
+    // The report length is read when the device starts.
+    const uint32_t wanted =
+        State(OVVB_DOCK_SERVICE).dword(OVVB_DOCK_FEATURE_LENGTH, OVVB_DOCK_DEFAULT_FEATURE_LENGTH);
+    if (sameFile(sys, systemDriversFolder() + L"\\ovvbdock.sys") && dockFeatureLength() == wanted) return {};
     if (Outcome removed = removeDock(); !removed.empty()) return removed;
   }
   // A device left without its driver (an interrupted run) is registered but

@@ -38,9 +38,12 @@ bool acpiOpens();  // \\.\ZELACPI can be opened
 
 // The dock controller: the root device, our .inf through
 // UpdateDriverForPlugAndPlayDevicesW, then a wait for its HID interface.
+// Installing again replaces an older binary, and a device whose feature
+// report length is not the State's FeatureLength (300 by default).
 Outcome installDock(const std::wstring& folder);
 Outcome removeDock();
-bool dockListed();  // the interface is among the present HID interfaces
+bool dockListed();             // the interface is among the present HID interfaces
+uint32_t dockFeatureLength();  // HidP_GetCaps' FeatureReportByteLength, 0 when not listed
 
 // The service key's State subkey of one driver (driver_state.h).
 class State {
