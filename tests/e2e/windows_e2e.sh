@@ -192,9 +192,8 @@ drv() { "$wine" "$drivers" "$@" </dev/null 2>"$work/drivers-err.txt"; }
 if [ -f "$build/windows-sim/bin/devices/OvVBiosInstaller.exe" ] && [ -f "$drivers" ]; then
   mkdir -p "$devices/packages"
   cp "$build/windows-sim/bin/devices/OvVBiosInstaller.exe" "$devices/"
-  cp -r "$root/examples/packages/nv-dock/." "$devices/packages/"
+  cp -r "$root/examples/packages/nv-dock-update/." "$devices/packages/"
   cp "$build/windows-sim/bin/vendorflash.exe" "$devices/packages/"
-  printf 'ECConfig=1\r\nWMIConfig=1\r\n' >>"$devices/packages/configs.txt"
 
   # run_devices [flash|current]: a fresh simulated machine (GPU, NVAPI, power
   # only) whose VBIOS is older than the package's or already the same, then
