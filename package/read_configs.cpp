@@ -1,10 +1,10 @@
 #include "package/read_configs.h"
 
 #include <exception>
-#include <optional>
 #include <vector>
 
 #include "common/result_codes.h"
+#include "package/config_line.h"
 #include "package/config_text.h"
 #include "package/operation_failure.h"
 #include "package/version_text.h"
@@ -20,11 +20,6 @@ constexpr const char* kFunction = "VBiosConfigs.readConfigs";
 constexpr std::string_view kEqualsRule = "=================================";
 constexpr std::string_view kHyphenRule = "---------------------------------";
 
-std::string withoutLeadingV(std::string_view value) {
-  if (!value.empty() && (value.front() == 'V' || value.front() == 'v')) value.remove_prefix(1);
-  return std::string(value);
-}
-
 std::string lineProblem(size_t lineNumber, std::string_view what) {
   return describeProblem(kFunction,
                          "configs.txt line " + std::to_string(lineNumber) + ": " + std::string(what));
@@ -38,68 +33,75 @@ int32_t applyConfigText(VBiosConfigs& configs, std::string_view text, std::strin
   size_t lineNumber = 0;
   for (std::string_view line : splitLines(text)) {
     ++lineNumber;
-    const std::vector<std::string_view> pieces = splitAt(line, '=');
-    if (pieces.size() < 2) continue;
-    const std::string_view key = pieces[0];
-    const std::string_view value = pieces[1];
-
-    auto takeBiosRequirement = [&]() {
-      int32_t required = 0;
-      const NumberParse parsed = parseInt32(value, required);
-      if (parsed != NumberParse::Ok) {
-        problem = lineProblem(lineNumber, describeNumberProblem(value, parsed, 32));
-        return false;
+    for (const ConfigTestHit& hit : readConfigLine(line, boardName).hits) {
+      switch (hit.outcome) {
+        case TestOutcome::Applied:
+          applyConfigTest(configs, hit);
+          break;
+        case TestOutcome::ValueIgnored:
+        case TestOutcome::EntryOutOfRange:
+          break;
+        case TestOutcome::EntryNotANumber:
+          if (unparsableEntryNumber) unparsableEntryNumber(hit.piece);
+          break;
+        case TestOutcome::Aborts:
+          problem = lineProblem(lineNumber, hit.problem);
+          return result::kConfigUnreadable;
       }
-      configs.VbReqBios = required;
-      configs.VbReqBiosText = std::string(value);
-      return true;
-    };
-    // nullopt: this line names no usable entry; `failed` set: abort the read.
-    bool failed = false;
-    auto entryNumber = [&]() -> std::optional<size_t> {
-      const std::vector<std::string_view> parts = splitAt(key, '_');
-      int32_t number = 0;
-      const NumberParse parsed = parseInt32(parts[1], number);
-      if (parsed == NumberParse::FormatError) {
-        if (unparsableEntryNumber) unparsableEntryNumber(parts[1]);
-        return std::nullopt;
-      }
-      if (parsed == NumberParse::Overflow) {
-        problem = lineProblem(lineNumber, describeNumberProblem(parts[1], parsed, 32));
-        failed = true;
-        return std::nullopt;
-      }
-      if (number < 0 || number >= kMaxRomEntries) return std::nullopt;
-      return static_cast<size_t>(number);
-    };
-
-    if (key == "ReleaseVersion") configs.VbReleaseVersion = withoutLeadingV(value);
-    if (key == "VBiosType") configs.VbType = std::string(value);
-    // Only an exact 1 switches a closing step on; nothing switches it off,
-    // so a package cannot lose a step by a later line.
-    if (key == "ECConfig" && value == "1") configs.ECConfig = 1;
-    if (key == "WMIConfig" && value == "1") configs.WMIConfig = 1;
-    if (key == "BiosVersion" && !takeBiosRequirement()) return result::kConfigUnreadable;
-    if (key == "VGAVersion") configs.VbReqVGAVersion = withoutLeadingV(value);
-    if (key.starts_with("VBiosHWID_")) {
-      if (auto n = entryNumber()) configs.vb[*n].vbHWID = std::string(value);
-      if (failed) return result::kConfigUnreadable;
     }
-    if (key.starts_with("VBiosVersion_")) {
-      if (auto n = entryNumber()) configs.vb[*n].vbRomVersion = std::string(value);
-      if (failed) return result::kConfigUnreadable;
-    }
-    if (key.starts_with("VBiosROM_")) {
-      if (auto n = entryNumber()) {
-        VBiosInfo& entry = configs.vb[*n];
-        entry.vbRom = std::string(value);
-        if (value.ends_with("001") || value.ends_with("rom")) entry.vbIsRawRom = true;
-      }
-      if (failed) return result::kConfigUnreadable;
-    }
-    if (key == boardName && !takeBiosRequirement()) return result::kConfigUnreadable;
   }
   return result::kSuccess;
+}
+
+void applyConfigTest(VBiosConfigs& configs, const ConfigTestHit& hit) {
+  switch (hit.test) {
+    case ConfigTest::ReleaseVersion:
+      configs.VbReleaseVersion = hit.stored;
+      break;
+    case ConfigTest::VBiosType:
+      configs.VbType = hit.stored;
+      break;
+    case ConfigTest::ECConfig:
+      configs.ECConfig = 1;
+      break;
+    case ConfigTest::WMIConfig:
+      configs.WMIConfig = 1;
+      break;
+    case ConfigTest::BiosVersion:
+    case ConfigTest::BoardBios:
+      configs.VbReqBios = hit.number;
+      configs.VbReqBiosText = hit.stored;
+      break;
+    case ConfigTest::VGAVersion:
+      configs.VbReqVGAVersion = hit.stored;
+      break;
+    case ConfigTest::RomHwid:
+      configs.vb[hit.entry].vbHWID = hit.stored;
+      break;
+    case ConfigTest::RomVersion:
+      configs.vb[hit.entry].vbRomVersion = hit.stored;
+      break;
+    case ConfigTest::RomFile:
+      configs.vb[hit.entry].vbRom = hit.stored;
+      if (hit.rawRom) configs.vb[hit.entry].vbIsRawRom = true;
+      break;
+  }
+}
+
+int32_t countRomEntries(const VBiosConfigs& configs) {
+  int32_t count = 0;
+  while (count < kMaxRomEntries && configs.vb[count].vbHWID != "UNKNOWN") ++count;
+  return count;
+}
+
+std::vector<std::string_view> missingMandatoryData(const VBiosConfigs& configs) {
+  std::vector<std::string_view> missing;
+  if (configs.VbReleaseVersion == "0.0.0") missing.push_back("ReleaseVersion");
+  if (configs.VbType == "UNKNOWN") missing.push_back("VBiosType");
+  if (configs.vb[0].vbHWID == "UNKNOWN") missing.push_back("VBiosHWID_0");
+  if (configs.vb[0].vbRomVersion == "0.0.0.0.0") missing.push_back("VBiosVersion_0");
+  if (configs.vb[0].vbRom == "UNKNOWN") missing.push_back("VBiosROM_0");
+  return missing;
 }
 
 }  // namespace package
@@ -148,7 +150,8 @@ int32_t VBiosConfigs::readConfigs() {
 
     // The first entry without a hardware ID ends the list; entries after a
     // gap are never offered to the device search.
-    for (int i = 0; i < kMaxRomEntries && vb[i].vbHWID != "UNKNOWN"; ++i) {
+    const int32_t entries = package::countRomEntries(*this);
+    for (int i = 0; i < entries; ++i) {
       ++VbCount;
       const std::string n = std::to_string(i);
       OvLog("VbRomHWID" + n + ": " + vb[i].vbHWID, *w);
@@ -158,8 +161,7 @@ int32_t VBiosConfigs::readConfigs() {
     }
     OvLog(package::kEqualsRule, *w);
 
-    if (VbReleaseVersion == "0.0.0" || VbType == "UNKNOWN" || vb[0].vbHWID == "UNKNOWN" ||
-        vb[0].vbRomVersion == "0.0.0.0.0" || vb[0].vbRom == "UNKNOWN") {
+    if (!package::missingMandatoryData(*this).empty()) {
       OvLog("ERROR problem reading the data from configs.txt", *w);
       return result::kConfigIncomplete;
     }

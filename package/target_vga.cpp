@@ -1,12 +1,10 @@
 #include <exception>
-#include <vector>
 
 #include "common/result_codes.h"
 #include "hardware/pnp_devices.h"
-#include "package/config_text.h"
+#include "package/check_rules.h"
 #include "package/operation_failure.h"
 #include "package/vbios_configs.h"
-#include "package/version_text.h"
 
 namespace {
 
@@ -38,9 +36,7 @@ int32_t VBiosConfigs::setTargetVGA() {
       if (needDriverVersion && !device.hasDriverVersion) continue;
       for (int32_t i = 0; i < VbCount && i < kMaxRomEntries; ++i) {
         const VBiosInfo& entry = vb[i];
-        // An empty prefix would match every device and so prove nothing about
-        // which GPU is in the dock; it never selects a ROM.
-        if (entry.vbHWID.empty() || !device.hardwareId.starts_with(entry.vbHWID)) continue;
+        if (!package::hardwareIdMatches(device.hardwareId, entry.vbHWID)) continue;
         if (needDriverVersion) {
           CurVGAVersion = device.driverVersion;
           OvLog("VGAVersion: " + CurVGAVersion, *w);
@@ -78,30 +74,19 @@ int32_t VBiosConfigs::setTargetVGA() {
 int32_t VBiosConfigs::checkTargetVGA() {
   try {
     if (VbReqVGAVersion == "0.0.0.0") return result::kSuccess;
-    const std::vector<std::string_view> required = package::splitAt(VbReqVGAVersion, '.');
-    const std::vector<std::string_view> installed = package::splitAt(CurVGAVersion, '.');
-    if (required.size() != installed.size()) {
-      OvLog("ERROR checkTargetVGA unknown version format", *w);
-      OvLog("WARNING VGA Version doesn't match the requirement", *w);
-      return result::kDriverTooOld;
-    }
-    const package::VersionComparison comparison = package::compareVersionComponents(installed, required);
-    switch (comparison.order) {
-      case package::VersionOrder::Greater:
-      case package::VersionOrder::Equal:
+    const package::DriverVersionDecision decision =
+        package::decideDriverVersion(VbReqVGAVersion, CurVGAVersion);
+    switch (decision.code) {
+      case result::kSuccess:
         OvLog("VGA Version matches the requirement", *w);
-        return result::kSuccess;
-      case package::VersionOrder::Less:
+        return decision.code;
+      case result::kDriverTooOld:
+        if (decision.formatMismatch) OvLog("ERROR checkTargetVGA unknown version format", *w);
         OvLog("WARNING VGA Version doesn't match the requirement", *w);
-        return result::kDriverTooOld;
-      case package::VersionOrder::NotANumber:
-        break;
+        return decision.code;
     }
     package::logFailure(*this, "ERROR checkTargetVGA fail",
-                        package::describeProblem(kCheckTargetFunction,
-                                                 "driver version component " +
-                                                     package::describeNumberProblem(comparison.badComponent,
-                                                                                    comparison.problem, 32)));
+                        package::describeProblem(kCheckTargetFunction, decision.problem));
     return result::kDriverCheckFailed;
   } catch (const std::exception& error) {
     package::logFailure(*this, "ERROR checkTargetVGA fail",

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/log.h"
+#include "package/check_rules.h"
 
 inline constexpr int kMaxRomEntries = 100;
 inline constexpr size_t kMaxConfigFileBytes = 1 << 20;  // a real configs.txt is a few hundred bytes
@@ -65,7 +66,7 @@ class VBiosConfigs {
 
   void OvLog(std::string_view message, LogWriter& writer);
 
-  bool isAmdType() const { return VbType == "AMD" || VbType == "KRAMD"; }
+  bool isAmdType() const { return package::isAmdPackageType(VbType); }
 
  private:
   std::unique_ptr<LogWriter> ownWriter_;

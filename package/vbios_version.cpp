@@ -4,6 +4,7 @@
 
 #include "common/result_codes.h"
 #include "hardware/nvapi.h"
+#include "package/check_rules.h"
 #include "package/config_text.h"
 #include "package/operation_failure.h"
 #include "package/vbios_configs.h"
@@ -158,20 +159,6 @@ int32_t readNvidiaVersion(VBiosConfigs& configs) {
   }
 }
 
-// 1 when `current` is at or above `package`, 0 when below; a text that is
-// not a 64-bit number leaves `problem` set instead.
-int32_t compareNvidiaVersions(const std::string& current, const std::string& package, std::string& problem) {
-  int64_t currentValue = 0, packageValue = 0;
-  for (auto [text, value] : {std::pair{&current, &currentValue}, std::pair{&package, &packageValue}}) {
-    if (const package::NumberParse parsed = package::parseInt64(*text, *value);
-        parsed != package::NumberParse::Ok) {
-      problem = package::describeNumberProblem(*text, parsed, 64);
-      return result::kUptodateCheckFailed;
-    }
-  }
-  return currentValue >= packageValue ? result::kUpToDate : result::kSuccess;
-}
-
 }  // namespace
 
 int32_t VBiosConfigs::getCurVbVersion() {
@@ -179,37 +166,22 @@ int32_t VBiosConfigs::getCurVbVersion() {
 }
 
 int32_t VBiosConfigs::checkUptodate() {
-  std::string problem;
+  package::UptodateDecision decision;
   try {
-    if (!isAmdType()) {
-      const int32_t code = compareNvidiaVersions(CurVbVersion, VbRomVersion, problem);
-      if (code != result::kUptodateCheckFailed) return code;
-    } else {
-      const std::vector<std::string_view> packageVersion = package::splitAt(VbRomVersion, '.');
-      const std::vector<std::string_view> currentVersion = package::splitAt(CurVbVersion, '.');
-      if (packageVersion.size() != currentVersion.size() || packageVersion.size() < 2) {
-        OvLog("ERROR checkUptodate unknown AMD VBios Version format", *w);
-        return result::kUnknownVersionFormat;
-      }
-      const package::VersionComparison comparison =
-          package::compareVersionComponents(currentVersion, packageVersion);
-      switch (comparison.order) {
-        case package::VersionOrder::Greater:
-          OvLog("AMD VBIOS is uptodate", *w);
-          return result::kUpToDate;
-        case package::VersionOrder::Equal:
-          return result::kUpToDate;
-        case package::VersionOrder::Less:
-          return result::kSuccess;
-        case package::VersionOrder::NotANumber:
-          problem = package::describeNumberProblem(comparison.badComponent, comparison.problem, 32);
-          break;
-      }
-    }
+    decision = package::decideUptodate(isAmdType(), CurVbVersion, VbRomVersion);
   } catch (const std::exception& failure) {
-    problem = failure.what();
+    decision.code = result::kUptodateCheckFailed;
+    decision.problem = failure.what();
   }
-  package::logFailure(*this, "ERROR checkUptodate fail",
-                      package::describeProblem(kUptodateFunction, problem));
-  return result::kUptodateCheckFailed;
+  switch (decision.code) {
+    case result::kUnknownVersionFormat:
+      OvLog("ERROR checkUptodate unknown AMD VBios Version format", *w);
+      return decision.code;
+    case result::kUptodateCheckFailed:
+      package::logFailure(*this, "ERROR checkUptodate fail",
+                          package::describeProblem(kUptodateFunction, decision.problem));
+      return decision.code;
+  }
+  if (decision.newer) OvLog("AMD VBIOS is uptodate", *w);
+  return decision.code;
 }

@@ -1,0 +1,52 @@
+// What every result code means, which exit it takes and what support staff
+// can do about it. The log explainer, the rehearsal and the package authors'
+// guide all read this one table.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace result {
+
+enum class ExitPath {
+  Completion,       // restart dialog (no-restart form for 1)
+  Failure,          // failure dialog
+  DriverUpdate,     // driver update dialog
+  BiosRequirement,  // BIOS requirement dialog, then the plain exit
+  Plain,            // no further dialog
+  NotFinal,         // logged, never a run's final code
+};
+
+struct CodeInfo {
+  int32_t code;
+  std::string_view setBy;    // the operation or step that returns it
+  std::string_view meaning;  // what happened
+  ExitPath exit;
+  bool removesDriver;       // the flash tool's driver is removed before that exit
+  std::string_view advice;  // what to do about it, for the people who support users
+};
+
+// Every fixed code, in the order a run can reach them. The 3000 range is
+// described by explain(), which takes it apart.
+std::span<const CodeInfo> codeTable();
+
+struct Explanation {
+  bool known = false;
+  int32_t code = 0;
+  std::string setBy;
+  std::string meaning;
+  ExitPath exit = ExitPath::Failure;
+  bool removesDriver = false;
+  std::string advice;
+};
+
+// The meaning of any code a run may end with, the closing steps' 3000 + e + w
+// included; `known` is false for a number no run produces.
+Explanation explain(int32_t code);
+
+// "completion", "failure", "driver update", "BIOS requirement", "plain", "not final".
+std::string_view exitPathName(ExitPath exit);
+
+}  // namespace result
