@@ -1,0 +1,136 @@
+// The package checker on the example packages: the good ones are clean and
+// each broken one gives exactly the findings it was made for.
+#include "tools/package_check/package_check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "package/vbios_configs.h"
+#include "tools/package_check/package_folder.h"
+
+namespace {
+
+std::string examples(const std::string& name) { return std::string(OVVB_SOURCE_DIR) + "/examples/" + name; }
+
+kit::CheckReport check(const std::string& folder) {
+  return kit::checkPackage(kit::loadPackageFolder(folder, OVVB_BIN_DIR, "the stand-ins"));
+}
+
+// "severity id place", place as the text output shows it.
+std::vector<std::string> findings(const kit::CheckReport& report) {
+  std::vector<std::string> out;
+  for (const kit::Finding& f : report.findings)
+    out.push_back(std::string(kit::severityName(f.severity)) + " " + f.id + " " + f.file +
+                  (f.line ? ":" + std::to_string(f.line) : ""));
+  return out;
+}
+
+const std::vector<std::string> kStandInTools = {"note tool-supplied devcon64.exe",
+                                                "note tool-supplied amdvbflash.exe"};
+
+std::vector<std::string> withStandIns(std::vector<std::string> expected) {
+  expected.insert(expected.end(), kStandInTools.begin(), kStandInTools.end());
+  return expected;
+}
+
+struct BrokenPackage {
+  const char* name;
+  int exitCode;
+  int32_t readResult;
+  std::vector<std::string> expected;
+};
+
+TEST(PackageCheck, ExamplePackagesAreClean) {
+  for (const char* name : {"packages/amd-dock", "packages/nv-dock"}) {
+    const kit::CheckReport report = check(examples(name));
+    EXPECT_EQ(report.exitCode(), 0) << name;
+    EXPECT_EQ(report.readResult, 0) << name;
+  }
+  EXPECT_EQ(findings(check(examples("packages/amd-dock"))), kStandInTools);
+}
+
+TEST(PackageCheck, EachBrokenPackageGivesExactlyItsFindings) {
+  const std::vector<BrokenPackage> table = {
+      {"starts-at-one", 2, 103,
+       withStandIns({"error mandatory-missing configs.txt", "error entry-gap configs.txt:4",
+                     "note file-unused kestrel.rom"})},
+      {"typos", 1, 0,
+       withStandIns({"warning key-misspelt configs.txt:3", "warning value-cut configs.txt:4",
+                     "warning key-misspelt configs.txt:5", "warning value-blanks configs.txt:8",
+                     "warning key-repeated configs.txt:9", "warning comment-with-equals configs.txt:10",
+                     "warning line-ignored configs.txt:11", "note unknown-key configs.txt:12"})},
+      {"bad-bios-number", 2, 102, {"error read-aborts configs.txt:4"}},
+      {"entry-numbers", 2, 0,
+       withStandIns({"warning entry-not-a-number configs.txt:7", "warning entry-out-of-range configs.txt:8",
+                     "warning key-repeated configs.txt:10", "error entry-gap configs.txt:13"})},
+      {"hwid-prefixes", 2, 0,
+       withStandIns({"error hwid-shadowed configs.txt:7", "error hwid-empty configs.txt:10",
+                     "warning hwid-case configs.txt:13", "warning version-older configs.txt:17",
+                     "warning version-older configs.txt:17"})},
+      {"versions-and-switches", 2, 0,
+       withStandIns({"error driver-version-format configs.txt:4", "warning switch-value configs.txt:5",
+                     "warning switch-not-cleared configs.txt:7", "error version-format configs.txt:9",
+                     "error version-not-a-number configs.txt:12", "error entry-incomplete configs.txt:14"})},
+      {"wrong-type",
+       2,
+       0,
+       {"error type-nvidia-path configs.txt:3", "error version-not-a-number configs.txt:5",
+        "note file-unused amdtools.inf"}},
+      {"missing-files",
+       2,
+       0,
+       {"error rom-missing configs.txt:6", "error rom-refused configs.txt:12",
+        "note tool-supplied devcon64.exe", "error tool-missing amdtools.inf",
+        "note tool-supplied amdvbflash.exe", "warning rom-case Kestrel_B.ROM", "note file-unused notes.rom"}},
+      {"encodings", 2, 0,
+       withStandIns({"note encoding configs.txt", "note line-ends-mixed configs.txt",
+                     "warning nul-bytes configs.txt:5", "error rom-refused configs.txt:6",
+                     "note file-unused kestrel.rom"})},
+      {"no-config", 2, 101, {"error config-missing configs.txt"}},
+      {"no-match", 2, 0,
+       withStandIns({"error no-entry-can-match configs.txt", "error hwid-empty configs.txt:4"})},
+  };
+  for (const BrokenPackage& package : table) {
+    const kit::CheckReport report = check(examples("broken-packages/") + package.name);
+    std::vector<std::string> got = findings(report), want = package.expected;
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want) << package.name;
+    EXPECT_EQ(report.exitCode(), package.exitCode) << package.name;
+    EXPECT_EQ(report.readResult, package.readResult) << package.name;
+  }
+}
+
+TEST(PackageCheck, FolderAndSizeLimitsGiveTheInstallersCodes) {
+  kit::PackageFolder missing;
+  missing.exists = false;
+  EXPECT_EQ(kit::checkPackage(missing).readResult, 102);
+
+  kit::PackageFolder large;
+  large.configSize = kMaxConfigFileBytes + 1;
+  const kit::CheckReport report = kit::checkPackage(large);
+  EXPECT_EQ(report.readResult, 102);
+  EXPECT_EQ(findings(report), std::vector<std::string>{"error config-too-large configs.txt"});
+
+  kit::PackageFolder atLimit;  // the installer reads a file of exactly the limit
+  atLimit.configSize = kMaxConfigFileBytes;
+  atLimit.configBytes = std::string(kMaxConfigFileBytes, '#');
+  EXPECT_EQ(kit::checkPackage(atLimit).readResult, 103);
+}
+
+TEST(PackageCheck, EveryLineShowsWhatTheInstallerMakesOfIt) {
+  kit::PackageFolder folder;
+  folder.configBytes = "ReleaseVersion=v3\nECConfig=1\nVBiosROM_7=a.001\nBiosVersion= 42\nno equals here\n";
+  const kit::CheckReport report = kit::checkPackage(folder);
+  ASSERT_EQ(report.lines.size(), 5u);
+  EXPECT_EQ(report.lines[0].reading, "VbReleaseVersion = '3'");
+  EXPECT_EQ(report.lines[1].reading, "ECConfig = 1");
+  EXPECT_EQ(report.lines[2].reading, "entry 7 vbRom = 'a.001' (raw ROM)");
+  EXPECT_EQ(report.lines[3].reading, "VbReqBios = 42");
+  EXPECT_EQ(report.lines[4].reading, "ignored (no '=')");
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+// OvVBiosPackageCheck: reads a packages folder as the installer would and
+// says, finding by finding, what the installer will do with it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kit {
+
+enum class Severity { Note, Warning, Error };
+std::string_view severityName(Severity severity);
+
+struct Finding {
+  std::string file;  // "configs.txt", a ROM's or a tool's name, or "" for the folder
+  size_t line = 0;   // 1-based line of configs.txt; 0 when the finding has no line
+  Severity severity = Severity::Note;
+  std::string id;  // one of kCheckRules' ids
+  std::string message;
+};
+
+struct CheckRule {
+  std::string_view id;
+  Severity severity;  // the usual one; a few rules pick another where the installer's outcome differs
+  std::string_view what;
+};
+
+// Every finding the checker can give, for the package authors' guide.
+extern const std::vector<CheckRule> kCheckRules;
+
+// A packages folder as the checker sees it: no file system here, so the
+// checks can be fed from a test or a fuzzer as well as from a real folder.
+struct PackageFolder {
+  bool exists = true;
+  bool hasConfig = true;
+  uint64_t configSize = 0;
+  std::string configBytes;             // empty when too large
+  std::vector<std::string> files;      // names of the regular files in the folder
+  std::vector<std::string> toolFiles;  // names found in the stand-in tools folder
+  std::string toolsFolder;             // as shown in messages
+};
+
+struct LineReading {
+  size_t number = 0;
+  std::string text;     // the line as decoded, control characters made visible
+  std::string reading;  // what readConfigs makes of it
+};
+
+struct CheckReport {
+  std::vector<LineReading> lines;
+  std::vector<Finding> findings;
+  int32_t readResult = 0;            // what readConfigs returns for this folder: 0, 101, 102 or 103
+  std::vector<std::string> summary;  // the installer's view of the package, one line each
+  size_t count(Severity severity) const;
+  int exitCode() const;  // 0 clean (notes at most), 1 warnings, 2 errors
+};
+
+CheckReport checkPackage(const PackageFolder& folder);
+
+}  // namespace kit

@@ -1,0 +1,55 @@
+#include "tools/package_check/package_folder.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "package/vbios_configs.h"
+#include "tools/entry/native_path.h"
+
+namespace fs = std::filesystem;
+
+namespace kit {
+
+namespace {
+
+std::vector<std::string> regularFiles(const fs::path& dir) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+    std::error_code typeError;
+    if (it->is_regular_file(typeError)) names.push_back(utf8Of(it->path().filename()));
+  }
+  // The order a folder lists its files in is the file system's; messages
+  // must not depend on it.
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+PackageFolder loadPackageFolder(const std::string& folder, const std::string& toolsFolder,
+                                const std::string& toolsShown) {
+  PackageFolder package;
+  const fs::path dir = nativePath(folder);
+  std::error_code error;
+  package.exists = fs::is_directory(dir, error);
+  if (!package.exists) return package;
+  package.files = regularFiles(dir);
+  if (!toolsFolder.empty()) package.toolFiles = regularFiles(nativePath(toolsFolder));
+  package.toolsFolder = toolsShown;
+
+  const fs::path config = dir / "configs.txt";
+  package.hasConfig = fs::is_regular_file(config, error);
+  if (!package.hasConfig) return package;
+  package.configSize = fs::file_size(config, error);
+  if (error || package.configSize > kMaxConfigFileBytes) return package;
+  std::ifstream in(config, std::ios::binary);
+  package.configBytes.resize(static_cast<size_t>(package.configSize));
+  in.read(package.configBytes.data(), static_cast<std::streamsize>(package.configBytes.size()));
+  package.configBytes.resize(static_cast<size_t>(in.gcount()));
+  return package;
+}
+
+}  // namespace kit
