@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The kit's Windows console programs print exactly what the linux ones print
+# and exit with the same codes: on every example package, and on a log with
+# two German-culture runs.
+# Usage: kit_same_output.sh <windows bin> <linux bin> <source root>
+set -uo pipefail
+win=$1 linux=$2 root=$3
+work=$(mktemp -d /tmp/ovvb-kit-wine-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+failed=0
+
+same() {  # label, linux command..., -- windows command...
+  local label=$1
+  shift
+  local args=() ; while [ "$1" != "--" ]; do args+=("$1"); shift; done; shift
+  "${args[@]}" >"$work/linux.txt" 2>&1; local le=$?
+  wine "$@" >"$work/windows.txt" 2>/dev/null; local we=$?
+  if [ "$le" != "$we" ] || ! cmp -s "$work/linux.txt" "$work/windows.txt"; then
+    echo "FAIL $label: exit $le (linux) vs $we (windows)"
+    diff "$work/linux.txt" "$work/windows.txt" | head -n 10
+    failed=$((failed + 1))
+  fi
+}
+
+cd "$root" || exit 1
+for folder in examples/packages/* examples/broken-packages/*; do
+  same "$folder" "$linux/OvVBiosPackageCheck" "$folder" -- "$win/OvVBiosPackageCheck.exe" "$folder"
+done
+same "json" "$linux/OvVBiosPackageCheck" examples/broken-packages/typos --json -- \
+  "$win/OvVBiosPackageCheck.exe" examples/broken-packages/typos --json
+
+mkdir -p "$work/run/packages" "$work/run/machine"
+cp "$linux/OvVBiosInstaller" "$work/run/"
+cp -r examples/packages/amd-dock/. "$linux/amdvbflash.exe" "$linux/devcon64.exe" "$work/run/packages/"
+sed -e 's/^lcid = .*/lcid = 1031/' -e 's/^scale = .*/scale = 0/' examples/machines/kestrel-amd/machine.ini \
+  >"$work/run/machine/machine.ini"
+cp examples/machines/kestrel-amd/registry.reg "$work/run/machine/"
+for _ in 1 2; do OVVB_MACHINE=$work/run/machine "$work/run/OvVBiosInstaller" </dev/null >/dev/null 2>&1; done
+cp "$work/run/machine/drive_c/Windows/Log/OrvoVbInst.txt" "$work/log.txt"
+same "log" "$linux/OvVBiosLogExplain" "$work/log.txt" -- "$win/OvVBiosLogExplain.exe" "$work/log.txt"
+
+[ "$failed" -eq 0 ] && echo "kit tools: same output under Wine"
+exit "$failed"
