@@ -4,9 +4,9 @@
 #include <map>
 #include <optional>
 
+#include "common/log.h"
 #include "common/result_code_table.h"
-#include "installer/log.h"
-#include "installer/result_codes.h"
+#include "common/result_codes.h"
 #include "package/check_rules.h"
 #include "package/config_line.h"
 #include "package/config_text.h"
