@@ -8,7 +8,8 @@
 
 #include <cstdint>
 #include <string_view>
-#include <utility>
+
+#include "hardware/native_owner.h"
 
 namespace hardware::device_io {
 
@@ -17,32 +18,8 @@ inline constexpr uint32_t kAccessReadWrite = 0xC0000000u;  // GENERIC_READ | GEN
 inline constexpr uint32_t kShareReadWrite = 3;             // FILE_SHARE_READ | FILE_SHARE_WRITE
 
 // An open device (a file HANDLE on win32). Move-only; closed exactly once.
-class Device {
- public:
-  Device() noexcept = default;
-  explicit Device(void* native) noexcept : native_(native) {}
-  ~Device() { reset(); }
-  Device(Device&& other) noexcept : native_(std::exchange(other.native_, nullptr)) {}
-  Device& operator=(Device&& other) noexcept {
-    if (this != &other) {
-      reset();
-      native_ = std::exchange(other.native_, nullptr);
-    }
-    return *this;
-  }
-  Device(const Device&) = delete;
-  Device& operator=(const Device&) = delete;
-
-  // Null and INVALID_HANDLE_VALUE both mean not open.
-  bool valid() const noexcept {
-    return native_ != nullptr && native_ != reinterpret_cast<void*>(intptr_t{-1});
-  }
-  void* native() const noexcept { return native_; }
-  void reset() noexcept;  // closes the handle, if any
-
- private:
-  void* native_ = nullptr;
-};
+void closeDevice(void* native) noexcept;  // backend: CloseHandle
+using Device = NativeOwner<closeDevice>;
 
 // CreateFileW(path, access, share, no security, OPEN_EXISTING, no special
 // attributes, no template). On failure the result is not valid and `error`

@@ -13,7 +13,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
+
+#include "hardware/native_owner.h"
 
 namespace hardware::hid {
 
@@ -49,61 +50,13 @@ struct Capabilities {
 
 // A device information set of present HID interfaces (HDEVINFO). Move-only;
 // destroyed exactly once (SetupDiDestroyDeviceInfoList).
-class InterfaceSet {
- public:
-  InterfaceSet() noexcept = default;
-  explicit InterfaceSet(void* native) noexcept : native_(native) {}
-  ~InterfaceSet() { reset(); }
-  InterfaceSet(InterfaceSet&& other) noexcept : native_(std::exchange(other.native_, nullptr)) {}
-  InterfaceSet& operator=(InterfaceSet&& other) noexcept {
-    if (this != &other) {
-      reset();
-      native_ = std::exchange(other.native_, nullptr);
-    }
-    return *this;
-  }
-  InterfaceSet(const InterfaceSet&) = delete;
-  InterfaceSet& operator=(const InterfaceSet&) = delete;
-
-  // Null and INVALID_HANDLE_VALUE both mean no set.
-  bool valid() const noexcept {
-    return native_ != nullptr && native_ != reinterpret_cast<void*>(intptr_t{-1});
-  }
-  void* native() const noexcept { return native_; }
-  void reset() noexcept;  // destroys the set, if any
-
- private:
-  void* native_ = nullptr;
-};
+void destroyInterfaceSet(void* native) noexcept;  // backend: SetupDiDestroyDeviceInfoList
+using InterfaceSet = NativeOwner<destroyInterfaceSet>;
 
 // An open HID interface (a file HANDLE on win32). Move-only; closed exactly
 // once (CloseHandle).
-class Device {
- public:
-  Device() noexcept = default;
-  explicit Device(void* native) noexcept : native_(native) {}
-  ~Device() { reset(); }
-  Device(Device&& other) noexcept : native_(std::exchange(other.native_, nullptr)) {}
-  Device& operator=(Device&& other) noexcept {
-    if (this != &other) {
-      reset();
-      native_ = std::exchange(other.native_, nullptr);
-    }
-    return *this;
-  }
-  Device(const Device&) = delete;
-  Device& operator=(const Device&) = delete;
-
-  // Null and INVALID_HANDLE_VALUE both mean not open.
-  bool valid() const noexcept {
-    return native_ != nullptr && native_ != reinterpret_cast<void*>(intptr_t{-1});
-  }
-  void* native() const noexcept { return native_; }
-  void reset() noexcept;  // closes the handle, if any
-
- private:
-  void* native_ = nullptr;
-};
+void closeDevice(void* native) noexcept;  // backend: CloseHandle
+using Device = NativeOwner<closeDevice>;
 
 // HidD_GetHidGuid.
 InterfaceClass hidInterfaceClass();

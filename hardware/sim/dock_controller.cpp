@@ -178,6 +178,19 @@ bool runCommand(const uint8_t* frame, size_t length, const simulated::MachineIni
   return stored;
 }
 
+// The class driver's checks (the device has feature report 0x5E only, and
+// the caller's buffer must hold the whole report), then a configured
+// failure. On the way on, `error` holds what a refusal by the device gives.
+bool passesClassDriver(const simulated::MachineIni& ini, const char* failKey, const uint8_t* report,
+                       uint32_t length, uint16_t reportLength, uint32_t& error) {
+  if (reportLength == 0 || length < reportLength || report[0] != kReportId) {
+    error = platform::kErrorInvalidParameter;
+    return false;
+  }
+  error = kDeviceRefused;
+  return !takeFailure(ini, failKey);
+}
+
 }  // namespace
 
 std::string dockPath(const simulated::MachineIni& ini) {
@@ -192,14 +205,7 @@ uint16_t dockFeatureReportLength(const simulated::MachineIni& ini) {
 bool dockSetFeature(std::string_view path, const uint8_t* report, uint32_t length, uint32_t& error) {
   const simulated::MachineIni ini = simulated::MachineIni::load();
   const uint16_t reportLength = dockFeatureReportLength(ini);
-  // The class driver's checks: the device has feature report 0x5E only, and
-  // the caller's buffer must hold the whole report.
-  if (reportLength == 0 || length < reportLength || report[0] != kReportId) {
-    error = platform::kErrorInvalidParameter;
-    return false;
-  }
-  error = kDeviceRefused;
-  if (takeFailure(ini, "fail_sets")) return false;
+  if (!passesClassDriver(ini, "fail_sets", report, length, reportLength, error)) return false;
 
   const std::lock_guard<std::mutex> lock(ramMutex);
   Ram& ram = ramOf(path);
@@ -217,12 +223,7 @@ bool dockSetFeature(std::string_view path, const uint8_t* report, uint32_t lengt
 bool dockGetFeature(std::string_view path, uint8_t* report, uint32_t length, uint32_t& error) {
   const simulated::MachineIni ini = simulated::MachineIni::load();
   const uint16_t reportLength = dockFeatureReportLength(ini);
-  if (reportLength == 0 || length < reportLength || report[0] != kReportId) {
-    error = platform::kErrorInvalidParameter;
-    return false;
-  }
-  error = kDeviceRefused;
-  if (takeFailure(ini, "fail_gets")) return false;
+  if (!passesClassDriver(ini, "fail_gets", report, length, reportLength, error)) return false;
 
   const std::lock_guard<std::mutex> lock(ramMutex);
   Ram& ram = ramOf(path);

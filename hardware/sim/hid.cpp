@@ -90,15 +90,9 @@ uint16_t outputReportLength(const SimDevice& device) { return device.isDock ? si
 
 }  // namespace
 
-void InterfaceSet::reset() noexcept {
-  delete static_cast<SimInterfaceSet*>(valid() ? native_ : nullptr);
-  native_ = nullptr;
-}
+void destroyInterfaceSet(void* native) noexcept { delete static_cast<SimInterfaceSet*>(native); }
 
-void Device::reset() noexcept {
-  delete simDevice(*this);
-  native_ = nullptr;
-}
+void closeDevice(void* native) noexcept { delete static_cast<SimDevice*>(native); }
 
 InterfaceClass hidInterfaceClass() {
   return InterfaceClass{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};

@@ -7,10 +7,7 @@
 
 namespace hardware::device_io {
 
-void Device::reset() noexcept {
-  if (valid()) CloseHandle(static_cast<HANDLE>(native_));
-  native_ = nullptr;
-}
+void closeDevice(void* native) noexcept { CloseHandle(static_cast<HANDLE>(native)); }
 
 Device open(std::string_view path, uint32_t access, uint32_t share, uint32_t& error) {
   const std::wstring wide = platform::win32::toWide(path);

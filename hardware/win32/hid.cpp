@@ -42,15 +42,11 @@ HANDLE handleOf(const Device& device) { return static_cast<HANDLE>(device.native
 
 }  // namespace
 
-void InterfaceSet::reset() noexcept {
-  if (valid()) SetupDiDestroyDeviceInfoList(static_cast<HDEVINFO>(native_));
-  native_ = nullptr;
+void destroyInterfaceSet(void* native) noexcept {
+  SetupDiDestroyDeviceInfoList(static_cast<HDEVINFO>(native));
 }
 
-void Device::reset() noexcept {
-  if (valid()) CloseHandle(static_cast<HANDLE>(native_));
-  native_ = nullptr;
-}
+void closeDevice(void* native) noexcept { CloseHandle(static_cast<HANDLE>(native)); }
 
 InterfaceClass hidInterfaceClass() {
   GUID guid{};

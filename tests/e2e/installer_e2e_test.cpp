@@ -14,24 +14,10 @@ namespace fs = std::filesystem;
 using e2e::dword;
 using e2e::Ini;
 using e2e::InstallerRun;
+using e2e::kAmdConfigs;
+using e2e::kNvConfigs;
 
 namespace {
-
-const char* kAmdConfigs =
-    "ReleaseVersion=V1.2.0\n"
-    "VBiosType=KRAMD\n"
-    "BiosVersion=300\n"
-    "VGAVersion=31.0.21001.45002\n"
-    "VBiosHWID_0=PCI\\VEN_1002&DEV_73DF\n"
-    "VBiosVersion_0=020.001.000.038.016300\n"
-    "VBiosROM_0=kestrel_rx6700.rom\n";
-
-const char* kNvConfigs =
-    "ReleaseVersion=2.0.1\n"
-    "VBiosType=KRNV\n"
-    "VBiosHWID_0=PCI\\VEN_10DE&DEV_2520\n"
-    "VBiosVersion_0=575593709570\n"
-    "VBiosROM_0=vendorflash.exe\n";
 
 bool shown(const InstallerRun& r, const std::string& form) {
   for (const auto& line : r.trace("dialog.show"))

@@ -10,6 +10,23 @@
 
 namespace e2e {
 
+// The configs.txt of the example AMD and NVIDIA packages, without closing steps.
+inline constexpr const char* kAmdConfigs =
+    "ReleaseVersion=V1.2.0\n"
+    "VBiosType=KRAMD\n"
+    "BiosVersion=300\n"
+    "VGAVersion=31.0.21001.45002\n"
+    "VBiosHWID_0=PCI\\VEN_1002&DEV_73DF\n"
+    "VBiosVersion_0=020.001.000.038.016300\n"
+    "VBiosROM_0=kestrel_rx6700.rom\n";
+
+inline constexpr const char* kNvConfigs =
+    "ReleaseVersion=2.0.1\n"
+    "VBiosType=KRNV\n"
+    "VBiosHWID_0=PCI\\VEN_10DE&DEV_2520\n"
+    "VBiosVersion_0=575593709570\n"
+    "VBiosROM_0=vendorflash.exe\n";
+
 // machine.ini as sections of key/value pairs; set() replaces, add() repeats.
 class Ini {
  public:

@@ -37,11 +37,6 @@ void putU32(uint8_t* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-TEST(ZelAcpi, MethodNamesPackFirstCharacterLowest) {
-  EXPECT_EQ(methodName("DSTS"), kDsts);
-  EXPECT_EQ(methodName("DEVS"), kDevs);
-}
-
 TEST(ZelAcpi, LinkRestore) {
   struct Case {
     const char* name;

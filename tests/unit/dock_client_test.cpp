@@ -188,18 +188,4 @@ TEST(DockUpdate, ResultCodesPrintedLinesAndNvapiCalls) {
   }
 }
 
-TEST(DockUpdate, SilentControllerCostsFiveRetryPauses) {
-  TestMachine machine;
-  machine.writeMachineIni(machineWith("fail_sets = 1000\n"));
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(writeKrEC(), dock_ec::kGenFailed);
-  testing::internal::GetCapturedStdout();
-  // Five greetings of 250 ms, five failed reads of 1000 ms; the write is
-  // not attempted without the group's values.
-  EXPECT_EQ(countWith(events(machine, "sleep"), "\"ms\":250"), 5u);
-  EXPECT_EQ(countWith(events(machine, "sleep"), "\"ms\":1000"), 5u);
-  EXPECT_EQ(events(machine, "sleep").size(), 10u);
-  EXPECT_EQ(events(machine, "nvapi").size(), 0u);
-}
-
 }  // namespace
