@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <regex>
+#include <sstream>
 #include <string>
 
 #include "tests/e2e/installer_run.h"
@@ -19,9 +24,11 @@ struct ToolRun {
   std::string output;
 };
 
-ToolRun runTool(const std::string& name, const std::string& arguments) {
+// `name` empty: `arguments` is the whole command.
+ToolRun runTool(const std::string& name, const std::string& arguments, const std::string& environment = "") {
   ToolRun run;
-  const std::string command = std::string(OVVB_BIN_DIR) + "/" + name + " " + arguments + " 2>&1";
+  const std::string program = name.empty() ? "" : std::string(OVVB_BIN_DIR) + "/" + name + " ";
+  const std::string command = environment + (environment.empty() ? "" : " ") + program + arguments + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return run;
   char buffer[4096];
@@ -52,8 +59,7 @@ TEST(KitTools, CheckerExitCodeSaysCleanWarningsOrErrors) {
 TEST(KitTools, LogExplainerTellsEachRunOfAGermanLog) {
   e2e::InstallerRun run;
   run.usePackage("amd-dock");
-  run.writeMachine(
-      e2e::amdMachine().set("user", "lcid", "1031"));
+  run.writeMachine(e2e::amdMachine().set("user", "lcid", "1031"));
   ASSERT_EQ(run.run(), 0) << run.output;
   ASSERT_EQ(run.run(), 1) << run.output;
   fs::remove(run.packages / "configs.txt");
@@ -95,6 +101,123 @@ TEST(KitTools, LogExplainerSaysWhenALogEndsInsideARun) {
   EXPECT_NE(explained.output.find(", 2 runs\n"), std::string::npos) << explained.output;
   EXPECT_NE(explained.output.find("result: none. The log has no state line for this run"), std::string::npos)
       << explained.output;
+}
+
+}  // namespace
+
+namespace {
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Every file of a folder with its bytes, to prove the rehearsal left it alone.
+std::string snapshot(const fs::path& dir) {
+  std::string all;
+  for (const auto& entry : fs::recursive_directory_iterator(dir))
+    if (entry.is_regular_file()) all += entry.path().string() + "\n" + readFile(entry.path());
+  return all;
+}
+
+// The table's rows: machine -> code, and whether any row is marked.
+std::map<std::string, std::string> tableRows(const std::string& output) {
+  std::map<std::string, std::string> rows;
+  const std::regex row(R"(^ *\d+ (.+?)  +(\S+) )");
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    if (std::regex_search(line, m, row)) rows[m[1]] = m[2];
+  }
+  return rows;
+}
+
+class Rehearsal : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/ovvb-kit-e2e-XXXXXX";
+    dir = mkdtemp(pattern);
+    fs::create_directories(dir / "tmp");
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  // Runs with its own TMPDIR, so what it leaves behind can be seen.
+  ToolRun rehearse(const std::string& arguments) {
+    return runTool("OvVBiosRehearse", arguments, "TMPDIR=" + (dir / "tmp").string());
+  }
+  fs::path dir;
+};
+
+TEST_F(Rehearsal, EveryRowOfTheDefaultMatrixAgreesWithItsRun) {
+  const std::string package = example("packages/amd-dock");
+  const std::string before = snapshot(package);
+  const fs::path report = dir / "report.html";
+  const ToolRun run = rehearse(package + " --jobs 2 --report " + report.string());
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(run.output.find("DISAGREES"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("made for"), std::string::npos) << run.output;
+  const std::map<std::string, std::string> expected = {
+      {"entry 0, older VBIOS", "0"},
+      {"entry 0, equal VBIOS", "1"},
+      {"entry 0, newer VBIOS", "1"},
+      {"entry 0, driver below the requirement", "402"},
+      {"entry 0, driver at the requirement", "0"},
+      {"entry 0, system BIOS below the requirement", "301"},
+      {"entry 0, on battery, Cancel", "901"},
+      {"entry 0, on battery, Retry after plugging in", "0"},
+      {"entry 0, flash tool fails", "903"},
+      {"entry 0, flash tool hangs", "902"},
+      {"no matching GPU", "202"},
+  };
+  EXPECT_EQ(tableRows(run.output), expected) << run.output;
+  EXPECT_NE(run.output.find("RestartForm: \"Attention Update completed, please restart the system.\""),
+            std::string::npos)
+      << run.output;
+
+  EXPECT_EQ(snapshot(package), before);
+  EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+
+  const ToolRun parsed = runTool(
+      "", "python3 " + std::string(OVVB_SOURCE_DIR) + "/tests/e2e/check_report_html.py " + report.string());
+  ASSERT_EQ(parsed.exitCode, 0) << parsed.output;
+  std::istringstream rows(parsed.output);
+  size_t count = 0;
+  for (std::string line; std::getline(rows, line); ++count) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, std::regex(R"(\d+\t(.+)\t(\S+)\t(\d+))"))) << line;
+    EXPECT_EQ(expected.at(m[1]), m[2]) << line;
+    EXPECT_GT(std::stoi(m[3]), 200) << "the log behind the fold of " << m[1];
+  }
+  EXPECT_EQ(count, expected.size()) << parsed.output;
+}
+
+TEST_F(Rehearsal, DockAndLinkRowsWhenThePackageAsksForThem) {
+  const ToolRun run = rehearse(example("packages/nv-dock-update") + " --jobs 2");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  const std::map<std::string, std::string> rows = tableRows(run.output);
+  EXPECT_EQ(rows.at("entry 0, older VBIOS"), "0") << run.output;
+  EXPECT_EQ(rows.at("entry 0, no dock controller"), "3001") << run.output;
+  EXPECT_EQ(rows.at("entry 0, no platform driver for the link"), "3010") << run.output;
+  EXPECT_EQ(run.output.find("DISAGREES"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("made for"), std::string::npos) << run.output;
+}
+
+// An author's machine whose flash program never ends and whose time-outs are
+// real: the rehearsal's own limit kills the run and says so.
+TEST_F(Rehearsal, AHangingRunIsKilledAndReported) {
+  const fs::path machines = dir / "machines";
+  fs::create_directories(machines / "hangs");
+  fs::copy(example("machines/kestrel-nv"), machines / "hangs", fs::copy_options::recursive);
+  std::ofstream(machines / "hangs/machine.ini", std::ios::app) << "[vendorflash]\nhang = yes\n";
+  std::string ini = readFile(machines / "hangs/machine.ini");
+  ini = std::regex_replace(ini, std::regex("scale = 0.1"), "scale = 0");
+  std::ofstream(machines / "hangs/machine.ini", std::ios::binary) << ini;
+  const auto begin = std::chrono::steady_clock::now();
+  const ToolRun run =
+      rehearse(example("packages/nv-dock") + " --machines " + machines.string() + " --time-limit 2");
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(20));
+  EXPECT_EQ(run.exitCode, 1) << run.output;
+  EXPECT_EQ(tableRows(run.output), (std::map<std::string, std::string>{{"hangs", "killed"}})) << run.output;
+  EXPECT_TRUE(fs::is_empty(dir / "tmp"));
 }
 
 }  // namespace

@@ -1,0 +1,216 @@
+#include "tools/rehearse/machine_matrix.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "common/result_codes.h"
+#include "package/config_text.h"
+#include "package/read_configs.h"
+#include "package/version_text.h"
+
+namespace kit {
+
+namespace {
+
+constexpr const char* kOtherGpu = "PCI\\VEN_8086&DEV_9A49&SUBSYS_22D917AA&REV_01 | 31.0.101.3430";
+constexpr const char* kDriverWithoutRequirement = "31.0.21001.45002";
+constexpr const char* kBoard = "KR15A";
+// The dock controller as a flash leaves it (4PARTID, GEN 2, an older VBIOS item).
+constexpr const char* kDockBlock =
+    "0123456789ABCDEF00FFFFFFFFFFFFFF47454E0132FFFFFFFFFFFFFFFFFFFFFF5645520E39342E30362E32462E30302E4141FFFF"
+    "FFFF"
+    "FFFFFFFFFFFFFFFFFFFFFFFF";
+
+std::string stepped(const std::string& version, bool amd, int step) {
+  if (!amd) {
+    int64_t value = 0;
+    if (package::parseInt64(version, value) != package::NumberParse::Ok) return {};
+    // revision * 256 + OEM revision with a 32-bit revision
+    if (value + step < 0 || value + step > (int64_t{0xFFFFFFFF} << 8) + 0xFF) return {};
+    return std::to_string(value + step);
+  }
+  std::vector<std::string_view> parts = package::splitAt(version, '.');
+  std::vector<int32_t> numbers;
+  for (std::string_view part : parts) {
+    int32_t n = 0;
+    if (package::parseInt32(part, n) != package::NumberParse::Ok || n < 0) return {};
+    numbers.push_back(n);
+  }
+  size_t at = numbers.size() - 1;
+  if (step < 0) {
+    while (numbers[at] == 0) {
+      if (at == 0) return {};
+      --at;
+    }
+  } else if (numbers[at] == INT32_MAX) {
+    return {};
+  }
+  numbers[at] += step;
+  std::string out;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    std::string text = std::to_string(numbers[i]);
+    if (text.size() < parts[i].size()) text.insert(0, parts[i].size() - text.size(), '0');
+    out += (i ? "." : "") + text;
+  }
+  return out;
+}
+
+struct Variation {
+  std::string gpuVersion;  // AMD: -ai's version; NVIDIA: revision * 256 + OEM
+  std::string driver;
+  int32_t bios = 0;
+  std::string acLine = "1";
+  std::string answers;
+  bool flashFails = false, flashHangs = false;
+  bool dock = true, acpi = true;
+  bool gpuPresent = true;
+};
+
+class MatrixBuilder {
+ public:
+  explicit MatrixBuilder(const VBiosConfigs& configs) : c_(configs), amd_(configs.isAmdType()) {}
+
+  std::string ini(const VBiosInfo& entry, const Variation& v) const {
+    std::string out = "; made by OvVBiosRehearse\n[user]\nlcid = 1033\nanswers = " + v.answers +
+                      "\n[time]\nscale = 0\ntimeout_scale = " + (v.flashHangs ? "0.02" : "1") +
+                      "\nseed = 7\n[power]\nac_line = " + v.acLine + "\n[pnp]\ndevice = " + kOtherGpu + "\n";
+    if (v.gpuPresent) out += "device = " + entry.vbHWID + " | " + v.driver + "\n";
+    if (amd_) {
+      out += "[amdvbflash]\nversion = " + v.gpuVersion +
+             "\nflash_seconds = 0\nflash_exit = " + (v.flashFails ? "1" : "0") +
+             "\nflash_hang = " + (v.flashHangs ? "yes" : "no") +
+             "\n[devcon64]\ninstall_exit = 0\nremove_exit = 0\n";
+    } else {
+      int64_t value = 0;
+      package::parseInt64(v.gpuVersion, value);
+      char revision[64];
+      std::snprintf(revision, sizeof revision, "revision = 0x%08" PRIX64 "\noem_revision = 0x%02" PRIX64 "\n",
+                    static_cast<uint64_t>(value) >> 8, static_cast<uint64_t>(value) & 0xFF);
+      if (v.gpuPresent) out += std::string("[nvapi]\n") + revision + "version_string = 94.06.2F.00.AB\n";
+      out += std::string("[vendorflash]\nexit = ") + (v.flashFails ? "1" : "0") +
+             "\nseconds = 0\nhang = " + (v.flashHangs ? "yes" : "no") + "\n";
+    }
+    if (c_.ECConfig == 1 && v.dock)
+      out += std::string("[hid]\n[dock]\npresent = yes\nfeature_report_length = 300\nblock = ") + kDockBlock +
+             "\ntext = MB:A1;SN:B2;PRO:KESTREL;PNUM:KD-01;\n";
+    if (c_.WMIConfig == 1 && v.acpi) out += "[acpi]\npresent = yes\ndsts = 0x00010003\n";
+    return out;
+  }
+
+  std::string registry(int32_t bios) const {
+    return std::string(
+               "Windows Registry Editor Version 5.00\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\BIOS]\r\n\"BaseBoardProduct\"=\"") +
+           kBoard + "\"\r\n\"BIOSVersion\"=\"" + kBoard + "." + std::to_string(bios) +
+           "\"\r\n\"SystemManufacturer\"=\"Orvo\"\r\n";
+  }
+
+  // The closing steps' code when a flash (or up-to-date finding) reaches them.
+  int closing(const Variation& v, int code) const {
+    int extra = 0;
+    if (c_.ECConfig == 1 && !v.dock) extra += 1;
+    if (c_.WMIConfig == 1 && !v.acpi) extra += 10;
+    return extra ? result::kClosingStepsBase + extra : code;
+  }
+
+  void add(std::vector<RehearsalMachine>& out, const std::string& name, const VBiosInfo& entry,
+           const Variation& v, int expected) const {
+    out.push_back({name, ini(entry, v), registry(v.bios), expected, v.flashHangs});
+  }
+
+  std::vector<RehearsalMachine> build() const {
+    std::vector<RehearsalMachine> out;
+    const bool driverRequired = c_.VbReqVGAVersion != "0.0.0.0";
+    const bool biosRequired = c_.VbReqBios != 1;
+    const std::string driverAbove =
+        driverRequired ? versionAbove(c_.VbReqVGAVersion, true) : std::string(kDriverWithoutRequirement);
+    const std::string driverBelow = driverRequired ? versionBelow(c_.VbReqVGAVersion, true) : std::string();
+    const int32_t bios = biosRequired ? c_.VbReqBios : 308;
+    const int32_t entries = package::countRomEntries(c_);
+    for (int32_t i = 0; i < entries; ++i) {
+      const VBiosInfo& entry = c_.vb[i];
+      const std::string e = "entry " + std::to_string(i) + ", ";
+      if (entry.vbHWID.empty()) continue;  // matches no device; the checker says so
+      Variation base;
+      base.gpuVersion = versionBelow(entry.vbRomVersion, amd_);
+      base.driver = driverAbove.empty() ? c_.VbReqVGAVersion : driverAbove;
+      base.bios = bios;
+      const bool canVary = !base.gpuVersion.empty();
+      if (!canVary) base.gpuVersion = entry.vbRomVersion;
+      const int flashCode = canVary ? closing(base, 0) : -1;
+
+      add(out, e + (canVary ? "older VBIOS" : "VBIOS as the package's (its version cannot be varied)"), entry,
+          base, canVary ? flashCode : -1);
+      if (canVary) {
+        Variation equal = base;
+        equal.gpuVersion = entry.vbRomVersion;
+        add(out, e + "equal VBIOS", entry, equal, closing(base, 1));
+        Variation newer = base;
+        newer.gpuVersion = versionAbove(entry.vbRomVersion, amd_);
+        if (!newer.gpuVersion.empty()) add(out, e + "newer VBIOS", entry, newer, closing(base, 1));
+      }
+      if (driverRequired && !driverBelow.empty()) {
+        Variation low = base;
+        low.driver = driverBelow;
+        add(out, e + "driver below the requirement", entry, low, result::kDriverTooOld);
+      }
+      if (driverRequired) {
+        Variation at = base;
+        at.driver = c_.VbReqVGAVersion;
+        add(out, e + "driver at the requirement", entry, at, flashCode);
+      }
+      if (biosRequired) {
+        Variation low = base;
+        low.bios = bios - 1;
+        add(out, e + "system BIOS below the requirement", entry, low, result::kBiosTooOld);
+      }
+      Variation cancel = base;
+      cancel.acLine = "0";
+      add(out, e + "on battery, Cancel", entry, cancel, canVary ? result::kPowerStop : -1);
+      Variation retry = base;
+      retry.acLine = "0,1";
+      retry.answers = "PowerModeForm:button1";
+      add(out, e + "on battery, Retry after plugging in", entry, retry, flashCode);
+      Variation fails = base;
+      fails.flashFails = true;
+      add(out, e + "flash tool fails", entry, fails, canVary ? result::kFlashExitCode : -1);
+      Variation hangs = base;
+      hangs.flashHangs = true;
+      add(out, e + "flash tool hangs", entry, hangs, canVary ? result::kFlashTimeout : -1);
+      if (c_.ECConfig == 1) {
+        Variation noDock = base;
+        noDock.dock = false;
+        add(out, e + "no dock controller", entry, noDock, canVary ? closing(noDock, 0) : -1);
+      }
+      if (c_.WMIConfig == 1) {
+        Variation noLink = base;
+        noLink.acpi = false;
+        add(out, e + "no platform driver for the link", entry, noLink, canVary ? closing(noLink, 0) : -1);
+      }
+    }
+    if (entries > 0) {
+      Variation none;
+      none.gpuPresent = false;
+      none.driver = kDriverWithoutRequirement;
+      none.bios = bios;
+      none.gpuVersion = c_.vb[0].vbRomVersion;
+      add(out, "no matching GPU", c_.vb[0], none, result::kHwidNotFound);
+    }
+    return out;
+  }
+
+ private:
+  const VBiosConfigs& c_;
+  bool amd_;
+};
+
+}  // namespace
+
+std::string versionBelow(const std::string& version, bool amd) { return stepped(version, amd, -1); }
+std::string versionAbove(const std::string& version, bool amd) { return stepped(version, amd, +1); }
+
+std::vector<RehearsalMachine> defaultMatrix(const VBiosConfigs& configs) {
+  return MatrixBuilder(configs).build();
+}
+
+}  // namespace kit

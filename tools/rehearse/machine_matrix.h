@@ -1,0 +1,32 @@
+// The machines a package is rehearsed on, made from the package itself:
+// each ROM entry's GPU with an older, equal and newer VBIOS, drivers and
+// system BIOSes either side of the package's requirements, battery power,
+// a failing and a hanging flash tool, the dock and platform driver missing
+// when the package asks for them, and a notebook without a matching GPU.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "package/vbios_configs.h"
+
+namespace kit {
+
+struct RehearsalMachine {
+  std::string name;        // what varies, e.g. "entry 0, older VBIOS"
+  std::string machineIni;  // the whole machine.ini
+  std::string registryReg;
+  int expectedCode = -1;  // what the installer's rules give here; -1 when the matrix cannot tell
+  bool slow = false;      // waits for a time-out: started first, so the others run beside it
+};
+
+// `configs` as readConfigs leaves it for the package.
+std::vector<RehearsalMachine> defaultMatrix(const VBiosConfigs& configs);
+
+// A version one step below or above `version` in the package type's form
+// (AMD: the last non-zero dotted component, keeping its width; NVIDIA: the
+// integer). Empty when the text is not a number the installer can compare.
+std::string versionBelow(const std::string& version, bool amd);
+std::string versionAbove(const std::string& version, bool amd);
+
+}  // namespace kit

@@ -1,0 +1,68 @@
+// OvVBiosRehearse <packages folder> [--machines DIR] [--jobs N] [--report out.html]
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/system.h"
+#include "tools/entry/tool_main.h"
+#include "tools/rehearse/rehearsal.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: OvVBiosRehearse <packages folder> [--machines DIR] [--jobs N] [--report out.html]\n"
+    "                       [--time-limit SECONDS] [--gallery DIR]\n"
+    "  Runs the installer (linux build, beside this program) with the package on a matrix of\n"
+    "  simulated machines made from the package, or on the machine folders in DIR, and prints\n"
+    "  one row per machine. Nothing outside its own temporary folder and the report is touched.\n";
+
+}  // namespace
+
+int toolMain(const std::vector<std::string>& args, const std::string& programFolder) {
+  kit::RehearsalOptions options;
+  options.binDir = programFolder;
+  options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const std::filesystem::path gallery = std::filesystem::path(programFolder) / "../../gallery";
+  std::error_code error;
+  if (std::filesystem::is_directory(gallery, error)) options.galleryDir = gallery.lexically_normal().string();
+  std::string report;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const bool hasValue = i + 1 < args.size();
+    if (args[i] == "--machines" && hasValue) {
+      options.machinesDir = args[++i];
+    } else if (args[i] == "--jobs" && hasValue) {
+      options.jobs = std::atoi(args[++i].c_str());
+    } else if (args[i] == "--report" && hasValue) {
+      report = args[++i];
+    } else if (args[i] == "--time-limit" && hasValue) {
+      options.limitSeconds = std::atof(args[++i].c_str());
+    } else if (args[i] == "--gallery" && hasValue) {
+      options.galleryDir = args[++i];
+    } else if (args[i].starts_with("-") || !options.packages.empty()) {
+      platform::writeStandardOutput(kUsage);
+      return 3;
+    } else {
+      options.packages = args[i];
+    }
+  }
+  if (options.packages.empty() || options.jobs < 1 || options.limitSeconds <= 0) {
+    platform::writeStandardOutput(kUsage);
+    return 3;
+  }
+  const kit::Rehearsal rehearsal = kit::rehearse(options);
+  platform::writeStandardOutput(kit::formatTable(rehearsal));
+  if (!report.empty()) {
+    std::ofstream out(report, std::ios::binary);
+    out << kit::formatHtml(rehearsal, options.packages, options.galleryDir);
+    if (!out) {
+      platform::writeStandardOutput("cannot write " + report + "\n");
+      return 2;
+    }
+  }
+  if (!rehearsal.problem.empty()) return 2;
+  for (const kit::RehearsalRow& row : rehearsal.rows)
+    if (!row.ran || row.killed || !row.agreement.empty()) return 1;
+  return 0;
+}

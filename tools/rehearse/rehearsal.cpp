@@ -1,0 +1,207 @@
+#include "tools/rehearse/rehearsal.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/log.h"
+#include "package/config_text.h"
+#include "package/read_configs.h"
+#include "package/vbios_configs.h"
+#include "platform/paths.h"
+#include "tools/rehearse/machine_matrix.h"
+#include "tools/rehearse/run_pool.h"
+#include "tools/rehearse/trace_fields.h"
+
+namespace fs = std::filesystem;
+
+namespace kit {
+
+namespace {
+
+std::string readAll(const fs::path& path, size_t limit = 64 << 20) {
+  std::error_code error;
+  const uintmax_t size = fs::file_size(path, error);
+  if (error) return {};
+  std::ifstream in(path, std::ios::binary);
+  std::string text(static_cast<size_t>(std::min<uintmax_t>(size, limit)), '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
+  return text;
+}
+
+bool writeAll(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+// Removes the rehearsal's own temporary folder, and nothing else, on every path.
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/ovvb-rehearse-XXXXXX";
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// The installer's rules read the package; "KR15A" is the board of the
+// machines the matrix makes.
+bool readPackage(const fs::path& packages, VBiosConfigs& configs) {
+  const std::string bytes = readAll(packages / "configs.txt", kMaxConfigFileBytes);
+  std::string problem;
+  return package::applyConfigText(configs, package::decodeText(bytes), "KR15A", problem) == 0;
+}
+
+void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const VBiosConfigs& configs) {
+  row.log = readAll(root / "drive_c/Windows/Log/OrvoVbInst.txt");
+  std::istringstream trace(readAll(root / "trace.jsonl"));
+  std::string line;
+  bool traced = false;
+  while (std::getline(trace, line)) {
+    const std::string event = traceString(line, "event");
+    if (event == "installer.exit") {
+      row.code = traceNumber(line, "exit_code");
+      traced = true;
+    } else if (event == "dialog.show") {
+      const std::string form = traceString(line, "form");
+      if (form == "InstallingForm") continue;
+      row.dialogs.push_back(form);
+      row.dialogText = traceString(line, "label1");
+    } else if (event == "process.start") {
+      const std::string program = traceString(line, "program");
+      const std::string arguments = traceString(line, "arguments");
+      const std::string name = program.substr(program.find_last_of('\\') + 1);
+      if (name == "amdvbflash.exe" && arguments.starts_with("-fa")) {
+        std::string rom = arguments.substr(arguments.find_last_of('\\') + 1);
+        if (!rom.empty() && rom.back() == '"') rom.pop_back();
+        row.flashedRom = rom;
+      } else if (!configs.isAmdType() && name != "devcon64.exe" && name != "amdvbflash.exe") {
+        row.flashedRom = name;
+      }
+    }
+  }
+  // The log's last state line, the trace's code and the exit status must tell
+  // the same story; a row that does not is marked, never smoothed over.
+  std::string state;
+  for (size_t at = row.log.rfind("]state "); at != std::string::npos;) {
+    state = row.log.substr(at + 7, row.log.find('\r', at) - at - 7);
+    break;
+  }
+  if (!traced) {
+    row.agreement = "no installer.exit in the trace";
+  } else if ((row.code & 0xFF) != exitStatus) {
+    row.agreement =
+        "exit status " + std::to_string(exitStatus) + " is not the low 8 bits of " + std::to_string(row.code);
+  } else if (state != std::to_string(row.code)) {
+    row.agreement = "the log's last state line says '" + state + "'";
+  }
+}
+
+}  // namespace
+
+Rehearsal rehearse(const RehearsalOptions& options) {
+  Rehearsal out;
+  std::error_code error;
+  const fs::path packages = options.packages, bin = options.binDir;
+  if (!fs::is_directory(packages, error)) {
+    out.problem = "no packages folder " + options.packages;
+    return out;
+  }
+  if (!fs::is_regular_file(bin / "OvVBiosInstaller", error)) {
+    out.problem =
+        "no installer at " + (bin / "OvVBiosInstaller").string() + " (build it with make build-linux)";
+    return out;
+  }
+  TemporaryFolder temporary;
+  if (temporary.path().empty()) {
+    out.problem = "cannot make a temporary folder";
+    return out;
+  }
+  const fs::path program = temporary.path() / "program";
+  fs::create_directories(program, error);
+  fs::copy(packages, program / "packages", fs::copy_options::recursive, error);
+  fs::copy_file(bin / "OvVBiosInstaller", program / "OvVBiosInstaller", error);
+  if (error) {
+    out.problem = "cannot copy the package and the installer: " + error.message();
+    return out;
+  }
+
+  LogWriter noLog;
+  VBiosConfigs configs(noLog);
+  if (!readPackage(program / "packages", configs))
+    out.notes.push_back("configs.txt does not read cleanly: every machine stops in step 1 (see the checker)");
+  // The vendor's tools cannot run here; the simulated stand-ins play them.
+  std::vector<std::pair<std::string, std::string>> standIns;
+  if (configs.isAmdType()) {
+    standIns = {{"amdvbflash.exe", "amdvbflash.exe"}, {"devcon64.exe", "devcon64.exe"}};
+  } else {
+    for (int32_t i = 0; i < package::countRomEntries(configs); ++i) {
+      const std::string& rom = configs.vb[i].vbRom;
+      if (platform::isContainedRelativePath(rom) && rom.find('\\') == std::string::npos)
+        standIns.push_back({"vendorflash.exe", rom});
+    }
+  }
+  for (const auto& [standIn, name] : standIns) {
+    fs::copy_file(bin / standIn, program / "packages" / name, fs::copy_options::overwrite_existing, error);
+    out.notes.push_back(name + " is played by the simulated stand-in " + standIn);
+  }
+
+  std::vector<RehearsalMachine> machines;
+  if (!options.machinesDir.empty()) {
+    std::vector<fs::path> folders;
+    for (const auto& entry : fs::directory_iterator(options.machinesDir, error))
+      if (fs::is_regular_file(entry.path() / "machine.ini")) folders.push_back(entry.path());
+    std::sort(folders.begin(), folders.end());
+    for (const fs::path& folder : folders)
+      machines.push_back({folder.filename().string(), readAll(folder / "machine.ini"),
+                          fs::exists(folder / "registry.reg") ? readAll(folder / "registry.reg") : "", -1,
+                          false});
+  } else {
+    machines = defaultMatrix(configs);
+  }
+  if (machines.empty()) {
+    out.problem = "no machine to rehearse on";
+    return out;
+  }
+
+  // Machines that wait for a time-out go first, so the rest run beside them.
+  std::stable_partition(machines.begin(), machines.end(), [](const RehearsalMachine& m) { return m.slow; });
+  std::vector<PoolJob> jobs;
+  for (size_t i = 0; i < machines.size(); ++i) {
+    const fs::path root = temporary.path() / ("machine-" + std::to_string(i + 1));
+    fs::create_directories(root, error);
+    writeAll(root / "machine.ini", machines[i].machineIni);
+    if (!machines[i].registryReg.empty()) writeAll(root / "registry.reg", machines[i].registryReg);
+    jobs.push_back({(program / "OvVBiosInstaller").string(), root.string(), (root / "output.txt").string()});
+  }
+  const std::vector<PoolResult> results = runPool(jobs, options.jobs, options.limitSeconds);
+  for (size_t i = 0; i < machines.size(); ++i) {
+    RehearsalRow row;
+    row.machine = machines[i].name;
+    row.aimedAt = machines[i].expectedCode;
+    row.ran = results[i].started;
+    row.killed = results[i].killed;
+    row.seconds = results[i].seconds;
+    if (row.ran && !row.killed) readOutcome(jobs[i].machineRoot, row, results[i].exitStatus, configs);
+    if (row.killed) row.log = readAll(fs::path(jobs[i].machineRoot) / "drive_c/Windows/Log/OrvoVbInst.txt");
+    out.rows.push_back(std::move(row));
+  }
+  return out;
+}
+
+}  // namespace kit
