@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 MINGW := -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake
 CONFIGURE = cmake -S $(CURDIR) -G Ninja -DCMAKE_BUILD_TYPE=$(1) -B
 
-.PHONY: all deps build build-linux build-linux-asan build-windows build-windows-sim build-fuzz test demo bench fuzz clean
+.PHONY: dist all deps build build-linux build-linux-asan build-windows build-windows-sim build-fuzz test demo bench fuzz clean
 
 all: build
 
@@ -30,7 +30,7 @@ build-windows-sim: deps
 
 build-fuzz: deps
 	@[ -f $(BUILD)/fuzz/build.ninja ] || CC=clang CXX=clang++ $(call CONFIGURE,RelWithDebInfo) $(BUILD)/fuzz -DOVVB_BUILD=linux -DOVVB_FUZZ=ON >/dev/null
-	@cmake --build $(BUILD)/fuzz -j $(JOBS) --target fuzz_read_configs fuzz_ai_output fuzz_dock_response fuzz_acpi_output
+	@cmake --build $(BUILD)/fuzz -j $(JOBS) --target fuzz_read_configs fuzz_ai_output fuzz_package_check fuzz_log_explain fuzz_dock_response fuzz_acpi_output
 
 build: build-linux build-linux-asan build-windows build-windows-sim build-fuzz
 
@@ -48,13 +48,23 @@ bench:
 	@cmake --build $(BUILD)/bench -j $(JOBS)
 	@$(BUILD)/bench/bin/bench_capture
 	@$(BUILD)/bench/bin/bench_full_run
+	@$(BUILD)/bench/bin/bench_rehearse
 
 fuzz: build-fuzz
 	@$(BUILD)/fuzz/bin/fuzz_read_configs -max_total_time=60 $(BUILD)/fuzz/corpus-configs
 	@$(BUILD)/fuzz/bin/fuzz_ai_output -max_total_time=60 $(BUILD)/fuzz/corpus-ai
+	@mkdir -p $(BUILD)/fuzz/corpus-package_check $(BUILD)/fuzz/corpus-log_explain
+	@$(BUILD)/fuzz/bin/fuzz_package_check -max_total_time=60 $(BUILD)/fuzz/corpus-package_check examples/packages/amd-dock
+	@$(BUILD)/fuzz/bin/fuzz_log_explain -max_total_time=60 $(BUILD)/fuzz/corpus-log_explain
 	@mkdir -p $(BUILD)/fuzz/corpus-dock_response $(BUILD)/fuzz/corpus-acpi_output
 	@$(BUILD)/fuzz/bin/fuzz_dock_response -max_total_time=60 $(BUILD)/fuzz/corpus-dock_response
 	@$(BUILD)/fuzz/bin/fuzz_acpi_output -max_total_time=60 $(BUILD)/fuzz/corpus-acpi_output
+
+# The zip for package authors and deployment: same bytes from the same commit.
+dist: build-linux build-windows
+	@mkdir -p $(BUILD)/dist
+	@$(BUILD)/linux/bin/authors_guide >$(BUILD)/dist/PACKAGE-AUTHORS.md
+	@python3 scripts/make-dist.py $(CURDIR) $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
