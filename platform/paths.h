@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -21,5 +22,10 @@ bool isContainedRelativePath(std::string_view name);
 
 // The value of an environment variable, empty when unset.
 std::string environmentVariable(const char* name);
+
+// The program's arguments after its own name, as UTF-8. win32 reads them
+// from the wide command line: the C runtime's argv is in the ANSI code page
+// and would mangle a path outside it.
+std::vector<std::string> programArguments(int argc, char** argv);
 
 }  // namespace platform

@@ -1,7 +1,7 @@
 // The simulated machine's files. Only std::filesystem and stdio here: the
 // stand-in tools and the windows-sim build (mingw, run under Wine) link this
-// too, so nothing may assume a POSIX kernel. The two spots that must ask the
-// OS (the program's own path, opening a UTF-16 path) are isolated below.
+// too, so nothing may assume a POSIX kernel. What must ask the OS (where the
+// machine is, how a name becomes a path) is in simulated/{posix,win32}.
 #include "simulated/machine.h"
 
 #include <algorithm>
@@ -18,10 +18,7 @@
 #include <system_error>
 
 #include "platform/ascii_text.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "simulated/native.h"
 
 namespace simulated {
 
@@ -42,35 +39,8 @@ std::string_view trim(std::string_view text) {
   return text;
 }
 
-fs::path programDirectory() {
-  std::error_code ec;
-#ifdef _WIN32
-  std::wstring buffer(32768, L'\0');
-  const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-  if (length == 0 || length >= buffer.size()) return fs::current_path(ec);
-  buffer.resize(length);
-  return fs::path(buffer).parent_path();
-#else
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return fs::current_path(ec);
-  return self.parent_path();
-#endif
-}
-
 fs::path rootPath() {
-  const char* named = std::getenv("OVVB_MACHINE");
-  fs::path root;
-  if (named != nullptr && *named != '\0') {
-    std::string text = named;
-#ifdef _WIN32
-    // Under Wine a test harness naturally passes a Unix path; Wine shows the
-    // Unix root as Z:.
-    if (text.front() == '/') text = "Z:" + text;
-#endif
-    root = fs::u8path(text);
-  } else {
-    root = programDirectory() / "machine";
-  }
+  const fs::path root = native::namedRoot();
   std::error_code ec;
   fs::path absolute = fs::absolute(root, ec);
   if (ec) return root;
@@ -78,6 +48,14 @@ fs::path rootPath() {
   // "/m/./" normalises to "/m/"; children and callers compare the plain form.
   if (!absolute.has_filename() && absolute.has_relative_path()) absolute = absolute.parent_path();
   return absolute;
+}
+
+// The root, created when missing, as a path every file below it is named from.
+fs::path existingRoot() {
+  const fs::path root = rootPath();
+  std::error_code ec;
+  fs::create_directories(root, ec);
+  return root;
 }
 
 bool readWhole(const fs::path& path, std::string& out) {
@@ -293,28 +271,9 @@ bool validUtf8At(std::string_view text, size_t i, size_t& length) {
   return true;
 }
 
-std::FILE* openForAppend(const fs::path& path) {
-#ifdef _WIN32
-  return _wfopen(path.c_str(), L"ab");
-#else
-  return std::fopen(path.c_str(), "ab");
-#endif
-}
-
 }  // namespace
 
-std::string machineRoot() {
-  const fs::path root = rootPath();
-  std::error_code ec;
-  fs::create_directories(root, ec);
-  try {
-    return root.string();
-  } catch (const std::system_error&) {
-    // A name the ANSI code page cannot spell (mingw's narrow conversion).
-    const std::u8string text = root.u8string();
-    return std::string(text.begin(), text.end());
-  }
-}
+std::string machineRoot() { return native::toUtf8(existingRoot()); }
 
 MachineIni MachineIni::parse(std::string_view text) {
   MachineIni ini;
@@ -335,7 +294,7 @@ MachineIni MachineIni::parse(std::string_view text) {
 
 MachineIni MachineIni::load() {
   std::string text;
-  if (!readWhole(fs::path(machineRoot()) / "machine.ini", text)) return MachineIni{};
+  if (!readWhole(existingRoot() / "machine.ini", text)) return MachineIni{};
   return parse(text);
 }
 
@@ -413,7 +372,7 @@ bool MachineIni::update(std::string_view section, std::string_view key, std::str
     return false;
   }
   try {
-    const fs::path path = fs::path(machineRoot()) / "machine.ini";
+    const fs::path path = existingRoot() / "machine.ini";
     std::string text;
     std::error_code ec;
     if (fs::exists(path, ec) && !readWhole(path, text)) return false;
@@ -448,7 +407,7 @@ Trace& Trace::raw(std::string_view name, std::string_view json) {
 void Trace::write() {
   try {
     const std::string line = line_ + "}\n";
-    std::FILE* file = openForAppend(fs::path(machineRoot()) / "trace.jsonl");
+    std::FILE* file = native::openForAppend(existingRoot() / "trace.jsonl");
     if (file == nullptr) return;
     // A buffer larger than the line makes stdio hand the whole line to the
     // OS in one write; with O_APPEND, lines of concurrent processes then

@@ -1,15 +1,15 @@
 #include <chrono>
 #include <cstdint>
 
+#include "platform/simulation.h"
 #include "platform/system.h"
-#include "simulated/machine.h"
 
 namespace platform {
 
 uint64_t pacingSeed() {
-  const auto ini = simulated::MachineIni::load();
-  const long long seed = ini.getInt("time", "seed", -1);
-  if (seed >= 0) return static_cast<uint64_t>(seed);
+  uint64_t seed = 0;
+  const SimulationHooks* machine = simulation();
+  if (machine != nullptr && machine->pacingSeed != nullptr && machine->pacingSeed(seed)) return seed;
   return static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
 }
 

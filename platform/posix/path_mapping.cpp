@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "simulated/machine.h"
+#include "platform/simulation.h"
 
 namespace platform::posix {
 
@@ -52,7 +52,11 @@ Error toNativePath(std::string_view windowsPath, std::string& nativePath) {
     const char drive = static_cast<char>(path[0] | 0x20);
     const std::string below = normalizedBelowRoot(path.substr(2));
     if (drive == 'c') {
-      nativePath = simulated::machineRoot() + "/drive_c" + below;
+      const SimulationHooks* machine = simulation();
+      if (machine == nullptr || machine->machineRoot == nullptr)
+        return makeError(kErrorPathNotFound,
+                         "map path " + std::string(windowsPath) + " (no simulated machine)");
+      nativePath = machine->machineRoot() + "/drive_c" + below;
       return {};
     }
     if (drive == 'z') {

@@ -15,6 +15,12 @@ std::string programFolder() {
   return posix::toWindowsPath(self.parent_path().string());
 }
 
+std::vector<std::string> programArguments(int argc, char** argv) {
+  std::vector<std::string> result;
+  for (int i = 1; i < argc && argv != nullptr; ++i) result.emplace_back(argv[i]);
+  return result;
+}
+
 std::string environmentVariable(const char* name) {
   const char* value = name != nullptr ? std::getenv(name) : nullptr;
   return value != nullptr ? std::string(value) : std::string();

@@ -20,10 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ascii_text.h"
 #include "platform/command_line.h"
 #include "platform/posix/path_mapping.h"
-#include "simulated/machine.h"
+#include "platform/simulation.h"
 
 extern char** environ;
 
@@ -47,16 +46,6 @@ constexpr int kPipeBytes = 1 << 20;
 void closeFd(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
-}
-
-std::string fileNameOf(std::string_view windowsPath) {
-  const size_t slash = windowsPath.find_last_of("\\/");
-  return std::string(slash == std::string_view::npos ? windowsPath : windowsPath.substr(slash + 1));
-}
-
-double timeoutScale() {
-  const double scale = simulated::MachineIni::load().getDouble("time", "timeout_scale", 1.0);
-  return scale >= 0 && std::isfinite(scale) ? scale : 1.0;
 }
 
 // What CreateProcess would say about the file before trying it: missing,
@@ -196,14 +185,8 @@ struct ChildProcess::Impl {
     // A death by a signal of someone else's has no Windows equivalent; it
     // reads as a plain failure.
     exitCode = exited ? WEXITSTATUS(status) : 1;
-    simulated::Trace end("process.end");
-    end.str("program", program);
-    if (killedByUs) {
-      end.boolean("killed", true);
-    } else {
-      end.num("exit_code", exitCode);
-    }
-    end.write();
+    if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->ended != nullptr)
+      machine->ended(program, exitCode, killedByUs);
     reaped = true;
     reapedAt = Clock::now();
     changed.notify_all();
@@ -231,20 +214,10 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     return StartOutcome::CannotStart;
   }
 
-  // The machine can make the next starts of a program come back without a
-  // process, as Process.Start does when it attaches to nothing.
-  const std::string countKey = "no_process." + lowerAscii(fileNameOf(start.program));
-  const long long refusals = simulated::MachineIni::load().getInt("processes", countKey, 0);
-  if (refusals > 0) {
-    simulated::MachineIni::update("processes", countKey, std::to_string(refusals - 1));
-    return StartOutcome::NoProcess;
-  }
-
-  // ... and can break the pipe of the next runs, after all their output,
-  // as a failing read of a real pipe would.
-  const std::string outputKey = "output_fail." + lowerAscii(fileNameOf(start.program));
-  const long long brokenPipes = simulated::MachineIni::load().getInt("processes", outputKey, 0);
-  if (brokenPipes > 0) simulated::MachineIni::update("processes", outputKey, std::to_string(brokenPipes - 1));
+  const SimulationHooks* machine = simulation();
+  SimulatedStart knobs;
+  if (machine != nullptr && machine->beforeStart != nullptr) knobs = machine->beforeStart(start.program);
+  if (knobs.noProcess) return StartOutcome::NoProcess;
 
   if (Error bad = checkProgram(native, operation); bad.failed()) {
     error = bad;
@@ -255,7 +228,7 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     auto impl = std::make_unique<Impl>();
     impl->program = start.program;
     impl->capture = start.captureOutput;
-    impl->failOutput = brokenPipes > 0;
+    impl->failOutput = knobs.breakOutput;
 
     std::vector<std::string> arguments = splitWindowsCommandLine(start.arguments);
     std::vector<char*> argv;
@@ -267,7 +240,8 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
       if (std::string_view(*entry).rfind("OVVB_MACHINE=", 0) != 0) environment.emplace_back(*entry);
     }
-    environment.push_back("OVVB_MACHINE=" + simulated::machineRoot());
+    if (machine != nullptr && machine->machineRoot != nullptr)
+      environment.push_back("OVVB_MACHINE=" + machine->machineRoot());
     std::vector<char*> envp;
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
@@ -307,7 +281,7 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
 
     // Before the spawn, so the trace shows the start ahead of anything the
     // child itself records.
-    simulated::Trace("process.start").str("program", start.program).str("arguments", start.arguments).write();
+    if (machine != nullptr && machine->started != nullptr) machine->started(start.program, start.arguments);
     pid_t pid = -1;
     const int spawned = ::posix_spawn(&pid, native.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -315,7 +289,7 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     closeFd(outputPipe[1]);
     if (spawned != 0) {
       error = posix::errorFromErrno(spawned, operation, native);
-      simulated::Trace("process.end").str("program", start.program).boolean("started", false).write();
+      if (machine != nullptr && machine->notStarted != nullptr) machine->notStarted(start.program);
       const bool cannot = spawned == ENOENT || spawned == EACCES || spawned == ENOEXEC || spawned == ENOTDIR;
       return cannot ? StartOutcome::CannotStart : StartOutcome::Failed;
     }
@@ -367,10 +341,7 @@ WaitOutcome ChildProcess::wait(uint32_t timeoutMs, Error& error) {
     impl_->changed.wait(lock, isReaped);
     return WaitOutcome::Exited;
   }
-  // Bounded so that a huge scale cannot overflow the clock arithmetic.
-  const double scaled = std::min(static_cast<double>(timeoutMs) * timeoutScale(), 30.0 * 24 * 3600 * 1000);
-  const auto limit =
-      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(scaled));
+  const auto limit = std::chrono::milliseconds(simulatedTimeoutMs(timeoutMs));
   return impl_->changed.wait_for(lock, limit, isReaped) ? WaitOutcome::Exited : WaitOutcome::TimedOut;
 }
 

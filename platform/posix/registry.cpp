@@ -12,8 +12,8 @@
 
 #include "platform/ascii_text.h"
 #include "platform/posix/native_files.h"
+#include "platform/simulation.h"
 #include "platform/unicode_text.h"
-#include "simulated/machine.h"
 
 namespace platform {
 
@@ -287,7 +287,16 @@ std::string quoted(std::string_view text) {
 
 std::string valueName(std::string_view name) { return name.empty() ? std::string("@") : quoted(name); }
 
-std::string registryPath() { return simulated::machineRoot() + "/registry.reg"; }
+std::string registryPath() {
+  const SimulationHooks* machine = simulation();
+  return machine != nullptr && machine->machineRoot != nullptr ? machine->machineRoot() + "/registry.reg"
+                                                               : std::string("registry.reg");
+}
+
+void traceSet(const SimulatedRegistrySet& value) {
+  if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->registrySet != nullptr)
+    machine->registrySet(value);
+}
 
 // Reads registry.reg; a missing file is an empty registry.
 Error loadRegistry(RegFile& file, bool& existed) {
@@ -461,12 +470,8 @@ Error writeRegistryDword(std::string_view key, std::string_view name, uint32_t v
   std::snprintf(digits, sizeof digits, "%08x", value);
   Error error = writeValue(key, name, std::string("dword:") + digits);
   if (error.failed()) return error;
-  simulated::Trace("registry.set")
-      .str("key", canonicalKey(key))
-      .str("name", name)
-      .str("type", "REG_DWORD")
-      .num("data", value)
-      .write();
+  const std::string canonical = canonicalKey(key);
+  traceSet({.key = canonical, .name = name, .isDword = true, .dword = value, .text = {}});
   return {};
 }
 
@@ -478,12 +483,8 @@ Error writeRegistryString(std::string_view key, std::string_view name, std::stri
                                : quoted(value);
   Error error = writeValue(key, name, data);
   if (error.failed()) return error;
-  simulated::Trace("registry.set")
-      .str("key", canonicalKey(key))
-      .str("name", name)
-      .str("type", "REG_SZ")
-      .str("data", value)
-      .write();
+  const std::string canonical = canonicalKey(key);
+  traceSet({.key = canonical, .name = name, .isDword = false, .dword = 0, .text = value});
   return {};
 }
 

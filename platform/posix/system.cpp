@@ -7,25 +7,19 @@
 #include <thread>
 
 #include "platform/culture_patterns.h"
-#include "simulated/machine.h"
+#include "platform/simulation.h"
 
 namespace platform {
 
 void sleepMs(uint32_t ms) {
-  simulated::Trace("sleep").num("ms", ms).write();
-  double scale = simulated::MachineIni::load().getDouble("time", "scale", 1.0);
-  // A negative or absurd factor is a typing error in machine.ini, not a wish
-  // to wait forever or not at all.
-  if (!(scale >= 0) || !std::isfinite(scale)) scale = 1.0;
-  const double scaled = static_cast<double>(ms) * scale;
-  if (scaled <= 0) return;
-  std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(scaled));
+  const uint32_t scaled = simulatedSleepMs(ms);
+  if (scaled == 0) return;
+  std::this_thread::sleep_for(std::chrono::milliseconds(scaled));
 }
 
 uint32_t userLcid() {
-  const long long lcid = simulated::MachineIni::load().getInt("user", "lcid", 1033);
-  if (lcid <= 0 || lcid > 0xFFFFFFFFLL) return 1033;
-  return static_cast<uint32_t>(lcid);
+  const SimulationHooks* machine = simulation();
+  return machine != nullptr && machine->userLcid != nullptr ? machine->userLcid() : 1033;
 }
 
 LocalTime localNow() {

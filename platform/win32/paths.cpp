@@ -1,10 +1,13 @@
 #include "platform/paths.h"
 
 #include <windows.h>
+// shellapi.h after windows.h: CommandLineToArgvW needs its types.
+#include <shellapi.h>
 
 #include <new>
 #include <string>
 
+#include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
@@ -38,6 +41,15 @@ std::string programFolder() {
   } catch (const std::bad_alloc&) {
     return {};
   }
+}
+
+std::vector<std::string> programArguments(int, char**) {
+  std::vector<std::string> result;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  const win32::ScopedLocalMemory owner(reinterpret_cast<HLOCAL>(wide));
+  for (int i = 1; wide != nullptr && i < count; ++i) result.push_back(win32::toUtf8(wide[i]));
+  return result;
 }
 
 std::string environmentVariable(const char* name) {

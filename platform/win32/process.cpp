@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/simulation.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -58,8 +59,9 @@ struct OutputReader {
   win32::ScopedHandle finished;  // set by the thread on its way out
 
   std::mutex mutex;
-  std::string output;  // guarded by mutex while the thread runs
-  Error readError;     // a read that failed other than by the pipe's end
+  std::string output;      // guarded by mutex while the thread runs
+  Error readError;         // a read that failed other than by the pipe's end
+  bool failAtEnd = false;  // a simulated machine breaks the pipe after the output
   char buffer[16 * 1024];
 
   void fail(const char* function) {
@@ -67,7 +69,8 @@ struct OutputReader {
     // The end of the output and our own cancel are not failures.
     if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF || code == ERROR_OPERATION_ABORTED) return;
     std::lock_guard<std::mutex> lock(mutex);
-    readError = makeError(code != 0 ? code : kErrorGenericFailure, std::string(function) + " (standard output)");
+    readError =
+        makeError(code != 0 ? code : kErrorGenericFailure, std::string(function) + " (standard output)");
   }
 
   void keep(DWORD count) {
@@ -104,6 +107,10 @@ struct OutputReader {
       }
       keep(count);
     }
+    if (failAtEnd) {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (!readError.failed()) readError = makeError(kErrorGenericFailure, "ReadFile (standard output)");
+    }
     SetEvent(finished.get());
   }
 };
@@ -127,15 +134,17 @@ struct ChildProcess::Impl {
   ~Impl() {
     if (process && !ended && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
       TerminateProcess(process.get(), 1);
-      WaitForSingleObject(process.get(), kKillWaitMs);
+      if (WaitForSingleObject(process.get(), kKillWaitMs) == WAIT_OBJECT_0) recordExit(true);
     }
     finishReader();
   }
 
-  void recordExit() {
+  void recordExit(bool killed = false) {
     DWORD code = 0;
     if (GetExitCodeProcess(process.get(), &code)) exitCode = static_cast<int32_t>(code);
     ended = true;
+    if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->ended != nullptr)
+      machine->ended(program, exitCode, killed);
   }
 
   // Called once the child is gone: lets the output drain, then stops the
@@ -156,6 +165,10 @@ ChildProcess::~ChildProcess() = default;
 StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
   error = Error{};
   impl_.reset();  // a previous child is killed and released first
+  const SimulationHooks* machine = simulation();
+  SimulatedStart knobs;
+  if (machine != nullptr && machine->beforeStart != nullptr) knobs = machine->beforeStart(start.program);
+  if (knobs.noProcess) return StartOutcome::NoProcess;
   try {
     impl_ = std::make_unique<Impl>();
     impl_->program = start.program;
@@ -179,6 +192,7 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     HANDLE inherited[2] = {};
     if (start.captureOutput) {
       auto reader = std::make_unique<OutputReader>();
+      reader->failAtEnd = knobs.breakOutput;
       const std::wstring pipeName = uniquePipeName();
       reader->pipe.reset(CreateNamedPipeW(
           pipeName.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
@@ -229,10 +243,12 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
       impl_->reader = std::move(reader);
     }
 
+    if (machine != nullptr && machine->started != nullptr) machine->started(start.program, start.arguments);
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, inheritHandles, flags,
                         nullptr, nullptr, &startup.StartupInfo, &info)) {
       const DWORD code = GetLastError();
+      if (machine != nullptr && machine->notStarted != nullptr) machine->notStarted(start.program);
       error = makeError(code != 0 ? code : kErrorGenericFailure, "CreateProcessW " + start.program);
       impl_.reset();
       return isCannotStart(code) ? StartOutcome::CannotStart : StartOutcome::Failed;
@@ -277,7 +293,7 @@ WaitOutcome ChildProcess::wait(uint32_t timeoutMs, Error& error) {
     return WaitOutcome::Failed;
   }
   if (impl_->ended) return WaitOutcome::Exited;
-  switch (WaitForSingleObject(impl_->process.get(), timeoutMs)) {
+  switch (WaitForSingleObject(impl_->process.get(), simulatedTimeoutMs(timeoutMs))) {
     case WAIT_OBJECT_0:
       impl_->recordExit();
       return WaitOutcome::Exited;
@@ -292,7 +308,8 @@ WaitOutcome ChildProcess::wait(uint32_t timeoutMs, Error& error) {
 Error ChildProcess::kill() {
   if (!impl_ || !impl_->process) return makeError(ERROR_INVALID_HANDLE, "TerminateProcess (no process)");
   if (!impl_->ended) {
-    if (!TerminateProcess(impl_->process.get(), 1)) {
+    const bool terminated = TerminateProcess(impl_->process.get(), 1);
+    if (!terminated) {
       // Access is denied to a process that has just ended on its own.
       const Error error = lastError("TerminateProcess", impl_->program);
       if (WaitForSingleObject(impl_->process.get(), 0) != WAIT_OBJECT_0) return error;
@@ -300,7 +317,7 @@ Error ChildProcess::kill() {
     const DWORD waited = WaitForSingleObject(impl_->process.get(), kKillWaitMs);
     if (waited == WAIT_TIMEOUT) return makeError(WAIT_TIMEOUT, "TerminateProcess " + impl_->program);
     if (waited != WAIT_OBJECT_0) return lastError("WaitForSingleObject", impl_->program);
-    impl_->recordExit();
+    impl_->recordExit(terminated);
   }
   impl_->finishReader();
   return {};

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/culture_patterns.h"
+#include "platform/simulation.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
@@ -46,7 +47,7 @@ bool toSystemTime(const LocalTime& time, SYSTEMTIME& out) {
 
 }  // namespace
 
-void sleepMs(uint32_t ms) { Sleep(ms); }
+void sleepMs(uint32_t ms) { Sleep(simulatedSleepMs(ms)); }
 
 uint32_t userLcid() { return GetUserDefaultLCID(); }
 

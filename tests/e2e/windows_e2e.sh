@@ -75,7 +75,7 @@ grep -q 'level="requireAdministrator"' <(strings "$exe") && pass "windows: manif
   fail "windows: manifest requires administrator" "not in the file"
 grep -q '^9\.1\.0\.0$' <(strings -el "$exe") && pass "windows: file version 9.1.0.0" ||
   fail "windows: file version 9.1.0.0" "no version resource"
-check "windows: no simulated-machine code in the product" "$(strings "$exe" | grep -ci 'machine\.ini\|OVVB_MACHINE')" 0
+check "windows: no simulated-machine code in the product" "$(strings "$exe" | grep -ci 'machine\.ini\|OVVB_MACHINE\|no_process\|timeout_scale\|trace\.jsonl')" 0
 
 # --- The production program: no configs.txt -----------------------------------
 work=$(mktemp -d /tmp/ovvb-wine-XXXXXX)
@@ -135,8 +135,19 @@ sed -e 's/^scale = .*/scale = 0/' -e 's/^flash_seconds = .*/flash_seconds = 0/' 
   "$root/examples/machines/kestrel-amd/machine.ini" >"$sim/machine/machine.ini"
 rm -f "$logfile"
 "$wine" reg delete "$state_key" /f >/dev/null 2>&1
+started=$(date +%s%N)
 run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
+elapsed_ms=$((($(date +%s%N) - started) / 1000000))
 check "windows-sim: AMD flash exit code" "$code" 0
+# At [time] scale = 0 the pacing, the pauses and the stand-ins' durations
+# cost nothing; what is left is Wine starting five programs. In real time the
+# same run takes well over 20 s, so this bound catches a clock that is not
+# scaled without flaking on a busy machine.
+sleeps=$(grep -c '"event":"sleep"' "$sim/machine/trace.jsonl" 2>/dev/null)
+[ "${sleeps:-0}" -gt 0 ] && pass "windows-sim: sleeps are on the machine's clock ($sleeps traced)" ||
+  fail "windows-sim: sleeps are on the machine's clock" "no sleep event in the trace"
+[ "$elapsed_ms" -lt 20000 ] && pass "windows-sim: flash run at scale 0 took ${elapsed_ms} ms" ||
+  fail "windows-sim: flash run at scale 0" "took ${elapsed_ms} ms"
 tail_line=$(tail -n 1 "$logfile" 2>/dev/null | tr -d '\r' | sed 's/^\[[^]]*\]//')
 check "windows-sim: AMD flash state line" "$tail_line" "state 0"
 grep -q 'Restart System To Complete VBIOS Update' "$logfile" 2>/dev/null &&
@@ -233,12 +244,14 @@ if [ -f "$build/windows-sim/bin/devices/OvVBiosInstaller.exe" ] && [ -f "$driver
       run_devices current
       took=$((SECONDS - started))
       check "devices: dock absent (VBIOS up to date)" "$(state_line)" "state 3001"
-      # windows-sim sleeps for real: five 1 s pauses of the GEN read, and a
-      # run that ends well within the click loop's limit.
-      if [ "$code" != timeout ] && [ "$took" -ge 5 ] && [ "$took" -lt 60 ]; then
-        pass "devices: dock absent ends after its pauses (${took} s)"
+      # The five 1 s pauses of the GEN read run on the machine's clock
+      # ([time] scale = 0 here), and the run ends well within the click
+      # loop's limit.
+      pauses=$(grep -c '"event":"sleep","ms":1000}' "$devices/machine/trace.jsonl" 2>/dev/null)
+      if [ "$code" != timeout ] && [ "${pauses:-0}" -ge 5 ] && [ "$took" -lt 60 ]; then
+        pass "devices: dock absent ends after its pauses ($pauses traced, ${took} s)"
       else
-        fail "devices: dock absent ends after its pauses" "${took} s, exit $code"
+        fail "devices: dock absent ends after its pauses" "$pauses pauses, ${took} s, exit $code"
       fi
     else
       fail "devices: dock removed" "$(cat "$work/drivers-err.txt")"
@@ -258,6 +271,24 @@ if [ -f "$build/windows-sim/bin/devices/OvVBiosInstaller.exe" ] && [ -f "$driver
 else
   fail "devices: programs built" "no bin/devices/OvVBiosInstaller.exe or ovvb_drivers.exe"
 fi
+
+# --- windows-sim: the machine's fault knobs reach the win32 process backend ---
+knob=$work/knob
+mkdir -p "$knob/packages" "$knob/machine"
+cp "$build/windows-sim/bin/OvVBiosInstaller.exe" "$knob/"
+cp -r "$root/examples/packages/nv-dock/." "$knob/packages/"
+cp "$build/windows-sim/bin/vendorflash.exe" "$knob/packages/"
+{
+  sed -e 's/^scale = .*/scale = 0/' "$root/examples/machines/kestrel-nv/machine.ini"
+  printf '[processes]\nno_process.vendorflash.exe = 5\n'
+} >"$knob/machine/machine.ini"
+rm -f "$logfile"
+"$wine" reg delete "$state_key" /f >/dev/null 2>&1
+run_installer "$knob" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$knob/machine")"
+check "windows-sim: a flash program that never starts ends with 905 (exit status)" "$code" $((905 % 256))
+check "windows-sim: ... state line" "$(tail -n 1 "$logfile" 2>/dev/null | tr -d '\r' | sed 's/^\[[^]]*\]//')" "state 905"
+check "windows-sim: ... five attempts logged" "$(grep -c 'ERROR VbFlashProcess Start fail' "$logfile" 2>/dev/null)" 5
+check "windows-sim: ... the knob counted down" "$(sed -n 's/^no_process.vendorflash.exe = //p' "$knob/machine/machine.ini")" 0
 
 rm -rf "$work"
 echo "windows-sim: $passed passed, $failed failed"

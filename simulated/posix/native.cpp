@@ -1,0 +1,27 @@
+#include "simulated/native.h"
+
+#include <system_error>
+
+#include "platform/paths.h"
+
+namespace simulated::native {
+
+namespace fs = std::filesystem;
+
+// POSIX names are bytes; UTF-8 text is used as it is.
+fs::path fromUtf8(std::string_view utf8) { return fs::path(std::string(utf8)); }
+
+std::string toUtf8(const fs::path& path) { return path.native(); }
+
+fs::path namedRoot() {
+  const std::string named = platform::environmentVariable("OVVB_MACHINE");
+  if (!named.empty()) return fromUtf8(named);
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return fs::current_path(ec) / "machine";
+  return self.parent_path() / "machine";
+}
+
+std::FILE* openForAppend(const fs::path& path) { return std::fopen(path.c_str(), "ab"); }
+
+}  // namespace simulated::native
