@@ -42,24 +42,29 @@ export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msh
 bash "$root/scripts/wine-prefix.sh" "$WINEPREFIX" "$build/windows/bin" >"$log/wine-prefix.txt" 2>&1 ||
   { echo "wine prefix: failed (see $log/wine-prefix.txt)"; failed=$((failed + 1)); }
 wineserver -p 2>/dev/null
-# The kernel-mode stand-ins for the dock controller and \\.\ZELACPI, installed
-# once into the prefix (a rebuilt driver replaces the installed one). Output
-# to a file: the driver services this starts would keep a pipe open.
-if wine "$build/windows/bin/ovvb_drivers.exe" install </dev/null >"$log/wine-drivers.txt" 2>&1; then
-  echo "wine test drivers: installed"
-  passed=$((passed + 1))
-else
-  echo "wine test drivers: FAILED to install: $(tail -n 1 "$log/wine-drivers.txt")"
-  failed=$((failed + 1))
-fi
 # One X display for every Windows test. Wine's own background programs are
 # started first with their output elsewhere: started by a test, they would
 # inherit ctest's pipe and keep it open long after the test has ended.
+rm -f "$log/wine-drivers.rc" "$log/windows.rc"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   wine cmd /c exit 0 </dev/null >/dev/null 2>&1
+  wine "$1/windows/bin/ovvb_drivers.exe" install </dev/null >"$2/wine-drivers.txt" 2>&1
+  echo $? >"$2/wine-drivers.rc"
   ctest --test-dir "$1/windows" -j 1 --output-on-failure --timeout 600 >"$2/windows.txt" 2>&1
   echo $? >"$2/windows.rc"
   bash "$3/tests/e2e/windows_e2e.sh" "$1" >"$2/windows-sim.txt" 2>&1' _ "$build" "$log" "$root"
+# The kernel-mode stand-ins for the dock controller and \\.\ZELACPI are
+# installed once into the prefix inside the display session above (a rebuilt
+# driver replaces the installed one): a Wine started before it would start
+# Wine's desktop without a display and no test window could be created. Output
+# to a file: the driver services this starts would keep a pipe open.
+if [ "$(cat "$log/wine-drivers.rc" 2>/dev/null)" = 0 ]; then
+  echo "wine test drivers: installed"
+  passed=$((passed + 1))
+else
+  echo "wine test drivers: FAILED to install: $(tail -n 1 "$log/wine-drivers.txt" 2>/dev/null)"
+  failed=$((failed + 1))
+fi
 count_ctest windows "$log/windows.txt" "$(cat "$log/windows.rc" 2>/dev/null)"
 
 echo "== windows-sim: the Windows program end to end under Wine"
