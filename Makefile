@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 MINGW := -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake
 CONFIGURE = cmake -S $(CURDIR) -G Ninja -DCMAKE_BUILD_TYPE=$(1) -B
 
-.PHONY: dist all deps build build-linux build-linux-asan build-windows build-windows-sim build-fuzz test demo bench fuzz clean
+.PHONY: dist all deps build build-linux build-linux-asan build-windows build-windows-sim build-fuzz test demo gallery bench fuzz clean
 
 all: build
 
@@ -42,6 +42,11 @@ test: build
 
 demo: build-linux
 	@bash scripts/demo.sh $(BUILD)/linux
+
+# Every dialog in every language, drawn by the win32 code under Wine + Xvfb
+# into build/gallery/*.png with one contact sheet per dialog.
+gallery: build-windows
+	@bash scripts/gallery.sh $(BUILD)
 
 bench:
 	@[ -f $(BUILD)/bench/build.ninja ] || $(call CONFIGURE,Release) $(BUILD)/bench -DOVVB_BUILD=linux -DOVVB_BENCH=ON >/dev/null

@@ -33,7 +33,7 @@ export WINEDLLOVERRIDES="mscoree=;mshtml="
 unset DISPLAY 2>/dev/null || true
 
 # Bump when the settings below change, so existing prefixes pick them up.
-settings_version=1
+settings_version=2
 marker="$prefix/.ovvb-prefix"
 
 if [ ! -f "$prefix/system.reg" ]; then
@@ -45,7 +45,9 @@ fi
 if [ "$(cat "$marker" 2>/dev/null || true)" != "$settings_version" ]; then
   reg_file="$prefix/drive_c/ovvb-settings.reg"
   # Without the substitute CJK text is drawn as boxes; without ShowCrashDialog
-  # a crashing test waits forever on winedbg's dialog.
+  # a crashing test waits forever on winedbg's dialog. The dialog gallery's
+  # windows are not handed to a window manager: with none running (Xvfb),
+  # closing each managed window would cost two seconds.
   printf '%s\r\n' \
     'Windows Registry Editor Version 5.00' \
     '' \
@@ -54,6 +56,9 @@ if [ "$(cat "$marker" 2>/dev/null || true)" != "$settings_version" ]; then
     '' \
     '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' \
     '"ShowCrashDialog"=dword:00000000' \
+    '' \
+    '[HKEY_CURRENT_USER\Software\Wine\AppDefaults\dialog_gallery.exe\X11 Driver]' \
+    '"Managed"="N"' \
     '' >"$reg_file"
   "$wine" regedit /S 'C:\ovvb-settings.reg' >/dev/null 2>&1
   wineserver -w

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ui/dialogs.h"
 
@@ -131,12 +132,21 @@ TEST_F(Win32Dialogs, FailureDialogShowsItsCodeAndEndsByOkOrTheCloseCommand) {
     bool acted = false;
     LONG_PTR exStyle = 0;
     RECT client{};
+    COLORREF topLeft = 0;
+    COLORREF topRight = 0;
+    HICON icon = nullptr;
     showWhile(form, L"InstallFail", [&](HWND hwnd) {
       const HWND ok = hwnd != nullptr ? findChild(hwnd, L"Button", L"OK") : nullptr;
       if (ok == nullptr) return;
       label = textOf(findChild(hwnd, L"Static"));
       exStyle = GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
       GetClientRect(hwnd, &client);
+      icon = reinterpret_cast<HICON>(GetClassLongPtrW(hwnd, GCLP_HICON));
+      RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+      const HDC dc = GetDC(hwnd);
+      topLeft = GetPixel(dc, 3, 3);
+      topRight = GetPixel(dc, 560, 3);
+      ReleaseDC(hwnd, dc);
       clickOk ? SendMessageW(ok, BM_CLICK, 0, 0) : SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
       acted = true;
     });
@@ -146,6 +156,69 @@ TEST_F(Win32Dialogs, FailureDialogShowsItsCodeAndEndsByOkOrTheCloseCommand) {
     EXPECT_NE(exStyle & WS_EX_TOPMOST, 0);
     EXPECT_EQ(client.right - client.left, 640);
     EXPECT_EQ(client.bottom - client.top, 288);
+    // The background picture, not a plain fill: red glow top left, blue top right.
+    EXPECT_GT(GetRValue(topLeft), GetBValue(topLeft) + 40) << std::hex << topLeft;
+    EXPECT_GT(GetBValue(topRight), GetRValue(topRight) + 40) << std::hex << topRight;
+    EXPECT_NE(icon, nullptr) << "the program icon on the window";
+  }
+}
+
+// Presses, moves and releases as the mouse would send them to one control,
+// each handled before the next is computed from where the window now is.
+struct DragCase {
+  const char* name;
+  bool onLabel;  // else the background
+  UINT down;
+  UINT up;
+  POINT press;  // in the control's coordinates
+};
+
+TEST_F(Win32Dialogs, DraggingTheLabelOrBackgroundWithAnyButtonMovesTheWindowByThePointersDisplacement) {
+  const DragCase cases[] = {
+      {"left button on the label", true, WM_LBUTTONDOWN, WM_LBUTTONUP, {50, 30}},
+      {"right button on the background", false, WM_RBUTTONDOWN, WM_RBUTTONUP, {300, 250}},
+      {"middle button on the label", true, WM_MBUTTONDOWN, WM_MBUTTONUP, {5, 150}},
+  };
+  for (const DragCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    InstallFail form;
+    std::vector<POINT> expected;
+    std::vector<POINT> seen;
+    showWhile(form, L"InstallFail", [&](HWND hwnd) {
+      if (hwnd == nullptr) return;
+      const HWND control = c.onLabel ? findChild(hwnd, L"Static") : hwnd;
+      RECT start;
+      GetWindowRect(hwnd, &start);
+      // Where the control sits inside the window: (20, 20) for the label.
+      POINT controlOrigin{0, 0};
+      MapWindowPoints(control, hwnd, &controlOrigin, 1);
+      const POINT pointer{start.left + controlOrigin.x + c.press.x, start.top + controlOrigin.y + c.press.y};
+      const auto inControl = [&](POINT screen) {
+        RECT now;
+        GetWindowRect(hwnd, &now);
+        return MAKELPARAM(screen.x - now.left - controlOrigin.x, screen.y - now.top - controlOrigin.y);
+      };
+      SendMessageW(control, c.down, 0, MAKELPARAM(c.press.x, c.press.y));
+      for (const POINT step : {POINT{37, 21}, POINT{-100, 60}, POINT{-101, 60}}) {
+        SendMessageW(control, WM_MOUSEMOVE, 0, inControl(POINT{pointer.x + step.x, pointer.y + step.y}));
+        RECT now;
+        GetWindowRect(hwnd, &now);
+        seen.push_back({now.left, now.top});
+        expected.push_back({start.left + step.x, start.top + step.y});
+      }
+      SendMessageW(control, c.up, 0, inControl(POINT{pointer.x - 101, pointer.y + 60}));
+      SendMessageW(control, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
+      RECT after;
+      GetWindowRect(hwnd, &after);
+      seen.push_back({after.left, after.top});
+      expected.push_back(expected.back());  // a move after the release changes nothing
+      if (HWND ok = findChild(hwnd, L"Button", L"OK"); ok != nullptr) SendMessageW(ok, BM_CLICK, 0, 0);
+    });
+    ASSERT_EQ(seen.size(), expected.size());
+    for (size_t i = 0; i < seen.size(); ++i) {
+      EXPECT_EQ(seen[i].x, expected[i].x) << "step " << i;
+      EXPECT_EQ(seen[i].y, expected[i].y) << "step " << i;
+    }
   }
 }
 
@@ -186,20 +259,35 @@ TEST_F(Win32Dialogs, MinimisingKeepsTheDialogOpenUntilItsButton) {
   bool minimised = false;
   bool stillOpen = false;
   bool yesShown = true;
+  HWND ok = nullptr;
+  HWND focusBefore = nullptr;
+  HWND focusAfter = nullptr;
+  const DWORD formThread = GetCurrentThreadId();
+  const auto focusOf = [&] {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    return GetGUIThreadInfo(formThread, &info) ? info.hwndFocus : nullptr;
+  };
   showWhile(form, L"Orvo VBIOS Installer", [&](HWND hwnd) {
     if (hwnd == nullptr) return;
     yesShown = findChild(hwnd, L"Button", L"Yes") != nullptr;
+    ok = findChild(hwnd, L"Button", L"OK");
+    focusBefore = focusOf();
     // The minimise button is the one without a caption.
     if (HWND glyph = findChild(hwnd, L"Button", L""); glyph != nullptr) SendMessageW(glyph, BM_CLICK, 0, 0);
     minimised = IsIconic(hwnd) != FALSE;
     Sleep(200);
     stillOpen = IsWindow(hwnd) != FALSE;
     ShowWindow(hwnd, SW_RESTORE);
-    if (HWND ok = findChild(hwnd, L"Button", L"OK"); ok != nullptr) SendMessageW(ok, BM_CLICK, 0, 0);
+    for (int i = 0; i < 100 && focusOf() != focusBefore; ++i) Sleep(10);
+    focusAfter = focusOf();
+    if (ok != nullptr) SendMessageW(ok, BM_CLICK, 0, 0);
   });
   EXPECT_FALSE(yesShown) << "an up-to-date VBIOS offers no restart";
   EXPECT_TRUE(minimised);
   EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(focusBefore, ok) << "the first control in tab order has the focus";
+  EXPECT_EQ(focusAfter, focusBefore) << "restored with the focus where it was";
   EXPECT_TRUE(form.IsClosed());
 }
 
@@ -231,7 +319,7 @@ TEST_F(Win32Dialogs, ProgressWindowShowsOneHundredClosesItselfAndRefusesEndOfSes
   EXPECT_LT(took, std::chrono::seconds(8));
 }
 
-TEST_F(Win32Dialogs, ProgressWindowStoppedFromAnotherThreadCloses) {
+TEST_F(Win32Dialogs, ProgressWindowRefusesTheEndOfTheSessionAndStopsFromAnotherThread) {
   InstallingForm::progress = 50;
   ProgressWindowThread window;
   window.start();
@@ -242,6 +330,21 @@ TEST_F(Win32Dialogs, ProgressWindowStoppedFromAnotherThreadCloses) {
     if (hwnd == nullptr) Sleep(10);
   }
   ASSERT_NE(hwnd, nullptr);
+  // The system asks every window before a log-off; the flash must refuse it.
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  std::wstring command = L"wineboot.exe -e";
+  DWORD endSession = 0;
+  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &process)) {
+    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0)
+      GetExitCodeProcess(process.hProcess, &endSession);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  EXPECT_EQ(endSession, 1u) << "wineboot -e: the end of the session must be refused";
+  EXPECT_TRUE(IsWindow(hwnd));
   window.stop();  // returns only once the window's thread has ended
   EXPECT_FALSE(IsWindow(hwnd));
 }

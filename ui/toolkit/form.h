@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "ui/toolkit/drag.h"
+
 namespace toolkit {
 
 enum class ButtonId { Button1 = 1, Button2 = 2, Button3 = 3 };
@@ -69,6 +71,8 @@ class Form {
   // The button an unattended run presses: the one that ends the dialog
   // without taking a risk (OK, No, Cancel).
   ButtonId safeButton = ButtonId::Button1;
+  // A mouse button held down on the background or on label1 moves the form.
+  Drag drag;
 
   void Close();  // ends the form's message loop; any thread
   bool IsClosed() const;

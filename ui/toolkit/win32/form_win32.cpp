@@ -1,19 +1,25 @@
-// The win32 toolkit: each Form is a real borderless, topmost window with a
-// static label, owner-drawn buttons and comctl32's progress bar, run by a
-// message loop on the thread that calls Run.
+// The win32 toolkit: each Form is a real borderless window drawn from the
+// program's pictures, with an owner-drawn label, owner-drawn picture buttons
+// and comctl32's progress bar, run by a message loop on the thread that
+// calls Run.
 #include <windows.h>
-// commctrl.h after windows.h: it relies on the types windows.h declares.
+// After windows.h: they rely on the types it declares.
 #include <commctrl.h>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/system.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
+#include "ui/resources/picture_ids.h"
 #include "ui/toolkit/form.h"
+#include "ui/toolkit/win32/pictures.h"
 
 namespace toolkit {
 
@@ -21,6 +27,7 @@ namespace {
 
 using platform::win32::ScopedGdiObject;
 using platform::win32::toWide;
+using win32::Picture;
 
 constexpr wchar_t kWindowClass[] = L"OvVBiosInstallerForm";
 constexpr int kClientWidth = 640;
@@ -31,16 +38,14 @@ constexpr int kProgressId = 104;
 // Posted by SetProgress from any thread; wParam carries the value.
 constexpr UINT kSetProgressMessage = WM_APP + 1;
 
-constexpr COLORREF kBackground = RGB(16, 17, 22);
+// Where a picture is missing from the program, the window is still readable.
+constexpr COLORREF kBackground = RGB(12, 13, 18);
 constexpr COLORREF kPlate = RGB(54, 56, 64);
-constexpr COLORREF kPlatePressed = RGB(38, 40, 46);
-constexpr COLORREF kPlateEdge = RGB(150, 152, 162);
 constexpr COLORREF kText = RGB(255, 255, 255);
-constexpr COLORREF kGlyph = RGB(220, 222, 230);
 
 constexpr std::array<ButtonId, 3> kButtons{ButtonId::Button1, ButtonId::Button2, ButtonId::Button3};
 
-// A screen device context, released on every path.
+// A device context of the screen, released on every path.
 class ScreenDc {
  public:
   ScreenDc() : dc_(GetDC(nullptr)) {}
@@ -55,6 +60,28 @@ class ScreenDc {
   HDC dc_;
 };
 
+// A memory device context with one bitmap selected, restored and deleted on
+// every path.
+class MemoryDc {
+ public:
+  MemoryDc(HDC like, HGDIOBJ bitmap) : dc_(CreateCompatibleDC(like)) {
+    if (dc_ != nullptr && bitmap != nullptr) old_ = SelectObject(dc_, bitmap);
+  }
+  ~MemoryDc() {
+    if (dc_ == nullptr) return;
+    if (old_ != nullptr) SelectObject(dc_, old_);
+    DeleteDC(dc_);
+  }
+  MemoryDc(const MemoryDc&) = delete;
+  MemoryDc& operator=(const MemoryDc&) = delete;
+  HDC get() const { return dc_; }
+  explicit operator bool() const { return dc_ != nullptr && old_ != nullptr; }
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_ = nullptr;
+};
+
 // Controls of a Win32 window break lines at CR LF; the core writes LF.
 std::wstring windowsLines(const std::string& text) {
   std::wstring wide = toWide(text);
@@ -67,15 +94,28 @@ std::wstring windowsLines(const std::string& text) {
   return out;
 }
 
-HFONT createDialogFont(int points) {
+std::wstring windowText(HWND hwnd) {
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+HFONT createDialogFont(float points) {
   ScreenDc screen;
   const int dpi = screen.get() != nullptr ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
+  const int height = -static_cast<int>(std::lround(points * static_cast<float>(dpi) / 72.0f));
   // Where "Microsoft YaHei UI" is missing, font substitution (or the system's
   // fallback) picks a face covering Latin, Cyrillic and CJK.
-  return CreateFontW(-MulDiv(points, dpi, 72), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                     L"Microsoft YaHei UI");
+  return CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Microsoft YaHei UI");
 }
+
+ScopedGdiObject createBitmap(int width, int height) {
+  ScreenDc screen;
+  return ScopedGdiObject(CreateCompatibleBitmap(screen.get(), width, height));
+}
+
+RECT rectOf(int width, int height) { return RECT{0, 0, width, height}; }
 
 }  // namespace
 
@@ -87,16 +127,29 @@ struct Form::Native {
   HWND label = nullptr;
   std::array<HWND, 3> buttons{};
   HWND progress = nullptr;
-  ScopedGdiObject font;
+  std::vector<HWND> tabOrder;  // the controls that take the keyboard focus, in tab-index order
+  HWND lastFocus = nullptr;    // kept while the window is inactive or minimised
+  std::vector<std::pair<long, ScopedGdiObject>> fonts;  // by tenths of a point
+  // The background picture at the window's size, and each button's face
+  // (up, pressed) with the background behind it already composed: painting
+  // is then plain copying, and no picture is decoded again.
   ScopedGdiObject background;
-  ScopedGdiObject plate;
-  ScopedGdiObject platePressed;
-  ScopedGdiObject edge;
+  std::array<std::array<ScopedGdiObject, 2>, 3> faces;
+
+  HFONT font(float points) {
+    const long key = std::lround(points * 10.0f);
+    for (const auto& [size, font] : fonts)
+      if (size == key) return static_cast<HFONT>(font.get());
+    fonts.emplace_back(key, ScopedGdiObject(createDialogFont(points)));
+    return static_cast<HFONT>(fonts.back().second.get());
+  }
 };
 
 namespace {
 
 Form* formOf(HWND hwnd) { return reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
+
+size_t indexOf(ButtonId id) { return static_cast<size_t>(id) - 1; }
 
 HWND createChild(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style,
                  const Bounds& b, int id) {
@@ -105,40 +158,201 @@ HWND createChild(HWND parent, const wchar_t* windowClass, const std::wstring& te
                          nullptr);
 }
 
-bool createControls(Form& form, HWND hwnd) {
-  Form::Native& native = *form.native;
-  native.font.reset(createDialogFont(12));
-  native.background.reset(CreateSolidBrush(kBackground));
-  native.plate.reset(CreateSolidBrush(kPlate));
-  native.platePressed.reset(CreateSolidBrush(kPlatePressed));
-  native.edge.reset(CreateSolidBrush(kPlateEdge));
-  if (!native.background || !native.plate || !native.platePressed || !native.edge) return false;
+// Copies the part of the window background under a control at `origin`.
+void copyBackground(const Form::Native& native, HDC dc, POINT origin, int width, int height) {
+  MemoryDc source(dc, native.background.get());
+  if (source) BitBlt(dc, 0, 0, width, height, source.get(), origin.x, origin.y, SRCCOPY);
+}
 
-  native.label = createChild(hwnd, L"STATIC", windowsLines(form.label1.Text),
-                             WS_VISIBLE | SS_LEFT | SS_NOPREFIX, form.label1.bounds, kLabelId);
-  if (native.label == nullptr) return false;
-  SendMessageW(native.label, WM_SETFONT, reinterpret_cast<WPARAM>(native.font.get()), FALSE);
+ScopedGdiObject composeBackground() {
+  ScopedGdiObject bitmap = createBitmap(kClientWidth, kClientHeight);
+  ScreenDc screen;
+  MemoryDc dc(screen.get(), bitmap.get());
+  if (!dc) return {};
+  const RECT all = rectOf(kClientWidth, kClientHeight);
+  ScopedGdiObject fill(CreateSolidBrush(kBackground));
+  FillRect(dc.get(), &all, static_cast<HBRUSH>(fill.get()));
+  win32::drawPicture(dc.get(), Picture::Background, all);
+  return bitmap;
+}
 
-  for (ButtonId id : kButtons) {
-    const Button& button = form.button(id);
-    const auto index = static_cast<size_t>(id) - 1;
-    if (!button.Visible) continue;
-    native.buttons[index] =
-        createChild(hwnd, L"BUTTON", toWide(button.Text), WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
-                    button.bounds, kButtonIdBase + static_cast<int>(id));
-    if (native.buttons[index] == nullptr) return false;
-    SendMessageW(native.buttons[index], WM_SETFONT, reinterpret_cast<WPARAM>(native.font.get()), FALSE);
+// A button's face: the background behind it, then its picture; pressed, the
+// picture sits one pixel lower and to the right, as if pushed in.
+ScopedGdiObject composeFace(const Form::Native& native, const Button& button, bool pressed) {
+  const Bounds& b = button.bounds;
+  ScopedGdiObject bitmap = createBitmap(b.width, b.height);
+  ScreenDc screen;
+  MemoryDc dc(screen.get(), bitmap.get());
+  if (!dc) return {};
+  copyBackground(native, dc.get(), POINT{b.x, b.y}, b.width, b.height);
+  const int shift = pressed ? 1 : 0;
+  const RECT target{shift, shift, b.width + shift, b.height + shift};
+  const Picture picture = button.IsMinimize ? Picture::MinimizeGlyph : Picture::ButtonPlate;
+  if (!win32::drawPicture(dc.get(), picture, target) && !button.IsMinimize) {
+    ScopedGdiObject plate(CreateSolidBrush(kPlate));
+    FillRect(dc.get(), &target, static_cast<HBRUSH>(plate.get()));
   }
+  return bitmap;
+}
 
-  if (form.progressBar1.Visible) {
-    native.progress =
-        createChild(hwnd, PROGRESS_CLASSW, L"", WS_VISIBLE, form.progressBar1.bounds, kProgressId);
-    if (native.progress == nullptr) return false;
-    SendMessageW(native.progress, PBM_SETRANGE32, 0, 100);
-    std::lock_guard lock(native.mutex);
-    SendMessageW(native.progress, PBM_SETPOS, static_cast<WPARAM>(form.progressBar1.Value), 0);
+void setFont(HWND control, HFONT font) {
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+// Dragging, the same on the background and on the label: positions arrive in
+// the receiving control's own coordinates, the capture keeps them coming
+// while the pointer leaves it, and the window moves by the portable
+// arithmetic. Returns true when the message was a drag message.
+bool handleDrag(Form& form, HWND control, HWND dialog, UINT message, LPARAM lParam) {
+  // Signed: with the capture, a pointer left or above the control is negative.
+  const Point at{static_cast<int16_t>(LOWORD(lParam)), static_cast<int16_t>(HIWORD(lParam))};
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_XBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK:
+    case WM_XBUTTONDBLCLK:
+      // Captured first: taking the capture may end an earlier drag.
+      SetCapture(control);
+      form.drag.MouseDown(at);
+      return true;
+    case WM_MOUSEMOVE: {
+      POINT origin{0, 0};
+      ClientToScreen(dialog, &origin);
+      if (const std::optional<Point> to = form.drag.MouseMove(at, Point{origin.x, origin.y}))
+        SetWindowPos(dialog, nullptr, to->x, to->y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      return true;
+    }
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+    case WM_XBUTTONUP:
+      form.drag.MouseUp();
+      if (GetCapture() == control) ReleaseCapture();
+      return true;
+    case WM_CAPTURECHANGED:
+      // The capture taken away (another window, a system menu): no release
+      // will come, and a drag left on would make the window follow a
+      // pointer whose button is no longer down.
+      form.drag.MouseUp();
+      return false;
+    default:
+      return false;
+  }
+}
+
+LRESULT CALLBACK labelProc(HWND label, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  auto* form = reinterpret_cast<Form*>(data);
+  if (form != nullptr && handleDrag(*form, label, GetParent(label), message, lParam)) return 0;
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(label, labelProc, 1);
+  return DefSubclassProc(label, message, wParam, lParam);
+}
+
+// The controls in the order of their tab indices (members in declaration
+// order where indices are equal): created in that order, their z-order is
+// the keyboard focus order.
+struct Control {
+  int tabIndex;
+  int member;  // 0 label1, 1..3 button1..button3, 4 progressBar1
+};
+
+std::vector<Control> controlsInTabOrder(const Form& form) {
+  std::vector<Control> controls{{form.label1.TabIndex, 0}};
+  const Button* buttons[] = {&form.button1, &form.button2, &form.button3};
+  for (int i = 0; i < 3; ++i)
+    if (buttons[i]->Visible) controls.push_back({buttons[i]->TabIndex, i + 1});
+  if (form.progressBar1.Visible) controls.push_back({form.progressBar1.TabIndex, 4});
+  std::stable_sort(controls.begin(), controls.end(),
+                   [](const Control& a, const Control& b) { return a.tabIndex < b.tabIndex; });
+  return controls;
+}
+
+bool createLabel(Form& form, HWND hwnd) {
+  Form::Native& native = *form.native;
+  const HFONT font = native.font(form.label1.FontSizePt);
+  const std::wstring text = windowsLines(form.label1.Text);
+  Bounds bounds = form.label1.bounds;
+  if (form.label1.AutoSize) {
+    // As large as its text, on its lines as written, never wrapped.
+    ScreenDc screen;
+    const HGDIOBJ old = SelectObject(screen.get(), font);
+    RECT measured{0, 0, 0, 0};
+    DrawTextW(screen.get(), text.c_str(), static_cast<int>(text.size()), &measured,
+              DT_CALCRECT | DT_NOPREFIX);
+    SelectObject(screen.get(), old);
+    bounds.width = measured.right - measured.left;
+    bounds.height = measured.bottom - measured.top;
+  }
+  // SS_NOTIFY: the label takes the mouse itself, so a drag on it is measured
+  // in its own coordinates.
+  native.label = createChild(hwnd, L"STATIC", text, WS_VISIBLE | SS_OWNERDRAW | SS_NOTIFY, bounds, kLabelId);
+  if (native.label == nullptr) return false;
+  setFont(native.label, font);
+  SetWindowSubclass(native.label, labelProc, 1, reinterpret_cast<DWORD_PTR>(&form));
+  return true;
+}
+
+bool createButton(Form& form, HWND hwnd, ButtonId id) {
+  Form::Native& native = *form.native;
+  const Button& button = form.button(id);
+  const size_t index = indexOf(id);
+  native.faces[index][0] = composeFace(native, button, false);
+  native.faces[index][1] = composeFace(native, button, true);
+  const HWND control =
+      createChild(hwnd, L"BUTTON", toWide(button.Text), WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, button.bounds,
+                  kButtonIdBase + static_cast<int>(id));
+  if (control == nullptr) return false;
+  native.buttons[index] = control;
+  setFont(control, native.font(button.FontSizePt));
+  native.tabOrder.push_back(control);
+  return true;
+}
+
+bool createProgressBar(Form& form, HWND hwnd) {
+  Form::Native& native = *form.native;
+  native.progress =
+      createChild(hwnd, PROGRESS_CLASSW, L"", WS_VISIBLE, form.progressBar1.bounds, kProgressId);
+  if (native.progress == nullptr) return false;
+  SendMessageW(native.progress, PBM_SETRANGE32, 0, 100);
+  SendMessageW(native.progress, PBM_SETBKCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_CAPTIONTEXT)));
+  std::lock_guard lock(native.mutex);
+  SendMessageW(native.progress, PBM_SETPOS, static_cast<WPARAM>(form.progressBar1.Value), 0);
+  return true;
+}
+
+bool createControls(Form& form, HWND hwnd) {
+  form.native->background = composeBackground();
+  for (const Control& control : controlsInTabOrder(form)) {
+    bool created = false;
+    if (control.member == 0) {
+      created = createLabel(form, hwnd);
+    } else if (control.member == 4) {
+      created = createProgressBar(form, hwnd);
+    } else {
+      created = createButton(form, hwnd, static_cast<ButtonId>(control.member));
+    }
+    if (!created) return false;
   }
   return true;
+}
+
+void drawLabel(const Form& form, const DRAWITEMSTRUCT& item) {
+  const Form::Native& native = *form.native;
+  const RECT& rect = item.rcItem;
+  copyBackground(native, item.hDC, POINT{form.label1.bounds.x, form.label1.bounds.y}, rect.right - rect.left,
+                 rect.bottom - rect.top);
+  const std::wstring text = windowText(item.hwndItem);
+  const auto font = reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0));
+  const HGDIOBJ oldFont = SelectObject(item.hDC, font);
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, kText);
+  RECT box = rect;
+  DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &box,
+            DT_NOPREFIX | (form.label1.AutoSize ? 0 : DT_WORDBREAK));
+  SelectObject(item.hDC, oldFont);
 }
 
 void drawButton(Form& form, const DRAWITEMSTRUCT& item) {
@@ -146,35 +360,39 @@ void drawButton(Form& form, const DRAWITEMSTRUCT& item) {
   const int id = static_cast<int>(item.CtlID) - kButtonIdBase;
   if (id < 1 || id > 3) return;
   const Button& button = form.button(static_cast<ButtonId>(id));
-  RECT rect = item.rcItem;
   const bool pressed = (item.itemState & ODS_SELECTED) != 0;
-
-  if (button.IsMinimize) {
-    FillRect(item.hDC, &rect, static_cast<HBRUSH>(native.background.get()));
-    const int width = (rect.right - rect.left) / 3;
-    const int centreX = (rect.left + rect.right) / 2;
-    const int centreY = (rect.top + rect.bottom) / 2 + (pressed ? 1 : 0);
-    RECT bar{centreX - width / 2, centreY, centreX + width / 2, centreY + 2};
-    ScopedGdiObject glyph(CreateSolidBrush(kGlyph));
-    if (glyph) FillRect(item.hDC, &bar, static_cast<HBRUSH>(glyph.get()));
-    return;
+  RECT rect = item.rcItem;
+  {
+    MemoryDc face(item.hDC, native.faces[static_cast<size_t>(id) - 1][pressed ? 1 : 0].get());
+    if (face)
+      BitBlt(item.hDC, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, face.get(), 0, 0,
+             SRCCOPY);
   }
+  if (button.IsMinimize) return;
 
-  FillRect(item.hDC, &rect, static_cast<HBRUSH>(native.background.get()));
-  FrameRect(item.hDC, &rect, static_cast<HBRUSH>(native.edge.get()));
-  InflateRect(&rect, -1, -1);
-  FillRect(item.hDC, &rect, static_cast<HBRUSH>((pressed ? native.platePressed : native.plate).get()));
-  const std::wstring caption = toWide(button.Text);
-  const HGDIOBJ oldFont = SelectObject(item.hDC, native.font.get());
+  const std::wstring caption = windowText(item.hwndItem);
+  const auto font = reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0));
+  const HGDIOBJ oldFont = SelectObject(item.hDC, font);
   SetBkMode(item.hDC, TRANSPARENT);
   SetTextColor(item.hDC, kText);
+  if (pressed) OffsetRect(&rect, 1, 1);
   DrawTextW(item.hDC, caption.c_str(), static_cast<int>(caption.size()), &rect,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(item.hDC, oldFont);
-  if ((item.itemState & ODS_FOCUS) != 0) {
-    InflateRect(&rect, -4, -4);
+  // The focus cue only once the keyboard is in use, as the system shows it.
+  if ((item.itemState & ODS_FOCUS) != 0 && (item.itemState & ODS_NOFOCUSRECT) == 0) {
+    InflateRect(&rect, -5, -5);
     DrawFocusRect(item.hDC, &rect);
   }
+}
+
+bool isButtonOf(const Form::Native& native, HWND control) {
+  return control != nullptr &&
+         std::find(native.buttons.begin(), native.buttons.end(), control) != native.buttons.end();
+}
+
+HWND firstFocus(const Form::Native& native) {
+  return native.tabOrder.empty() ? nullptr : native.tabOrder.front();
 }
 
 LRESULT CALLBACK formWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -186,23 +404,41 @@ LRESULT CALLBACK formWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
   Form* form = formOf(hwnd);
   if (form == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
   Form::Native& native = *form->native;
+  if (handleDrag(*form, hwnd, hwnd, message, lParam)) return 0;
 
   switch (message) {
     case WM_ERASEBKGND: {
       RECT client;
       GetClientRect(hwnd, &client);
-      FillRect(reinterpret_cast<HDC>(wParam), &client, static_cast<HBRUSH>(native.background.get()));
+      copyBackground(native, reinterpret_cast<HDC>(wParam), POINT{0, 0}, client.right, client.bottom);
       return 1;
     }
-    case WM_CTLCOLORSTATIC: {
-      const auto dc = reinterpret_cast<HDC>(wParam);
-      SetTextColor(dc, kText);
-      SetBkColor(dc, kBackground);
-      return reinterpret_cast<LRESULT>(native.background.get());
-    }
-    case WM_DRAWITEM:
-      drawButton(*form, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item.CtlType == ODT_STATIC) {
+        drawLabel(*form, item);
+      } else {
+        drawButton(*form, item);
+      }
       return TRUE;
+    }
+    case WM_SETCURSOR:
+      if (isButtonOf(native, reinterpret_cast<HWND>(wParam))) {
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        return TRUE;
+      }
+      break;
+    case WM_ACTIVATE:
+      // Minimising and restoring, or another window in between, leaves the
+      // focus where it was, as a dialog keeps it.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(hwnd, focus)) native.lastFocus = focus;
+      } else if (HIWORD(wParam) == 0) {
+        const HWND focus = native.lastFocus != nullptr ? native.lastFocus : firstFocus(native);
+        SetFocus(focus != nullptr ? focus : hwnd);
+      }
+      return 0;
     case WM_COMMAND: {
       const int id = LOWORD(wParam) - kButtonIdBase;
       if (HIWORD(wParam) != BN_CLICKED || id < 1 || id > 3) break;
@@ -235,6 +471,8 @@ LRESULT CALLBACK formWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
       native.label = nullptr;
       native.progress = nullptr;
       native.buttons = {};
+      native.tabOrder.clear();
+      native.lastFocus = nullptr;
       // A close sent from another thread is handled inside GetMessageW,
       // which then keeps waiting: wake the loop so it sees the window gone.
       PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
@@ -251,13 +489,19 @@ LRESULT CALLBACK formWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 
 bool registerWindowClass() {
   static const bool registered = [] {
+    const HINSTANCE module = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = formWindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hInstance = module;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+    // The one 256 x 256 image, scaled by the system to the sizes it needs.
+    windowClass.hIcon = static_cast<HICON>(
+        LoadImageW(module, MAKEINTRESOURCEW(OVVB_ICON), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(OVVB_ICON), IMAGE_ICON,
+                                                        GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     windowClass.lpszClassName = kWindowClass;
     return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
   }();
@@ -266,11 +510,12 @@ bool registerWindowClass() {
 
 // Bring to front, topmost, focus, topmost again: a window that a background
 // process opens must still end up in front of whatever the user is doing.
-void activate(HWND hwnd) {
+// The focus goes to the first control in tab order, as a dialog's does.
+void activate(HWND hwnd, HWND focus) {
   BringWindowToTop(hwnd);
   SetForegroundWindow(hwnd);
   SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  SetFocus(hwnd);
+  SetFocus(focus != nullptr ? focus : hwnd);
   SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
@@ -331,7 +576,7 @@ void Form::Minimize() {
 
 bool Form::IsMinimized() const {
   std::lock_guard lock(native->mutex);
-  return native->hwnd != nullptr && IsIconic(native->hwnd);
+  return native->hwnd != nullptr && ::IsIconic(native->hwnd) != FALSE;
 }
 
 void Form::SetClientSize(int width, int height) {
@@ -375,7 +620,7 @@ bool Run(Form& form) {
 
   ShowWindow(hwnd, SW_SHOW);
   UpdateWindow(hwnd);
-  activate(hwnd);
+  activate(hwnd, firstFocus(*form.native));
   form.DoShown();
 
   MSG msg;
@@ -395,6 +640,9 @@ bool Run(Form& form) {
       DestroyWindow(hwnd);
       break;
     }
+    // Tab and the arrow keys move the focus through the controls; no button
+    // is the default or cancel button, so Enter and Escape press nothing.
+    if ((msg.hwnd == hwnd || IsChild(hwnd, msg.hwnd)) && IsDialogMessageW(hwnd, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
