@@ -11,35 +11,13 @@
 
 #include "platform/posix/native_files.h"
 #include "platform/posix/path_mapping.h"
+#include "platform/posix/scoped_fd.h"
 
 namespace platform {
 
 namespace posix {
 
 namespace {
-
-// Owns one file descriptor; closes it exactly once.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd = -1) : fd_(fd) {}
-  ~ScopedFd() { reset(); }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
 
 std::string temporaryPathFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
