@@ -1,7 +1,6 @@
 #include "installer/flash_step.h"
 
 #include <exception>
-#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -9,6 +8,7 @@
 #include "common/result_codes.h"
 #include "package/config_text.h"
 #include "package/operation_failure.h"
+#include "platform/command_line.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -65,10 +65,11 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
         w);
   }
 
-  platform::ProcessStart start;
+  platform::ProgramRun run;
+  run.timeoutMs = kFlashExitTimeoutMs;
   if (!amd) {
-    start.program = platform::joinPath(packageFolder, cfg.VbFlashCmd);
-    OvLog(start.program, w);
+    run.program = platform::joinPath(packageFolder, cfg.VbFlashCmd);
+    OvLog(run.program, w);
   } else {
     if (auto error = platform::createDirectories(kWorkingFolder); error.failed())
       return failWithError("ERROR VbFlashProcess Exception", error, w);
@@ -77,59 +78,59 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     OvLog("Copy: " + source + " -> " + copy, w);
     if (auto error = platform::copyFile(source, copy); error.failed())
       return failWithError("ERROR VbFlashProcess Exception", error, w);
-    start.program = platform::joinPath(packageFolder, "amdvbflash.exe");
-    OvLog(start.program, w);
-    start.arguments = "-fa -p 0 \"" + copy + "\"";
-    OvLog(start.arguments, w);
-    start.captureOutput = true;
+    run.program = platform::joinPath(packageFolder, "amdvbflash.exe");
+    OvLog(run.program, w);
+    run.arguments = "-fa -p 0 " + platform::quoteWindowsArgument(copy, platform::Quoting::Always);
+    OvLog(run.arguments, w);
+    run.captureOutput = true;
   }
 
-  std::unique_ptr<platform::ChildProcess> child;
+  // The bar advances by time, whatever the tool reports, and stops at 70
+  // until the tool has ended; the 90 s limit counts from there.
+  run.whileRunning = [&](platform::RunningProgram& child) {
+    progressWindow.start();
+    addProgress(10);
+    for (;;) {
+      pacer.wait(2000, 10000);
+      if (InstallingForm::progress.load() < 70) addProgress(10);
+      const bool exited = child.hasExited();
+      if (!exited) OvLog("VbFlashProcess is running ", w);
+      if (exited || InstallingForm::progress.load() >= 70) break;
+    }
+  };
+
+  platform::ProgramResult flashed;
   for (int attempt = 1;; ++attempt) {
-    child = std::make_unique<platform::ChildProcess>();
-    platform::Error error;
-    const platform::StartOutcome outcome = child->start(start, error);
-    if (outcome == platform::StartOutcome::Started) break;
-    if (outcome == platform::StartOutcome::CannotStart)
-      return failWithError("ERROR VbFlashProcess not found", error, w);
-    if (outcome == platform::StartOutcome::Failed)
-      return failWithError("ERROR VbFlashProcess Exception", error, w);
+    flashed = platform::runProgram(run);
+    if (flashed.outcome != platform::RunOutcome::NoProcess) break;
     OvLog("ERROR VbFlashProcess Start fail ", w);
     if (attempt == kFlashStartAttempts) {
       return failWithDetail(
           "ERROR VbFlashProcess Exception",
-          package::describeProblem(kFunction, start.program + " was not started after " +
+          package::describeProblem(kFunction, run.program + " was not started after " +
                                                   std::to_string(kFlashStartAttempts) + " attempts"),
           w);
     }
     platform::sleepMs(kFlashStartRetryMs);
   }
 
-  progressWindow.start();
-  addProgress(10);
-
-  // The bar advances by time, whatever the tool reports, and stops at 70
-  // until the tool has ended.
-  for (;;) {
-    pacer.wait(2000, 10000);
-    if (InstallingForm::progress.load() < 70) addProgress(10);
-    const bool exited = child->hasExited();
-    if (!exited) OvLog("VbFlashProcess is running ", w);
-    if (exited || InstallingForm::progress.load() >= 70) break;
+  switch (flashed.outcome) {
+    case platform::RunOutcome::CannotStart:
+      return failWithError("ERROR VbFlashProcess not found", flashed.error, w);
+    case platform::RunOutcome::NoProcess:  // five times: handled above
+    case platform::RunOutcome::Failed:
+      return failWithError("ERROR VbFlashProcess Exception", flashed.error, w);
+    case platform::RunOutcome::TimedOut:
+      OvLog("ERROR VBIOS Flash Process timeout", w);
+      if (flashed.error.failed())  // the kill failed
+        return failWithError("ERROR VbFlashProcess Exception", flashed.error, w);
+      return result::kFlashTimeout;
+    case platform::RunOutcome::Exited:
+    case platform::RunOutcome::OutputBroken:
+      break;
   }
-
-  platform::Error error;
-  const platform::WaitOutcome waited = child->wait(kFlashExitTimeoutMs, error);
-  if (waited == platform::WaitOutcome::Failed)
-    return failWithError("ERROR VbFlashProcess Exception", error, w);
-  if (waited == platform::WaitOutcome::TimedOut) {
-    OvLog("ERROR VBIOS Flash Process timeout", w);
-    if (auto killError = child->kill(); killError.failed())
-      return failWithError("ERROR VbFlashProcess Exception", killError, w);
-    return result::kFlashTimeout;
-  }
-  if (child->exitCode() != 0) {
-    OvLog("ERROR VbFlashProcess fail: " + std::to_string(child->exitCode()), w);
+  if (flashed.exitCode != 0) {
+    OvLog("ERROR VbFlashProcess fail: " + std::to_string(flashed.exitCode), w);
     return result::kFlashExitCode;
   }
 
@@ -137,14 +138,14 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     completed = true;
   } else {
     // Named, so that the lines below point into text that is still alive.
-    const std::string output = package::decodeText(child->takeOutput());
+    const std::string output = package::decodeText(flashed.output);
     for (std::string_view line : package::splitLines(output)) {
       if (line.find(kFlashCompletedText) != std::string_view::npos) completed = true;
       OvLog(line, w);
     }
     // Output cut short cannot prove the flash finished, even if the text is there.
-    if (auto readError = child->outputError(); readError.failed())
-      return failWithError("ERROR VbFlashProcess Exception", readError, w);
+    if (flashed.outcome == platform::RunOutcome::OutputBroken)
+      return failWithError("ERROR VbFlashProcess Exception", flashed.error, w);
     if (!completed) {
       OvLog("ERROR VbFlashProcess is not completed ", w);
       InstallingForm::progress.store(-1);

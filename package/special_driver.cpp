@@ -5,6 +5,7 @@
 #include "package/config_text.h"
 #include "package/operation_failure.h"
 #include "package/vbios_configs.h"
+#include "platform/command_line.h"
 #include "platform/process.h"
 
 namespace {
@@ -32,48 +33,44 @@ int32_t runDeviceConsole(VBiosConfigs& configs, const DeviceConsoleCall& call) {
     configs.OvLog(program, *configs.w);
     configs.OvLog(call.loggedArguments, *configs.w);
 
-    platform::ChildProcess child;
-    platform::Error error;
-    switch (child.start({program, call.arguments, true}, error)) {
-      case platform::StartOutcome::Started:
-        break;
-      case platform::StartOutcome::CannotStart:
-        package::logFailure(configs, call.notFoundLine, error, call.function);
+    platform::ProgramRun devcon;
+    devcon.program = program;
+    devcon.arguments = call.arguments;
+    devcon.captureOutput = true;
+    devcon.timeoutMs = call.timeoutMs;
+    const platform::ProgramResult run = platform::runProgram(devcon);
+    switch (run.outcome) {
+      case platform::RunOutcome::CannotStart:
+        package::logFailure(configs, call.notFoundLine, run.error, call.function);
         return call.errorResult;
-      case platform::StartOutcome::NoProcess:
+      case platform::RunOutcome::NoProcess:
         package::logFailure(configs, call.exceptionLine,
                             package::describeProblem(call.function, "no process was started for " + program));
         return call.errorResult;
-      case platform::StartOutcome::Failed:
-        package::logFailure(configs, call.exceptionLine, error, call.function);
+      case platform::RunOutcome::Failed:
+        package::logFailure(configs, call.exceptionLine, run.error, call.function);
         return call.errorResult;
-    }
-
-    switch (child.wait(call.timeoutMs, error)) {
-      case platform::WaitOutcome::Exited:
-        break;
-      case platform::WaitOutcome::TimedOut:
+      case platform::RunOutcome::TimedOut:
         configs.OvLog(call.timeoutLine, *configs.w);
-        if (platform::Error killed = child.kill(); killed.failed()) {
-          package::logFailure(configs, call.exceptionLine, killed, call.function);
+        if (run.error.failed()) {  // the kill failed
+          package::logFailure(configs, call.exceptionLine, run.error, call.function);
           return call.errorResult;
         }
         return call.timeoutResult;
-      case platform::WaitOutcome::Failed:
-        package::logFailure(configs, call.exceptionLine, error, call.function);
-        return call.errorResult;
+      case platform::RunOutcome::Exited:
+      case platform::RunOutcome::OutputBroken:
+        break;
     }
-    if (const int32_t exitCode = child.exitCode(); exitCode != 0) {
-      configs.OvLog(call.exitCodePrefix + std::to_string(exitCode), *configs.w);
+    if (run.exitCode != 0) {
+      configs.OvLog(call.exitCodePrefix + std::to_string(run.exitCode), *configs.w);
       return call.exitCodeResult;
     }
-    const std::string output = package::decodeText(child.takeOutput());
     // Output cut short by a broken pipe is a failed read, not a result.
-    if (platform::Error broken = child.outputError(); broken.failed()) {
-      package::logFailure(configs, call.exceptionLine, broken, call.function);
+    if (run.outcome == platform::RunOutcome::OutputBroken) {
+      package::logFailure(configs, call.exceptionLine, run.error, call.function);
       return call.errorResult;
     }
-    configs.OvLog(output, *configs.w);
+    configs.OvLog(package::decodeText(run.output), *configs.w);
     return result::kSuccess;
   } catch (const std::exception& failure) {
     package::logFailure(configs, call.exceptionLine, package::describeProblem(call.function, failure.what()));
@@ -88,9 +85,10 @@ int32_t VBiosConfigs::insallSDriver() {
   try {
     const std::string inf = myPath + "\\amdtools.inf";
     // Quoted so that a packages folder with blanks stays one argument.
+    const std::string quotedInf = platform::quoteWindowsArgument(inf, platform::Quoting::Always);
     return runDeviceConsole(
         *this,
-        {"VBiosConfigs.insallSDriver", "Install AMD Special Driver", "install \"" + inf + "\" *AMDTOOLSDEV",
+        {"VBiosConfigs.insallSDriver", "Install AMD Special Driver", "install " + quotedInf + " *AMDTOOLSDEV",
          "install " + inf + " *AMDTOOLSDEV", 20000, "ERROR Install AMD Special Driver timeout",
          "ERROR Install AMD Special Driver fail: ", "ERROR AMD Special Driver Installer not found",
          "ERROR AMD Special Driver Installer Exception", result::kDriverInstallTimeout,

@@ -27,60 +27,57 @@ int32_t readAmdVersion(VBiosConfigs& configs) {
     configs.OvLog(program, *configs.w);
     configs.OvLog("-ai", *configs.w);
 
-    platform::ChildProcess child;
-    platform::Error error;
-    const platform::StartOutcome started = child.start({program, "-ai", true}, error);
-    if (started == platform::StartOutcome::CannotStart) {
-      package::logFailure(configs, "ERROR amdvbflash not found", error, kGetVersionFunction);
-      code = result::kVersionReadError;
-    } else if (started == platform::StartOutcome::NoProcess) {
-      package::logFailure(
-          configs, "ERROR amdvbflash -ai Exception",
-          package::describeProblem(kGetVersionFunction, "no process was started for " + program));
-      code = result::kVersionReadError;
-    } else if (started == platform::StartOutcome::Failed) {
-      package::logFailure(configs, "ERROR amdvbflash -ai Exception", error, kGetVersionFunction);
-      code = result::kVersionReadError;
-    } else {
-      bool readable = true;
-      switch (child.wait(kVersionReadTimeoutMs, error)) {
-        case platform::WaitOutcome::Exited:
-          if (const int32_t exitCode = child.exitCode(); exitCode != 0) {
-            configs.OvLog("ERROR amdvbflash -ai fail: " + std::to_string(exitCode), *configs.w);
-            code = result::kVersionReadExitCode;
-          }
-          break;
-        case platform::WaitOutcome::TimedOut:
-          configs.OvLog("ERROR Get AMD VBios Version timeout", *configs.w);
-          if (platform::Error killed = child.kill(); killed.failed()) {
-            package::logFailure(configs, "ERROR amdvbflash -ai Exception", killed, kGetVersionFunction);
-            code = result::kVersionReadError;
-            readable = false;
-          } else {
-            code = result::kVersionReadTimeout;
-          }
-          break;
-        case platform::WaitOutcome::Failed:
-          package::logFailure(configs, "ERROR amdvbflash -ai Exception", error, kGetVersionFunction);
+    platform::ProgramRun adapterInfo;
+    adapterInfo.program = program;
+    adapterInfo.arguments = "-ai";
+    adapterInfo.captureOutput = true;
+    adapterInfo.timeoutMs = kVersionReadTimeoutMs;
+    const platform::ProgramResult run = platform::runProgram(adapterInfo);
+    switch (run.outcome) {
+      case platform::RunOutcome::CannotStart:
+        package::logFailure(configs, "ERROR amdvbflash not found", run.error, kGetVersionFunction);
+        code = result::kVersionReadError;
+        break;
+      case platform::RunOutcome::NoProcess:
+        package::logFailure(
+            configs, "ERROR amdvbflash -ai Exception",
+            package::describeProblem(kGetVersionFunction, "no process was started for " + program));
+        code = result::kVersionReadError;
+        break;
+      case platform::RunOutcome::Failed:
+        package::logFailure(configs, "ERROR amdvbflash -ai Exception", run.error, kGetVersionFunction);
+        code = result::kVersionReadError;
+        break;
+      case platform::RunOutcome::TimedOut:
+        configs.OvLog("ERROR Get AMD VBios Version timeout", *configs.w);
+        if (run.error.failed()) {  // the kill failed
+          package::logFailure(configs, "ERROR amdvbflash -ai Exception", run.error, kGetVersionFunction);
           code = result::kVersionReadError;
-          readable = false;
-          break;
-      }
-      if (readable) {
-        const std::string output = package::decodeText(child.takeOutput());
-        for (std::string_view line : package::splitLines(output)) {
-          if (!package::isBiosVersionLine(line)) continue;
-          configs.OvLog(line, *configs.w);
-          configs.CurVbVersion = package::versionFromBiosVersionLine(line);
-          configs.OvLog("CurVbVersion: " + configs.CurVbVersion, *configs.w);
+        } else {
+          code = result::kVersionReadTimeout;
         }
-        // A pipe that broke after a version line leaves that version in
-        // place but the read failed: 2003, or 2004 below if nothing was read.
-        if (platform::Error broken = child.outputError(); broken.failed()) {
-          package::logFailure(configs, "ERROR amdvbflash -ai Exception", broken, kGetVersionFunction);
-          code = result::kVersionReadError;
+        break;
+      case platform::RunOutcome::Exited:
+      case platform::RunOutcome::OutputBroken:
+        if (run.exitCode != 0) {
+          configs.OvLog("ERROR amdvbflash -ai fail: " + std::to_string(run.exitCode), *configs.w);
+          code = result::kVersionReadExitCode;
         }
-      }
+        break;
+    }
+    // Empty unless the tool ended, by itself or killed after the time-out.
+    const std::string output = package::decodeText(run.output);
+    for (std::string_view line : package::splitLines(output)) {
+      if (!package::isBiosVersionLine(line)) continue;
+      configs.OvLog(line, *configs.w);
+      configs.CurVbVersion = package::versionFromBiosVersionLine(line);
+      configs.OvLog("CurVbVersion: " + configs.CurVbVersion, *configs.w);
+    }
+    // A pipe that broke after a version line leaves that version in place
+    // but the read failed: 2003, or 2004 below if nothing was read.
+    if (run.outputError.failed()) {
+      package::logFailure(configs, "ERROR amdvbflash -ai Exception", run.outputError, kGetVersionFunction);
+      code = result::kVersionReadError;
     }
   } catch (const std::exception& failure) {
     package::logFailure(configs, "ERROR amdvbflash -ai Exception",

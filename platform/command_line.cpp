@@ -2,8 +2,9 @@
 
 namespace platform {
 
-std::string quoteWindowsArgument(std::string_view argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string_view::npos) {
+std::string quoteWindowsArgument(std::string_view argument, Quoting quoting) {
+  if (quoting == Quoting::WhenNeeded && !argument.empty() &&
+      argument.find_first_of(" \t\n\v\"") == std::string_view::npos) {
     return std::string(argument);
   }
   std::string quoted = "\"";

@@ -12,6 +12,7 @@ namespace platform {
 inline constexpr uint32_t kErrorFileNotFound = 2;
 inline constexpr uint32_t kErrorPathNotFound = 3;
 inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorNotEnoughMemory = 8;
 inline constexpr uint32_t kErrorInvalidData = 13;
 inline constexpr uint32_t kErrorNotSupported = 50;
 inline constexpr uint32_t kErrorInvalidParameter = 87;

@@ -1,10 +1,27 @@
 // Child processes started the way the installer starts its tools: the full
 // program path plus a Windows command-line text, a hidden window, no console,
 // no shell, and optionally the whole standard output captured while it runs.
+//
+// runProgram() is the one call the installer uses: start, wait up to a
+// limit, kill on time-out, collect the output, and say in one outcome how
+// it went. ChildProcess is the backend's primitive beneath it.
+//
+// Both backends behave alike where a caller could tell them apart:
+// - hasExited() is true when there is no child (never started, or the start
+//   failed): nothing is running, so a poll loop cannot spin for ever;
+// - start() while an earlier child still runs is refused (Failed,
+//   kErrorInvalidParameter) and leaves that child alone: a flash tool is
+//   never killed as a side effect;
+// - once the child is gone, its output may keep arriving for
+//   kOutputDrainAfterExitMs (a grandchild holding the pipe is not waited
+//   for beyond that);
+// - kill() waits up to kKillWaitMs for the child to go before it reports a
+//   failure.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,6 +32,14 @@ namespace platform {
 // Captured output beyond this is drained and dropped, so a runaway child can
 // neither block on a full pipe nor exhaust memory.
 inline constexpr size_t kMaxCapturedOutput = size_t{256} << 20;
+
+// The child's own writes are in the pipe when it ends; this is only for the
+// system to deliver them, generous because Wine can lag behind.
+inline constexpr uint32_t kOutputDrainAfterExitMs = 1000;
+
+// A process stuck in a driver call can take a while to go after it was
+// killed, but never for ever as far as the caller is concerned.
+inline constexpr uint32_t kKillWaitMs = 30000;
 
 struct ProcessStart {
   std::string program;    // full Windows path of the executable
@@ -46,10 +71,10 @@ class ChildProcess {
   // Waits at most `timeoutMs` (posix: times [time] timeout_scale).
   WaitOutcome wait(uint32_t timeoutMs, Error& error);
 
-  // Terminates the child and waits until it is gone.
+  // Terminates the child and waits until it is gone (exit code 1).
   Error kill();
 
-  int32_t exitCode() const;  // valid after wait() returned Exited
+  int32_t exitCode() const;  // valid after wait() returned Exited, or a kill
 
   // Everything the child wrote to standard output, complete once the child
   // has ended (exited or killed) and its pipe is drained.
@@ -64,5 +89,51 @@ class ChildProcess {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// What a caller may ask while its program runs.
+class RunningProgram {
+ public:
+  explicit RunningProgram(ChildProcess& child) : child_(child) {}
+  bool hasExited() { return child_.hasExited(); }
+
+ private:
+  ChildProcess& child_;
+};
+
+struct ProgramRun {
+  std::string program;    // full Windows path of the executable
+  std::string arguments;  // command-line text after the program, Windows quoting
+  bool captureOutput = false;
+  uint32_t timeoutMs = 0;
+  // Called once on the caller's thread as soon as the program runs (never
+  // when it did not start); the time limit counts from its return. An
+  // exception from it kills the program and passes on.
+  std::function<void(RunningProgram&)> whileRunning;
+};
+
+enum class RunOutcome {
+  CannotStart,   // the program is missing or cannot be executed (error)
+  NoProcess,     // the start returned without starting a process
+  Failed,        // the start or the wait failed (error)
+  TimedOut,      // still running at the limit and killed (error: only if the kill failed)
+  Exited,        // ended by itself (exitCode, output)
+  OutputBroken,  // ended by itself, but its output could not be read to the end (exitCode, error)
+};
+
+struct ProgramResult {
+  RunOutcome outcome = RunOutcome::Failed;
+  int32_t exitCode = 0;  // Exited, OutputBroken
+  // The captured output: all of it after Exited; what arrived before the
+  // failure after OutputBroken, or before the kill after TimedOut.
+  std::string output;
+  Error error;
+  // A failed read of the output, also after a time-out, for a caller that
+  // uses what a killed program printed.
+  Error outputError;
+};
+
+// Starts `run.program`, waits for it and collects its output. Never throws
+// on its own account.
+ProgramResult runProgram(const ProgramRun& run);
 
 }  // namespace platform

@@ -22,6 +22,7 @@
 
 #include "platform/command_line.h"
 #include "platform/posix/path_mapping.h"
+#include "platform/posix/scoped_fd.h"
 #include "platform/simulation.h"
 
 extern char** environ;
@@ -31,21 +32,23 @@ namespace platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using posix::ScopedFd;
+using posix::ScopedPipe;
 
-// Once the child is gone, a grandchild that inherited the pipe may keep it
-// open for ever; its output is not waited for longer than this.
-constexpr auto kDrainAfterExit = std::chrono::milliseconds(200);
-// SIGKILL cannot be refused, but a process stuck in the kernel can take a
-// while to go; never wait for ever.
-constexpr auto kKillWait = std::chrono::seconds(10);
+constexpr auto kDrainAfterExit = std::chrono::milliseconds(kOutputDrainAfterExitMs);
+constexpr auto kKillWait = std::chrono::milliseconds(kKillWaitMs);
 
 constexpr uint32_t kWindowsInfinite = 0xFFFFFFFFu;
 
 constexpr int kPipeBytes = 1 << 20;
 
-void closeFd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
+// errno of a failed pipe2(), or 0.
+int makePipe(ScopedPipe& pipe) {
+  int fds[2] = {-1, -1};
+  if (::pipe2(fds, O_CLOEXEC) != 0) return errno;
+  pipe.read.reset(fds[0]);
+  pipe.write.reset(fds[1]);
+  return 0;
 }
 
 // What CreateProcess would say about the file before trying it: missing,
@@ -56,14 +59,13 @@ Error checkProgram(const std::string& native, const std::string& operation) {
   if (!S_ISREG(info.st_mode) || ::access(native.c_str(), X_OK) != 0) {
     return makeError(kErrorAccessDenied, operation);
   }
-  const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return posix::errorFromErrno(errno, operation, native);
+  const ScopedFd file(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) return posix::errorFromErrno(errno, operation, native);
   char magic[4] = {};
   ssize_t got = 0;
   do {
-    got = ::read(fd, magic, sizeof magic);
+    got = ::read(file.get(), magic, sizeof magic);
   } while (got < 0 && errno == EINTR);
-  ::close(fd);
   const bool elf = got == 4 && magic[0] == '\x7f' && magic[1] == 'E' && magic[2] == 'L' && magic[3] == 'F';
   const bool script = got >= 2 && magic[0] == '#' && magic[1] == '!';
   if (!elf && !script) return makeError(kErrorBadExeFormat, operation);
@@ -84,9 +86,8 @@ struct ChildProcess::Impl {
   int32_t exitCode = 0;
   Clock::time_point reapedAt;
 
-  int readFd = -1;
-  int stopRead = -1;
-  int stopWrite = -1;
+  ScopedFd readFd;
+  ScopedPipe stop;  // a byte written here tells the reader to give up
   bool readerDone = true;
   bool failOutput = false;  // the machine breaks this child's pipe after its output
   Error readError;
@@ -106,18 +107,15 @@ struct ChildProcess::Impl {
     }
     if (reaper.joinable()) reaper.join();
     stopReader();
-    closeFd(readFd);
-    closeFd(stopRead);
-    closeFd(stopWrite);
   }
 
   void stopReader() {
     if (!reader.joinable()) return;
-    if (stopWrite >= 0) {
+    if (stop.write) {
       const char wake = 1;
       ssize_t ignored = 0;
       do {
-        ignored = ::write(stopWrite, &wake, 1);
+        ignored = ::write(stop.write.get(), &wake, 1);
       } while (ignored < 0 && errno == EINTR);
     }
     reader.join();
@@ -134,7 +132,7 @@ struct ChildProcess::Impl {
     bool stopping = false;
     int drainReads = 0;
     for (;;) {
-      pollfd fds[2] = {{readFd, POLLIN, 0}, {stopRead, POLLIN, 0}};
+      pollfd fds[2] = {{readFd.get(), POLLIN, 0}, {stop.read.get(), POLLIN, 0}};
       const int ready = ::poll(fds, stopping ? 1 : 2, stopping ? 0 : -1);
       if (ready < 0 && errno == EINTR) continue;
       if (ready < 0) break;
@@ -147,7 +145,7 @@ struct ChildProcess::Impl {
       // not keep us here.
       if (ready == 0 || (stopping && ++drainReads > 16)) break;
       if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
-      const ssize_t got = ::read(readFd, buffer.data(), buffer.size());
+      const ssize_t got = ::read(readFd.get(), buffer.data(), buffer.size());
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
         const Error failure =
@@ -246,22 +244,17 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
 
-    int outputPipe[2] = {-1, -1};
+    ScopedPipe output;
     if (start.captureOutput) {
-      int stopPipe[2] = {-1, -1};
-      if (::pipe2(outputPipe, O_CLOEXEC) != 0 || ::pipe2(stopPipe, O_CLOEXEC) != 0) {
-        const int saved = errno;
-        closeFd(outputPipe[0]);
-        closeFd(outputPipe[1]);
-        error = posix::errorFromErrno(saved, operation + " (pipe)", native);
+      int failed = makePipe(output);
+      if (failed == 0) failed = makePipe(impl->stop);
+      if (failed != 0) {
+        error = posix::errorFromErrno(failed, operation + " (pipe)", native);
         return StartOutcome::Failed;
       }
       // A larger pipe lets a chatty child write in fewer, bigger pieces; the
       // default 64 KiB is kept where the system refuses.
-      ::fcntl(outputPipe[0], F_SETPIPE_SZ, kPipeBytes);
-      impl->readFd = outputPipe[0];
-      impl->stopRead = stopPipe[0];
-      impl->stopWrite = stopPipe[1];
+      ::fcntl(output.read.get(), F_SETPIPE_SZ, kPipeBytes);
     }
 
     posix_spawn_file_actions_t actions;
@@ -269,7 +262,14 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (start.captureOutput) posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
+    // A Windows GUI program's children have no standard output unless it is
+    // captured; here too the child never writes to ours, so whoever reads
+    // ours cannot stop a tool by going away.
+    if (start.captureOutput) {
+      posix_spawn_file_actions_adddup2(&actions, output.write.get(), STDOUT_FILENO);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
@@ -286,7 +286,8 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     const int spawned = ::posix_spawn(&pid, native.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    closeFd(outputPipe[1]);
+    // From here only the child holds the write end, so its exit ends the pipe.
+    output.write.reset();
     if (spawned != 0) {
       error = posix::errorFromErrno(spawned, operation, native);
       if (machine != nullptr && machine->notStarted != nullptr) machine->notStarted(start.program);
@@ -294,6 +295,7 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
       return cannot ? StartOutcome::CannotStart : StartOutcome::Failed;
     }
     impl->pid = pid;
+    impl->readFd = std::move(output.read);
 
     Impl* raw = impl.get();
     try {
@@ -312,13 +314,13 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
         impl->pid = -1;
       }
       impl->readerDone = true;
-      error = makeError(8, operation + " (thread)");
+      error = makeError(kErrorNotEnoughMemory, operation + " (thread)");
       return StartOutcome::Failed;
     }
     impl_ = std::move(impl);
     return StartOutcome::Started;
   } catch (const std::bad_alloc&) {
-    error = makeError(8, operation);
+    error = makeError(kErrorNotEnoughMemory, operation);
     return StartOutcome::Failed;
   }
 }
@@ -376,7 +378,7 @@ std::string ChildProcess::takeOutput() {
   impl_->changed.wait_until(lock, impl_->reapedAt + kDrainAfterExit, [this] { return impl_->readerDone; });
   lock.unlock();
   impl_->stopReader();
-  closeFd(impl_->readFd);
+  impl_->readFd.reset();
   lock.lock();
   std::string output = std::move(impl_->output);
   impl_->output.clear();

@@ -19,15 +19,6 @@ namespace platform {
 
 namespace {
 
-// How long the output may keep flowing after the child is gone. Its own
-// writes are already in the pipe by then; only a grandchild that inherited
-// the write end can keep the pipe open, and it is not waited for.
-constexpr DWORD kDrainGraceMs = 1000;
-
-// TerminateProcess only asks; a child stuck in a driver call can take a
-// while to go, but never forever as far as the caller is concerned.
-constexpr DWORD kKillWaitMs = 30000;
-
 constexpr DWORD kPipeBufferBytes = 64 * 1024;
 
 bool isCannotStart(DWORD code) {
@@ -151,7 +142,9 @@ struct ChildProcess::Impl {
   // reader if something else still holds the pipe open.
   void finishReader() {
     if (!readerThread.joinable()) return;
-    if (WaitForSingleObject(reader->finished.get(), kDrainGraceMs) != WAIT_OBJECT_0)
+    // Only a grandchild that inherited the write end can keep the pipe
+    // open this long, and it is not waited for.
+    if (WaitForSingleObject(reader->finished.get(), kOutputDrainAfterExitMs) != WAIT_OBJECT_0)
       SetEvent(reader->stop.get());
     readerThread.join();
   }
@@ -164,7 +157,12 @@ ChildProcess::~ChildProcess() = default;
 
 StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
   error = Error{};
-  impl_.reset();  // a previous child is killed and released first
+  if (impl_ && impl_->process && !hasExited()) {
+    error =
+        makeError(ERROR_INVALID_PARAMETER, "CreateProcessW " + start.program + " (a child is still running)");
+    return StartOutcome::Failed;
+  }
+  impl_.reset();  // the previous child's handles and reader
   const SimulationHooks* machine = simulation();
   SimulatedStart knobs;
   if (machine != nullptr && machine->beforeStart != nullptr) knobs = machine->beforeStart(start.program);
@@ -279,7 +277,7 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
 }
 
 bool ChildProcess::hasExited() {
-  if (!impl_ || !impl_->process) return false;
+  if (!impl_ || !impl_->process) return true;  // nothing is running
   if (impl_->ended) return true;
   if (WaitForSingleObject(impl_->process.get(), 0) != WAIT_OBJECT_0) return false;
   impl_->recordExit();

@@ -65,6 +65,16 @@ TEST(QuoteWindowsArgument, QuotesOnlyWhatNeedsIt) {
   for (const QuoteCase& c : cases) {
     EXPECT_EQ(platform::quoteWindowsArgument(c.argument), c.quoted) << "argument: [" << c.argument << "]";
   }
+  // Always: a path the tool's command line puts in quotes whether or not it has blanks.
+  const QuoteCase always[] = {
+      {"C:\\pkg\\amdtools.inf", "\"C:\\pkg\\amdtools.inf\""},
+      {"C:\\my dir\\", "\"C:\\my dir\\\\\""},
+      {"a\"b", "\"a\\\"b\""},
+  };
+  for (const QuoteCase& c : always) {
+    EXPECT_EQ(platform::quoteWindowsArgument(c.argument, platform::Quoting::Always), c.quoted)
+        << "argument: [" << c.argument << "]";
+  }
 }
 
 TEST(QuoteWindowsArgument, SplittingAJoinedLineGivesTheArgumentsBack) {
