@@ -2,6 +2,7 @@
 #include <exception>
 
 #include "installer/install_sequence.h"
+#include "platform/posix/standard_streams.h"
 #include "simulated/machine.h"
 
 namespace {
@@ -17,6 +18,7 @@ int finish(int code) {
 
 // Arguments are accepted and ignored: the package beside the program decides.
 int main(int, char**) {
+  platform::posix::protectStandardStreams();
   try {
     return finish(runInstallation());
   } catch (const std::exception& failure) {

@@ -1,12 +1,15 @@
 #include "platform/system.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 #include <thread>
 
 #include "platform/culture_patterns.h"
+#include "platform/posix/native_files.h"
 #include "platform/simulation.h"
 
 namespace platform {
@@ -40,9 +43,11 @@ LocalTime localNow() {
 std::string logTimestamp(const LocalTime& time) { return formatGeneralDateTime(time, userLcid()); }
 
 void writeStandardOutput(std::string_view text) {
-  if (text.empty()) return;
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  // Once a write has failed (EPIPE: the reader went away), the echo is
+  // dropped for the rest of the run; the log has every line anyway.
+  static std::atomic<bool> dropped{false};
+  if (text.empty() || dropped.load()) return;
+  if (!posix::writeAll(STDOUT_FILENO, text)) dropped.store(true);
 }
 
 }  // namespace platform

@@ -351,3 +351,41 @@ TEST(Completion, ProgressBarAdvancesByTensToOneHundred) {
 }
 
 }  // namespace
+
+namespace {
+
+// `OvVBiosInstaller | head -3`, or a start with standard output closed: the
+// echo is lost, nothing else. The run flashes to its end, removes the
+// flash tool's driver, records its state and deletes the working copy; the
+// log (which a closed descriptor 1 could otherwise become) has each line once.
+TEST(StandardOutput, AVanishedReaderOrAClosedOutputChangesNothingButTheEcho) {
+  struct Case {
+    const char* name;
+    InstallerRun::Stdout to;
+    bool amd;
+  };
+  const Case cases[] = {
+      {"reader gone, AMD", InstallerRun::Stdout::VanishedReader, true},
+      // The vendor program's output is not captured: it must not write into
+      // the broken pipe either.
+      {"reader gone, NVIDIA", InstallerRun::Stdout::VanishedReader, false},
+      {"closed, AMD", InstallerRun::Stdout::Closed, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    InstallerRun r;
+    r.usePackage(c.amd ? "amd-dock" : "nv-dock");
+    if (!c.amd) r.writeConfigs(kNvConfigs);
+    r.writeMachine(c.amd ? e2e::amdMachine() : e2e::nvMachine());
+    EXPECT_EQ(r.run(c.to), 0) << r.output;
+    const auto messages = r.logMessages();
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "=== VBIOS Installer ==="), 1) << r.logText();
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "state 0"), 1) << r.logText();
+    EXPECT_EQ(r.stateValue("State"), dword(0));
+    EXPECT_EQ(r.stateValue("DisplayVersion"), c.amd ? "\"1.2.0\"" : "\"2.0.1\"");
+    EXPECT_EQ(started(r, "devcon64.exe", "remove"), c.amd ? 1 : 0);
+    EXPECT_FALSE(r.fileOnC("ProgramData/Orvo/VBIOS/kestrel_rx6700.rom")) << "working copy left behind";
+  }
+}
+
+}  // namespace

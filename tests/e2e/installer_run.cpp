@@ -1,5 +1,9 @@
 #include "tests/e2e/installer_run.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +12,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -25,12 +31,6 @@ std::string readAll(const fs::path& path) {
 void writeAll(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string quoteShell(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
 }
 
 }  // namespace
@@ -121,12 +121,65 @@ void InstallerRun::writeConfigs(const std::string& text) { writeAll(packages / "
 void InstallerRun::writeMachine(const Ini& ini) { writeAll(machine / "machine.ini", ini.text()); }
 void InstallerRun::writeRegistry(const std::string& text) { writeAll(machine / "registry.reg", text); }
 
-int InstallerRun::run() {
+namespace {
+
+// Starts the program with standard output as `to` asks; its wait status, or -1.
+int spawnInstaller(const fs::path& program, const fs::path& machine, const fs::path& out,
+                   InstallerRun::Stdout to) {
+  int vanished[2] = {-1, -1};
+  if (to == InstallerRun::Stdout::VanishedReader) {
+    if (::pipe(vanished) != 0) return -1;
+    ::close(vanished[0]);
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (to == InstallerRun::Stdout::File) {
+    posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+  } else if (to == InstallerRun::Stdout::VanishedReader) {
+    posix_spawn_file_actions_adddup2(&actions, vanished[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, vanished[1]);
+  } else {
+    posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+  }
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t pipeSignal;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (std::string_view(*entry).rfind("OVVB_MACHINE=", 0) != 0) environment.emplace_back(*entry);
+  }
+  environment.push_back("OVVB_MACHINE=" + machine.string());
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::string path = program.string();
+  char* argv[] = {path.data(), nullptr};
+
+  pid_t pid = -1;
+  const int spawned = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (vanished[1] >= 0) ::close(vanished[1]);
+  if (spawned != 0) return -1;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return status;
+}
+
+}  // namespace
+
+int InstallerRun::run(Stdout to) {
   const fs::path out = dir / "stdout.txt";
-  const std::string command = "OVVB_MACHINE=" + quoteShell(machine.string()) + " " +
-                              quoteShell((dir / "OvVBiosInstaller").string()) + " </dev/null >" +
-                              quoteShell(out.string()) + " 2>&1";
-  const int status = std::system(command.c_str());
+  const int status = spawnInstaller(dir / "OvVBiosInstaller", machine, out, to);
   output = readAll(out);
   if (status == -1 || !WIFEXITED(status)) return -1000;
   const int low = WEXITSTATUS(status);

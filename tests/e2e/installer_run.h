@@ -61,10 +61,15 @@ class InstallerRun {
   void writeMachine(const Ini& ini);
   void writeRegistry(const std::string& text);
 
+  // Where the program's standard output goes: a file (read into `output`,
+  // with standard error), a pipe whose reader has already gone (SIGPIPE at
+  // its default, as in a shell pipeline), or nowhere: descriptor 1 closed.
+  enum class Stdout { File, VanishedReader, Closed };
+
   // Runs the installer once; returns its result code (the exit status holds
   // its low 8 bits, the trace the whole code; a mismatch gives -1003).
-  int run();
-  std::string output;  // its standard output
+  int run(Stdout to = Stdout::File);
+  std::string output;  // its standard output and error (only standard error unless Stdout::File)
 
   std::string logText() const;
   // The log's messages, time stamps removed, in order.
