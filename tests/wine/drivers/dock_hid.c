@@ -516,7 +516,7 @@ static NTSTATUS WINAPI add_device(DRIVER_OBJECT *driver, DEVICE_OBJECT *fdo) {
   key = state_open();
   length = state_get_dword(key, OVVB_DOCK_FEATURE_LENGTH, OVVB_DOCK_DEFAULT_FEATURE_LENGTH);
   state_close(key);
-  if (length < 2 || length > OVVB_DOCK_MAX_FEATURE_LENGTH) length = OVVB_DOCK_DEFAULT_FEATURE_LENGTH;
+  if (length < 1 || length > OVVB_DOCK_MAX_FEATURE_LENGTH) length = OVVB_DOCK_DEFAULT_FEATURE_LENGTH;
   ext->feature_length = (USHORT)length;
   build_report_descriptor(ext);
   return STATUS_SUCCESS;
