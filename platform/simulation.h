@@ -44,6 +44,13 @@ struct SimulationHooks {
   std::string (*machineRoot)();
   uint32_t (*userLcid)();
   void (*registrySet)(const SimulatedRegistrySet& value);
+
+  // The shell's requests that would leave the program: a simulated machine
+  // records them in place of opening a browser or restarting. `method` names
+  // the restart call that would have been made ("Win32Shutdown" once per
+  // instance, or "ExitWindowsEx" where that method is missing).
+  void (*shellOpen)(std::string_view target);
+  void (*restartRequested)(std::string_view method, int32_t flags, int32_t reserved);
 };
 
 // The installed hooks; null on a real machine.

@@ -96,9 +96,15 @@ void registrySet(const platform::SimulatedRegistrySet& value) {
   event.write();
 }
 
+void shellOpen(std::string_view target) { Trace("shell.open").str("target", target).write(); }
+
+void restartRequested(std::string_view method, int32_t flags, int32_t reserved) {
+  Trace("system.restart").num("flags", flags).num("reserved", reserved).str("method", method).write();
+}
+
 constexpr platform::SimulationHooks kHooks = {
-    beforeStart, started,    notStarted,  ended,    timeoutScale,
-    sleepScale,  pacingSeed, machineRoot, userLcid, registrySet,
+    beforeStart, started,     notStarted, ended,       timeoutScale, sleepScale,
+    pacingSeed,  machineRoot, userLcid,   registrySet, shellOpen,    restartRequested,
 };
 
 }  // namespace

@@ -1,6 +1,8 @@
+#include "platform/shell.h"
 #include "ui/dialog_common.h"
 #include "ui/dialog_text.h"
 #include "ui/dialogs.h"
+#include "ui/support_site.h"
 
 namespace OvVBiosInstaller {
 
@@ -8,12 +10,14 @@ std::string BiosCheckForm::version = "1";
 
 BiosCheckForm::BiosCheckForm() : Form("BiosCheckForm") {
   Text = kDialogTitle;
-  makeActionButton(button1, kRightButtonBounds);  // OK
-  makeMinimizeButton(button2);
+  TopMost = true;
+  label1.TabIndex = 0;
+  makeActionButton(button1, kRightButtonBounds, 1);  // OK
+  makeMinimizeButton(button2, 7);
 }
 
 void BiosCheckForm::OnLoad() {
-  const text::BiosCheckFormText& words = text::biosCheckFormText();
+  const text::BiosCheckFormText& words = text::biosCheckFormText(currentDialogLanguage());
   // The version as the package wrote it, not the number the check used: a
   // leading zero or blank stays what the package author typed.
   label1.Text = std::string(words.firstPiece) + version + std::string(words.secondPiece);
@@ -21,7 +25,11 @@ void BiosCheckForm::OnLoad() {
 }
 
 void BiosCheckForm::OnClick(toolkit::ButtonId button) {
-  if (button == toolkit::ButtonId::Button1) Close();
+  if (button != toolkit::ButtonId::Button1) return;
+  // Whether a browser came up or not, the user can still find the page; the
+  // dialog must close either way so the run can end.
+  platform::openWebAddress(supportPageAddress(currentDialogLanguage(), boardModelName(), SupportPage::Bios));
+  Close();
 }
 
 }  // namespace OvVBiosInstaller

@@ -4,17 +4,19 @@
 
 namespace OvVBiosInstaller {
 
-void makeActionButton(toolkit::Button& button, toolkit::Bounds bounds) {
+void makeActionButton(toolkit::Button& button, toolkit::Bounds bounds, int tabIndex) {
   button.Visible = true;
   button.IsMinimize = false;
   button.bounds = bounds;
+  button.TabIndex = tabIndex;
 }
 
-void makeMinimizeButton(toolkit::Button& button) {
+void makeMinimizeButton(toolkit::Button& button, int tabIndex) {
   button.Visible = true;
   button.IsMinimize = true;
   button.Text.clear();
   button.bounds = kMinimizeButtonBounds;
+  button.TabIndex = tabIndex;
 }
 
 std::string boardModelName() {

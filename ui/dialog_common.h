@@ -16,8 +16,8 @@ inline constexpr toolkit::Bounds kMinimizeButtonBounds{580, 0, 60, 40};
 inline constexpr int kClientWidth = 640;
 inline constexpr int kClientHeight = 288;
 
-void makeActionButton(toolkit::Button& button, toolkit::Bounds bounds);
-void makeMinimizeButton(toolkit::Button& button);
+void makeActionButton(toolkit::Button& button, toolkit::Bounds bounds, int tabIndex);
+void makeMinimizeButton(toolkit::Button& button, int tabIndex);
 
 // BaseBoardProduct of the notebook, read afresh each time; "UNKNOWN" on any
 // failure, a missing key or value included.

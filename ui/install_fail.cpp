@@ -10,13 +10,16 @@ std::string InstallFail::VbType = "NV";
 
 InstallFail::InstallFail() : Form("InstallFail") {
   Text = "InstallFail";
-  makeActionButton(button1, kRightButtonBounds);  // OK
-  makeMinimizeButton(button2);
+  label1.TabIndex = 1;
+  makeActionButton(button1, kRightButtonBounds, 2);  // OK
+  makeMinimizeButton(button2, 8);
 }
 
 void InstallFail::OnLoad() {
+  TopMost = true;
   const std::string boardModel = boardModelName();
-  const text::InstallFailText& words = text::installFailText();
+  const text::InstallFailText& words = text::installFailText(currentDialogLanguage());
+  // The failure text ends with its own separator (a blank, or nothing).
   std::string message(words.failure);
   if (errorNum != 0) message += "(" + std::to_string(errorNum) + ")";
   // A dock package that finds no dock GPU on a known notebook: most likely

@@ -4,13 +4,102 @@ namespace OvVBiosInstaller::text {
 
 namespace {
 
-constexpr InstallFailText kEnglish{
-    "\n\nUnable to perform VBIOS Upgrade. ",
-    "\n\nUnable to perform VBIOS Upgrade. Please make sure the Kestrel is connected to the ",
-    " and activated properly.", "OK"};
+// A failure text ends with what separates it from the code: a blank in English, German
+// and French, nothing elsewhere.
+// clang-format off
+constexpr std::array<InstallFailText, kDialogLanguageCount> kRows{{
+    {.language = DialogLanguage::English,
+     .failure = "\n\nUnable to perform VBIOS Upgrade. ",
+     .connectionFirstPiece = "\n\nUnable to perform VBIOS Upgrade. Please make sure the Kestrel is connected to the ",
+     .connectionSecondPiece = " and activated properly.",
+     .ok = "OK"},
+    {.language = DialogLanguage::SimplifiedChinese,
+     .failure = "\n\n无法进行 VBIOS 升级。",
+     .connectionFirstPiece = "\n\n无法进行 VBIOS 升级。请确认 Kestrel 已连接至 ",
+     .connectionSecondPiece = " 并正确激活。",
+     .ok = "确定"},
+    {.language = DialogLanguage::TraditionalChinese,
+     .failure = "\n\n無法執行 VBIOS 升級。",
+     .connectionFirstPiece = "\n\n無法執行 VBIOS 升級。請確認 Kestrel 已連接至 ",
+     .connectionSecondPiece = " 並正確啟用。",
+     .ok = "確定"},
+    {.language = DialogLanguage::Czech,
+     .failure = "\n\nNelze provést upgrade systému VBIOS.",
+     .connectionFirstPiece = "\n\nNelze provést upgrade systému VBIOS. Zkontrolujte, zda je Kestrel připojeno k ",
+     .connectionSecondPiece = " a správně aktivováno.",
+     .ok = "OK"},
+    {.language = DialogLanguage::German,
+     .failure = "\n\nDie VBIOS-Aktualisierung kann nicht durchgeführt werden. ",
+     .connectionFirstPiece = "\n\nDie VBIOS-Aktualisierung kann nicht durchgeführt werden. Stellen Sie bitte sicher, dass das [Kestrel] mit dem [",
+     .connectionSecondPiece = "] verbunden ist und ordnungsgemäß aktiviert wurde.",
+     .ok = "OK"},
+    {.language = DialogLanguage::Spanish,
+     .failure = "\n\nNo se puede realizar la actualización de VBIOS.",
+     .connectionFirstPiece = "\n\nNo se puede realizar la actualización de VBIOS. Asegúrese de que Kestrel esté conectado a ",
+     .connectionSecondPiece = " y activado correctamente.",
+     .ok = "Aceptar"},
+    {.language = DialogLanguage::Finnish,
+     .failure = "\n\nEi voi suorittaa VBIOS-päivitystä.",
+     .connectionFirstPiece = "\n\nEi voi suorittaa VBIOS-päivitystä. Varmista, että Kestrel on liitetty ",
+     .connectionSecondPiece = ":sta ja aktivoitu oikein.",
+     .ok = "OK"},
+    {.language = DialogLanguage::French,
+     .failure = "\n\nImpossible de mettre à jour le VBIOS. ",
+     .connectionFirstPiece = "\n\nImpossible de mettre à jour le VBIOS. Assurez-vous que le Kestrel est connecté au ",
+     .connectionSecondPiece = " et qu'il est correctement activé.",
+     .ok = "OK"},
+    {.language = DialogLanguage::Italian,
+     .failure = "\n\nImpossibile eseguire l’aggiornamento VBIOS.",
+     .connectionFirstPiece = "\n\nImpossibile eseguire l’aggiornamento VBIOS. Assicurarsi che Kestrel sia connesso a ",
+     .connectionSecondPiece = " e attivato correttamente. ",
+     .ok = "OK"},
+    {.language = DialogLanguage::Japanese,
+     .failure = "\n\nVBIOS の更新が実行できません。",
+     .connectionFirstPiece = "\n\nVBIOS の更新が実行できません。Kestrel が ",
+     .connectionSecondPiece = " に正しく接続され、有効になっていることを確認してください。",
+     .ok = "OK"},
+    {.language = DialogLanguage::Korean,
+     .failure = "\n\nVBIOS 업그레이드를 수행할 수 없습니다.",
+     .connectionFirstPiece = "\n\nVBIOS 업그레이드를 수행할 수 없습니다. Kestrel이 ",
+     .connectionSecondPiece = "에 연결되고 제대로 활성화되었는지 확인하십시오.",
+     .ok = "확인"},
+    {.language = DialogLanguage::Dutch,
+     .failure = "\n\nKan geen VBIOS-upgrade uitvoeren.",
+     .connectionFirstPiece = "\n\nKan geen VBIOS-upgrade uitvoeren. Controleer of de Kestrel verbonden is met de ",
+     .connectionSecondPiece = " en correct is geactiveerd.",
+     .ok = "OK"},
+    {.language = DialogLanguage::Norwegian,
+     .failure = "\n\nKan ikke utføre VBIOS-oppgraderingen.",
+     .connectionFirstPiece = "\n\nKan ikke utføre VBIOS-oppgraderingen. Sørg for at Kestrel er koblet til ",
+     .connectionSecondPiece = " og aktivert riktig.",
+     .ok = "OK"},
+    {.language = DialogLanguage::Portuguese,
+     .failure = "\n\nNão é possível executar a Atualização do VBIOS.",
+     .connectionFirstPiece = "\n\nNão é possível executar a Atualização do VBIOS. Certifique-se de que o Kestrel está ligado ao ",
+     .connectionSecondPiece = " e corretamente ativado.",
+     .ok = "OK"},
+    {.language = DialogLanguage::Russian,
+     .failure = "\n\nНевозможно обновить VBIOS.",
+     .connectionFirstPiece = "\n\nНевозможно обновить VBIOS. Убедитесь, что устройство [Kestrel] подключено к [",
+     .connectionSecondPiece = "] и активировано.",
+     .ok = "ОК"},
+    {.language = DialogLanguage::Swedish,
+     .failure = "\n\nDet går inte att utföra uppgraderingen av VBIOS-fil.",
+     .connectionFirstPiece = "\n\nDet går inte att utföra uppgraderingen av VBIOS-fil. Se till att Kestrel är ansluten till ",
+     .connectionSecondPiece = " och korrekt aktiverad.",
+     .ok = "OK"},
+    {.language = DialogLanguage::Turkish,
+     .failure = "\n\nVBIOS Yükseltmesi yerine getirilemiyor.",
+     .connectionFirstPiece = "\n\nVBIOS Yükseltmesi yerine getirilemiyor. Lütfen Kestrel'ın ",
+     .connectionSecondPiece = "'e bağlı olduğundan ve doğru şekilde etkinleştirildiğinden emin olun.",
+     .ok = "Tamam"},
+}};
+// clang-format on
+
+static_assert(inLanguageOrder(kRows));
 
 }  // namespace
 
-const InstallFailText& installFailText() { return kEnglish; }
+const InstallFailText& installFailText(DialogLanguage language) { return rowFor(kRows, language); }
 
 }  // namespace OvVBiosInstaller::text

@@ -35,8 +35,10 @@ InstallingForm::InstallingForm() : Form("InstallingForm") {
   Text = kDialogTitle;
   TopMost = false;
   label1.bounds = {20, 20, 600, 155};
+  label1.TabIndex = 0;
   progressBar1.Visible = true;
-  makeMinimizeButton(button2);
+  progressBar1.TabIndex = 1;
+  makeMinimizeButton(button2, 7);
 }
 
 InstallingForm::~InstallingForm() {
@@ -46,13 +48,14 @@ InstallingForm::~InstallingForm() {
 
 void InstallingForm::OnLoad() {
   if (!listener_.joinable()) listener_ = std::thread([this] { listen(); });
-  label1.Text = text::installingFormText().message;
+  label1.Text = text::installingFormText(currentDialogLanguage()).message;
 }
 
 void InstallingForm::OnClick(toolkit::ButtonId) {}
 
 std::string InstallingForm::OnQueryEndSession() {
-  return std::string(text::installingFormText().shutdownBlockReason);
+  // The language as it is when Windows asks, each time it asks.
+  return std::string(text::installingFormText(currentDialogLanguage()).shutdownBlockReason);
 }
 
 void InstallingForm::OnPowerBroadcast() { platform::writeStandardOutput("WM_POWERBROADCAST\n"); }

@@ -10,14 +10,18 @@ int32_t PowerModeForm::results = 1;
 
 PowerModeForm::PowerModeForm() : Form("PowerModeForm") {
   Text = kDialogTitle;
-  makeActionButton(button1, kLeftButtonBounds);   // Retry
-  makeActionButton(button2, kRightButtonBounds);  // Cancel
-  makeMinimizeButton(button3);
+  label1.TabIndex = 0;
+  makeActionButton(button1, kLeftButtonBounds, 1);  // Retry
+  // Cancel comes first in the focus order: Enter alone never flashes.
+  makeActionButton(button2, kRightButtonBounds, 0);
+  makeMinimizeButton(button3, 7);
   safeButton = toolkit::ButtonId::Button2;
 }
 
 void PowerModeForm::OnLoad() {
-  const text::PowerModeFormText& words = text::powerModeFormText();
+  TopMost = true;
+  const text::PowerModeFormText& words = text::powerModeFormText(currentDialogLanguage());
+  button1.FontSizePt = words.retryFontSizePt;
   label1.Text = words.message;
   button1.Text = words.retry;
   button2.Text = words.cancel;

@@ -1,3 +1,4 @@
+#include "platform/shell.h"
 #include "ui/dialog_common.h"
 #include "ui/dialog_text.h"
 #include "ui/dialogs.h"
@@ -8,14 +9,17 @@ bool RestartForm::restart = true;
 
 RestartForm::RestartForm() : Form("RestartForm") {
   Text = kDialogTitle;
-  makeActionButton(button1, kRightButtonBounds);  // No, or OK
-  makeMinimizeButton(button2);
-  makeActionButton(button3, kLeftButtonBounds);  // Yes
+  label1.TabIndex = 0;
+  label1.AutoSize = true;                            // the message is short; it is never wrapped
+  makeActionButton(button1, kRightButtonBounds, 1);  // No, or OK: focused first
+  makeMinimizeButton(button2, 7);
+  makeActionButton(button3, kLeftButtonBounds, 8);  // Yes
   safeButton = toolkit::ButtonId::Button1;
 }
 
 void RestartForm::OnLoad() {
-  const text::RestartFormText& words = text::restartFormText();
+  TopMost = true;
+  const text::RestartFormText& words = text::restartFormText(currentDialogLanguage());
   if (restart) {
     label1.Text = words.restartMessage;
     button3.Text = words.yes;
@@ -31,9 +35,14 @@ void RestartForm::OnLoad() {
 }
 
 void RestartForm::OnClick(toolkit::ButtonId button) {
-  // Yes does not close the dialog: the restart ends the program, and if it
-  // does not come about, No still can.
-  if (button == toolkit::ButtonId::Button1) Close();
+  if (button == toolkit::ButtonId::Button3) {
+    // Yes does not close the dialog: the restart ends the program, and if it
+    // does not come about (refused, or WMI unreachable), No still can. Each
+    // press asks once more; nothing is logged or shown either way.
+    platform::requestRestart();
+  } else if (button == toolkit::ButtonId::Button1) {
+    Close();
+  }
 }
 
 }  // namespace OvVBiosInstaller

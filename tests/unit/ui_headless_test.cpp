@@ -313,6 +313,64 @@ TEST_F(HeadlessDialogs, FailureTextCarriesTheCodeOrTheDockConnectionRequest) {
   }
 }
 
+// --- Languages and the shell -------------------------------------------------
+
+TEST_F(HeadlessDialogs, GermanFailureBiosPageAndTwoRestartRequests) {
+  machineWith(
+      "[user]\nlcid = 1031\nanswers = BiosCheckForm:button1 RestartForm:button3 RestartForm:button3 "
+      "RestartForm:button1\n");
+  machine.writeRegistry(std::string(kBiosKey) + "\"BaseBoardProduct\"=\"KR 15&A\"\n");
+  InstallFail::errorNum = 101;
+  {
+    InstallFail form;
+    toolkit::Run(form);
+    EXPECT_EQ(form.label1.Text, "\n\nDie VBIOS-Aktualisierung kann nicht durchgeführt werden. (101)");
+  }
+  {
+    BiosCheckForm form;
+    toolkit::Run(form);
+    EXPECT_TRUE(form.IsClosed());
+  }
+  const auto opened = eventsOf(machine, "shell.open");
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], "{\"event\":\"shell.open\"," +
+                           field("target", std::string(OVVB_GLOBAL_SUPPORT_ROOT) +
+                                               "de/supportonly/KR 15&A/Helpdesk_bios/") +
+                           "}");
+  {
+    RestartForm form;
+    toolkit::Run(form);
+    EXPECT_TRUE(form.IsClosed());
+    EXPECT_EQ(form.button3.Text, "Ja");
+  }
+  const auto restarts = eventsOf(machine, "system.restart");
+  ASSERT_EQ(restarts.size(), 2u);
+  for (const std::string& line : restarts) {
+    EXPECT_NE(line.find("\"flags\":2,\"reserved\":0"), std::string::npos) << line;
+  }
+}
+
+TEST_F(HeadlessDialogs, LanguageIsChosenAfreshAtLoadAndAtClick) {
+  machineWith("[user]\nlcid = 1041\n");
+  machine.writeRegistry(std::string(kBiosKey) + "\"BIOSVersion\"=\"X1.308\"\n");
+  PowerModeForm power;
+  power.DoLoad();
+  EXPECT_EQ(power.button1.FontSizePt, 12.0f);
+  machineWith("[user]\nlcid = 1031\n");
+  power.DoLoad();
+  EXPECT_EQ(power.button1.FontSizePt, 10.0f);
+  EXPECT_EQ(power.button1.Text, "Erneut versuchen");
+
+  SupportSiteForm site;
+  site.DoLoad();
+  machineWith("[user]\nlcid = 1053\n");  // the culture changed while it was shown
+  site.DoClick(ButtonId::Button1);
+  const auto opened = eventsOf(machine, "shell.open");
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_NE(opened[0].find(field("target", std::string(OVVB_GLOBAL_SUPPORT_ROOT) + "se/")), std::string::npos)
+      << "no board model: the Swedish site itself";
+}
+
 // --- The progress window -----------------------------------------------------
 
 TEST_F(HeadlessDialogs, ProgressWindowClosesAtOneHundredAfterShowingItAndAtMinusOne) {

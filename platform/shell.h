@@ -1,0 +1,38 @@
+// What the shell does for the dialogs: open a web page in the user's browser,
+// and ask Windows to restart.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Hands the address, as one argument, to the shell's "open" verb, which
+// starts the user's default browser on it; no command interpreter is in
+// between and nothing waits for the browser. posix: a "shell.open" trace
+// event. false: the shell could not open it (no browser, no handler).
+bool openWebAddress(std::string_view address);
+
+// The address as the shell receives it: a double quote, which no web
+// address may hold, would end the browser's argument on its command line, so
+// it goes as %22, the form a browser sends anyway. Everything else stays.
+std::string shellSafeAddress(std::string_view address);
+
+// The plain reboot request of Win32_OperatingSystem.Win32Shutdown: no force
+// bit, so applications are asked to close normally.
+inline constexpr int32_t kRestartFlags = 2;
+inline constexpr int32_t kRestartReserved = 0;
+
+enum class RestartRequest {
+  Requested,  // Win32Shutdown invoked on every instance (posix: traced)
+  Fallback,   // no Win32Shutdown: the ordinary restart request was made instead
+  Failed,     // neither could be asked; the caller carries on as before
+};
+
+// Asks once for an ordinary, non-forced restart and returns: whether it
+// comes about is up to Windows, which ends this program on the way. posix:
+// one "system.restart" trace event {flags, reserved} per invocation.
+RestartRequest requestRestart();
+
+}  // namespace platform
