@@ -263,6 +263,14 @@ TEST_F(DockController, ShortAndLongFeatureReportsAreBoundedAndCorrect) {
     EXPECT_EQ(state_.binary(OVVB_DOCK_BLOCK), storedBlock());
     for (const drivers::WireRecord& record : winetest::dockWire()) EXPECT_EQ(record.bytes.size(), 64u);
   }
+  // 1 byte, a report of its ID alone: nothing to carry a frame, so the
+  // transport refuses it before touching a buffer.
+  setUpDock(1);
+  {
+    COrvoDIvivazuv client;
+    EXPECT_LE(client.transport->capabilities.featureReportByteLength, 1);
+    EXPECT_TRUE(winetest::dockWire().empty());
+  }
   // 512 bytes: reports go out whole; a fetch of 300 bytes is shorter than
   // the report, which the class driver refuses, so nothing is read or written.
   setUpDock(512);
@@ -274,6 +282,14 @@ TEST_F(DockController, ShortAndLongFeatureReportsAreBoundedAndCorrect) {
   EXPECT_EQ(client.ReadGcConfigs("GEN"), COrvoDIvivazuv::kNoResponse);
   EXPECT_EQ(client.config.item[kSlotGEN], "");
   EXPECT_EQ(state_.binary(OVVB_DOCK_BLOCK), storedBlock());
+  // The fixed-size exchanges work in 300-byte buffers: a longer report is
+  // refused, not written past them.
+  uint8_t send[300], recv[300];
+  std::memcpy(send, report(kGreetingFrame).data(), 300);
+  const size_t sent = winetest::dockWire().size();
+  EXPECT_FALSE(client.transport->SendUSBReport(send, uint16_t{0x5E}, recv));
+  EXPECT_FALSE(client.transport->SendUSBReport_light(send, recv));
+  EXPECT_EQ(winetest::dockWire().size(), sent);
 }
 
 // ------------------------------------------------ the platform driver stand-in

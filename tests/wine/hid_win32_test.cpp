@@ -9,6 +9,7 @@
 #include <setupapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -119,14 +120,16 @@ TEST(Win32HidWithoutDock, ABlockedReadEndsWhenCancelled) {
   // Nobody moves Wine's virtual mouse: the read blocks until cancelled.
   bool ok = true;
   uint32_t readError = 0;
+  std::atomic<bool> ended{false};
   std::thread reader([&] {
     std::vector<uint8_t> report(caps.inputReportByteLength);
     uint32_t read = 0;
     ok = hid::readReport(device, report.data(), caps.inputReportByteLength, read, readError);
+    ended = true;
   });
   const auto start = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  while (readError == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+  while (!ended && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
     hid::cancelReads(device);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

@@ -239,37 +239,6 @@ static NTSTATUS handle_frame(HANDLE key, const UCHAR *frame, ULONG length) {
   return STATUS_SUCCESS;
 }
 
-static NTSTATUS set_feature(DOCK_EXTENSION *ext, IRP *irp) {
-  DOCK_XFER_PACKET *packet = irp->UserBuffer;
-  IO_STACK_LOCATION *stack = IoGetCurrentIrpStackLocation(irp);
-  NTSTATUS status;
-  HANDLE key;
-  ULONG length;
-  /* The class driver hands the packet in as the request's input. */
-  if (!packet || stack->Parameters.DeviceIoControl.InputBufferLength < sizeof *packet)
-    return STATUS_INVALID_PARAMETER;
-  length = packet->reportBufferLen;
-  if (!packet->reportBuffer && length) return STATUS_INVALID_PARAMETER;
-  if (length > ext->feature_length) length = ext->feature_length;
-
-  KeWaitForSingleObject(&state_mutex, Executive, KernelMode, FALSE, NULL);
-  key = state_open();
-  if (packet->reportId != OVVB_DOCK_REPORT_ID || length == 0 ||
-      packet->reportBuffer[0] != OVVB_DOCK_REPORT_ID)
-    status = STATUS_INVALID_PARAMETER;
-  else if (state_get_dword(key, OVVB_DOCK_SILENT, 0))
-    status = STATUS_IO_TIMEOUT;
-  else if (take_fault(key, OVVB_DOCK_FAIL_SETS))
-    status = STATUS_UNSUCCESSFUL;
-  else
-    status = handle_frame(key, packet->reportBuffer, length);
-  record(key, 'S', NT_SUCCESS(status), packet->reportBuffer, length);
-  state_close(key);
-  KeReleaseMutex(&state_mutex, FALSE);
-  if (NT_SUCCESS(status)) irp->IoStatus.Information = length;
-  return status;
-}
-
 /* The report taken at the last read request; before any, an empty report. */
 static NTSTATUS build_response(HANDLE key, UCHAR *report, ULONG length) {
   UCHAR response[OVVB_DOCK_MAX_FEATURE_LENGTH];
@@ -281,30 +250,39 @@ static NTSTATUS build_response(HANDLE key, UCHAR *report, ULONG length) {
   return STATUS_SUCCESS;
 }
 
-static NTSTATUS get_feature(DOCK_EXTENSION *ext, IRP *irp) {
+/* One feature report, sent (`set`) or fetched. The class driver hands the
+ * packet in as the request's input for a send and as its output for a fetch;
+ * its length is bounded by the report's before any byte is touched. */
+static NTSTATUS transfer(DOCK_EXTENSION *ext, IRP *irp, BOOLEAN set) {
   DOCK_XFER_PACKET *packet = irp->UserBuffer;
   IO_STACK_LOCATION *stack = IoGetCurrentIrpStackLocation(irp);
+  const ULONG packet_size = set ? stack->Parameters.DeviceIoControl.InputBufferLength
+                                : stack->Parameters.DeviceIoControl.OutputBufferLength;
   NTSTATUS status;
   HANDLE key;
   ULONG length;
-  /* ... and for a fetch as its output. */
-  if (!packet || stack->Parameters.DeviceIoControl.OutputBufferLength < sizeof *packet)
-    return STATUS_INVALID_PARAMETER;
+  if (!packet || packet_size < sizeof *packet) return STATUS_INVALID_PARAMETER;
   length = packet->reportBufferLen;
   if (!packet->reportBuffer && length) return STATUS_INVALID_PARAMETER;
   if (length > ext->feature_length) length = ext->feature_length;
 
   KeWaitForSingleObject(&state_mutex, Executive, KernelMode, FALSE, NULL);
   key = state_open();
-  if (packet->reportId != OVVB_DOCK_REPORT_ID || length < 4)
+  if (packet->reportId != OVVB_DOCK_REPORT_ID || length < (set ? 1u : 4u) ||
+      (set && packet->reportBuffer[0] != OVVB_DOCK_REPORT_ID))
     status = STATUS_INVALID_PARAMETER;
   else if (state_get_dword(key, OVVB_DOCK_SILENT, 0))
     status = STATUS_IO_TIMEOUT;
-  else if (take_fault(key, OVVB_DOCK_FAIL_GETS))
+  else if (take_fault(key, set ? OVVB_DOCK_FAIL_SETS : OVVB_DOCK_FAIL_GETS))
     status = STATUS_UNSUCCESSFUL;
+  else if (set)
+    status = handle_frame(key, packet->reportBuffer, length);
   else
     status = build_response(key, packet->reportBuffer, length);
-  record(key, 'G', NT_SUCCESS(status), packet->reportBuffer, NT_SUCCESS(status) ? length : 0);
+  if (set)
+    record(key, 'S', NT_SUCCESS(status), packet->reportBuffer, length);
+  else
+    record(key, 'G', NT_SUCCESS(status), packet->reportBuffer, NT_SUCCESS(status) ? length : 0);
   state_close(key);
   KeReleaseMutex(&state_mutex, FALSE);
   if (NT_SUCCESS(status)) irp->IoStatus.Information = length;
@@ -447,10 +425,10 @@ static NTSTATUS WINAPI internal_ioctl(DEVICE_OBJECT *device, IRP *irp) {
       if (status == STATUS_PENDING) return status;
       break;
     case DOCK_IOCTL_GET_FEATURE:
-      status = get_feature(ext, irp);
+      status = transfer(ext, irp, FALSE);
       break;
     case DOCK_IOCTL_SET_FEATURE:
-      status = set_feature(ext, irp);
+      status = transfer(ext, irp, TRUE);
       break;
     case DOCK_IOCTL_ACTIVATE_DEVICE:
     case DOCK_IOCTL_DEACTIVATE_DEVICE:
@@ -516,7 +494,7 @@ static NTSTATUS WINAPI add_device(DRIVER_OBJECT *driver, DEVICE_OBJECT *fdo) {
   key = state_open();
   length = state_get_dword(key, OVVB_DOCK_FEATURE_LENGTH, OVVB_DOCK_DEFAULT_FEATURE_LENGTH);
   state_close(key);
-  if (length < 2 || length > OVVB_DOCK_MAX_FEATURE_LENGTH) length = OVVB_DOCK_DEFAULT_FEATURE_LENGTH;
+  if (length < 1 || length > OVVB_DOCK_MAX_FEATURE_LENGTH) length = OVVB_DOCK_DEFAULT_FEATURE_LENGTH;
   ext->feature_length = (USHORT)length;
   build_report_descriptor(ext);
   return STATUS_SUCCESS;

@@ -20,7 +20,7 @@
 #define OVVB_DOCK_BLOCK_SIZE 64
 #define OVVB_DOCK_TEXT_MAX 512
 
-/* DWORD, read when the device starts: HidP_GetCaps' FeatureReportByteLength (2..1024). */
+/* DWORD, read when the device starts: HidP_GetCaps' FeatureReportByteLength (1..1024). */
 #define OVVB_DOCK_FEATURE_LENGTH L"FeatureLength"
 /* DWORD: 0 the greeting is refused. */
 #define OVVB_DOCK_ACCEPT_GREETING L"AcceptGreeting"
