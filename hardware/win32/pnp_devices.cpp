@@ -9,13 +9,16 @@
 #include <string>
 
 #include "hardware/pnp_devices.h"
+#include "platform/win32/com_owners.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 
 namespace hardware {
 namespace {
 
+using platform::win32::ScopedBstr;
 using platform::win32::ScopedComPtr;
+using platform::win32::ScopedVariant;
 
 // A device name or version is a few dozen characters; anything near this is
 // not a property WMI meant to give us, and it is refused rather than copied.
@@ -58,32 +61,6 @@ platform::Error hresultError(HRESULT hr, const std::string& operation) {
   }
   return error;
 }
-
-// A system string, freed once.
-class ScopedBstr {
- public:
-  explicit ScopedBstr(const std::wstring& text)
-      : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-  ~ScopedBstr() { SysFreeString(value_); }
-  ScopedBstr(const ScopedBstr&) = delete;
-  ScopedBstr& operator=(const ScopedBstr&) = delete;
-  BSTR get() const { return value_; }
-
- private:
-  BSTR value_;
-};
-
-class ScopedVariant {
- public:
-  ScopedVariant() { VariantInit(&value_); }
-  ~ScopedVariant() { VariantClear(&value_); }
-  ScopedVariant(const ScopedVariant&) = delete;
-  ScopedVariant& operator=(const ScopedVariant&) = delete;
-  VARIANT* get() { return &value_; }
-
- private:
-  VARIANT value_;
-};
 
 enum class PropertyRead { Text, Null, Failed };
 

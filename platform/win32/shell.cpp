@@ -4,7 +4,6 @@
 // of each (opening, invoking, exiting) goes to the machine instead.
 #include <windows.h>
 // After windows.h, which declares the types these build on.
-#include <oleauto.h>
 #include <shellapi.h>
 #include <wbemidl.h>
 
@@ -12,6 +11,7 @@
 
 #include "platform/shell.h"
 #include "platform/simulation.h"
+#include "platform/win32/com_owners.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -19,7 +19,9 @@ namespace platform {
 
 namespace {
 
+using win32::ScopedBstr;
 using win32::ScopedComPtr;
+using win32::ScopedVariant;
 
 // This thread's COM apartment for one request; undone only if the request
 // entered it. A thread already in the other kind of apartment stays there
@@ -37,31 +39,6 @@ class ComApartment {
  private:
   bool entered() const { return result_ == S_OK || result_ == S_FALSE; }
   HRESULT result_;
-};
-
-class ScopedBstr {
- public:
-  explicit ScopedBstr(const wchar_t* text) : value_(SysAllocString(text)) {}
-  ~ScopedBstr() { SysFreeString(value_); }
-  ScopedBstr(const ScopedBstr&) = delete;
-  ScopedBstr& operator=(const ScopedBstr&) = delete;
-  BSTR get() const { return value_; }
-  explicit operator bool() const { return value_ != nullptr; }
-
- private:
-  BSTR value_;
-};
-
-class ScopedVariant {
- public:
-  ScopedVariant() { VariantInit(&value_); }
-  ~ScopedVariant() { VariantClear(&value_); }
-  ScopedVariant(const ScopedVariant&) = delete;
-  ScopedVariant& operator=(const ScopedVariant&) = delete;
-  VARIANT* get() { return &value_; }
-
- private:
-  VARIANT value_;
 };
 
 // Restarting needs the shutdown privilege enabled in the process token (what
