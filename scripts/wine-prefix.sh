@@ -33,7 +33,7 @@ export WINEDLLOVERRIDES="mscoree=;mshtml="
 unset DISPLAY 2>/dev/null || true
 
 # Bump when the settings below change, so existing prefixes pick them up.
-settings_version=2
+settings_version=3
 marker="$prefix/.ovvb-prefix"
 
 if [ ! -f "$prefix/system.reg" ]; then
@@ -44,7 +44,10 @@ fi
 
 if [ "$(cat "$marker" 2>/dev/null || true)" != "$settings_version" ]; then
   reg_file="$prefix/drive_c/ovvb-settings.reg"
-  # Without the substitute CJK text is drawn as boxes; without ShowCrashDialog
+  # Without the substitute CJK text is drawn as boxes. WenQuanYi Micro Hei,
+  # like the font it stands in for, holds Latin with its extensions (Czech,
+  # Turkish), Cyrillic and CJK in one face; the Noto CJK faces lack letters
+  # such as U+0159 and U+0131. Without ShowCrashDialog
   # a crashing test waits forever on winedbg's dialog. The dialog gallery's
   # windows are not handed to a window manager: with none running (Xvfb),
   # closing each managed window would cost two seconds.
@@ -52,7 +55,7 @@ if [ "$(cat "$marker" 2>/dev/null || true)" != "$settings_version" ]; then
     'Windows Registry Editor Version 5.00' \
     '' \
     '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
-    '"Microsoft YaHei UI"="Noto Sans CJK SC"' \
+    '"Microsoft YaHei UI"="WenQuanYi Micro Hei"' \
     '' \
     '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' \
     '"ShowCrashDialog"=dword:00000000' \
