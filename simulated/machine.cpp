@@ -95,9 +95,7 @@ bool writeAtomically(const fs::path& target, const std::string& contents) {
       return false;
     }
   }
-  std::error_code ec;
-  fs::rename(temporary, target, ec);
-  if (ec) {
+  if (!native::replaceFile(temporary, target)) {
     std::error_code ignored;
     fs::remove(temporary, ignored);
     return false;

@@ -22,4 +22,10 @@ std::filesystem::path namedRoot();
 
 std::FILE* openForAppend(const std::filesystem::path& path);
 
+// Puts `from` in the place of `to` in one step. On Windows a file that another
+// process is reading cannot be replaced, and the installer, its stand-in tools
+// and the emulators read machine.ini all the time, so there a refused
+// replacement is tried again for a bounded time (about two seconds).
+bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
 }  // namespace simulated::native

@@ -24,4 +24,11 @@ fs::path namedRoot() {
 
 std::FILE* openForAppend(const fs::path& path) { return std::fopen(path.c_str(), "ab"); }
 
+// rename(2) replaces a file whoever has it open.
+bool replaceFile(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::rename(from, to, ec);
+  return !ec;
+}
+
 }  // namespace simulated::native

@@ -1,7 +1,11 @@
 #include "simulated/native.h"
 
+#include <windows.h>
+
+#include <chrono>
 #include <cstdio>
 #include <system_error>
+#include <thread>
 
 #include "platform/paths.h"
 #include "platform/win32/wide_text.h"
@@ -32,5 +36,20 @@ fs::path namedRoot() {
 }
 
 std::FILE* openForAppend(const fs::path& path) { return _wfopen(path.c_str(), L"ab"); }
+
+bool replaceFile(const fs::path& from, const fs::path& to) {
+  // A reader's handle lives for one read of the file, a few milliseconds.
+  constexpr int kTries = 200;
+  constexpr auto kPause = std::chrono::milliseconds(10);
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    const DWORD error = GetLastError();
+    const bool busy =
+        error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+    if (!busy || attempt == kTries) return false;
+    // Real time on purpose: the simulated clock may run at any speed, or not at all.
+    std::this_thread::sleep_for(kPause);
+  }
+}
 
 }  // namespace simulated::native
