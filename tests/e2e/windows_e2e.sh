@@ -178,6 +178,27 @@ run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
 check "windows-sim: second run finds it up to date" "$code" 1
 check "windows-sim: State after the second run" "$(reg_value "$state_key" State)" 0x1
 
+# The stand-in records the new VBIOS in machine.ini while another program
+# keeps reading it, as the installer does all through a flash: Windows does
+# not replace a file that is open, so the write must wait for its turn.
+busy=$work/busy
+mkdir -p "$busy/machine"
+printf 'VBIOS_VERSION=020.001.000.038.016301\n' >"$busy/image.rom"
+printf '[amdvbflash]\nflash_seconds = 0\n[time]\nscale = 0\n' >"$busy/machine/machine.ini"
+"$wine" "$build/windows-sim/bin/busy_reader.exe" "$(winpath "$busy/machine/machine.ini")" 6000 &
+reader=$!
+sleep 1
+busy_failures=0
+for _ in 1 2 3 4 5; do
+  OVVB_MACHINE="$(winpath "$busy/machine")" "$wine" "$build/windows-sim/bin/amdvbflash.exe" -fa -p 0 \
+    "$(winpath "$busy/image.rom")" >"$busy/out.txt" 2>&1 || busy_failures=$((busy_failures + 1))
+done
+wait "$reader"
+check "windows-sim: machine.ini updated while another program reads it (failed runs of 5)" "$busy_failures" 0
+grep -q '^version = 020.001.000.038.016301' "$busy/machine/machine.ini" &&
+  pass "windows-sim: the busy file holds the new version" ||
+  fail "windows-sim: the busy file holds the new version" "$(grep '^version' "$busy/machine/machine.ini")"
+
 # --- windows-sim: the closing steps after an NVIDIA flash ----------------------
 nv=$work/nv
 mkdir -p "$nv/packages" "$nv/machine"
