@@ -1,0 +1,349 @@
+// Every exit's dialog through a whole run on a German notebook ([user] lcid
+// 1031): the texts and captions as the user reads them, what the simulated
+// user's clicks set off (web page, restart request), in the order it happened,
+// and the exit code. The German texts are written out here on purpose rather
+// than taken from the dialogs' tables, so that a wrong table row is caught.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/installer_run.h"
+
+namespace fs = std::filesystem;
+using e2e::Ini;
+using e2e::InstallerRun;
+using e2e::kAmdConfigs;
+
+namespace {
+
+// --- Reading the trace -------------------------------------------------------
+
+// A flat JSON object as the trace writes it: string, number or one nested
+// object of strings (the dialog's buttons).
+struct Event {
+  std::map<std::string, std::string> fields;
+  std::map<std::string, std::string> buttons;
+  std::string get(const std::string& key) const {
+    const auto at = fields.find(key);
+    return at == fields.end() ? std::string() : at->second;
+  }
+};
+
+void appendUtf8(std::string& out, unsigned code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// Reads the JSON string starting at text[at] == '"'; leaves `at` after it.
+std::optional<std::string> readString(const std::string& text, size_t& at) {
+  if (at >= text.size() || text[at] != '"') return std::nullopt;
+  std::string out;
+  for (++at; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '"') {
+      ++at;
+      return out;
+    }
+    if (c != '\\') {
+      out += c;
+      continue;
+    }
+    if (++at >= text.size()) return std::nullopt;
+    switch (text[at]) {
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'u': {
+        if (at + 4 >= text.size()) return std::nullopt;
+        appendUtf8(out, static_cast<unsigned>(std::stoul(text.substr(at + 1, 4), nullptr, 16)));
+        at += 4;
+        break;
+      }
+      default:
+        out += text[at];
+    }
+  }
+  return std::nullopt;
+}
+
+void skipBlanks(const std::string& text, size_t& at) {
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+}
+
+// Parses `{"k":v,...}` into `into`; `nested` receives the one object value.
+bool readObject(const std::string& text, size_t& at, std::map<std::string, std::string>& into,
+                std::map<std::string, std::string>* nested) {
+  skipBlanks(text, at);
+  if (at >= text.size() || text[at] != '{') return false;
+  ++at;
+  for (;;) {
+    skipBlanks(text, at);
+    if (at < text.size() && text[at] == '}') return ++at, true;
+    const auto key = readString(text, at);
+    skipBlanks(text, at);
+    if (!key || at >= text.size() || text[at] != ':') return false;
+    ++at;
+    skipBlanks(text, at);
+    if (at < text.size() && text[at] == '"') {
+      const auto value = readString(text, at);
+      if (!value) return false;
+      into[*key] = *value;
+    } else if (at < text.size() && text[at] == '{') {
+      if (nested == nullptr || !readObject(text, at, *nested, nullptr)) return false;
+    } else {
+      const size_t start = at;
+      while (at < text.size() && text[at] != ',' && text[at] != '}') ++at;
+      into[*key] = text.substr(start, at - start);
+    }
+    skipBlanks(text, at);
+    if (at < text.size() && text[at] == ',') ++at;
+  }
+}
+
+std::vector<Event> readTrace(const InstallerRun& r) {
+  std::vector<Event> events;
+  std::ifstream in(r.machine / "trace.jsonl", std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    Event event;
+    size_t at = 0;
+    if (readObject(line, at, event.fields, &event.buttons))
+      events.push_back(std::move(event));
+    else
+      ADD_FAILURE() << "unreadable trace line: " << line;
+  }
+  return events;
+}
+
+// What the user saw and did, one line per event, in order: "show Form",
+// "click Form:button", "open <address>", "restart <flags> <reserved> <method>".
+std::vector<std::string> story(const std::vector<Event>& events) {
+  std::vector<std::string> lines;
+  for (const Event& e : events) {
+    const std::string name = e.get("event");
+    if (name == "dialog.show")
+      lines.push_back("show " + e.get("form"));
+    else if (name == "dialog.click")
+      lines.push_back("click " + e.get("form") + ":" + e.get("button"));
+    else if (name == "shell.open")
+      lines.push_back("open " + e.get("target"));
+    else if (name == "system.restart")
+      lines.push_back("restart " + e.get("flags") + " " + e.get("reserved") + " " + e.get("method"));
+  }
+  return lines;
+}
+
+// --- The German texts --------------------------------------------------------
+
+struct Dialog {
+  std::string form;
+  std::string title;
+  std::string label1;
+  std::map<std::string, std::string> buttons;  // visible action buttons
+};
+
+const std::string kTitle = "Orvo VBIOS Installer";
+const std::string kFailText = "\n\nDie VBIOS-Aktualisierung kann nicht durchgeführt werden. ";
+const Dialog kInstalling{
+    "InstallingForm",
+    kTitle,
+    "VBIOS wird installiert...\n\nSchalten Sie Ihren PC nicht aus, ziehen Sie das Netzteil nicht ab, trennen "
+    "Sie keine Geräte und passen Sie während des Installationsvorgangs keine Einstellungen an.",
+    {}};
+
+Dialog installFail(const std::string& text) {
+  return {"InstallFail", "InstallFail", text, {{"button1", "OK"}}};
+}
+
+const Dialog kSupportSite{"SupportSiteForm",
+                          kTitle,
+                          "Warnung\n\nBitte rufen Sie die offizielle Webseite auf, um den neuesten Treiber "
+                          "herunterzuladen und zu installieren, damit Sie fortfahren können.",
+                          {{"button1", "OK"}}};
+
+const Dialog kPowerMode{
+    "PowerModeForm",
+    kTitle,
+    "Warnung\n\nDas Netzteil muss vor der Aktualisierung von VBIOS angeschlossen werden.\n[Erneut versuchen] "
+    "Nachdem das Netzteil angeschlossen wurde.\n[Abbrechen] So brechen Sie den VBIOS-Aktualisierungsvorgang "
+    "ab.",
+    {{"button1", "Erneut versuchen"}, {"button2", "Abbrechen"}}};
+
+const Dialog kRestart{"RestartForm",
+                      kTitle,
+                      "Achtung\n\nDas Update ist abgeschlossen, bitte starten Sie das System neu.",
+                      {{"button1", "Nein"}, {"button3", "Ja"}}};
+const Dialog kUpToDate{"RestartForm", kTitle, "\n\nDas Update ist abgeschlossen.", {{"button1", "OK"}}};
+
+const std::string kSite = std::string(OVVB_GLOBAL_SUPPORT_ROOT) + "de/";
+
+const char* kNoBoardRegistry =
+    "Windows Registry Editor Version 5.00\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\BIOS]\r\n\"BIOSVersion\"=\"KR15A.308\"\r\n";
+
+// --- The exits -----------------------------------------------------------------
+
+struct ExitCase {
+  const char* name;
+  int code;
+  const char* answers;
+  std::function<void(InstallerRun&, Ini&, std::string&)> arrange;
+  std::vector<Dialog> dialogs;  // every dialog shown, in order
+  std::vector<std::string> story;
+};
+
+void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
+
+void noArrangement(InstallerRun&, Ini&, std::string&) {}
+
+const ExitCase kExits[] = {
+    {"FailureShowsItsCode",
+     101,
+     "InstallFail:button1",
+     [](InstallerRun& r, Ini&, std::string& cfg) {
+       fs::remove(r.packages / "configs.txt");
+       cfg.clear();
+     },
+     {installFail(kFailText + "(101)")},
+     {"show InstallFail", "click InstallFail:button1"}},
+    {"DockGpuMissingAsksToConnectTheDock",
+     202,
+     "",
+     [](InstallerRun&, Ini& m, std::string&) { m.removeSection("pnp"); },
+     {installFail(
+         "\n\nDie VBIOS-Aktualisierung kann nicht durchgeführt werden. Stellen Sie bitte sicher, dass das "
+         "[Kestrel] mit dem [KR15A] verbunden ist und ordnungsgemäß aktiviert wurde.")},
+     {"show InstallFail", "click InstallFail:button1"}},
+    {"DockGpuMissingOnAnUnknownBoardShowsTheCode",
+     202,
+     "",
+     [](InstallerRun& r, Ini& m, std::string&) {
+       m.removeSection("pnp");
+       r.writeRegistry(kNoBoardRegistry);
+     },
+     {installFail(kFailText + "(202)")},
+     {"show InstallFail", "click InstallFail:button1"}},
+    {"FlashFailsBehindTheProgressWindow",
+     903,
+     "",
+     [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "flash_exit", "3"); },
+     {kInstalling, installFail(kFailText + "(903)")},
+     {"show InstallingForm", "show InstallFail", "click InstallFail:button1"}},
+    // The version as written in the package, leading zero and all.
+    {"OldBiosOpensTheGermanBiosPage",
+     301,
+     "BiosCheckForm:button1",
+     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=0310\n"; },
+     {{"BiosCheckForm",
+       kTitle,
+       "\n\nFür die VBIOS-Aktualisierung ist BIOS-Version V0310 oder höher erforderlich.\nBitte "
+       "aktualisieren Sie "
+       "das BIOS unter \"Windows Update\" im \"Software Update\" von Tessel, oder laden Sie das \"BIOS "
+       "Update\"-Paket direkt von der Orvo-Support-Seite herunter.",
+       {{"button1", "OK"}}}},
+     {"show BiosCheckForm", "click BiosCheckForm:button1",
+      "open " + kSite + "supportonly/KR15A/Helpdesk_bios/"}},
+    {"OldDriverOpensTheGermanDownloadPage",
+     402,
+     "SupportSiteForm:button1",
+     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=32.0.0.0\n"; },
+     {kSupportSite},
+     {"show SupportSiteForm", "click SupportSiteForm:button1",
+      "open " + kSite + "supportonly/KR15A/Helpdesk_download/"}},
+    {"OldDriverOnAnUnknownBoardOpensTheGermanSite",
+     402,
+     "SupportSiteForm:button1",
+     [](InstallerRun& r, Ini&, std::string& cfg) {
+       cfg += "VGAVersion=32.0.0.0\n";
+       r.writeRegistry(kNoBoardRegistry);
+     },
+     {kSupportSite},
+     {"show SupportSiteForm", "click SupportSiteForm:button1", "open " + kSite}},
+    // Retry while still on battery keeps the dialog; Cancel stops the run.
+    {"BatteryRetryThenCancelStops",
+     901,
+     "PowerModeForm:button1 PowerModeForm:button2",
+     [](InstallerRun&, Ini& m, std::string&) { m.set("power", "ac_line", "0"); },
+     {kPowerMode},
+     {"show PowerModeForm", "click PowerModeForm:button1", "click PowerModeForm:button2"}},
+    // The adapter plugged in before Retry: the flash goes ahead.
+    {"BatteryThenPluggedInRetryFlashes",
+     0,
+     "PowerModeForm:button1 RestartForm:button1",
+     [](InstallerRun&, Ini& m, std::string&) { m.set("power", "ac_line", "0,1"); },
+     {kPowerMode, kInstalling, kRestart},
+     {"show PowerModeForm", "click PowerModeForm:button1", "show InstallingForm", "show RestartForm",
+      "click RestartForm:button1"}},
+    // Yes twice asks twice and leaves the dialog open; No closes it.
+    {"FlashedThenRestartAskedTwice",
+     0,
+     "RestartForm:button3 RestartForm:button3 RestartForm:button1",
+     noArrangement,
+     {kInstalling, kRestart},
+     {"show InstallingForm", "show RestartForm", "click RestartForm:button3", "restart 2 0 Win32Shutdown",
+      "click RestartForm:button3", "restart 2 0 Win32Shutdown", "click RestartForm:button1"}},
+    {"AlreadyUpToDateOnlySaysSo",
+     1,
+     "",
+     [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "version", "020.001.000.038.016300"); },
+     {kUpToDate},
+     {"show RestartForm", "click RestartForm:button1"}},
+};
+
+class GermanExit : public testing::TestWithParam<ExitCase> {};
+
+TEST_P(GermanExit, ShowsItsDialogInGermanAndDoesWhatTheClicksAsk) {
+  const ExitCase& c = GetParam();
+  InstallerRun r;
+  r.usePackage("amd-dock");
+  Ini machine = e2e::amdMachine().set("user", "lcid", "1031").set("user", "answers", c.answers);
+  std::string configs = kAmdConfigs;
+  c.arrange(r, machine, configs);
+  r.writeMachine(machine);
+  if (!configs.empty()) r.writeConfigs(configs);
+
+  EXPECT_EQ(r.run(), c.code) << r.output;
+  const std::vector<Event> events = readTrace(r);
+  EXPECT_EQ(story(events), c.story);
+  std::vector<Dialog> shown;
+  for (const Event& e : events) {
+    if (e.get("event") == "dialog.show")
+      shown.push_back({e.get("form"), e.get("title"), e.get("label1"), e.buttons});
+  }
+  ASSERT_EQ(shown.size(), c.dialogs.size());
+  for (size_t i = 0; i < shown.size(); ++i) {
+    SCOPED_TRACE(c.dialogs[i].form);
+    EXPECT_EQ(shown[i].form, c.dialogs[i].form);
+    EXPECT_EQ(shown[i].title, c.dialogs[i].title);
+    EXPECT_EQ(shown[i].label1, c.dialogs[i].label1);
+    EXPECT_EQ(shown[i].buttons, c.dialogs[i].buttons);
+  }
+  // Every scripted click was used up.
+  EXPECT_EQ(r.machineIni().find("Form:button"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lcid1031, GermanExit, testing::ValuesIn(kExits),
+                         [](const testing::TestParamInfo<ExitCase>& info) { return info.param.name; });
+
+}  // namespace
