@@ -1,32 +1,77 @@
 #!/usr/bin/env bash
 # Runs the linux build of the installer on an example package and simulated
 # machine, then shows what it left behind: the log, the registry record and
-# the exit code. Usage: scripts/demo.sh <linux build dir> [package] [machine]
+# the exit code. Without a package and machine named it makes two runs: the
+# English AMD notebook in full, then the German NVIDIA notebook, whose
+# dialogs speak German. Usage: scripts/demo.sh <linux build dir> [package] [machine]
 set -uo pipefail
 build=${1:?linux build dir}
-package=${2:-amd-dock}
-machine=${3:-kestrel-amd}
 root=$(cd "$(dirname "$0")/.." && pwd)
-demo=$build/demo
 
-rm -rf "$demo"
-mkdir -p "$demo/packages"
-cp "$build/bin/OvVBiosInstaller" "$demo/"
-cp -r "$root/examples/packages/$package/." "$demo/packages/"
-cp "$build/bin/amdvbflash.exe" "$build/bin/devcon64.exe" "$demo/packages/"
-# An NVIDIA package carries its own flash program; the stand-in plays it.
-grep -q '^VBiosROM_0=vendorflash.exe' "$demo/packages/configs.txt" && cp "$build/bin/vendorflash.exe" "$demo/packages/"
-cp -r "$root/examples/machines/$machine" "$demo/machine"
+# At a terminal the dialogs draw themselves as boxes and ask for a button;
+# otherwise they answer themselves, so show from the trace what they said.
+show_dialogs() {
+  [ -t 0 ] && [ -t 1 ] && return
+  command -v python3 >/dev/null || return
+  echo
+  echo "== Dialogs shown (trace.jsonl: dialog.show)"
+  python3 - "$1/trace.jsonl" <<'EOF'
+import json, sys, textwrap
+buttons = {}
+for line in open(sys.argv[1], encoding="utf-8"):
+    event = json.loads(line)
+    if event.get("event") == "dialog.show":
+        print(f"[{event['form']}] \"{event['title']}\"")
+        for text in event["label1"].strip("\n").split("\n"):
+            print(textwrap.fill(text, 100, initial_indent="    ", subsequent_indent="    "))
+        buttons = event["buttons"]
+        if buttons:
+            print("    " + "  ".join(f"[{caption}]" for caption in buttons.values()))
+    elif event.get("event") == "dialog.click":
+        print(f"    pressed: {buttons.get(event['button'], event['button'])}")
+EOF
+}
 
-echo "== Running $demo/OvVBiosInstaller with package '$package' on machine '$machine'"
-OVVB_MACHINE="$demo/machine" "$demo/OvVBiosInstaller"
-code=$?
-echo
-echo "== Installation log (C:\\Windows\\Log\\OrvoVbInst.txt)"
-tr -d '\r' <"$demo/machine/drive_c/Windows/Log/OrvoVbInst.txt"
-echo
-echo "== Registry record (HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvo\\VBIOS)"
-awk '/^\[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvo\\VBIOS\]/{on=1; print; next} /^\[/{on=0} on && NF' "$demo/machine/registry.reg"
-echo
-echo "== Exit code: $code"
-echo "(run it again: OVVB_MACHINE=$demo/machine $demo/OvVBiosInstaller ; the VBIOS is now up to date, exit code 1)"
+# demo_run <package> <machine> <folder>: a fresh copy of both, one run.
+demo_run() {
+  local package=$1 machine=$2 demo=$3
+  rm -rf "$demo"
+  mkdir -p "$demo/packages"
+  cp "$build/bin/OvVBiosInstaller" "$demo/"
+  cp -r "$root/examples/packages/$package/." "$demo/packages/"
+  cp "$build/bin/amdvbflash.exe" "$build/bin/devcon64.exe" "$demo/packages/"
+  # An NVIDIA package carries its own flash program; the stand-in plays it.
+  grep -q '^VBiosROM_0=vendorflash.exe' "$demo/packages/configs.txt" && cp "$build/bin/vendorflash.exe" "$demo/packages/"
+  cp -r "$root/examples/machines/$machine" "$demo/machine"
+
+  echo "== Running $demo/OvVBiosInstaller with package '$package' on machine '$machine'" \
+    "([user] lcid $(awk -F' *= *' '$1 == "lcid" {print $2; exit}' "$demo/machine/machine.ini"))"
+  OVVB_MACHINE="$demo/machine" "$demo/OvVBiosInstaller"
+  code=$?
+  show_dialogs "$demo/machine"
+}
+
+if [ $# -ge 2 ]; then
+  runs=("$2 ${3:-kestrel-amd} $build/demo")
+else
+  runs=("amd-dock kestrel-amd $build/demo" "nv-dock kestrel-nv $build/demo-de")
+fi
+
+first=1
+for run in "${runs[@]}"; do
+  read -r package machine demo <<<"$run"
+  [ $first = 1 ] || printf '\n\n'
+  demo_run "$package" "$machine" "$demo"
+  if [ $first = 1 ]; then
+    echo
+    echo "== Installation log (C:\\Windows\\Log\\OrvoVbInst.txt)"
+    tr -d '\r' <"$demo/machine/drive_c/Windows/Log/OrvoVbInst.txt"
+    echo
+    echo "== Registry record (HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvo\\VBIOS)"
+    awk '/^\[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvo\\VBIOS\]/{on=1; print; next} /^\[/{on=0} on && NF' "$demo/machine/registry.reg"
+  fi
+  echo
+  echo "== Exit code: $code"
+  [ $first = 1 ] && echo "(run it again: OVVB_MACHINE=$demo/machine $demo/OvVBiosInstaller ; the VBIOS is now up to date, exit code 1)"
+  first=0
+done
