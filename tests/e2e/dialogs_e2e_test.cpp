@@ -10,10 +10,10 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/unicode_text.h"
 #include "tests/e2e/installer_run.h"
 
 namespace fs = std::filesystem;
@@ -35,19 +35,6 @@ struct Event {
     return at == fields.end() ? std::string() : at->second;
   }
 };
-
-void appendUtf8(std::string& out, unsigned code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
 
 // Reads the JSON string starting at text[at] == '"'; leaves `at` after it.
 std::optional<std::string> readString(const std::string& text, size_t& at) {
@@ -76,7 +63,7 @@ std::optional<std::string> readString(const std::string& text, size_t& at) {
         break;
       case 'u': {
         if (at + 4 >= text.size()) return std::nullopt;
-        appendUtf8(out, static_cast<unsigned>(std::stoul(text.substr(at + 1, 4), nullptr, 16)));
+        platform::appendUtf8(out, static_cast<char32_t>(std::stoul(text.substr(at + 1, 4), nullptr, 16)));
         at += 4;
         break;
       }
