@@ -26,7 +26,9 @@ for line in open(sys.argv[1], encoding="utf-8"):
             print(textwrap.fill(text, 100, initial_indent="    ", subsequent_indent="    "))
         buttons = event["buttons"]
         if buttons:
-            print("    " + "  ".join(f"[{caption}]" for caption in buttons.values()))
+            # Left to right: Yes (button3) or Retry (button1), then No or Cancel.
+            order = sorted(buttons, key=["button3", "button1", "button2"].index)
+            print("    " + "  ".join(f"[{buttons[b]}]" for b in order))
     elif event.get("event") == "dialog.click":
         print(f"    pressed: {buttons.get(event['button'], event['button'])}")
 EOF
