@@ -185,9 +185,13 @@ const Dialog kUpToDate{"RestartForm", kTitle, "\n\nDas Update ist abgeschlossen.
 
 const std::string kSite = std::string(OVVB_GLOBAL_SUPPORT_ROOT) + "de/";
 
-const char* kNoBoardRegistry =
-    "Windows Registry Editor Version 5.00\r\n\r\n"
-    "[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\BIOS]\r\n\"BIOSVersion\"=\"KR15A.308\"\r\n";
+// The notebook's BIOS key with this board model name, or none when empty.
+std::string biosKey(const std::string& board) {
+  return "Windows Registry Editor Version 5.00\r\n\r\n"
+         "[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\BIOS]\r\n" +
+         (board.empty() ? std::string() : "\"BaseBoardProduct\"=\"" + board + "\"\r\n") +
+         "\"BIOSVersion\"=\"KR15A.308\"\r\n";
+}
 
 // --- The exits -----------------------------------------------------------------
 
@@ -227,7 +231,7 @@ const ExitCase kExits[] = {
      "",
      [](InstallerRun& r, Ini& m, std::string&) {
        m.removeSection("pnp");
-       r.writeRegistry(kNoBoardRegistry);
+       r.writeRegistry(biosKey(""));
      },
      {installFail(kFailText + "(202)")},
      {"show InstallFail", "click InstallFail:button1"}},
@@ -244,26 +248,30 @@ const ExitCase kExits[] = {
      [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=0310\n"; },
      {{"BiosCheckForm",
        kTitle,
-       "\n\nFür die VBIOS-Aktualisierung ist BIOS-Version V0310 oder höher erforderlich.\nBitte "
-       "aktualisieren Sie "
-       "das BIOS unter \"Windows Update\" im \"Software Update\" von Tessel, oder laden Sie das \"BIOS "
+       "\n\nFür die VBIOS-Aktualisierung ist BIOS-Version V0310 oder höher erforderlich.\n"
+       "Bitte aktualisieren Sie das BIOS unter \"Windows Update\" im \"Software Update\" von Tessel, oder "
+       "laden Sie das \"BIOS "
        "Update\"-Paket direkt von der Orvo-Support-Seite herunter.",
        {{"button1", "OK"}}}},
      {"show BiosCheckForm", "click BiosCheckForm:button1",
       "open " + kSite + "supportonly/KR15A/Helpdesk_bios/"}},
+    // The board model name goes into the address as read, whatever it holds.
     {"OldDriverOpensTheGermanDownloadPage",
      402,
      "SupportSiteForm:button1",
-     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=32.0.0.0\n"; },
+     [](InstallerRun& r, Ini&, std::string& cfg) {
+       cfg += "VGAVersion=32.0.0.0\n";
+       r.writeRegistry(biosKey("KR 15&A #2%ü"));
+     },
      {kSupportSite},
      {"show SupportSiteForm", "click SupportSiteForm:button1",
-      "open " + kSite + "supportonly/KR15A/Helpdesk_download/"}},
+      "open " + kSite + "supportonly/KR 15&A #2%ü/Helpdesk_download/"}},
     {"OldDriverOnAnUnknownBoardOpensTheGermanSite",
      402,
      "SupportSiteForm:button1",
      [](InstallerRun& r, Ini&, std::string& cfg) {
        cfg += "VGAVersion=32.0.0.0\n";
-       r.writeRegistry(kNoBoardRegistry);
+       r.writeRegistry(biosKey(""));
      },
      {kSupportSite},
      {"show SupportSiteForm", "click SupportSiteForm:button1", "open " + kSite}},
