@@ -32,6 +32,26 @@ run_ctest() {  # name, build dir, [env...]
   count_ctest "$name" "$log/$name.txt" $?
 }
 
+echo "== layers: include directions, and the check itself on planted includes"
+if bash "$root/scripts/check-layers.sh" >"$log/layers.txt" 2>&1; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
+tail -n 1 "$log/layers.txt"
+grep -v '^layers:' "$log/layers.txt" | head -n 20
+bash "$root/tests/layers/check_layers_test.sh" >"$log/layers-test.txt" 2>&1
+layer_line=$(tail -n 1 "$log/layers-test.txt")
+if [[ $layer_line =~ ^check-layers\ test:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+  passed=$((passed + BASH_REMATCH[1]))
+  failed=$((failed + BASH_REMATCH[2]))
+  echo "$layer_line"
+  [ "${BASH_REMATCH[2]}" -eq 0 ] || grep -A3 '^FAIL' "$log/layers-test.txt" | head -n 20
+else
+  echo "check-layers test: no summary (see $log/layers-test.txt)"
+  failed=$((failed + 1))
+fi
+
 echo "== linux: unit and end-to-end tests"
 run_ctest linux "$build/linux"
 echo "== linux with AddressSanitizer and UBSan"
