@@ -1,35 +1,46 @@
-# The two commands a newcomer needs: `make demo` and `make test`.
+# What a newcomer needs: `make demo`, `make check` and `make test`.
 SHELL := /bin/bash
 BUILD := $(CURDIR)/build
 JOBS ?= $(shell nproc)
 MINGW := -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake
-CONFIGURE = cmake -S $(CURDIR) -G Ninja -DCMAKE_BUILD_TYPE=$(1) -B
+# Configures a build folder only when it is new, its options changed or a
+# CMakeLists.txt changed: $(call CONFIGURE,<folder>,<build type>,<options>)
+CONFIGURE = bash scripts/configure.sh $(BUILD)/$(1) -DCMAKE_BUILD_TYPE=$(2) $(3)
+# The linux tests are built when GoogleTest is there; make demo does not need it.
+LINUX_TESTS = -DOVVB_TESTS=$$([ -f /usr/include/gtest/gtest.h ] && echo ON || echo OFF)
+LINUX = $(call CONFIGURE,linux,RelWithDebInfo,-DOVVB_BUILD=linux $(LINUX_TESTS))
+DEMO_TARGETS := OvVBiosInstaller amdvbflash devcon64 vendorflash
 
-.PHONY: dist all deps build build-linux build-linux-asan build-windows build-windows-sim build-fuzz test demo gallery bench fuzz clean
+.PHONY: dist all deps build build-linux build-linux-asan build-windows build-windows-sim build-fuzz test check demo gallery bench fuzz clean
 
 all: build
 
 deps:
-	@bash scripts/install-deps.sh
+	@bash scripts/install-deps.sh all
 
-build-linux: deps
-	@[ -f $(BUILD)/linux/build.ninja ] || $(call CONFIGURE,RelWithDebInfo) $(BUILD)/linux -DOVVB_BUILD=linux >/dev/null
+build-linux:
+	@bash scripts/install-deps.sh linux
+	@$(LINUX)
 	@cmake --build $(BUILD)/linux -j $(JOBS)
 
-build-linux-asan: deps
-	@[ -f $(BUILD)/linux-asan/build.ninja ] || $(call CONFIGURE,Debug) $(BUILD)/linux-asan -DOVVB_BUILD=linux -DOVVB_SANITIZE=ON >/dev/null
+build-linux-asan:
+	@bash scripts/install-deps.sh linux
+	@$(call CONFIGURE,linux-asan,Debug,-DOVVB_BUILD=linux -DOVVB_SANITIZE=ON)
 	@cmake --build $(BUILD)/linux-asan -j $(JOBS)
 
-build-windows: deps
-	@[ -f $(BUILD)/windows/build.ninja ] || $(call CONFIGURE,Release) $(BUILD)/windows -DOVVB_BUILD=windows $(MINGW) >/dev/null
+build-windows:
+	@bash scripts/install-deps.sh windows
+	@$(call CONFIGURE,windows,Release,-DOVVB_BUILD=windows $(MINGW))
 	@cmake --build $(BUILD)/windows -j $(JOBS)
 
-build-windows-sim: deps
-	@[ -f $(BUILD)/windows-sim/build.ninja ] || $(call CONFIGURE,Release) $(BUILD)/windows-sim -DOVVB_BUILD=windows-sim $(MINGW) >/dev/null
+build-windows-sim:
+	@bash scripts/install-deps.sh windows
+	@$(call CONFIGURE,windows-sim,Release,-DOVVB_BUILD=windows-sim $(MINGW))
 	@cmake --build $(BUILD)/windows-sim -j $(JOBS)
 
-build-fuzz: deps
-	@[ -f $(BUILD)/fuzz/build.ninja ] || CC=clang CXX=clang++ $(call CONFIGURE,RelWithDebInfo) $(BUILD)/fuzz -DOVVB_BUILD=linux -DOVVB_FUZZ=ON >/dev/null
+build-fuzz:
+	@bash scripts/install-deps.sh fuzz
+	@$(call CONFIGURE,fuzz,RelWithDebInfo,-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DOVVB_BUILD=linux -DOVVB_FUZZ=ON)
 	@cmake --build $(BUILD)/fuzz -j $(JOBS) --target fuzz_read_configs fuzz_ai_output fuzz_package_check fuzz_log_explain fuzz_dock_response fuzz_acpi_output
 
 build: build-linux build-linux-asan build-windows build-windows-sim build-fuzz
@@ -37,10 +48,19 @@ build: build-linux build-linux-asan build-windows build-windows-sim build-fuzz
 # Everything: unit and end-to-end tests (also under ASan+UBSan), the Windows
 # tests under Wine, the windows-sim program end to end, a short fuzzing run.
 # Ends with one "N passed, N failed" line.
-test: build
+test: deps build
 	@bash scripts/run-tests.sh $(BUILD)
 
-demo: build-linux
+# The quick round while working: the linux build, its unit and end-to-end
+# tests and the layer check. Ends with one "N passed, N failed" line.
+check: build-linux
+	@bash scripts/run-tests.sh $(BUILD) quick
+
+# Needs only cmake, ninja and g++: builds just the program and its stand-ins.
+demo:
+	@bash scripts/install-deps.sh demo
+	@$(LINUX)
+	@cmake --build $(BUILD)/linux -j $(JOBS) --target $(DEMO_TARGETS)
 	@bash scripts/demo.sh $(BUILD)/linux
 
 # Every dialog in every language, drawn by the win32 code under Wine + Xvfb
@@ -49,7 +69,8 @@ gallery: build-windows
 	@bash scripts/gallery.sh $(BUILD)
 
 bench:
-	@[ -f $(BUILD)/bench/build.ninja ] || $(call CONFIGURE,Release) $(BUILD)/bench -DOVVB_BUILD=linux -DOVVB_BENCH=ON >/dev/null
+	@bash scripts/install-deps.sh linux
+	@$(call CONFIGURE,bench,Release,-DOVVB_BUILD=linux -DOVVB_BENCH=ON)
 	@cmake --build $(BUILD)/bench -j $(JOBS)
 	@$(BUILD)/bench/bin/bench_capture
 	@$(BUILD)/bench/bin/bench_full_run

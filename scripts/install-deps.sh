@@ -3,35 +3,67 @@
 # Quiet and quick when everything is already there.
 set -euo pipefail
 
+# Usage: scripts/install-deps.sh [demo|linux|windows|fuzz|all]   (default: all)
+#   demo     the linux program and its stand-in tools: cmake, ninja, g++
+#   linux    the linux build with its tests (adds GoogleTest)
+#   windows  the windows and windows-sim builds (mingw-w64, GoogleTest source)
+#   fuzz     the libFuzzer build (clang)
+#   all      everything make test needs (adds Wine, Xvfb, fonts, locales)
+# Runs apt only when something is missing; without root it names what is
+# missing and stops.
+group=${1:-all}
+case $group in demo | linux | windows | fuzz | all) ;; *)
+  echo "install-deps: unknown group '$group' (demo, linux, windows, fuzz or all)" >&2
+  exit 2
+  ;;
+esac
+want() { [ "$group" = all ] || [[ " $* " == *" $group "* ]]; }
+
 need=()
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 have_cmd cmake || need+=(cmake)
 have_cmd ninja || need+=(ninja-build)
-have_cmd g++ || need+=(g++)
-have_cmd clang++ || need+=(clang)
-have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
-have_cmd wine || need+=(wine)
-have_pkg wine64 || need+=(wine64)
-have_cmd xvfb-run || need+=(xvfb)
-have_cmd xdotool || need+=(xdotool)
-have_pkg imagemagick || need+=(imagemagick)
-have_pkg fonts-noto-cjk || need+=(fonts-noto-cjk)
-have_pkg fonts-wqy-microhei || need+=(fonts-wqy-microhei)
-have_pkg fonts-dejavu-core || need+=(fonts-dejavu-core)
-have_pkg locales || need+=(locales)
-have_pkg libgtest-dev || need+=(libgtest-dev)
-have_pkg libgmock-dev || need+=(libgmock-dev)
-[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
-ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
+if want demo linux fuzz; then
+  have_cmd g++ || need+=(g++)
+fi
+if want linux fuzz; then
+  have_pkg libgtest-dev || need+=(libgtest-dev)
+  have_pkg libgmock-dev || need+=(libgmock-dev)
+fi
+if want fuzz; then
+  have_cmd clang++ || need+=(clang)
+  ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
+fi
+if want windows; then
+  have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
+  [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+fi
+if want; then
+  have_cmd wine || need+=(wine)
+  have_pkg wine64 || need+=(wine64)
+  have_cmd xvfb-run || need+=(xvfb)
+  have_cmd xdotool || need+=(xdotool)
+  have_pkg imagemagick || need+=(imagemagick)
+  have_pkg fonts-noto-cjk || need+=(fonts-noto-cjk)
+  have_pkg fonts-wqy-microhei || need+=(fonts-wqy-microhei)
+  have_pkg fonts-dejavu-core || need+=(fonts-dejavu-core)
+  have_pkg locales || need+=(locales)
+fi
 
 if [ ${#need[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing ${need[*]}; as root: apt-get install ${need[*]}" >&2
+    exit 1
+  fi
   echo "install-deps: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
+
+[ "$group" = all ] || exit 0
 
 # The Wine tests follow LANG for the user's culture.
 missing_locales=()
