@@ -251,6 +251,15 @@ LRESULT CALLBACK labelProc(HWND label, UINT message, WPARAM wParam, LPARAM lPara
   return DefSubclassProc(label, message, wParam, lParam);
 }
 
+// A quick second press is a press of its own, as on a Windows Forms button:
+// an owner-drawn button takes it for a double click and reports no click,
+// so Yes or Retry pressed twice in a row would ask only once.
+LRESULT CALLBACK buttonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+  if (message == WM_LBUTTONDBLCLK) message = WM_LBUTTONDOWN;
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(button, buttonProc, 1);
+  return DefSubclassProc(button, message, wParam, lParam);
+}
+
 // The controls in the order of their tab indices (members in declaration
 // order where indices are equal): created in that order, their z-order is
 // the keyboard focus order.
@@ -306,6 +315,7 @@ bool createButton(Form& form, HWND hwnd, ButtonId id) {
                   kButtonIdBase + static_cast<int>(id));
   if (control == nullptr) return false;
   native.buttons[index] = control;
+  SetWindowSubclass(control, buttonProc, 1, 0);
   setFont(control, native.font(button.FontSizePt));
   native.tabOrder.push_back(control);
   return true;
