@@ -2,7 +2,8 @@
 # The Windows programs end to end under Wine + Xvfb, clicking their dialogs as
 # a user would. Prints one "PASS name" / "FAIL name: why" line per check and
 # ends with "windows-sim: N passed, N failed".
-# Usage (under xvfb-run, with WINEPREFIX set): tests/e2e/windows_e2e.sh <build root>
+# Usage (under xvfb-run, with WINEPREFIX set): tests/e2e/windows_e2e.sh <build root> [dialogs]
+# "dialogs": only the windows-sim dialogs section, which needs no windows build.
 set -uo pipefail
 build=${1:?build root}
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -30,24 +31,36 @@ click_dialogs() {
   done
 }
 
-# run_installer <program dir> [env...]: runs it, clicking dialogs; sets $code.
-run_installer() {
+# start_installer <program dir> [env...]: starts it in the background; sets
+# $installer_pid.
+start_installer() {
   local dir=$1
   shift
   env "$@" "$wine" "$dir/OvVBiosInstaller.exe" >"$dir/stdout.txt" 2>&1 &
-  local pid=$!
-  click_dialogs "$pid" &
-  local clicker=$!
-  # Bounded: a dialog that never closes must fail the test, not hang CI.
+  installer_pid=$!
+}
+
+# wait_installer <seconds>: waits for it to end; sets $code. Bounded: a dialog
+# that never closes must fail the test, not hang CI.
+wait_installer() {
   local waited=0
-  while kill -0 "$pid" 2>/dev/null && [ $waited -lt 240 ]; do sleep 1; waited=$((waited + 1)); done
-  if kill -0 "$pid" 2>/dev/null; then
-    kill "$pid" 2>/dev/null
+  while kill -0 "$installer_pid" 2>/dev/null && [ $waited -lt "$1" ]; do sleep 1; waited=$((waited + 1)); done
+  if kill -0 "$installer_pid" 2>/dev/null; then
+    kill "$installer_pid" 2>/dev/null
+    wait "$installer_pid" 2>/dev/null
     code=timeout
   else
-    wait "$pid"
+    wait "$installer_pid"
     code=$?
   fi
+}
+
+# run_installer <program dir> [env...]: runs it, clicking dialogs; sets $code.
+run_installer() {
+  start_installer "$@"
+  click_dialogs "$installer_pid" &
+  local clicker=$!
+  wait_installer 240
   kill "$clicker" 2>/dev/null
   wait "$clicker" 2>/dev/null
 }
@@ -58,6 +71,22 @@ reg_value() {  # key value -> data as "reg query" prints it
 
 logfile="$WINEPREFIX/drive_c/windows/Log/OrvoVbInst.txt"
 state_key='HKLM\SOFTWARE\Orvo\VBIOS'
+
+# The notebook's BIOS as the example machine has it (Wine's registry is real here).
+bios_key='HKLM\HARDWARE\DESCRIPTION\System\BIOS'
+"$wine" reg add "$bios_key" /v BaseBoardProduct /t REG_SZ /d KR15A /f >/dev/null 2>&1
+"$wine" reg add "$bios_key" /v BIOSVersion /t REG_SZ /d KR15A.308 /f >/dev/null 2>&1
+work=$(mktemp -d /tmp/ovvb-wine-XXXXXX)
+finish() {
+  rm -rf "$work"
+  echo "windows-sim: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit
+}
+if [ "${2:-}" = dialogs ]; then
+  . "$root/tests/e2e/windows_dialogs_e2e.sh"
+  finish
+fi
 
 # --- The production program as a file -----------------------------------------
 exe=$build/windows/bin/OvVBiosInstaller.exe
@@ -94,7 +123,6 @@ while read -r locale lcid; do
 done < <(grep -v '^#' "$root/tests/wine/dialog_locales.txt")
 
 # --- The production program: no configs.txt -----------------------------------
-work=$(mktemp -d /tmp/ovvb-wine-XXXXXX)
 mkdir -p "$work/win/packages"
 cp "$build/windows/bin/OvVBiosInstaller.exe" "$work/win/"
 rm -f "$logfile"
@@ -138,10 +166,6 @@ if [ -x "$build/linux/bin/OvVBiosInstaller" ] && [ -f "$work/windows-log.txt" ];
 fi
 
 # --- windows-sim: an AMD package flashed, then found up to date ----------------
-# The notebook's BIOS as the example machine has it (Wine's registry is real here).
-bios_key='HKLM\HARDWARE\DESCRIPTION\System\BIOS'
-"$wine" reg add "$bios_key" /v BaseBoardProduct /t REG_SZ /d KR15A /f >/dev/null 2>&1
-"$wine" reg add "$bios_key" /v BIOSVersion /t REG_SZ /d KR15A.308 /f >/dev/null 2>&1
 sim=$work/sim
 mkdir -p "$sim/packages" "$sim/machine"
 cp "$build/windows-sim/bin/OvVBiosInstaller.exe" "$sim/"
@@ -327,6 +351,5 @@ check "windows-sim: ... state line" "$(tail -n 1 "$logfile" 2>/dev/null | tr -d 
 check "windows-sim: ... five attempts logged" "$(grep -c 'ERROR VbFlashProcess Start fail' "$logfile" 2>/dev/null)" 5
 check "windows-sim: ... the knob counted down" "$(sed -n 's/^no_process.vendorflash.exe = //p' "$knob/machine/machine.ini")" 0
 
-rm -rf "$work"
-echo "windows-sim: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+. "$root/tests/e2e/windows_dialogs_e2e.sh"
+finish
