@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154  # the variables and helpers of windows_e2e.sh
 # The windows-sim program's own dialogs answered one by one, as the user
 # would: the power dialog's Retry, Cancel and close command, and the restart
 # dialog's Yes. Sourced by windows_e2e.sh, whose helpers and counters it uses.
@@ -16,11 +17,16 @@ left_button="337 235"
 right_button="532 235"
 
 visible_dialogs() { xdotool search --onlyvisible --name '^Orvo VBIOS Installer$' 2>/dev/null; }
+# shellcheck disable=SC2086  # "x y" is two words
 press() { xdotool mousemove --window "$1" $2 click 1 2>/dev/null; }  # window, "x y"
 # The system's close command as the keyboard gives it: Alt+F4 to the focused
 # window (there is no window manager to send it a close request).
 close_command() { xdotool windowfocus --sync "$1" 2>/dev/null && xdotool key alt+F4 2>/dev/null; }
-count() { grep -c -- "$2" "$1" 2>/dev/null || true; }
+count() {  # file, pattern -> matching lines; 0 for a file not yet written
+  local n
+  n=$(grep -c -- "$2" "$1" 2>/dev/null)
+  echo "${n:-0}"
+}
 at_least() { [ "$(count "$1" "$2")" -ge "$3" ]; }
 gone() { ! visible_dialogs | grep -qx "$1"; }
 showing() { visible_dialogs | grep -qx "$1"; }
