@@ -29,7 +29,6 @@ count() {  # file, pattern -> matching lines; 0 for a file not yet written
 }
 at_least() { [ "$(count "$1" "$2")" -ge "$3" ]; }
 gone() { ! visible_dialogs | grep -qx "$1"; }
-showing() { visible_dialogs | grep -qx "$1"; }
 
 # wait_for <seconds> <command...>: polls until the command succeeds; false at
 # the limit, or when it still fails after the installer has ended.
@@ -79,7 +78,10 @@ dialogs_run() {
 }
 flash_started() { at_least "$dlg_trace" '"event":"process.start","program":"[^"]*vendorflash.exe"' 1; }
 # Retry's one-second waits: those before the flash, whose pacing may wait as long.
-retry_waits() { sed '/"event":"process.start","program":"[^"]*vendorflash.exe"/q' "$dlg_trace" 2>/dev/null | grep -c '"event":"sleep","ms":1000}'; }
+retry_waits() {
+  sed '/"event":"process.start","program":"[^"]*vendorflash.exe"/q' "$dlg_trace" 2>/dev/null |
+    grep -c '"event":"sleep","ms":1000}'
+}
 retry_waits_reach() { [ "$(retry_waits)" -ge "$1" ]; }
 
 # Retry twice: on battery still, then with the power back; the flash goes on
