@@ -9,6 +9,7 @@
 #include "installer/flash_step.h"
 #include "installer/state_record.h"
 #include "package/vbios_configs.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/system.h"
@@ -120,7 +121,8 @@ int32_t runInstallation() {
   // Without the folder the log cannot be opened; the run goes on regardless
   // and its lines still reach standard output.
   platform::createDirectories(kLogFolder);
-  const std::string packageFolder = platform::joinPath(platform::programFolder(), "packages");
+  const std::string programFolder = platform::programFolder();
+  const std::string packageFolder = platform::joinPath(programFolder, "packages");
   LogWriter w;
   if (auto error = w.open(kLogPath); error.failed()) {
     platform::writeStandardOutput("WARNING cannot open " + std::string(kLogPath) + ": " + error.message +
@@ -132,7 +134,19 @@ int32_t runInstallation() {
   VBiosConfigs cfg(w);
   cfg.VbConfig = packageFolder + "\\configs.txt";
 
-  Outcome outcome = runSteps(cfg, packageFolder, w, biosCheckForm, powerModeForm, progressWindow);
+  Outcome outcome;
+  if (programFolder.empty()) {
+    // A bare "packages" would be read from wherever the program was started.
+    OvLog("STEP1: read configs", w);
+    OvLog("ERROR problem reading configs.txt ", w);
+    OvLog(platform::describeProblem("VBiosConfigs.readConfigs",
+                                    "the program's own folder has no Windows name, so the packages "
+                                    "folder beside it cannot be named; nothing was read"),
+          w);
+    outcome = {result::kConfigUnreadable, ExitPath::Failure};
+  } else {
+    outcome = runSteps(cfg, packageFolder, w, biosCheckForm, powerModeForm, progressWindow);
+  }
   int32_t code = outcome.code;
 
   switch (outcome.exit) {

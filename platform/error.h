@@ -16,6 +16,7 @@ inline constexpr uint32_t kErrorNotEnoughMemory = 8;
 inline constexpr uint32_t kErrorInvalidData = 13;
 inline constexpr uint32_t kErrorNotSupported = 50;
 inline constexpr uint32_t kErrorInvalidParameter = 87;
+inline constexpr uint32_t kErrorInvalidName = 123;  // ERROR_INVALID_NAME
 inline constexpr uint32_t kErrorBadExeFormat = 193;
 inline constexpr uint32_t kErrorFileTooLarge = 223;
 inline constexpr uint32_t kErrorGenericFailure = 31;  // ERROR_GEN_FAILURE

@@ -2,12 +2,26 @@
 // UTF-8. Malformed input becomes U+FFFD, so the result is always valid UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace platform {
 
 void appendUtf8(std::string& out, char32_t codePoint);
+
+// Reads the code point at `i` and moves past it. False for an ill-formed
+// sequence: `i` then moves past its maximal ill-formed subpart (one U+FFFD's
+// worth, as .NET and the Unicode recommendation count) and `codePoint` is
+// U+FFFD.
+bool nextCodePoint(std::string_view utf8, size_t& i, char32_t& codePoint);
+
+// UTF-8 <-> UTF-16, the one conversion behind every Win32 call
+// (win32::toWide/toUtf8) and every UTF-16 file. Ill-formed input is not an
+// error: each bad sequence or lone surrogate becomes U+FFFD, as the system's
+// own converters do, so a stray byte never loses the rest of the text.
+std::u16string utf8ToUtf16(std::string_view utf8);
+std::string utf16ToUtf8(std::u16string_view utf16);
 
 // UTF-16 code units without a byte-order mark; an odd last byte is malformed.
 void decodeUtf16(std::string_view bytes, bool bigEndian, std::string& out);

@@ -28,6 +28,7 @@ constexpr Message kMessages[] = {
     {50, "The request is not supported."},
     {87, "The parameter is incorrect."},
     {112, "There is not enough space on the disk."},
+    {123, "The filename, directory name, or volume label syntax is incorrect."},
     {183, "Cannot create a file when that file already exists."},
     {193, "%1 is not a valid Win32 application."},
     {206, "The filename or extension is too long."},

@@ -6,12 +6,42 @@
 #include <vector>
 
 #include "platform/simulation.h"
+#include "platform/unicode_text.h"
 
 namespace platform::posix {
 
 namespace {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Bytes a POSIX name may hold but a Windows name may not. '/' never occurs
+// inside a POSIX name and NUL nowhere.
+bool needsStandIn(char32_t c) {
+  return (c >= 0x01 && c <= 0x1F) || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
+         c == '>' || c == '|';
+}
+
+constexpr char32_t kStandInBase = 0xF000;
+
+bool isStandIn(char32_t c) {
+  return c >= kStandInBase && c < kStandInBase + 0x80 && needsStandIn(c - kStandInBase);
+}
+
+// The native spelling of Windows text: each stand-in back to its byte.
+std::string withStandInsReplaced(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t start = i;
+    char32_t c = 0;
+    if (nextCodePoint(text, i, c) && isStandIn(c)) {
+      out += static_cast<char>(c - kStandInBase);
+    } else {
+      out.append(text.substr(start, i - start));
+    }
+  }
+  return out;
+}
 
 // Components below a drive's root with "." dropped and ".." applied, clamped
 // at the root as Windows clamps "C:\..\x" to "C:\x".
@@ -50,7 +80,7 @@ Error toNativePath(std::string_view windowsPath, std::string& nativePath) {
   if (path.empty()) return makeError(kErrorPathNotFound, "map path (empty)");
   if (path.size() >= 2 && path[1] == ':') {
     const char drive = static_cast<char>(path[0] | 0x20);
-    const std::string below = normalizedBelowRoot(path.substr(2));
+    const std::string below = withStandInsReplaced(normalizedBelowRoot(path.substr(2)));
     if (drive == 'c') {
       const SimulationHooks* machine = simulation();
       if (machine == nullptr || machine->machineRoot == nullptr)
@@ -70,19 +100,38 @@ Error toNativePath(std::string_view windowsPath, std::string& nativePath) {
   if (isSeparator(path[0]) || path.find(':') != std::string_view::npos) {
     return makeError(kErrorPathNotFound, "map path " + std::string(windowsPath));
   }
-  nativePath.assign(path);
-  for (char& c : nativePath) {
+  std::string relative(path);
+  for (char& c : relative) {
     if (c == '\\') c = '/';
   }
+  nativePath = withStandInsReplaced(relative);
   return {};
 }
 
-std::string toWindowsPath(std::string_view nativePath) {
-  std::string out = "Z:";
-  if (nativePath.empty() || nativePath == "/") return out + "\\";
-  for (char c : nativePath) out += c == '/' ? '\\' : c;
-  while (out.size() > 3 && out.back() == '\\') out.pop_back();
-  return out;
+Error toWindowsPath(std::string_view nativePath, std::string& windowsPath) {
+  windowsPath = "Z:";
+  if (nativePath.empty() || nativePath == "/") {
+    windowsPath += '\\';
+    return {};
+  }
+  for (size_t i = 0; i < nativePath.size();) {
+    const size_t start = i;
+    char32_t c = 0;
+    if (!nextCodePoint(nativePath, i, c) || isStandIn(c)) {
+      windowsPath.clear();
+      return makeError(kErrorInvalidName,
+                       "map path " + std::string(nativePath) + " (a name that no Windows path can spell)");
+    }
+    if (c == '/') {
+      windowsPath += '\\';
+    } else if (needsStandIn(c)) {
+      appendUtf8(windowsPath, kStandInBase + c);
+    } else {
+      windowsPath.append(nativePath.substr(start, i - start));
+    }
+  }
+  while (windowsPath.size() > 3 && windowsPath.back() == '\\') windowsPath.pop_back();
+  return {};
 }
 
 Error errorFromErrno(int error, std::string operation, const std::string& nativePath) {

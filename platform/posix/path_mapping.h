@@ -11,13 +11,19 @@
 namespace platform::posix {
 
 // "C:\x\y" (either separator, any case of the letter) -> <machine root>/drive_c/x/y,
+// U+F000 plus a code that toWindowsPath stands in for -> that byte,
 // "Z:\a\b" -> /a/b. "." and ".." are resolved as Windows does, never above
 // the drive's root. A relative path stays relative to the current folder.
 // Other drives, UNC and device paths give kErrorPathNotFound.
 Error toNativePath(std::string_view windowsPath, std::string& nativePath);
 
-// The Windows view of an absolute native path: "Z:" + the path with backslashes.
-std::string toWindowsPath(std::string_view nativePath);
+// The Windows view of an absolute native path: "Z:" + the path with
+// backslashes. A character no Windows name can hold (\ : * ? " < > | and
+// control characters) is shown as U+F000 plus its code, as Cygwin does, and
+// toNativePath maps it back, so every such name round-trips. A name that is
+// not UTF-8, or that already holds one of those private-use characters, has
+// no Windows spelling: kErrorInvalidName, and `windowsPath` is empty.
+Error toWindowsPath(std::string_view nativePath, std::string& windowsPath);
 
 // errno of a failed call on `nativePath` as a Windows error: ENOENT is
 // "file not found" when the parent folder exists, else "path not found".

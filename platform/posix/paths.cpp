@@ -12,7 +12,11 @@ std::string programFolder() {
   std::error_code ec;
   std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) self = std::filesystem::current_path(ec) / "program";
-  return posix::toWindowsPath(self.parent_path().string());
+  std::string folder;
+  // An empty folder tells the caller that the program cannot name its own
+  // place; the packages beside it are then out of reach.
+  if (posix::toWindowsPath(self.parent_path().string(), folder).failed()) return {};
+  return folder;
 }
 
 std::vector<std::string> programArguments(int argc, char** argv) {

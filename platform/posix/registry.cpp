@@ -51,36 +51,9 @@ std::string utf16LeToUtf8(std::string_view bytes) {
 
 std::string utf8ToUtf16Le(std::string_view text) {
   std::string out;
-  const auto put = [&](uint32_t unit) {
+  for (const char16_t unit : utf8ToUtf16(text)) {
     out += static_cast<char>(unit & 0xFF);
     out += static_cast<char>(unit >> 8);
-  };
-  for (size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    uint32_t codePoint = 0xFFFD;
-    if (length != 0 && i + length <= text.size()) {
-      codePoint = length == 1 ? lead : lead & (0x3F >> (length - 1));
-      for (size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-          codePoint = 0xFFFD;
-          length = k;
-          break;
-        }
-        codePoint = (codePoint << 6) | (next & 0x3F);
-      }
-    } else {
-      length = 1;
-    }
-    if (codePoint > 0x10FFFF) codePoint = 0xFFFD;
-    if (codePoint >= 0x10000) {
-      put(0xD800 + ((codePoint - 0x10000) >> 10));
-      put(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
-    } else {
-      put(codePoint);
-    }
-    i += length;
   }
   return out;
 }

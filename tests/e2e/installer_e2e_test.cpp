@@ -350,6 +350,29 @@ TEST(Completion, ProgressBarAdvancesByTensToOneHundred) {
   EXPECT_GE(std::count(messages.begin(), messages.end(), "VbFlashProcess is running "), 5);
 }
 
+TEST(ProgramFolder, EveryNameWindowsCanSpellFindsItsPackagesAndTheRestIsRefusedClearly) {
+  {
+    // A backslash, a colon and a non-ASCII letter: Windows spells them, the
+    // first two as stand-in characters that map back to the same bytes.
+    InstallerRun r("dock\\tools: \xC3\xBC");
+    r.usePackage("amd-dock");
+    r.writeMachine(e2e::amdMachine());
+    EXPECT_EQ(r.run(), 0) << r.output;
+    EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 1);
+  }
+  {
+    // A byte that is not UTF-8 has no Windows spelling: no package is read
+    // from anywhere else, and the log says why.
+    InstallerRun r("latin1-\xFC");
+    r.usePackage("amd-dock");
+    r.writeMachine(e2e::amdMachine());
+    EXPECT_EQ(r.run(), 102) << r.output;
+    EXPECT_TRUE(r.logHas("ERROR problem reading configs.txt "));
+    EXPECT_NE(r.logText().find("the program's own folder has no Windows name"), std::string::npos);
+    EXPECT_EQ(started(r, "devcon64.exe", ""), 0);
+  }
+}
+
 }  // namespace
 
 namespace {

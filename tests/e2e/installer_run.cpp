@@ -95,9 +95,10 @@ Ini nvMachine() {
   return ini;
 }
 
-InstallerRun::InstallerRun() {
+InstallerRun::InstallerRun(const std::string& folderName) {
   char pattern[] = "/tmp/ovvb-e2e-XXXXXX";
-  dir = mkdtemp(pattern);
+  top = mkdtemp(pattern);
+  dir = folderName.empty() ? top : top / folderName;
   packages = dir / "packages";
   machine = dir / "machine";
   fs::create_directories(packages);
@@ -108,7 +109,7 @@ InstallerRun::InstallerRun() {
 
 InstallerRun::~InstallerRun() {
   std::error_code ignored;
-  if (!std::getenv("OVVB_KEEP_E2E")) fs::remove_all(dir, ignored);
+  if (!std::getenv("OVVB_KEEP_E2E")) fs::remove_all(top, ignored);
 }
 
 void InstallerRun::usePackage(const std::string& name) {

@@ -48,8 +48,11 @@ Ini nvMachine();
 
 class InstallerRun {
  public:
-  InstallerRun();
+  // The program's folder is `folderName` below a fresh temporary folder
+  // (the temporary folder itself when empty).
+  explicit InstallerRun(const std::string& folderName = "");
   ~InstallerRun();
+  std::filesystem::path top;  // the temporary folder, deleted at the end
 
   std::filesystem::path dir;       // the program's folder
   std::filesystem::path packages;  // dir/packages

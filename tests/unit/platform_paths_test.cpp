@@ -100,10 +100,50 @@ TEST(PathMapping, FollowsWinesDrives) {
   }
 }
 
-TEST(PathMapping, ShowsNativePathsAsDriveZ) {
-  EXPECT_EQ(platform::posix::toWindowsPath("/opt/x"), "Z:\\opt\\x");
-  EXPECT_EQ(platform::posix::toWindowsPath("/opt/x/"), "Z:\\opt\\x");
-  EXPECT_EQ(platform::posix::toWindowsPath("/"), "Z:\\");
+TEST(PathMapping, ShowsNativePathsAsDriveZAndBackByteForByte) {
+  struct Case {
+    const char* native;
+    const char* windows;  // nullptr: no Windows spelling
+    const char* back;     // nullptr: the native path itself
+  };
+  const Case cases[] = {
+      {"/opt/x", "Z:\\opt\\x", nullptr},
+      {"/opt/x/", "Z:\\opt\\x", "/opt/x"},
+      {"/", "Z:\\", nullptr},
+      {"/tmp/Пакет ü/prog", "Z:\\tmp\\Пакет ü\\prog", nullptr},
+      // Characters no Windows name holds stand in as U+F000 + their code.
+      {"/tmp/dock\\tools", "Z:\\tmp\\dock\xEF\x81\x9Ctools", nullptr},
+      {"/tmp/a:b*c?d\"e<f>g|h",
+       "Z:\\tmp\\a\xEF\x80\xBA"
+       "b\xEF\x80\xAA"
+       "c\xEF\x80\xBF"
+       "d\xEF\x80\xA2"
+       "e\xEF\x80\xBC"
+       "f\xEF\x80\xBE"
+       "g\xEF\x81\xBC"
+       "h",
+       nullptr},
+      {"/tmp/tab\there", "Z:\\tmp\\tab\xEF\x80\x89here", nullptr},
+      // Other private-use characters are ordinary letters.
+      {"/tmp/\xEF\x81\x81", "Z:\\tmp\\\xEF\x81\x81", nullptr},
+      // Not UTF-8, or a stand-in already: nothing Windows could name.
+      {"/tmp/latin1-\xFC", nullptr, nullptr},
+      {"/tmp/\xEF\x81\x9C", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::string windows;
+    const platform::Error error = platform::posix::toWindowsPath(c.native, windows);
+    if (c.windows == nullptr) {
+      EXPECT_EQ(error.code, platform::kErrorInvalidName) << c.native;
+      EXPECT_EQ(windows, "") << c.native;
+      continue;
+    }
+    ASSERT_FALSE(error.failed()) << c.native;
+    EXPECT_EQ(windows, c.windows) << c.native;
+    std::string native;
+    ASSERT_FALSE(platform::posix::toNativePath(windows, native).failed()) << windows;
+    EXPECT_EQ(native, c.back != nullptr ? c.back : c.native) << windows;
+  }
   const std::string folder = platform::programFolder();
   ASSERT_EQ(folder.rfind("Z:\\", 0), 0u) << folder;
   std::string native;

@@ -5,6 +5,7 @@
 
 #include "platform/culture_patterns.h"
 #include "platform/error.h"
+#include "platform/unicode_text.h"
 
 namespace {
 
@@ -82,6 +83,28 @@ TEST(DescribeFailure, KeepsTheLogCrLfWhateverTheTextHolds) {
   const std::string text = platform::describeFailure(error, nullptr);
   EXPECT_EQ(text,
             "(unknown): wait\r\nfor child failed: line one\r\nline two (error 1460)\r\n   at (unknown)");
+}
+
+TEST(Utf16, OneConversionBothWaysWithEachBadSequenceAsOneReplacement) {
+  struct Case {
+    std::string utf8;
+    std::u16string utf16;
+    std::string back;  // what the UTF-16 converts back to
+  };
+  const Case cases[] = {
+      {"m\xC3\xBC", u"m\u00FC", "m\xC3\xBC"},
+      {"\xD0\x9F\xD0\xB0", u"\u041F\u0430", "\xD0\x9F\xD0\xB0"},
+      {"\xF0\x9F\x98\x80", u"\U0001F600", "\xF0\x9F\x98\x80"},
+      {"a\xFC" "b", u"a\uFFFDb", "a\xEF\xBF\xBD" "b"},                                        // a Latin-1 byte
+      {"\xE2\x82", u"\uFFFD", "\xEF\xBF\xBD"},                                          // cut short
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::utf8ToUtf16(c.utf8), c.utf16) << c.utf8;
+    EXPECT_EQ(platform::utf16ToUtf8(c.utf16), c.back) << c.utf8;
+  }
+  // A lone surrogate in UTF-16 (a Windows name may hold one) is replaced, not dropped.
+  EXPECT_EQ(platform::utf16ToUtf8(std::u16string(u"x") + char16_t(0xD800) + u"y"), "x\xEF\xBF\xBD" "y");
 }
 
 }  // namespace
