@@ -44,6 +44,12 @@ int32_t failWithError(const char* line, const platform::Error& error, LogWriter&
   return failWithDetail(line, platform::describeFailure(error, kFunction), w);
 }
 
+std::string redirectionProblem(const std::string& redirected, const char* notDone) {
+  return package::describeProblem(kFunction, redirected + " is a link or junction that leads elsewhere, so " +
+                                                 kWorkingFolder + " is not the working folder; nothing was " +
+                                                 notDone);
+}
+
 void addProgress(int32_t step) { InstallingForm::progress.fetch_add(step); }
 
 int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w,
@@ -71,8 +77,18 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     run.program = platform::joinPath(packageFolder, cfg.VbFlashCmd);
     OvLog(run.program, w);
   } else {
-    if (auto error = platform::createDirectories(kWorkingFolder); error.failed())
-      return failWithError("ERROR VbFlashProcess Exception", error, w);
+    // Checked before the folder is made and again after: made through a
+    // planted link, or replaced by one meanwhile, it would not be ours.
+    std::string redirected = platform::firstRedirection(kWorkingFolder);
+    if (redirected.empty()) {
+      if (auto error = platform::createDirectories(kWorkingFolder); error.failed())
+        return failWithError("ERROR VbFlashProcess Exception", error, w);
+      redirected = platform::firstRedirection(kWorkingFolder);
+    }
+    if (!redirected.empty()) {
+      return failWithDetail("ERROR VbFlashProcess Exception",
+                            redirectionProblem(redirected, "copied into it or started"), w);
+    }
     const std::string source = platform::joinPath(packageFolder, cfg.VbFlashCmd);
     const std::string copy = platform::joinPath(kWorkingFolder, cfg.VbFlashCmd);
     OvLog("Copy: " + source + " -> " + copy, w);
@@ -181,6 +197,10 @@ void removeWorkingRomCopy(const VBiosConfigs& cfg, LogWriter& w) {
   if (cfg.VbFlashCmd.empty()) return;
   // Never delete outside the working folder, whatever the package says.
   if (!platform::isContainedRelativePath(cfg.VbFlashCmd)) return;
+  if (const std::string redirected = platform::firstRedirection(kWorkingFolder); !redirected.empty()) {
+    OvLog(redirectionProblem(redirected, "deleted"), w);
+    return;
+  }
   const platform::Error error = platform::deleteFile(platform::joinPath(kWorkingFolder, cfg.VbFlashCmd));
   if (!error.failed()) return;
   // Nothing was copied (an NVIDIA package, or a stop before the flash).

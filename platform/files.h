@@ -15,6 +15,17 @@ namespace platform {
 bool fileExists(std::string_view path);       // an existing regular file
 bool directoryExists(std::string_view path);  // an existing folder
 
+// A symbolic link, junction or other reparse point: a name that leads
+// somewhere other than where it stands. A missing path is none.
+bool isLinkOrReparsePoint(std::string_view path);
+
+// The first of `path` and the folders on the way to it, below its drive's
+// root ("C:\A", "C:\A\B", ...), that is a link or reparse point; empty when
+// none is. A program running elevated that writes into or deletes from a
+// folder others may create must not follow such a name: a junction planted
+// there would turn the write or the delete onto files that are not ours.
+std::string firstRedirection(std::string_view path);
+
 // Creates the folder and any missing parents; an existing folder is success.
 Error createDirectories(std::string_view path);
 

@@ -153,6 +153,13 @@ bool directoryExists(std::string_view path) {
   return statMapped(path, info) && S_ISDIR(info.st_mode);
 }
 
+bool isLinkOrReparsePoint(std::string_view path) {
+  std::string native;
+  if (posix::toNativePath(path, native).failed()) return false;
+  struct stat info {};
+  return ::lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 Error createDirectories(std::string_view path) {
   std::string native;
   if (Error error = posix::toNativePath(path, native); error.failed()) return error;

@@ -58,6 +58,11 @@ bool directoryExists(std::string_view path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool isLinkOrReparsePoint(std::string_view path) {
+  const DWORD attributes = attributesOf(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 Error createDirectories(std::string_view path) {
   try {
     std::wstring wide = win32::toWide(path);

@@ -293,6 +293,39 @@ TEST(FlashSafety, RomNameOutsideTheWorkingFolderIsRefusedAndNothingOutsideIsDele
   }
 }
 
+TEST(FlashSafety, AWorkingFolderThatIsALinkIsNeitherWrittenNorDeletedThrough) {
+  // Planted by someone who may create folders under C:\ProgramData, before the
+  // elevated program runs: the folder itself or its parent leads elsewhere.
+  for (const char* planted : {"ProgramData/Orvo/VBIOS", "ProgramData/Orvo"}) {
+    SCOPED_TRACE(planted);
+    InstallerRun r;
+    r.usePackage("amd-dock");
+    r.writeMachine(e2e::amdMachine());
+    const fs::path target = r.machine / "drive_c/Windows/System32";
+    const fs::path victim = std::string(planted).ends_with("VBIOS") ? target / "kestrel_rx6700.rom"
+                                                                    : target / "VBIOS/kestrel_rx6700.rom";
+    fs::create_directories(victim.parent_path());
+    std::ofstream(victim) << "system file";
+    const fs::path link = r.machine / "drive_c" / planted;
+    fs::create_directories(link.parent_path());
+    fs::create_directory_symlink(target, link);
+
+    EXPECT_EQ(r.run(), 905) << r.output;
+    EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 0);
+    std::ifstream in(victim);
+    const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "system file") << "wrote or deleted through the link";
+    const auto messages = r.logMessages();
+    const auto at = std::find(messages.begin(), messages.end(), "ERROR VbFlashProcess Exception");
+    ASSERT_NE(at, messages.end());
+    ASSERT_NE(at + 1, messages.end());
+    std::string windowsName = std::string("C:\\") + planted;
+    std::replace(windowsName.begin(), windowsName.end(), '/', '\\');
+    EXPECT_NE((at + 1)->find(windowsName + " is a link"), std::string::npos) << *(at + 1);
+    EXPECT_EQ(r.stateValue("State"), "dword:00000389");
+  }
+}
+
 }  // namespace
 
 namespace {

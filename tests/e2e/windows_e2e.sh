@@ -73,9 +73,13 @@ logfile="$WINEPREFIX/drive_c/windows/Log/OrvoVbInst.txt"
 state_key='HKLM\SOFTWARE\Orvo\VBIOS'
 
 # The notebook's BIOS as the example machine has it (Wine's registry is real here).
-bios_key='HKLM\HARDWARE\DESCRIPTION\System\BIOS'
-"$wine" reg add "$bios_key" /v BaseBoardProduct /t REG_SZ /d KR15A /f >/dev/null 2>&1
-"$wine" reg add "$bios_key" /v BIOSVersion /t REG_SZ /d KR15A.308 /f >/dev/null 2>&1
+# The key is volatile: written again whenever Wine may have restarted.
+set_bios() {
+  local bios_key='HKLM\HARDWARE\DESCRIPTION\System\BIOS'
+  "$wine" reg add "$bios_key" /v BaseBoardProduct /t REG_SZ /d KR15A /f >/dev/null 2>&1
+  "$wine" reg add "$bios_key" /v BIOSVersion /t REG_SZ /d KR15A.308 /f >/dev/null 2>&1
+}
+set_bios
 work=$(mktemp -d /tmp/ovvb-wine-XXXXXX)
 finish() {
   rm -rf "$work"
@@ -222,6 +226,24 @@ check "windows-sim: machine.ini updated while another program reads it (failed r
 grep -q '^version = 020.001.000.038.016301' "$busy/machine/machine.ini" &&
   pass "windows-sim: the busy file holds the new version" ||
   fail "windows-sim: the busy file holds the new version" "$(grep '^version' "$busy/machine/machine.ini")"
+
+# A working folder planted as a link (Wine shows a Unix symbolic link as a
+# reparse point, as Windows shows a junction): refused before anything is
+# copied into it, started or deleted from it.
+workdir="$WINEPREFIX/drive_c/ProgramData/Orvo/VBIOS"
+elsewhere=$work/elsewhere
+mkdir -p "$elsewhere"
+echo "not ours" >"$elsewhere/kestrel_rx6700.rom"
+rm -rf "$workdir"
+ln -s "$elsewhere" "$workdir"
+sed -i 's/^version = .*/version = 020.001.000.038.016233/' "$sim/machine/machine.ini"
+set_bios
+run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
+check "windows-sim: a working folder that is a link gives" "$code" $((905 % 256))
+check "windows-sim: the file behind the link" "$(cat "$elsewhere/kestrel_rx6700.rom")" "not ours"
+grep -q 'ProgramData\\Orvo\\VBIOS is a link' "$logfile" 2>/dev/null &&
+  pass "windows-sim: the log names the link" || fail "windows-sim: the log names the link" "$(tail -n 3 "$logfile")"
+rm -f "$workdir"
 
 # --- windows-sim: the closing steps after an NVIDIA flash ----------------------
 nv=$work/nv
