@@ -127,9 +127,28 @@ check "power dialog: ... DC mode, then AC mode and the flash" \
   "$(grep -o 'DC mode\|AC mode\|STEP9' "$logfile" 2>/dev/null | tr '\n' ' ')" "DC mode AC mode STEP9 "
 check "power dialog: ... two one-second waits of Retry" "$(($(retry_waits) - waits))" 2
 
-# Cancel: nothing is flashed, and the run stops with 901.
+window_at() { xdotool getwindowgeometry --shell "$1" 2>/dev/null | awk -F= '/^[XY]=/ {printf "%s%s", sep, $2; sep=","}'; }
+
+# Cancel: nothing is flashed, and the run stops with 901. First the dialog is
+# dragged by its label with the pointer itself, in two moves: it must end up
+# moved by exactly the pointer's displacement.
 dialogs_run 0
-if wait_for 60 power_dialog_shown; then press "$dialog" "$right_button"; else fail "power dialog on battery" "not shown"; fi
+if wait_for 60 power_dialog_shown; then
+  before=$(window_at "$dialog")
+  xdotool mousemove --window "$dialog" 60 40 mousedown 1 sleep 0.3 mousemove_relative 37 21 sleep 0.3 \
+    mousemove_relative -- -137 39 sleep 0.3 mouseup 1 2>/dev/null
+  sleep 0.5
+  after=$(window_at "$dialog")
+  if [ -n "$before" ]; then
+    check "power dialog: dragged by its label, it moves with the pointer (-100, +60)" "$after" \
+      "$((${before%,*} - 100)),$((${before#*,} + 60))"
+  else
+    fail "power dialog: dragged by its label" "no window position"
+  fi
+  press "$dialog" "$right_button"
+else
+  fail "power dialog on battery" "not shown"
+fi
 wait_installer 60
 check "power dialog: Cancel exit code" "$code" $((901 & 255))
 check "power dialog: Cancel state line" "$(tail -n 1 "$logfile" 2>/dev/null | tr -d '\r' | sed 's/^\[[^]]*\]//')" \
