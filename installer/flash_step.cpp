@@ -34,14 +34,16 @@ class Pacer {
   std::mt19937_64 random_;
 };
 
-int32_t failWithDetail(const char* line, const std::string& detail, LogWriter& w) {
+// Every stop of the flash step that is not the tool's own outcome: the log line,
+// its detail entry, and 905.
+int32_t stopWith905(const char* line, const std::string& detail, LogWriter& w) {
   OvLog(line, w);
   OvLog(detail, w);
   return result::kFlashError;
 }
 
-int32_t failWithError(const char* line, const platform::Error& error, LogWriter& w) {
-  return failWithDetail(line, platform::describeFailure(error, kFunction), w);
+int32_t stopWith905(const char* line, const platform::Error& error, LogWriter& w) {
+  return stopWith905(line, platform::describeFailure(error, kFunction), w);
 }
 
 std::string redirectionProblem(const std::string& redirected, const char* notDone) {
@@ -63,7 +65,7 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   // every exit, so "..\..\Windows\System32\x.dll" or "C:\x" would reach
   // files that are not ours.
   if (!platform::isContainedRelativePath(cfg.VbFlashCmd)) {
-    return failWithDetail(
+    return stopWith905(
         "ERROR VbFlashProcess Exception",
         package::describeProblem(kFunction, "the package names '" + cfg.VbFlashCmd +
                                                 "', which is not a file name inside the "
@@ -82,18 +84,18 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     std::string redirected = platform::firstRedirection(kWorkingFolder);
     if (redirected.empty()) {
       if (auto error = platform::createDirectories(kWorkingFolder); error.failed())
-        return failWithError("ERROR VbFlashProcess Exception", error, w);
+        return stopWith905("ERROR VbFlashProcess Exception", error, w);
       redirected = platform::firstRedirection(kWorkingFolder);
     }
     if (!redirected.empty()) {
-      return failWithDetail("ERROR VbFlashProcess Exception",
-                            redirectionProblem(redirected, "copied into it or started"), w);
+      return stopWith905("ERROR VbFlashProcess Exception",
+                         redirectionProblem(redirected, "copied into it or started"), w);
     }
     const std::string source = platform::joinPath(packageFolder, cfg.VbFlashCmd);
     const std::string copy = platform::joinPath(kWorkingFolder, cfg.VbFlashCmd);
     OvLog("Copy: " + source + " -> " + copy, w);
     if (auto error = platform::copyFile(source, copy); error.failed())
-      return failWithError("ERROR VbFlashProcess Exception", error, w);
+      return stopWith905("ERROR VbFlashProcess Exception", error, w);
     run.program = platform::joinPath(packageFolder, "amdvbflash.exe");
     OvLog(run.program, w);
     run.arguments = "-fa -p 0 " + platform::quoteWindowsArgument(copy, platform::Quoting::Always);
@@ -121,7 +123,7 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     if (flashed.outcome != platform::RunOutcome::NoProcess) break;
     OvLog("ERROR VbFlashProcess Start fail ", w);
     if (attempt == kFlashStartAttempts) {
-      return failWithDetail(
+      return stopWith905(
           "ERROR VbFlashProcess Exception",
           package::describeProblem(kFunction, run.program + " was not started after " +
                                                   std::to_string(kFlashStartAttempts) + " attempts"),
@@ -132,14 +134,14 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
 
   switch (flashed.outcome) {
     case platform::RunOutcome::CannotStart:
-      return failWithError("ERROR VbFlashProcess not found", flashed.error, w);
+      return stopWith905("ERROR VbFlashProcess not found", flashed.error, w);
     case platform::RunOutcome::NoProcess:  // five times: handled above
     case platform::RunOutcome::Failed:
-      return failWithError("ERROR VbFlashProcess Exception", flashed.error, w);
+      return stopWith905("ERROR VbFlashProcess Exception", flashed.error, w);
     case platform::RunOutcome::TimedOut:
       OvLog("ERROR VBIOS Flash Process timeout", w);
       if (flashed.error.failed())  // the kill failed
-        return failWithError("ERROR VbFlashProcess Exception", flashed.error, w);
+        return stopWith905("ERROR VbFlashProcess Exception", flashed.error, w);
       return result::kFlashTimeout;
     case platform::RunOutcome::Exited:
     case platform::RunOutcome::OutputBroken:
@@ -161,7 +163,7 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     }
     // Output cut short cannot prove the flash finished, even if the text is there.
     if (flashed.outcome == platform::RunOutcome::OutputBroken)
-      return failWithError("ERROR VbFlashProcess Exception", flashed.error, w);
+      return stopWith905("ERROR VbFlashProcess Exception", flashed.error, w);
     if (!completed) {
       OvLog("ERROR VbFlashProcess is not completed ", w);
       InstallingForm::progress.store(-1);
@@ -184,8 +186,8 @@ int32_t flashVBios(VBiosConfigs& cfg, const std::string& packageFolder, LogWrite
   try {
     code = runFlash(cfg, packageFolder, w, progressWindow);
   } catch (const std::exception& failure) {
-    return failWithDetail("ERROR VbFlashProcess Exception",
-                          package::describeProblem(kFunction, failure.what()), w);
+    return stopWith905("ERROR VbFlashProcess Exception", package::describeProblem(kFunction, failure.what()),
+                       w);
   }
   if (code != result::kSuccess) return code;
   // The progress window closes itself in this time.

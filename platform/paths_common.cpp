@@ -1,5 +1,6 @@
 #include <string>
 
+#include "platform/ascii_text.h"
 #include "platform/paths.h"
 
 namespace platform {
@@ -8,17 +9,6 @@ namespace {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // "CON", "nul.txt", "COM1 " and the like open a device wherever they appear
 // in a path, so a package file with such a name would leave its folder.
 bool isDeviceName(std::string_view component) {
@@ -26,10 +16,10 @@ bool isDeviceName(std::string_view component) {
   while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
   static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (std::string_view device : kDevices) {
-    if (equalsIgnoreCase(stem, device)) return true;
+    if (equalsIgnoringAsciiCase(stem, device)) return true;
   }
-  if (stem.size() == 4 &&
-      (equalsIgnoreCase(stem.substr(0, 3), "COM") || equalsIgnoreCase(stem.substr(0, 3), "LPT"))) {
+  if (stem.size() == 4 && (equalsIgnoringAsciiCase(stem.substr(0, 3), "COM") ||
+                           equalsIgnoringAsciiCase(stem.substr(0, 3), "LPT"))) {
     return stem[3] >= '1' && stem[3] <= '9';
   }
   return false;

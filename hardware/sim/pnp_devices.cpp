@@ -4,10 +4,10 @@
 #include "hardware/pnp_devices.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "simulated/machine.h"
 
 namespace hardware {
@@ -29,7 +29,7 @@ std::string normalizedQuery(std::string_view wql) {
   std::string out;
   for (char c : wql) {
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
-    out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    out.push_back(platform::lowerAscii(c));
   }
   return out;
 }

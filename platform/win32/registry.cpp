@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "platform/ascii_text.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -19,19 +20,10 @@ constexpr DWORD kMaxValueBytes = 64 * 1024;
 
 constexpr std::string_view kRootName = "HKEY_LOCAL_MACHINE";
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 // "HKEY_LOCAL_MACHINE\SOFTWARE\Orvo" -> L"SOFTWARE\Orvo". Only the machine
 // hive is ever used, so any other root is a caller's mistake.
 bool subkeyOf(std::string_view key, std::wstring& subkey) {
-  if (key.size() < kRootName.size() || !equalsIgnoringCase(key.substr(0, kRootName.size()), kRootName)) {
+  if (key.size() < kRootName.size() || !equalsIgnoringAsciiCase(key.substr(0, kRootName.size()), kRootName)) {
     return false;
   }
   std::string_view rest = key.substr(kRootName.size());

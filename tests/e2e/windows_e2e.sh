@@ -245,6 +245,18 @@ grep -q 'ProgramData\\Orvo\\VBIOS is a link' "$logfile" 2>/dev/null &&
   pass "windows-sim: the log names the link" || fail "windows-sim: the log names the link" "$(tail -n 3 "$logfile")"
 rm -f "$workdir"
 
+# A machine root whose name is not ASCII (OVVB_MACHINE as a Windows path with
+# "ü" in it) is the machine the run uses, not an empty stand-in.
+umlaut=$work/mü
+mkdir -p "$umlaut"
+cp -r "$sim/machine" "$umlaut/"
+rm -f "$umlaut/machine/trace.jsonl"
+set_bios
+run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$umlaut/machine")"
+check "windows-sim: machine root with a non-ASCII name: exit code" "$code" 0
+[ -s "$umlaut/machine/trace.jsonl" ] && pass "windows-sim: ... its trace written there" ||
+  fail "windows-sim: ... its trace written there" "no trace in $umlaut/machine"
+
 # --- windows-sim: the closing steps after an NVIDIA flash ----------------------
 nv=$work/nv
 mkdir -p "$nv/packages" "$nv/machine"
