@@ -12,7 +12,7 @@ void LogWriter::writeLine(std::string_view stampedLine) {
   line += "\r\n";
   // A failed write is not retried: the line is already on standard output,
   // and the run's outcome must not depend on the log's disk.
-  if (!file_.write(line).failed()) file_.flush();
+  if (!file_.write(line).failed()) platform::ignoreFailure(file_.flush());
 }
 
 void OvLog(std::string_view message, LogWriter& w) {

@@ -120,7 +120,7 @@ int32_t runInstallation() {
 
   // Without the folder the log cannot be opened; the run goes on regardless
   // and its lines still reach standard output.
-  platform::createDirectories(kLogFolder);
+  platform::ignoreFailure(platform::createDirectories(kLogFolder));
   const std::string programFolder = platform::programFolder();
   const std::string packageFolder = platform::joinPath(programFolder, "packages");
   LogWriter w;

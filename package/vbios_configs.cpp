@@ -10,7 +10,7 @@ VBiosConfigs::VBiosConfigs()
       ownWriter_(std::make_unique<LogWriter>()) {
   // A log that cannot be opened still echoes to standard output; the checks
   // must run the same either way.
-  ownWriter_->open(kLogPath);
+  platform::ignoreFailure(ownWriter_->open(kLogPath));
   w = ownWriter_.get();
 }
 

@@ -21,13 +21,18 @@ inline constexpr uint32_t kErrorBadExeFormat = 193;
 inline constexpr uint32_t kErrorFileTooLarge = 223;
 inline constexpr uint32_t kErrorGenericFailure = 31;  // ERROR_GEN_FAILURE
 
-struct Error {
+// [[nodiscard]]: a failure dropped by accident would be a silent one.
+struct [[nodiscard]] Error {
   uint32_t code = 0;      // 0: no failure
   std::string operation;  // what was attempted, e.g. "CreateFileW C:\Windows\Log\x.txt"
   std::string message;    // the system's text for the code
 
   bool failed() const { return code != 0; }
 };
+
+// A failure the caller has chosen not to act on, named so that the choice
+// is visible where it is made (Error is [[nodiscard]]).
+inline void ignoreFailure(const Error&) {}
 
 // Builds an Error for `operation` from a Windows error code, with the
 // system's message text (FormatMessage on win32, a fixed table on posix).
