@@ -145,13 +145,21 @@ TEST(ProcessExit, HangingChildTimesOutAndIsKilled) {
   ChildProcess child;
   platform::Error error;
   ASSERT_EQ(child.start({echoProgram(), "before-the-hang", true}, error), StartOutcome::Started);
+  // Wine may take longer than the time-out below just to start a program: the
+  // hang counts from when the child has spoken.
+  std::string seen;
+  for (int i = 0; i < 200 && seen.find("before-the-hang") == std::string::npos; ++i) {
+    Sleep(50);
+    seen += child.takeOutput();
+  }
   EXPECT_EQ(child.wait(300, error), WaitOutcome::TimedOut);
   EXPECT_FALSE(child.hasExited());
   EXPECT_FALSE(child.kill().failed());
   EXPECT_TRUE(child.hasExited());
   EXPECT_EQ(child.exitCode(), 1);
-  // What it printed before it was killed is still there.
-  const EchoReport report = parseEcho(child.takeOutput());
+  // What it printed before it was killed is all there.
+  seen += child.takeOutput();
+  const EchoReport report = parseEcho(seen);
   EXPECT_EQ(report.arguments, std::vector<std::string>{"before-the-hang"});
   EXPECT_FALSE(child.outputError().failed()) << child.outputError().message;
 }
