@@ -11,7 +11,9 @@
 #include "platform/command_line.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/folder_names.h"
 #include "platform/paths.h"
+#include "platform/pinned_folder.h"
 #include "platform/process.h"
 #include "platform/system.h"
 
@@ -52,6 +54,13 @@ std::string redirectionProblem(const std::string& redirected, const char* notDon
                                                  notDone);
 }
 
+// The detail entry for a working folder that could not be opened as ours.
+std::string folderProblem(const platform::Error& error, const char* notDone) {
+  if (error.code == platform::kErrorReparsePointEncountered)
+    return redirectionProblem(error.operation, notDone);
+  return platform::describeFailure(error, kFunction);
+}
+
 void addProgress(int32_t step) { InstallingForm::progress.fetch_add(step); }
 
 int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w,
@@ -73,28 +82,31 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
         w);
   }
 
+  platform::PinnedFolder workingFolder;
   platform::ProgramRun run;
   run.timeoutMs = kFlashExitTimeoutMs;
   if (!amd) {
     run.program = platform::joinPath(packageFolder, cfg.VbFlashCmd);
     OvLog(run.program, w);
   } else {
-    // Checked before the folder is made and again after: made through a
-    // planted link, or replaced by one meanwhile, it would not be ours.
-    std::string redirected = platform::firstRedirection(kWorkingFolder);
-    if (redirected.empty()) {
-      if (auto error = platform::createDirectories(kWorkingFolder); error.failed())
-        return stopWith905("ERROR VbFlashProcess Exception", error, w);
-      redirected = platform::firstRedirection(kWorkingFolder);
+    // Straight into the working folder: a folder below it would be one this
+    // program did not make.
+    if (!platform::isPlainName(cfg.VbFlashCmd)) {
+      return stopWith905(
+          "ERROR VbFlashProcess Exception",
+          package::describeProblem(kFunction, "the package names '" + cfg.VbFlashCmd +
+                                                  "', whose copy would go into a folder inside " +
+                                                  kWorkingFolder + "; nothing was copied or started"),
+          w);
     }
-    if (!redirected.empty()) {
-      return stopWith905("ERROR VbFlashProcess Exception",
-                         redirectionProblem(redirected, "copied into it or started"), w);
-    }
+    // Held until the flash has ended: the tool reads the copy by its path.
+    if (auto error = workingFolder.open(kWorkingFolderParent, kWorkingFolderBelow); error.failed())
+      return stopWith905("ERROR VbFlashProcess Exception", folderProblem(error, "copied into it or started"),
+                         w);
     const std::string source = platform::joinPath(packageFolder, cfg.VbFlashCmd);
     const std::string copy = platform::joinPath(kWorkingFolder, cfg.VbFlashCmd);
     OvLog("Copy: " + source + " -> " + copy, w);
-    if (auto error = platform::copyFile(source, copy); error.failed())
+    if (auto error = workingFolder.copyIn(source, cfg.VbFlashCmd); error.failed())
       return stopWith905("ERROR VbFlashProcess Exception", error, w);
     run.program = platform::joinPath(packageFolder, "amdvbflash.exe");
     OvLog(run.program, w);
@@ -197,15 +209,24 @@ int32_t flashVBios(VBiosConfigs& cfg, const std::string& packageFolder, LogWrite
 
 void removeWorkingRomCopy(const VBiosConfigs& cfg, LogWriter& w) {
   if (cfg.VbFlashCmd.empty()) return;
-  // Never delete outside the working folder, whatever the package says.
-  if (!platform::isContainedRelativePath(cfg.VbFlashCmd)) return;
-  if (const std::string redirected = platform::firstRedirection(kWorkingFolder); !redirected.empty()) {
-    OvLog(redirectionProblem(redirected, "deleted"), w);
+  // Never delete outside the working folder, whatever the package says; a
+  // name with a folder in it was never copied.
+  if (!platform::isPlainName(cfg.VbFlashCmd)) return;
+  const std::string copy = platform::joinPath(kWorkingFolder, cfg.VbFlashCmd);
+  // Nothing there and nothing leading elsewhere: nothing was copied (an
+  // NVIDIA package, or a stop before the flash), and no folder is made.
+  if (!platform::fileExists(copy) && !platform::isLinkOrReparsePoint(copy) &&
+      platform::firstRedirection(kWorkingFolder).empty())
+    return;
+  platform::PinnedFolder folder;
+  if (auto error =
+          folder.open(kWorkingFolderParent, kWorkingFolderBelow, platform::PinnedFolder::Make::Never);
+      error.failed()) {
+    if (error.code == platform::kErrorFileNotFound || error.code == platform::kErrorPathNotFound) return;
+    OvLog(folderProblem(error, "deleted"), w);
     return;
   }
-  const platform::Error error = platform::deleteFile(platform::joinPath(kWorkingFolder, cfg.VbFlashCmd));
-  if (!error.failed()) return;
-  // Nothing was copied (an NVIDIA package, or a stop before the flash).
-  if (error.code == platform::kErrorFileNotFound || error.code == platform::kErrorPathNotFound) return;
+  const platform::Error error = folder.remove(cfg.VbFlashCmd);
+  if (!error.failed() || error.code == platform::kErrorFileNotFound) return;
   OvLog(error.message, w);
 }

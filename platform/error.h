@@ -12,6 +12,7 @@ namespace platform {
 inline constexpr uint32_t kErrorFileNotFound = 2;
 inline constexpr uint32_t kErrorPathNotFound = 3;
 inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorInvalidHandle = 6;
 inline constexpr uint32_t kErrorNotEnoughMemory = 8;
 inline constexpr uint32_t kErrorInvalidData = 13;
 inline constexpr uint32_t kErrorNotSupported = 50;
@@ -20,6 +21,10 @@ inline constexpr uint32_t kErrorInvalidName = 123;  // ERROR_INVALID_NAME
 inline constexpr uint32_t kErrorBadExeFormat = 193;
 inline constexpr uint32_t kErrorFileTooLarge = 223;
 inline constexpr uint32_t kErrorGenericFailure = 31;  // ERROR_GEN_FAILURE
+inline constexpr uint32_t kErrorFileExists = 80;
+inline constexpr uint32_t kErrorDirectory = 267;  // ERROR_DIRECTORY: not a folder
+inline constexpr uint32_t kErrorInvalidOwner = 1307;
+inline constexpr uint32_t kErrorReparsePointEncountered = 4395;
 
 // [[nodiscard]]: a failure dropped by accident would be a silent one.
 struct [[nodiscard]] Error {

@@ -26,6 +26,7 @@ constexpr Message kMessages[] = {
     {31, "A device attached to the system is not functioning."},
     {32, "The process cannot access the file because it is being used by another process."},
     {50, "The request is not supported."},
+    {80, "The file exists."},
     {87, "The parameter is incorrect."},
     {112, "There is not enough space on the disk."},
     {123, "The filename, directory name, or volume label syntax is incorrect."},
@@ -34,7 +35,10 @@ constexpr Message kMessages[] = {
     {206, "The filename or extension is too long."},
     {223, "The file size exceeds the limit allowed and cannot be saved."},
     {258, "The wait operation timed out."},
+    {267, "The directory name is invalid."},
+    {1307, "This security ID may not be assigned as the owner of this object."},
     {1460, "This operation returned because the timeout period expired."},
+    {4395, "The object manager encountered a reparse point while retrieving an object."},
 };
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include <unistd.h>
+
 #include "tests/e2e/installer_run.h"
 
 namespace fs = std::filesystem;
@@ -271,7 +273,7 @@ TEST(DriverUpdateExit, WaitsFiveSecondsBeforeItsStateLine) {
 
 TEST(FlashSafety, RomNameOutsideTheWorkingFolderIsRefusedAndNothingOutsideIsDeleted) {
   for (const char* name : {"..\\..\\Windows\\System32\\victim.dll", "C:\\Windows\\System32\\victim.dll",
-                           "\\\\server\\share\\victim.dll"}) {
+                           "\\\\server\\share\\victim.dll", "roms\\kestrel_rx6700.rom"}) {
     SCOPED_TRACE(name);
     InstallerRun r;
     r.usePackage("amd-dock");
@@ -326,6 +328,49 @@ TEST(FlashSafety, AWorkingFolderThatIsALinkIsNeitherWrittenNorDeletedThrough) {
     EXPECT_NE((at + 1)->find(windowsName + " is a link"), std::string::npos) << *(at + 1);
     EXPECT_EQ(r.stateValue("State"), "dword:00000389");
   }
+}
+
+TEST(FlashSafety, AWorkingFolderLeftOpenToEveryoneIsClosedAndALinkInItIsNotWrittenThrough) {
+  // An earlier program made the folder writable by all, and someone left a
+  // link under the copy's name that leads to a system file.
+  InstallerRun r;
+  r.usePackage("amd-dock");
+  r.writeMachine(e2e::amdMachine());
+  const fs::path folder = r.machine / "drive_c/ProgramData/Orvo/VBIOS";
+  fs::create_directories(folder);
+  fs::permissions(folder, fs::perms::all);
+  const fs::path victim = r.machine / "drive_c/Windows/System32/victim.dll";
+  fs::create_directories(victim.parent_path());
+  std::ofstream(victim) << "system file";
+  fs::create_symlink(victim, folder / "kestrel_rx6700.rom");
+
+  EXPECT_EQ(r.run(), 0) << r.output;
+  EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 1);
+  std::ifstream in(victim);
+  const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(kept, "system file") << "the copy went through the link";
+  EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "kestrel_rx6700.rom"))) << "working copy left behind";
+  const fs::perms perms = fs::status(folder).permissions();
+  EXPECT_EQ(perms & (fs::perms::group_write | fs::perms::others_write), fs::perms::none);
+}
+
+TEST(FlashSafety, AWorkingFolderOfAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the folder to another user";
+  InstallerRun r;
+  r.usePackage("amd-dock");
+  r.writeMachine(e2e::amdMachine());
+  const fs::path folder = r.machine / "drive_c/ProgramData/Orvo/VBIOS";
+  fs::create_directories(folder);
+  ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+
+  EXPECT_EQ(r.run(), 905) << r.output;
+  EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 0);
+  EXPECT_FALSE(fs::exists(folder / "kestrel_rx6700.rom")) << "copied into a folder that is not ours";
+  const auto messages = r.logMessages();
+  const auto at = std::find(messages.begin(), messages.end(), "ERROR VbFlashProcess Exception");
+  ASSERT_NE(at, messages.end());
+  ASSERT_NE(at + 1, messages.end());
+  EXPECT_NE((at + 1)->find("C:\\ProgramData\\Orvo\\VBIOS (owned by user 65534"), std::string::npos) << *(at + 1);
 }
 
 }  // namespace
