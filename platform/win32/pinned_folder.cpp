@@ -120,7 +120,10 @@ Error PinnedFolder::open(std::string_view parent, std::string_view below, Make m
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(folder.get(), &information))
       return lastError("GetFileInformationByHandle", impl->path);
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    // By the handle, and by the name as well: Wine opens a Unix symbolic
+    // link's target even when asked not to, and shows the link only by name.
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        isLinkOrReparsePoint(impl->path))
       return makeError(kErrorReparsePointEncountered, impl->path);
     if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
       return makeError(kErrorDirectory, "CreateFileW " + impl->path);

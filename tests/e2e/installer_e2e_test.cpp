@@ -1,14 +1,13 @@
 // The linux program run end to end on simulated machines: every result code
 // with its log line, registry record, dialog and exit code.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
-
-#include <unistd.h>
 
 #include "tests/e2e/installer_run.h"
 
@@ -370,7 +369,8 @@ TEST(FlashSafety, AWorkingFolderOfAnotherUserIsRefused) {
   const auto at = std::find(messages.begin(), messages.end(), "ERROR VbFlashProcess Exception");
   ASSERT_NE(at, messages.end());
   ASSERT_NE(at + 1, messages.end());
-  EXPECT_NE((at + 1)->find("C:\\ProgramData\\Orvo\\VBIOS (owned by user 65534"), std::string::npos) << *(at + 1);
+  EXPECT_NE((at + 1)->find("C:\\ProgramData\\Orvo\\VBIOS (owned by user 65534"), std::string::npos)
+      << *(at + 1);
 }
 
 }  // namespace

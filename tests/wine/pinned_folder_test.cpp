@@ -21,22 +21,54 @@ namespace {
 
 using platform::win32::toWide;
 
-std::string daclText(const std::string& path) {
+// Who besides the system, the administrators and this program's own user may
+// write into, delete or re-own the folder, as the read-back DACL says. Wine
+// keeps no DACL of its own but maps one onto the Unix mode bits and back,
+// so this is asked of what the system reports, not of the text we set.
+std::string otherWriters(const std::string& path) {
   PSECURITY_DESCRIPTOR raw = nullptr;
   PACL dacl = nullptr;
   if (GetNamedSecurityInfoW(toWide(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                             &dacl, nullptr, &raw) != ERROR_SUCCESS)
     return "(unreadable)";
   const platform::win32::ScopedLocalMemory descriptor(raw);
-  LPWSTR text = nullptr;
-  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(raw, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-                                                            nullptr))
-    return "(not convertible)";
-  const platform::win32::ScopedLocalMemory owned(text);
-  return platform::win32::toUtf8(text);
+  if (dacl == nullptr) return "everyone (no DACL)";
+  HANDLE token = nullptr;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  const platform::win32::ScopedHandle ownedToken(token);
+  union {
+    TOKEN_USER user;
+    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  } self{};
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, &self, sizeof(self), &size);
+  constexpr DWORD kWriting = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
+                             FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                             GENERIC_ALL;
+  std::string others;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) return "(unreadable ACE)";
+    const auto* header = static_cast<ACE_HEADER*>(ace);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    if ((allowed->Mask & kWriting) == 0) continue;
+    const PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+    if (IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+        EqualSid(sid, self.user.User.Sid))
+      continue;
+    LPWSTR text = nullptr;
+    if (ConvertSidToStringSidW(sid, &text)) {
+      const platform::win32::ScopedLocalMemory ownedText(text);
+      others += platform::win32::toUtf8(text) + " ";
+    }
+  }
+  return others;
 }
 
-constexpr const char* kOursOnly = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+bool runningUnderWine() {
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
 
 TEST(PinnedFolder, NewAndOlderFoldersAreWritableByAdministratorsAndSystemAlone) {
   winetest::TemporaryFolder folder;
@@ -46,18 +78,32 @@ TEST(PinnedFolder, NewAndOlderFoldersAreWritableByAdministratorsAndSystemAlone) 
     const platform::Error error = pinned.open(parent, "Orvo\\VBIOS");
     ASSERT_FALSE(error.failed()) << error.operation << ": " << error.message;
     EXPECT_EQ(pinned.path(), parent + "\\Orvo\\VBIOS");
-    EXPECT_EQ(daclText(pinned.path()), kOursOnly);
-    EXPECT_NE(daclText(parent + "\\Orvo"), kOursOnly) << "only the working folder itself is closed";
+    EXPECT_EQ(otherWriters(pinned.path()), "");
   }
-  // Made by an earlier program with what C:\ProgramData hands down.
+  // Made by an earlier program so that everyone may write into it.
   const std::string older = parent + "\\Older";
   ASSERT_TRUE(CreateDirectoryW(toWide(older).c_str(), nullptr));
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
+                                                                   &raw, nullptr));
+  const platform::win32::ScopedLocalMemory everyone(raw);
+  PACL open = nullptr;
+  BOOL present = FALSE, defaulted = FALSE;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(raw, &present, &open, &defaulted));
+  ASSERT_EQ(SetNamedSecurityInfoW(toWide(older).data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                  nullptr, open, nullptr),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_NE(otherWriters(older), "") << "the older folder is not open to everyone to begin with";
+
   platform::PinnedFolder pinned;
   ASSERT_FALSE(pinned.open(parent, "Older").failed());
-  EXPECT_EQ(daclText(older), kOursOnly);
+  EXPECT_EQ(otherWriters(older), "");
 }
 
+// Wine does not refuse to rename a folder that another handle holds without
+// sharing deletion; Windows does, and this is what pins the folder there.
 TEST(PinnedFolder, HeldFolderCannotBeRenamedAway) {
+  if (runningUnderWine()) GTEST_SKIP() << "Wine lets a held folder be renamed";
   winetest::TemporaryFolder folder;
   const std::string parent = folder.file("ProgramData");
   const std::wstring working = toWide(parent + "\\Orvo\\VBIOS");
