@@ -21,7 +21,6 @@ inline constexpr uint32_t kErrorInvalidName = 123;  // ERROR_INVALID_NAME
 inline constexpr uint32_t kErrorBadExeFormat = 193;
 inline constexpr uint32_t kErrorFileTooLarge = 223;
 inline constexpr uint32_t kErrorGenericFailure = 31;  // ERROR_GEN_FAILURE
-inline constexpr uint32_t kErrorFileExists = 80;
 inline constexpr uint32_t kErrorDirectory = 267;  // ERROR_DIRECTORY: not a folder
 inline constexpr uint32_t kErrorInvalidOwner = 1307;
 inline constexpr uint32_t kErrorReparsePointEncountered = 4395;
