@@ -178,6 +178,12 @@ Error PinnedFolder::copyIn(std::string_view from, std::string_view name) {
     return lastError("DeleteFileW", target);
   if (!CopyFileW(win32::toWide(from).c_str(), wideTarget.c_str(), TRUE))
     return lastError("CopyFileW", operation);
+  // CopyFileW carries a read-only source's attribute over, and a read-only
+  // copy could not be deleted at the end of the run.
+  const DWORD attributes = GetFileAttributesW(wideTarget.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+      !SetFileAttributesW(wideTarget.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}))
+    return lastError("SetFileAttributesW", target);
   return {};
 }
 

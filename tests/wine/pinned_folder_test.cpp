@@ -137,6 +137,13 @@ TEST(PinnedFolder, CopiesReplaceWhatIsThereAndRefuseOtherNames) {
   EXPECT_FALSE(pinned.remove("x.rom").failed());
   EXPECT_FALSE(platform::fileExists(pinned.path() + "\\x.rom"));
   EXPECT_EQ(pinned.remove("x.rom").code, platform::kErrorFileNotFound);
+
+  // A package on read-only media: its copy must still go at the end.
+  ASSERT_TRUE(SetFileAttributesW(toWide(folder.file("new.rom")).c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_FALSE(pinned.copyIn(folder.file("new.rom"), "x.rom").failed());
+  const platform::Error removed = pinned.remove("x.rom");
+  EXPECT_FALSE(removed.failed()) << removed.operation << ": " << removed.message;
+  SetFileAttributesW(toWide(folder.file("new.rom")).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST(PinnedFolder, NeverMakesNothingAndRefusesAFileInTheWay) {
