@@ -39,8 +39,8 @@ class PinnedFolder {
   enum class Make { IfMissing, Never };
   Error open(std::string_view parent, std::string_view below, Make make = Make::IfMissing);
 
-  bool isOpen() const;
-  const std::string& path() const;  // the Windows path of the last folder
+  bool isOpen() const { return impl_ != nullptr; }
+  const std::string& path() const { return path_; }  // the Windows path of the last folder; empty when closed
 
   // Copies `from` into the folder as `name`, a plain file name. A file of
   // that name is removed first and the copy is made as a new file: a link
@@ -56,6 +56,7 @@ class PinnedFolder {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  std::string path_;
 };
 
 }  // namespace platform

@@ -155,15 +155,9 @@ Error PinnedFolder::open(std::string_view parent, std::string_view below, Make m
     }
     impl->folders.push_back(std::move(folder));
   }
+  path_ = impl->path;
   impl_ = std::move(impl);
   return {};
-}
-
-bool PinnedFolder::isOpen() const { return impl_ != nullptr; }
-
-const std::string& PinnedFolder::path() const {
-  static const std::string kNone;
-  return impl_ ? impl_->path : kNone;
 }
 
 Error PinnedFolder::copyIn(std::string_view from, std::string_view name) {
@@ -195,6 +189,9 @@ Error PinnedFolder::remove(std::string_view name) {
   return {};
 }
 
-void PinnedFolder::close() { impl_.reset(); }
+void PinnedFolder::close() {
+  impl_.reset();
+  path_.clear();
+}
 
 }  // namespace platform
