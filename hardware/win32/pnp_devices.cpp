@@ -6,6 +6,7 @@
 #include <wbemidl.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "hardware/pnp_devices.h"
@@ -17,6 +18,7 @@ namespace hardware {
 namespace {
 
 using platform::win32::ScopedBstr;
+using platform::win32::ScopedComApartment;
 using platform::win32::ScopedComPtr;
 using platform::win32::ScopedVariant;
 
@@ -94,7 +96,8 @@ PropertyRead readText(IWbemClassObject* object, const wchar_t* name, std::string
 }  // namespace
 
 struct PnpDeviceQuery::Impl {
-  bool comInitialized = false;  // this query owes the apartment a CoUninitialize
+  // Declared first so that it is undone after the objects made in it.
+  std::optional<ScopedComApartment> apartment;
   ScopedComPtr<IWbemLocator> locator;
   ScopedComPtr<IWbemServices> services;
   ScopedComPtr<IEnumWbemClassObject> enumerator;
@@ -103,12 +106,8 @@ struct PnpDeviceQuery::Impl {
     enumerator.reset();
     services.reset();
     locator.reset();
-    if (comInitialized) {
-      CoUninitialize();
-      comInitialized = false;
-    }
+    apartment.reset();
   }
-  ~Impl() { release(); }
 };
 
 PnpDeviceQuery::PnpDeviceQuery() : impl_(std::make_unique<Impl>()) {}
@@ -118,14 +117,11 @@ PnpDeviceQuery::~PnpDeviceQuery() = default;
 platform::Error PnpDeviceQuery::run(std::string_view wql) {
   impl_->release();
 
-  HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  // S_FALSE: already initialised on this thread, still one more to undo.
-  // RPC_E_CHANGED_MODE: the thread is a single-threaded apartment already;
-  // WMI works there too, and the apartment is not ours to undo.
-  if (hr == S_OK || hr == S_FALSE) {
-    impl_->comInitialized = true;
-  } else if (hr != RPC_E_CHANGED_MODE) {
-    return hresultError(hr, "CoInitializeEx");
+  impl_->apartment.emplace(COINIT_MULTITHREADED);
+  if (!impl_->apartment->usable()) {
+    const HRESULT failed = impl_->apartment->result();
+    impl_->release();
+    return hresultError(failed, "CoInitializeEx");
   }
 
   // Process-wide and settable once; when someone set it first
@@ -134,8 +130,8 @@ platform::Error PnpDeviceQuery::run(std::string_view wql) {
   CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IMPERSONATE,
                        nullptr, EOAC_NONE, nullptr);
 
-  hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                        impl_->locator.receiveVoid());
+  HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                impl_->locator.receiveVoid());
   if (FAILED(hr)) {
     impl_->release();
     return hresultError(hr, "CoCreateInstance WbemLocator");

@@ -20,26 +20,9 @@ namespace platform {
 namespace {
 
 using win32::ScopedBstr;
+using win32::ScopedComApartment;
 using win32::ScopedComPtr;
 using win32::ScopedVariant;
-
-// This thread's COM apartment for one request; undone only if the request
-// entered it. A thread already in the other kind of apartment stays there
-// (RPC_E_CHANGED_MODE): both kinds serve these calls.
-class ComApartment {
- public:
-  explicit ComApartment(DWORD mode) : result_(CoInitializeEx(nullptr, mode)) {}
-  ~ComApartment() {
-    if (entered()) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  bool usable() const { return entered() || result_ == RPC_E_CHANGED_MODE; }
-
- private:
-  bool entered() const { return result_ == S_OK || result_ == S_FALSE; }
-  HRESULT result_;
-};
 
 // Restarting needs the shutdown privilege enabled in the process token (what
 // the management layer's EnablePrivileges does for its call). A refusal is
@@ -68,7 +51,7 @@ enum class Shutdown { Invoked, Missing };
 // methods' own return values are not the caller's concern. Missing: WMI, the
 // class or its method could not be reached, or no instance took the call.
 Shutdown invokeWin32Shutdown() {
-  ComApartment apartment(COINIT_MULTITHREADED);
+  const ScopedComApartment apartment(COINIT_MULTITHREADED);
   if (!apartment.usable()) return Shutdown::Missing;
   // Settable once per process; when set before (RPC_E_TOO_LATE) the proxy
   // blanket below still gives the calls impersonation.
@@ -143,7 +126,7 @@ bool openWebAddress(std::string_view address) {
     return true;
   }
   // The shell's own advice for ShellExecute: an apartment, and no DDE.
-  const ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const ScopedComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   const std::wstring wide = win32::toWide(target);
   const auto result = reinterpret_cast<INT_PTR>(
       ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
