@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <utility>
 
 namespace platform::posix {
@@ -29,10 +30,16 @@ class ScopedFd {
 
   // Closes what is held and takes `fd`. close() is not retried on EINTR:
   // on Linux the descriptor is gone either way, and a retry could close a
-  // descriptor another thread has just been given.
+  // descriptor another thread has just been given. errno is kept, so that a
+  // caller that resets on the way out of a failed call reports that call's
+  // error, not the close's.
   void reset(int fd = -1) noexcept {
     const int old = std::exchange(fd_, fd);
-    if (old >= 0) ::close(old);
+    if (old >= 0) {
+      const int kept = errno;
+      ::close(old);
+      errno = kept;
+    }
   }
 
   // Gives up ownership without closing.

@@ -12,6 +12,20 @@
 
 namespace platform::win32 {
 
+// Keeps the thread's last error across a release. An owner is often reset on
+// the way out of a failed call (`handle.reset(); return lastError(...)`), and
+// a close that touches the last error would then report its code instead.
+class PreservedLastError {
+ public:
+  PreservedLastError() noexcept : error_(GetLastError()) {}
+  ~PreservedLastError() { SetLastError(error_); }
+  PreservedLastError(const PreservedLastError&) = delete;
+  PreservedLastError& operator=(const PreservedLastError&) = delete;
+
+ private:
+  DWORD error_;
+};
+
 // Traits: `Type`, `invalid()` (the empty value), `isValid(v)`, `close(v)`.
 template <typename Traits>
 class ScopedGeneric {
@@ -34,10 +48,13 @@ class ScopedGeneric {
   explicit operator bool() const noexcept { return isValid(); }
   Type get() const noexcept { return value_; }
 
-  // Closes what is held and takes `value`.
+  // Closes what is held and takes `value`; the thread's last error is kept.
   void reset(Type value = Traits::invalid()) noexcept {
     const Type old = std::exchange(value_, value);
-    if (Traits::isValid(old)) Traits::close(old);
+    if (Traits::isValid(old)) {
+      const PreservedLastError kept;
+      Traits::close(old);
+    }
   }
 
   // Gives up ownership without closing.
@@ -141,8 +158,13 @@ class ScopedComPtr {
   Interface* get() const noexcept { return pointer_; }
   Interface* operator->() const noexcept { return pointer_; }
 
+  // The thread's last error is kept: a final Release runs the object's
+  // teardown, which may make calls of its own.
   void reset() noexcept {
-    if (Interface* old = std::exchange(pointer_, nullptr)) old->Release();
+    if (Interface* old = std::exchange(pointer_, nullptr)) {
+      const PreservedLastError kept;
+      old->Release();
+    }
   }
   Interface** receive() noexcept {
     reset();
@@ -186,8 +208,10 @@ class ScopedAttributeList {
   }
   LPPROC_THREAD_ATTRIBUTE_LIST get() const noexcept { return list_; }
 
+  // The thread's last error is kept, as by the other owners.
   void reset() noexcept {
     if (list_ != nullptr) {
+      const PreservedLastError kept;
       DeleteProcThreadAttributeList(list_);
       HeapFree(GetProcessHeap(), 0, list_);
       list_ = nullptr;

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
 #include "platform/files.h"
+#include "platform/posix/scoped_fd.h"
 #include "tests/unit/test_machine.h"
 
 namespace {
@@ -102,6 +104,21 @@ TEST(AppendFile, AppendsAcrossOpensAndRefusesASecondWriter) {
   platform::AppendFile nowhere;
   EXPECT_EQ(nowhere.open("C:\\Missing\\log.txt").code, platform::kErrorPathNotFound);
   EXPECT_FALSE(nowhere.isOpen());
+}
+
+// A caller that resets its descriptor on the way out of a failed call still
+// reports that call's errno, even when the close itself fails.
+TEST(ScopedFd, ResetKeepsErrno) {
+  constexpr int kNeverOpen = 1 << 24;  // above any descriptor limit: close() gives EBADF
+  errno = ENOENT;
+  ASSERT_EQ(::close(kNeverOpen), -1);
+  ASSERT_EQ(errno, EBADF);
+
+  platform::posix::ScopedFd fd(kNeverOpen);
+  errno = ENOENT;
+  fd.reset();
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_FALSE(fd.valid());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The user's culture and the log's time stamp, standard output, system error
-// texts and the UTF-8/UTF-16 boundary.
+// texts, the owners' care for the last error and the UTF-8/UTF-16 boundary.
 //
 // Wine fixes a process's culture from LANG when the Wine session starts it;
 // a child started from inside Wine keeps its parent's culture whatever LANG
@@ -10,12 +10,15 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which declares the types it builds on.
+#include <unknwn.h>
 
 #include <regex>
 #include <string>
 
 #include "platform/error.h"
 #include "platform/process.h"
+#include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 #include "tests/wine/wine_test_support.h"
 
@@ -103,6 +106,47 @@ TEST(SystemErrors, MessagesAreSingleEntries) {
     EXPECT_FALSE(error.message.empty()) << code;
     EXPECT_EQ(error.message.find_first_of("\r\n"), std::string::npos) << code << ": " << error.message;
   }
+}
+
+// A COM object whose final Release changes the last error, as a teardown
+// making calls of its own does.
+class LastErrorChangingObject : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    SetLastError(ERROR_GEN_FAILURE);
+    return --references;
+  }
+  ULONG references = 1;
+};
+
+// `owner.reset(); return lastError(...)` must report the caller's failure,
+// not whatever the close or Release left behind.
+TEST(Owners, ResetKeepsTheThreadsLastError) {
+  constexpr DWORD kCallersError = ERROR_FILE_NOT_FOUND;
+  // Handle values are multiples of 4 counted up from the bottom; this one is
+  // never handed out, so closing it fails with ERROR_INVALID_HANDLE.
+  const HANDLE bogus = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x00FFFFF0));
+  SetLastError(kCallersError);
+  ASSERT_FALSE(CloseHandle(bogus));
+  ASSERT_NE(GetLastError(), kCallersError);
+
+  platform::win32::ScopedHandle handle(bogus);
+  SetLastError(kCallersError);
+  handle.reset();
+  EXPECT_EQ(GetLastError(), kCallersError);
+  EXPECT_FALSE(handle);
+
+  LastErrorChangingObject object;
+  platform::win32::ScopedComPtr<IUnknown> pointer(&object);
+  SetLastError(kCallersError);
+  pointer.reset();
+  EXPECT_EQ(GetLastError(), kCallersError);
+  EXPECT_EQ(object.references, 0u);
 }
 
 TEST(WideText, ConversionsAtTheBoundary) {
