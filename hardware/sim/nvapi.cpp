@@ -53,7 +53,11 @@ struct NvApi::Impl {
 
 NvApi::NvApi() : impl_(std::make_unique<Impl>()) {}
 
-NvApi::~NvApi() = default;
+// As the Windows backend does: a caller that returns early without Unload
+// still unloads, and the trace shows the same Unload it would on Windows.
+NvApi::~NvApi() {
+  if (impl_->initialized) Unload();
+}
 
 NvStatus NvApi::Initialize() {
   impl_->ini = simulated::MachineIni::load();

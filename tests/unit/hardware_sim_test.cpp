@@ -218,6 +218,27 @@ TEST(SimNvapi, ReadsTheConfiguredGpu) {
   }
 }
 
+TEST(SimNvapi, DestructionUnloadsOnlyWhatIsStillLoaded) {
+  TestMachine machine;
+  machine.writeMachineIni("[nvapi]\nrevision = 0x86040F00\n");
+  {
+    hardware::NvApi returnsEarly;
+    ASSERT_EQ(returnsEarly.Initialize(), hardware::kNvapiOk);
+  }
+  std::vector<std::string> calls = eventsOf(machine, "nvapi");
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_NE(calls[1].find("\"call\":\"NvAPI_Unload\",\"status\":0"), std::string::npos) << calls[1];
+
+  {
+    hardware::NvApi unloaded;
+    ASSERT_EQ(unloaded.Initialize(), hardware::kNvapiOk);
+    ASSERT_EQ(unloaded.Unload(), hardware::kNvapiOk);
+  }
+  { hardware::NvApi neverLoaded; }
+  calls = eventsOf(machine, "nvapi");
+  EXPECT_EQ(calls.size(), 4u) << "no second Unload, and none for an interface never loaded";
+}
+
 TEST(SimNvapi, EachCallReturnsItsConfiguredStatusAndLeavesItsResultAlone) {
   struct Case {
     const char* key;
