@@ -7,6 +7,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/error.h"
+
 namespace hid = hardware::hid;
 
 namespace {
@@ -203,7 +205,7 @@ bool USB::ReadUSBData(uint8_t* Recv) {
   uint32_t error = 0;
   bool ok = false;
   if (inputLength == 0 || inputLength > kStagingSize) {
-    error = 87;  // ERROR_INVALID_PARAMETER: no report that fits the staging buffer
+    error = platform::kErrorInvalidParameter;  // no report fits the staging buffer
   } else {
     ok = hid::readReport(deviceHandle, inputStaging, inputLength, bytesRead, error);
   }

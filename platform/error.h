@@ -9,20 +9,28 @@ namespace platform {
 
 // Windows system error codes are the common currency of both backends, so the
 // core can tell "file not found" from "path not found" the same way everywhere.
+inline constexpr uint32_t kErrorInvalidFunction = 1;
 inline constexpr uint32_t kErrorFileNotFound = 2;
 inline constexpr uint32_t kErrorPathNotFound = 3;
+inline constexpr uint32_t kErrorTooManyOpenFiles = 4;
 inline constexpr uint32_t kErrorAccessDenied = 5;
 inline constexpr uint32_t kErrorInvalidHandle = 6;
 inline constexpr uint32_t kErrorNotEnoughMemory = 8;
 inline constexpr uint32_t kErrorInvalidData = 13;
+inline constexpr uint32_t kErrorGenericFailure = 31;  // ERROR_GEN_FAILURE
+inline constexpr uint32_t kErrorSharingViolation = 32;
 inline constexpr uint32_t kErrorNotSupported = 50;
 inline constexpr uint32_t kErrorInvalidParameter = 87;
+inline constexpr uint32_t kErrorDiskFull = 112;
 inline constexpr uint32_t kErrorInvalidName = 123;  // ERROR_INVALID_NAME
+inline constexpr uint32_t kErrorAlreadyExists = 183;
 inline constexpr uint32_t kErrorBadExeFormat = 193;
+inline constexpr uint32_t kErrorFilenameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
 inline constexpr uint32_t kErrorFileTooLarge = 223;
-inline constexpr uint32_t kErrorGenericFailure = 31;  // ERROR_GEN_FAILURE
 inline constexpr uint32_t kErrorDirectory = 267;  // ERROR_DIRECTORY: not a folder
+inline constexpr uint32_t kErrorOperationAborted = 995;
 inline constexpr uint32_t kErrorInvalidOwner = 1307;
+inline constexpr uint32_t kErrorUnsupportedType = 1630;
 inline constexpr uint32_t kErrorReparsePointEncountered = 4395;
 
 // [[nodiscard]]: a failure dropped by accident would be a silent one.

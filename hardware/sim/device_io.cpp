@@ -43,7 +43,7 @@ bool control(const Device& device, uint32_t code, const void* input, uint32_t in
              uint32_t outputSize, uint32_t& returned, uint32_t& error) {
   returned = 0;
   if (device.native() != &platformDevice) {
-    error = 6;  // ERROR_INVALID_HANDLE
+    error = platform::kErrorInvalidHandle;
     return false;
   }
   const auto* in = static_cast<const uint8_t*>(input);

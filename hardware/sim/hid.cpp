@@ -25,7 +25,6 @@ namespace {
 
 constexpr uint32_t kGenericRead = 0x80000000u;
 constexpr uint32_t kGenericWrite = 0x40000000u;
-constexpr uint32_t kErrorOperationAborted = 995;
 
 // What an unrelated interface reports: a mouse's boot input report.
 constexpr uint16_t kOtherUsagePage = 0x0001;
@@ -160,7 +159,7 @@ CapsResult getCapabilities(const Device& device, Capabilities& caps) {
 bool setFeature(const Device& device, const uint8_t* report, uint32_t length, uint32_t& error) {
   const SimDevice* sim = simDevice(device);
   if (sim == nullptr) {
-    error = 6;  // ERROR_INVALID_HANDLE
+    error = platform::kErrorInvalidHandle;
     return false;
   }
   bool ok = false;
@@ -178,7 +177,7 @@ bool setFeature(const Device& device, const uint8_t* report, uint32_t length, ui
 bool getFeature(const Device& device, uint8_t* report, uint32_t length, uint32_t& error) {
   const SimDevice* sim = simDevice(device);
   if (sim == nullptr) {
-    error = 6;
+    error = platform::kErrorInvalidHandle;
     return false;
   }
   bool ok = false;
@@ -206,7 +205,7 @@ bool writeReport(const Device& device, const uint8_t* report, uint32_t length, u
   written = 0;
   const SimDevice* sim = simDevice(device);
   if (sim == nullptr) {
-    error = 6;
+    error = platform::kErrorInvalidHandle;
     return false;
   }
   const uint16_t reportLength = outputReportLength(*sim);
@@ -228,7 +227,7 @@ bool readReport(const Device& device, uint8_t* report, uint32_t length, uint32_t
   read = 0;
   SimDevice* sim = simDevice(device);
   if (sim == nullptr) {
-    error = 6;
+    error = platform::kErrorInvalidHandle;
     return false;
   }
   const uint16_t reportLength = inputReportLength(*sim);
@@ -247,7 +246,7 @@ bool readReport(const Device& device, uint8_t* report, uint32_t length, uint32_t
     const uint64_t generation = sim->cancelGeneration;
     inputArrived.wait(lock, [&] { return !queue.empty() || sim->cancelGeneration != generation; });
     if (queue.empty()) {
-      error = kErrorOperationAborted;
+      error = platform::kErrorOperationAborted;
       return false;
     }
     arrived = std::move(queue.front());

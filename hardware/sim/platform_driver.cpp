@@ -14,8 +14,6 @@
 namespace hardware::sim {
 namespace {
 
-constexpr uint32_t kErrorInvalidFunction = 1;
-
 constexpr uint32_t kMethodDsts = 0x53545344;  // "DSTS"
 constexpr uint32_t kMethodDevs = 0x53564544;  // "DEVS"
 constexpr uint32_t kHostPcieLink = 0x0006005B;
@@ -79,7 +77,7 @@ bool evaluateAcpi(const uint8_t* input, uint32_t inputSize, uint8_t* output, uin
   } else {
     return false;
   }
-  error = kErrorInvalidFunction;
+  error = platform::kErrorInvalidFunction;
   if (method != kMethodDsts || kind != kRequestWithArguments || argument != kHostPcieLink) return false;
 
   const simulated::MachineIni ini = simulated::MachineIni::load();
@@ -104,7 +102,7 @@ bool callWmi(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t
              uint32_t& returned, uint32_t& error) {
   error = platform::kErrorInvalidParameter;
   if (inputSize < 8 || outputSize != kWmiOutputSize || u32(input + 4) != inputSize - 8) return false;
-  error = kErrorInvalidFunction;
+  error = platform::kErrorInvalidFunction;
   if (u32(input) != kMethodDevs || inputSize != 16 || u32(input + 8) != kHostPcieLink ||
       u32(input + 12) != kSwitchToGen4) {
     return false;
@@ -136,7 +134,7 @@ bool platformDriverControl(uint32_t code, const uint8_t* input, uint32_t inputSi
   }
   if (code == kAcpiEvaluateCode) return evaluateAcpi(input, inputSize, output, outputSize, returned, error);
   if (code == kWmiCallCode) return callWmi(input, inputSize, output, outputSize, returned, error);
-  error = kErrorInvalidFunction;
+  error = platform::kErrorInvalidFunction;
   return false;
 }
 

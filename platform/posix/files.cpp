@@ -120,7 +120,7 @@ Error readNativeFile(const std::string& path, std::string& contents, size_t maxB
     contents.resize(filled);
   } catch (const std::bad_alloc&) {
     contents.clear();
-    return makeError(8, "read " + path);
+    return makeError(kErrorNotEnoughMemory, "read " + path);
   }
   return {};
 }
@@ -172,7 +172,7 @@ Error createDirectories(std::string_view path) {
     struct stat info {};
     if (saved == EEXIST && ::stat(prefix.c_str(), &info) == 0) {
       if (S_ISDIR(info.st_mode)) continue;
-      return makeError(i == native.size() ? 183u : kErrorPathNotFound,
+      return makeError(i == native.size() ? kErrorAlreadyExists : kErrorPathNotFound,
                        "CreateDirectory " + std::string(path));
     }
     return posix::errorFromErrno(saved, "CreateDirectory " + std::string(path), prefix);
@@ -249,12 +249,12 @@ Error AppendFile::open(std::string_view path) {
   // Windows opens the log sharing read access only; a second writer (another
   // installer run at the same time) is refused the same way here.
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) return makeError(32, "CreateFile " + std::string(path));
+    if (errno == EWOULDBLOCK) return makeError(kErrorSharingViolation, "CreateFile " + std::string(path));
   }
   try {
     impl_ = std::make_unique<Impl>();
   } catch (const std::bad_alloc&) {
-    return makeError(8, "CreateFile " + std::string(path));
+    return makeError(kErrorNotEnoughMemory, "CreateFile " + std::string(path));
   }
   impl_->fd.reset(fd.release());
   return {};
@@ -263,7 +263,7 @@ Error AppendFile::open(std::string_view path) {
 bool AppendFile::isOpen() const { return impl_ != nullptr && impl_->fd.valid(); }
 
 Error AppendFile::write(std::string_view bytes) {
-  if (!isOpen()) return makeError(6, "WriteFile (file not open)");
+  if (!isOpen()) return makeError(kErrorInvalidHandle, "WriteFile (file not open)");
   if (!posix::writeAll(impl_->fd.get(), bytes)) return posix::errorFromErrno(errno, "WriteFile", "");
   return {};
 }
@@ -271,7 +271,7 @@ Error AppendFile::write(std::string_view bytes) {
 Error AppendFile::flush() {
   // Every write already reached the OS; waiting for the disk would cost a
   // sync per log line for no gain on the simulated machine.
-  if (!isOpen()) return makeError(6, "FlushFileBuffers (file not open)");
+  if (!isOpen()) return makeError(kErrorInvalidHandle, "FlushFileBuffers (file not open)");
   return {};
 }
 

@@ -159,20 +159,20 @@ Error errorFromErrno(int error, std::string operation, const std::string& native
       code = kErrorAccessDenied;
       break;
     case EEXIST:
-      code = 183;  // ERROR_ALREADY_EXISTS
+      code = kErrorAlreadyExists;
       break;
     case ENOSPC:
-      code = 112;  // ERROR_DISK_FULL
+      code = kErrorDiskFull;
       break;
     case ENOEXEC:
       code = kErrorBadExeFormat;
       break;
     case ENAMETOOLONG:
-      code = 206;  // ERROR_FILENAME_EXCED_RANGE
+      code = kErrorFilenameTooLong;
       break;
     case EMFILE:
     case ENFILE:
-      code = 4;  // ERROR_TOO_MANY_OPEN_FILES
+      code = kErrorTooManyOpenFiles;
       break;
     default:
       break;

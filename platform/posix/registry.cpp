@@ -343,7 +343,7 @@ Error writeValue(std::string_view key, std::string_view name, const std::string&
     }
     return posix::writeNativeFileAtomic(registryPath(), serialize(file));
   } catch (const std::exception&) {
-    return makeError(8, "RegSetValueEx " + keyText);
+    return makeError(kErrorNotEnoughMemory, "RegSetValueEx " + keyText);
   }
 }
 
@@ -424,8 +424,8 @@ RegistryString readRegistryString(std::string_view key, std::string_view name) {
       result.error = makeError(kErrorFileNotFound, operation);
       return result;
     } else {
-      // Binary and multi-string values are not text (ERROR_UNSUPPORTED_TYPE).
-      result.error = makeError(1630, operation);
+      // Binary and multi-string values are not text.
+      result.error = makeError(kErrorUnsupportedType, operation);
       return result;
     }
     result.status = RegistryStatus::Ok;
@@ -433,7 +433,7 @@ RegistryString readRegistryString(std::string_view key, std::string_view name) {
   } catch (const std::exception&) {
     result.status = RegistryStatus::Failed;
     result.value.clear();
-    result.error = makeError(8, operation);
+    result.error = makeError(kErrorNotEnoughMemory, operation);
     return result;
   }
 }

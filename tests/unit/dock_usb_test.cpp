@@ -14,6 +14,7 @@
 
 #include "dock/usb.h"
 #include "hardware/sim/hid_test_hooks.h"
+#include "platform/error.h"
 #include "tests/unit/test_machine.h"
 
 namespace {
@@ -259,7 +260,7 @@ TEST(DockUsb, ReportExchanges) {
   std::memset(recv, 0xAB, sizeof recv);
   EXPECT_FALSE(usb.ReadUSBData(recv));
   std::vector<uint8_t> expected(300, 0x00);
-  expected[0] = 6;  // ERROR_INVALID_HANDLE: the read/write open was refused
+  expected[0] = platform::kErrorInvalidHandle;  // the read/write open was refused
   EXPECT_EQ(std::vector<uint8_t>(recv, recv + 300), expected);
   EXPECT_STREQ(usb.lastLogMessage, "Can not communication with KB.LastError:(Get)6");
 }

@@ -93,7 +93,7 @@ TEST(AppendFile, AppendsAcrossOpensAndRefusesASecondWriter) {
     // Visible to readers at once, before any close.
     EXPECT_EQ(machine.readLog(), "one\r\n");
     platform::AppendFile second;
-    EXPECT_EQ(second.open(path).code, 32u);
+    EXPECT_EQ(second.open(path).code, platform::kErrorSharingViolation);
     platform::AppendFile moved(std::move(log));
     EXPECT_FALSE(moved.write("two\r\n").failed());
   }
