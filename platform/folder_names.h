@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace platform {
 
 // One name, neither a path nor "." or "..".
@@ -16,7 +18,7 @@ inline std::vector<std::string_view> folderNames(std::string_view below) {
   std::vector<std::string_view> names;
   size_t start = 0;
   for (size_t i = 0; i <= below.size(); ++i) {
-    if (i != below.size() && below[i] != '\\' && below[i] != '/') continue;
+    if (i != below.size() && !isPathSeparator(below[i])) continue;
     if (i > start) names.push_back(below.substr(start, i - start));
     start = i + 1;
   }

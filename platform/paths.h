@@ -7,6 +7,11 @@
 
 namespace platform {
 
+// Windows takes the slash for the backslash in a path, so either separates
+// components. Wide for the win32 backend's own path strings.
+inline bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+inline bool isPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
 // Folder of the running executable as a Windows path without a trailing
 // separator ("C:\Program Files\Orvo" on win32, "Z:\opt\x" on posix).
 std::string programFolder();

@@ -7,8 +7,6 @@ namespace platform {
 
 namespace {
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
 // "CON", "nul.txt", "COM1 " and the like open a device wherever they appear
 // in a path, so a package file with such a name would leave its folder.
 bool isDeviceName(std::string_view component) {
@@ -35,16 +33,16 @@ bool isAcceptableComponent(std::string_view component) {
 }  // namespace
 
 std::string joinPath(std::string_view folder, std::string_view name) {
-  while (!name.empty() && isSeparator(name.front())) name.remove_prefix(1);
+  while (!name.empty() && isPathSeparator(name.front())) name.remove_prefix(1);
   if (folder.empty()) return std::string(name);
   std::string joined(folder);
-  if (!isSeparator(joined.back())) joined += '\\';
+  if (!isPathSeparator(joined.back())) joined += '\\';
   joined += name;
   return joined;
 }
 
 bool isContainedRelativePath(std::string_view name) {
-  if (name.empty() || isSeparator(name.front())) return false;
+  if (name.empty() || isPathSeparator(name.front())) return false;
   for (char c : name) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) return false;
@@ -55,7 +53,7 @@ bool isContainedRelativePath(std::string_view name) {
   size_t start = 0;
   while (start <= name.size()) {
     size_t end = start;
-    while (end < name.size() && !isSeparator(name[end])) ++end;
+    while (end < name.size() && !isPathSeparator(name[end])) ++end;
     if (!isAcceptableComponent(name.substr(start, end - start))) return false;
     start = end + 1;
   }

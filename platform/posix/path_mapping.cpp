@@ -5,14 +5,13 @@
 
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/simulation.h"
 #include "platform/unicode_text.h"
 
 namespace platform::posix {
 
 namespace {
-
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Bytes a POSIX name may hold but a Windows name may not. '/' never occurs
 // inside a POSIX name and NUL nowhere.
@@ -50,7 +49,7 @@ std::string normalizedBelowRoot(std::string_view rest) {
   size_t start = 0;
   while (start <= rest.size()) {
     size_t end = start;
-    while (end < rest.size() && !isSeparator(rest[end])) ++end;
+    while (end < rest.size() && !isPathSeparator(rest[end])) ++end;
     const std::string_view part = rest.substr(start, end - start);
     if (part == "..") {
       if (!parts.empty()) parts.pop_back();
@@ -73,8 +72,8 @@ Error toNativePath(std::string_view windowsPath, std::string& nativePath) {
   nativePath.clear();
   std::string_view path = windowsPath;
   // "\\?\C:\x" only switches off Win32 name parsing; the file is the same.
-  if (path.size() >= 4 && isSeparator(path[0]) && isSeparator(path[1]) && path[2] == '?' &&
-      isSeparator(path[3])) {
+  if (path.size() >= 4 && isPathSeparator(path[0]) && isPathSeparator(path[1]) && path[2] == '?' &&
+      isPathSeparator(path[3])) {
     path.remove_prefix(4);
   }
   if (path.empty()) return makeError(kErrorPathNotFound, "map path (empty)");
@@ -97,7 +96,7 @@ Error toNativePath(std::string_view windowsPath, std::string& nativePath) {
   }
   // UNC shares, device paths and "\x" (root of the current drive) have no
   // place on the simulated machine.
-  if (isSeparator(path[0]) || path.find(':') != std::string_view::npos) {
+  if (isPathSeparator(path[0]) || path.find(':') != std::string_view::npos) {
     return makeError(kErrorPathNotFound, "map path " + std::string(windowsPath));
   }
   std::string relative(path);

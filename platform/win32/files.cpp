@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -32,8 +33,6 @@ DWORD attributesOf(std::string_view path) {
   if (path.empty()) return INVALID_FILE_ATTRIBUTES;
   return GetFileAttributesW(win32::toWide(path).c_str());
 }
-
-bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 Error writeAll(HANDLE file, std::string_view bytes, const char* function, std::string_view path) {
   while (!bytes.empty()) {
@@ -66,7 +65,7 @@ bool isLinkOrReparsePoint(std::string_view path) {
 Error createDirectories(std::string_view path) {
   try {
     std::wstring wide = win32::toWide(path);
-    while (wide.size() > 1 && isSeparator(wide.back())) wide.pop_back();
+    while (wide.size() > 1 && isPathSeparator(wide.back())) wide.pop_back();
     if (wide.empty()) return makeError(kErrorPathNotFound, "CreateDirectoryW " + std::string(path));
 
     // Walk up to the nearest folder that exists, then create downwards, so
@@ -86,7 +85,7 @@ Error createDirectories(std::string_view path) {
       // Stop at a drive ("C:") or the start of a UNC or device prefix.
       if (separator == std::wstring::npos || separator == 0) break;
       current.resize(separator);
-      while (current.size() > 1 && isSeparator(current.back())) current.pop_back();
+      while (current.size() > 1 && isPathSeparator(current.back())) current.pop_back();
       if (current.size() == 2 && current[1] == L':') break;
     }
 
