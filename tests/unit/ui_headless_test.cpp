@@ -15,6 +15,7 @@
 #include "simulated/machine.h"
 #include "tests/unit/test_machine.h"
 #include "ui/dialogs.h"
+#include "ui/toolkit/form.h"
 #include "ui/toolkit/headless/answers.h"
 #include "ui/toolkit/headless/text_box.h"
 
@@ -455,6 +456,19 @@ TEST_F(HeadlessDialogs, ProgressWindowRefusesEndOfSessionNamingTheInstallation) 
 }
 
 // --- The terminal drawing ----------------------------------------------------
+
+// A watcher polling through PollDelay on a clock that does not run must not
+// take a core from the children it waits for; the request is still traced.
+TEST(PollDelay, AtScaleZeroStillYieldsARealMillisecond) {
+  TestMachine machine;
+  machine.writeMachineIni("[time]\nscale = 0\n");
+  const auto started = std::chrono::steady_clock::now();
+  for (int i = 0; i < 5; ++i) toolkit::PollDelay(500);
+  const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(took, std::chrono::milliseconds(5));
+  EXPECT_LT(took, std::chrono::seconds(1));
+  EXPECT_EQ(eventsOf(machine, "sleep").size(), 5u);
+}
 
 TEST(TextBox, WrapsAtBlanksKeepsEmptyLinesAndCutsLongWords) {
   EXPECT_EQ(toolkit::headless::wrapText("\n\nab cd ef", 5),

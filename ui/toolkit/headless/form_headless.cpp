@@ -5,13 +5,11 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <condition_variable>
 #include <iostream>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "platform/system.h"
 #include "simulated/machine.h"
@@ -215,14 +213,6 @@ bool Run(Form& form) {
     }
   }
   return true;
-}
-
-void PollDelay(uint32_t ms) {
-  const auto start = std::chrono::steady_clock::now();
-  platform::sleepMs(ms);
-  if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
 }
 
 }  // namespace toolkit

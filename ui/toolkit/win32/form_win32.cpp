@@ -14,7 +14,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/system.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 #include "ui/resources/picture_ids.h"
@@ -658,7 +657,5 @@ bool Run(Form& form) {
   }
   return true;
 }
-
-void PollDelay(uint32_t ms) { platform::sleepMs(ms); }
 
 }  // namespace toolkit
