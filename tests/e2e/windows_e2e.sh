@@ -41,10 +41,14 @@ start_installer() {
 }
 
 # wait_installer <seconds>: waits for it to end; sets $code. Bounded: a dialog
-# that never closes must fail the test, not hang CI.
+# that never closes must fail the test, not hang CI. Polled in tenths, so a
+# timed run is not rounded up to the next whole second.
 wait_installer() {
   local waited=0
-  while kill -0 "$installer_pid" 2>/dev/null && [ $waited -lt "$1" ]; do sleep 1; waited=$((waited + 1)); done
+  while kill -0 "$installer_pid" 2>/dev/null && [ $waited -lt $(($1 * 10)) ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
   if kill -0 "$installer_pid" 2>/dev/null; then
     kill "$installer_pid" 2>/dev/null
     wait "$installer_pid" 2>/dev/null
@@ -179,9 +183,16 @@ sed -e 's/^scale = .*/scale = 0/' -e 's/^flash_seconds = .*/flash_seconds = 0/' 
   "$root/examples/machines/kestrel-amd/machine.ini" >"$sim/machine/machine.ini"
 rm -f "$logfile"
 "$wine" reg delete "$state_key" /f >/dev/null 2>&1
+# With no window manager on the X display, Wine waits two seconds for each
+# managed window it hides to be withdrawn. This run's windows are left
+# unmanaged, as the prefix leaves the dialog gallery's, so that the time
+# measured is the program's and Wine's process starts.
+unmanaged_key='HKCU\Software\Wine\AppDefaults\OvVBiosInstaller.exe\X11 Driver'
+"$wine" reg add "$unmanaged_key" /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 started=$(date +%s%N)
 run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
 elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+"$wine" reg delete "$unmanaged_key" /f >/dev/null 2>&1
 check "windows-sim: AMD flash exit code" "$code" 0
 # At [time] scale = 0 the pacing, the pauses and the stand-ins' durations
 # cost nothing; what is left is Wine starting five programs. In real time the
