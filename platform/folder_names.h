@@ -1,9 +1,11 @@
-// Names below a folder as the PinnedFolder backends take them.
+// Names below a folder as the PinnedFolder backends take them, and the checks
+// both backends make before opening anything.
 #pragma once
 
 #include <string_view>
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/paths.h"
 
 namespace platform {
@@ -24,5 +26,13 @@ inline std::vector<std::string_view> folderNames(std::string_view below) {
   }
   return names;
 }
+
+// What both PinnedFolder backends do before opening anything: `below` split
+// into plain names (kErrorInvalidName, as "<function> <below>", if there are
+// none or one is not plain), `parent` refused when a link is on its way
+// (kErrorReparsePointEncountered, naming the link) and, with `makeParent`,
+// made when the machine lacks it.
+Error preparePinnedFolder(std::string_view parent, std::string_view below, bool makeParent,
+                          const char* function, std::vector<std::string_view>& names);
 
 }  // namespace platform

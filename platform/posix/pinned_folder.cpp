@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/files.h"
 #include "platform/folder_names.h"
 #include "platform/paths.h"
 #include "platform/posix/native_files.h"
@@ -41,16 +40,10 @@ PinnedFolder& PinnedFolder::operator=(PinnedFolder&&) noexcept = default;
 
 Error PinnedFolder::open(std::string_view parent, std::string_view below, Make make) {
   close();
-  const std::vector<std::string_view> names = folderNames(below);
-  for (std::string_view name : names) {
-    if (!isPlainName(name)) return makeError(kErrorInvalidName, "open " + std::string(below));
-  }
-  if (names.empty()) return makeError(kErrorInvalidName, "open " + std::string(below));
-  if (const std::string redirected = firstRedirection(parent); !redirected.empty())
-    return makeError(kErrorReparsePointEncountered, redirected);
-  if (make == Make::IfMissing && !directoryExists(parent)) {
-    if (Error error = createDirectories(parent); error.failed()) return error;
-  }
+  std::vector<std::string_view> names;
+  if (Error error = preparePinnedFolder(parent, below, make == Make::IfMissing, "open", names);
+      error.failed())
+    return error;
 
   auto impl = std::make_unique<Impl>();
   impl->path = parent;

@@ -80,16 +80,10 @@ PinnedFolder& PinnedFolder::operator=(PinnedFolder&&) noexcept = default;
 
 Error PinnedFolder::open(std::string_view parent, std::string_view below, Make make) {
   close();
-  const std::vector<std::string_view> names = folderNames(below);
-  if (names.empty()) return makeError(kErrorInvalidName, "CreateFileW " + std::string(below));
-  for (std::string_view name : names) {
-    if (!isPlainName(name)) return makeError(kErrorInvalidName, "CreateFileW " + std::string(below));
-  }
-  if (const std::string redirected = firstRedirection(parent); !redirected.empty())
-    return makeError(kErrorReparsePointEncountered, redirected);
-  if (make == Make::IfMissing && !directoryExists(parent)) {
-    if (Error error = createDirectories(parent); error.failed()) return error;
-  }
+  std::vector<std::string_view> names;
+  if (Error error = preparePinnedFolder(parent, below, make == Make::IfMissing, "CreateFileW", names);
+      error.failed())
+    return error;
   SecurityDescriptor security;
   if (make == Make::IfMissing) {
     if (Error error = workingFolderSecurity(security); error.failed()) return error;
