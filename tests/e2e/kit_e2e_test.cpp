@@ -12,6 +12,8 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "tests/e2e/installer_run.h"
 
@@ -218,6 +220,17 @@ TEST_F(Rehearsal, AHangingRunIsKilledAndReported) {
   EXPECT_EQ(run.exitCode, 1) << run.output;
   EXPECT_EQ(tableRows(run.output), (std::map<std::string, std::string>{{"hangs", "killed"}})) << run.output;
   EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+  // "killed with every tool it started": the hanging flash tool, which the
+  // installer ran in a process group of its own, is gone too.
+  std::vector<std::string> left;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator("/proc", error)) {
+    std::ifstream cmdline(entry.path() / "cmdline");
+    std::string text;
+    if (std::getline(cmdline, text, '\0') && text.find(dir.string()) != std::string::npos)
+      left.push_back(text);
+  }
+  EXPECT_TRUE(left.empty()) << "still running: " << left.front();
 }
 
 }  // namespace
