@@ -28,6 +28,18 @@ struct Outcome {
 
 void logState(int32_t code, LogWriter& w) { OvLog("state " + std::to_string(code), w); }
 
+// Shows a dialog modally. Where no one can see the desktop the toolkit takes
+// its safe answer without showing it; the log is the only place that can say
+// so, and it is written by this thread alone.
+bool showDialog(toolkit::Form& form, LogWriter& w) {
+  const bool shown = toolkit::Run(form);
+  if (form.answeredUnseen)
+    OvLog(form.className + " taken as answered (" + toolkit::buttonName(form.safeButton) +
+              ") because no one could see it",
+          w);
+  return shown;
+}
+
 // Steps 1 to 9. The first non-zero code ends them and picks the exit path.
 Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w,
                  BiosCheckForm& biosCheckForm, PowerModeForm& powerModeForm,
@@ -53,7 +65,7 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
 
   OvLog("STEP3: check BIOS version", w);
   if (int32_t code = cfg.checkTargetBIOS(); code == result::kBiosTooOld) {
-    toolkit::Run(biosCheckForm);
+    showDialog(biosCheckForm, w);
     return fail(code, ExitPath::Plain);
   } else if (code != 0) {
     return fail(code, ExitPath::Failure);
@@ -86,7 +98,7 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     OvLog("DC mode", w);
     // A power dialog that could not be shown asked nobody: flashing on
     // battery is the user's choice only, so that counts as a stop.
-    const bool asked = toolkit::Run(powerModeForm);
+    const bool asked = showDialog(powerModeForm, w);
     if (!asked) platform::writeStandardOutput("WARNING the power dialog could not be shown\n");
     if (!asked || PowerModeForm::results == 0) {
       OvLog("WARNING DC mode! Stop VBIOS installation process", w);
@@ -161,20 +173,20 @@ int32_t runInstallation() {
       InstallFail::errorNum = code;
       InstallFail::VbType = cfg.VbType;
       recordState(code);
-      toolkit::Run(installFail);
+      showDialog(installFail, w);
       break;
     case ExitPath::DriverUpdate:
       OvLog(" ", w);
       platform::sleepMs(5000);
       logState(code, w);
       recordState(code);
-      toolkit::Run(supportSiteForm);
+      showDialog(supportSiteForm, w);
       break;
     case ExitPath::Completion:
       code = runClosingSteps(code, cfg, w);
       logState(code, w);
       recordCompletion(code, cfg.VbReleaseVersion);
-      toolkit::Run(restartForm);
+      showDialog(restartForm, w);
       break;
   }
   removeWorkingRomCopy(cfg, w);

@@ -32,4 +32,9 @@ void BiosCheckForm::OnClick(toolkit::ButtonId button) {
   Close();
 }
 
+// OK opens a web page for the user to read. Where no one can see the desktop
+// (a deployment tool's system account) it would start a browser as that
+// account in a session nobody sees, left running: the dialog only closes.
+void BiosCheckForm::OnAnsweredUnseen() { Close(); }
+
 }  // namespace OvVBiosInstaller

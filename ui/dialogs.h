@@ -29,6 +29,7 @@ class SupportSiteForm : public toolkit::Form {
  protected:
   void OnLoad() override;
   void OnClick(toolkit::ButtonId button) override;
+  void OnAnsweredUnseen() override;  // closes without opening the page
 };
 
 class PowerModeForm : public toolkit::Form {
@@ -47,6 +48,7 @@ class BiosCheckForm : public toolkit::Form {
  protected:
   void OnLoad() override;
   void OnClick(toolkit::ButtonId button) override;
+  void OnAnsweredUnseen() override;  // closes without opening the page
 };
 
 class InstallFail : public toolkit::Form {

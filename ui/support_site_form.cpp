@@ -28,4 +28,7 @@ void SupportSiteForm::OnClick(toolkit::ButtonId button) {
   Close();
 }
 
+// As for the BIOS page: nobody would see a browser started here.
+void SupportSiteForm::OnAnsweredUnseen() { Close(); }
+
 }  // namespace OvVBiosInstaller

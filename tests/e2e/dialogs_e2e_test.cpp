@@ -124,7 +124,8 @@ std::vector<Event> readTrace(const InstallerRun& r) {
 }
 
 // What the user saw and did, one line per event, in order: "show Form",
-// "click Form:button", "open <address>", "restart <flags> <reserved> <method>".
+// "click Form:button", "unseen Form:button" (taken as answered), "open <address>", "restart <flags>
+// <reserved> <method>".
 std::vector<std::string> story(const std::vector<Event>& events) {
   std::vector<std::string> lines;
   for (const Event& e : events) {
@@ -133,6 +134,8 @@ std::vector<std::string> story(const std::vector<Event>& events) {
       lines.push_back("show " + e.get("form"));
     else if (name == "dialog.click")
       lines.push_back("click " + e.get("form") + ":" + e.get("button"));
+    else if (name == "dialog.unseen")
+      lines.push_back("unseen " + e.get("form") + ":" + e.get("button"));
     else if (name == "shell.open")
       lines.push_back("open " + e.get("target"));
     else if (name == "system.restart")
@@ -340,5 +343,98 @@ TEST_P(GermanExit, ShowsItsDialogInGermanAndDoesWhatTheClicksAsk) {
 
 INSTANTIATE_TEST_SUITE_P(Lcid1031, GermanExit, testing::ValuesIn(kExits),
                          [](const testing::TestParamInfo<ExitCase>& info) { return info.param.name; });
+
+// --- A session whose desktop no one can see ----------------------------------
+// As under a deployment tool's system account: no dialog waits for a click.
+// Each is taken as answered with its safe button, says so in one log line,
+// and the run otherwise ends exactly as an unattended run on a visible desktop.
+
+struct UnseenCase {
+  const char* name;
+  int code;
+  std::function<void(Ini&, std::string&)> arrange;
+  std::vector<std::string> story;
+};
+
+void PrintTo(const UnseenCase& c, std::ostream* os) { *os << c.name; }
+
+const UnseenCase kUnseen[] = {
+    {"FailureEndsWithItsCode",
+     103,
+     [](Ini&, std::string& cfg) { cfg = "VBiosType=KRAMD\n"; },
+     {"unseen InstallFail:button1"}},
+    {"BatteryStopsWith901",
+     901,
+     [](Ini& m, std::string&) { m.set("power", "ac_line", "0"); },
+     {"unseen PowerModeForm:button2"}},
+    // The progress window needs no answer and is still there during the flash.
+    {"AcPowerFlashesAndDoesNotRestart",
+     0,
+     [](Ini&, std::string&) {},
+     {"show InstallingForm", "unseen RestartForm:button1"}},
+    {"UpToDate",
+     1,
+     [](Ini& m, std::string&) { m.set("amdvbflash", "version", "020.001.000.038.016300"); },
+     {"unseen RestartForm:button1"}},
+    // Nobody would see the web page: no browser is started.
+    {"OldBiosOpensNoPage",
+     301,
+     [](Ini&, std::string& cfg) { cfg += "BiosVersion=0310\n"; },
+     {"unseen BiosCheckForm:button1"}},
+    {"OldDriverOpensNoPage",
+     402,
+     [](Ini&, std::string& cfg) { cfg += "VGAVersion=32.0.0.0\n"; },
+     {"unseen SupportSiteForm:button1"}},
+};
+
+class UnseenDesktop : public testing::TestWithParam<UnseenCase> {};
+
+// The log's messages with the one line a dialog answered unseen adds left
+// out, and the run's own temporary folder named alike.
+std::vector<std::string> comparableLog(const InstallerRun& r, bool dropUnseen) {
+  std::vector<std::string> messages = r.logMessages();
+  if (dropUnseen)
+    std::erase_if(messages, [](const std::string& m) { return m.ends_with(" because no one could see it"); });
+  const std::string top = r.top.filename().string();
+  for (std::string& m : messages) {
+    for (size_t at = m.find(top); at != std::string::npos; at = m.find(top, at))
+      m.replace(at, top.size(), "TOP");
+  }
+  return messages;
+}
+
+TEST_P(UnseenDesktop, TakesTheSafeAnswerAndEndsAsAnUnattendedRun) {
+  const UnseenCase& c = GetParam();
+  auto runOnce = [&](InstallerRun& r, bool visible) {
+    r.usePackage("amd-dock");
+    Ini machine = e2e::amdMachine();
+    if (!visible) machine.set("user", "desktop_visible", "no");
+    std::string configs = kAmdConfigs;
+    c.arrange(machine, configs);
+    r.writeMachine(machine);
+    r.writeConfigs(configs);
+    return r.run();
+  };
+  InstallerRun unseen("program");
+  InstallerRun seen("program");
+  ASSERT_EQ(runOnce(unseen, false), c.code) << unseen.output;
+  ASSERT_EQ(runOnce(seen, true), c.code) << seen.output;
+
+  EXPECT_EQ(story(readTrace(unseen)), c.story);
+  std::vector<std::string> answered;
+  for (const std::string& m : unseen.logMessages()) {
+    if (m.ends_with(" because no one could see it")) answered.push_back(m);
+  }
+  const std::string form = c.story.back().substr(7, c.story.back().find(':') - 7);
+  const std::string button = c.story.back().substr(c.story.back().find(':') + 1);
+  EXPECT_EQ(answered, std::vector<std::string>{form + " taken as answered (" + button +
+                                               ") because no one could see it"});
+  EXPECT_EQ(comparableLog(unseen, true), comparableLog(seen, false));
+  for (const char* name : {"State", "ToolVersion", "DisplayVersion"})
+    EXPECT_EQ(unseen.stateValue(name), seen.stateValue(name)) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(NoVisibleDesktop, UnseenDesktop, testing::ValuesIn(kUnseen),
+                         [](const testing::TestParamInfo<UnseenCase>& info) { return info.param.name; });
 
 }  // namespace

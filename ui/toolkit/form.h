@@ -73,6 +73,10 @@ class Form {
   ButtonId safeButton = ButtonId::Button1;
   // A mouse button held down on the background or on label1 moves the form.
   Drag drag;
+  // Set by Run when no one could see the form (the process's desktop is not
+  // visible, as under a deployment tool's system account): it was never
+  // shown, and its unseen answer (OnAnsweredUnseen) was taken at once.
+  bool answeredUnseen = false;
 
   void Close();  // ends the form's message loop; any thread
   bool IsClosed() const;
@@ -89,6 +93,7 @@ class Form {
   void DoClick(ButtonId button) { OnClick(button); }
   std::string DoQueryEndSession() { return OnQueryEndSession(); }
   void DoPowerBroadcast() { OnPowerBroadcast(); }
+  void DoAnsweredUnseen() { OnAnsweredUnseen(); }
   struct Native;
   std::unique_ptr<Native> native;
 
@@ -100,11 +105,16 @@ class Form {
   // reason refuses it and names why; empty lets it go on.
   virtual std::string OnQueryEndSession() { return {}; }
   virtual void OnPowerBroadcast() {}
+  // Run found that no one can see the form: by default its safe button's
+  // click. A form must close itself here, or Run closes it.
+  virtual void OnAnsweredUnseen() { OnClick(safeButton); }
 };
 
 // Runs the message loop with `form` as its main window until it closes
 // (Application.Run(form)). Returns false, at once, when the form could not
 // be shown (its window could not be created, or it was already closed).
+// A form with an action button that no one could see is not shown: Run
+// sets answeredUnseen, takes its unseen answer and returns true.
 bool Run(Form& form);
 
 // The wait between two polls of a thread that watches shared state for a

@@ -13,6 +13,7 @@
 
 #include "platform/system.h"
 #include "simulated/machine.h"
+#include "ui/toolkit/desktop_visibility.h"
 #include "ui/toolkit/form.h"
 #include "ui/toolkit/headless/answers.h"
 #include "ui/toolkit/headless/text_box.h"
@@ -164,6 +165,7 @@ void Form::SetClientSize(int width, int height) {
 
 bool Run(Form& form) {
   if (form.IsClosed()) return false;
+  if (AnswerIfUnseen(form)) return true;
   form.native->interactive = isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
   form.DoLoad();
   // The load step may already have started a thread that sets progress; its

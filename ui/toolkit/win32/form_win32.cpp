@@ -17,6 +17,7 @@
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 #include "ui/resources/picture_ids.h"
+#include "ui/toolkit/desktop_visibility.h"
 #include "ui/toolkit/form.h"
 #include "ui/toolkit/win32/pictures.h"
 
@@ -601,6 +602,7 @@ void Form::SetClientSize(int width, int height) {
 
 bool Run(Form& form) {
   if (form.IsClosed() || !registerWindowClass()) return false;
+  if (AnswerIfUnseen(form)) return true;
   form.DoLoad();
 
   const int x = (GetSystemMetrics(SM_CXSCREEN) - kClientWidth) / 2;
