@@ -87,9 +87,12 @@ fuzz: build-fuzz
 	@$(BUILD)/fuzz/bin/fuzz_acpi_output -max_total_time=60 $(BUILD)/fuzz/corpus-acpi_output
 
 # The zip for package authors and deployment: same bytes from the same commit.
+# OVVB_SIGN_PKCS12=cert.p12 OVVB_SIGN_PASSWORD=... [OVVB_TIMESTAMP_URL=...]
+# signs its programs (scripts/make-dist.py).
 dist: build-linux build-windows
 	@mkdir -p $(BUILD)/dist
 	@$(BUILD)/linux/bin/authors_guide >$(BUILD)/dist/PACKAGE-AUTHORS.md
+	@$(BUILD)/linux/bin/deployment_guide >$(BUILD)/dist/DEPLOYMENT.md
 	@python3 scripts/make-dist.py $(CURDIR) $(BUILD)
 
 clean:
