@@ -9,7 +9,7 @@ OVVB_TIMESTAMP_URL) every exe is signed with osslsigncode first (SHA-256, the
 product name and the support address); a signature carries its signing time,
 so only the unsigned zip is reproducible. When signing cannot be done, no zip
 is left behind.
-Usage: make-dist.py <source root> <build root>"""
+Usage: make-dist.py <source root> <build root> [output folder, default <source root>/dist]"""
 import os
 import pathlib
 import re
@@ -33,7 +33,7 @@ files = [
 example = root / "examples/packages/amd-dock"
 files += [(f"packages/{p.name}", p) for p in sorted(example.iterdir()) if p.is_file()]
 
-out = root / "dist" / f"{name}.zip"
+out = (pathlib.Path(sys.argv[3]) if len(sys.argv) > 3 else root / "dist") / f"{name}.zip"
 out.parent.mkdir(exist_ok=True)
 
 
@@ -94,12 +94,15 @@ with tempfile.TemporaryDirectory(dir=build / "dist") as scratch:
         files = sign(files, scratch)
     # Written beside, then moved into place: an interrupted run leaves no half zip.
     partial = out.with_name(out.name + ".partial")
-    with zipfile.ZipFile(partial, "w") as archive:
-        for arcname, path in sorted(files):
-            info = zipfile.ZipInfo(f"{name}/{arcname}", date_time=(2026, 1, 1, 0, 0, 0))
-            info.compress_type = zipfile.ZIP_DEFLATED
-            info.create_system = 0
-            info.external_attr = 0
-            archive.writestr(info, path.read_bytes(), compresslevel=9)
-    os.replace(partial, out)
+    try:
+        with zipfile.ZipFile(partial, "w") as archive:
+            for arcname, path in sorted(files):
+                info = zipfile.ZipInfo(f"{name}/{arcname}", date_time=(2026, 1, 1, 0, 0, 0))
+                info.compress_type = zipfile.ZIP_DEFLATED
+                info.create_system = 0
+                info.external_attr = 0
+                archive.writestr(info, path.read_bytes(), compresslevel=9)
+        os.replace(partial, out)
+    finally:
+        partial.unlink(missing_ok=True)
 print(out)

@@ -392,6 +392,9 @@ else
   fail "devices: programs built" "no bin/devices/OvVBiosInstaller.exe or ovvb_drivers.exe"
 fi
 
+# --- A session no one can see: no dialog waits -----------------------------------
+. "$root/tests/e2e/windows_unseen_e2e.sh"
+
 # --- windows-sim: the machine's fault knobs reach the win32 process backend ---
 knob=$work/knob
 mkdir -p "$knob/packages" "$knob/machine"

@@ -1,0 +1,51 @@
+# Sourced by windows_e2e.sh. The installer started on a window station no
+# user can see, as deployment tools run it as the system account: every
+# dialog is taken as answered without a click (nobody clicks here), the log
+# says so, and the run ends by itself with the code an attended run would.
+unseen_run() {  # <program dir> [env...]: runs it through unseen_station.exe; sets $code
+  local dir=$1
+  shift
+  rm -f "$logfile"
+  env "$@" "$wine" "$build/windows-sim/bin/unseen_station.exe" "$(winpath "$dir/OvVBiosInstaller.exe")" \
+    >"$dir/stdout.txt" 2>&1 &
+  installer_pid=$!
+  wait_installer 120
+}
+
+unseen_answer() {  # the log's line for a dialog taken as answered
+  grep -a ' because no one could see it' "$logfile" 2>/dev/null | tr -d '\r' | sed 's/^\[[^]]*\]//'
+}
+
+unseen=$work/unseen
+mkdir -p "$unseen/win/packages" "$unseen/sim/packages" "$unseen/sim/machine"
+cp "$build/windows/bin/OvVBiosInstaller.exe" "$unseen/win/"
+"$wine" reg delete "$state_key" /f >/dev/null 2>&1
+unseen_run "$unseen/win" LANG=en_US.UTF-8
+check "unseen desktop: windows, no configs.txt ends by itself" "$code" 101
+check "unseen desktop: windows, failure dialog taken as OK" "$(unseen_answer)" \
+  "InstallFail taken as answered (button1) because no one could see it"
+check "unseen desktop: windows, registry State" "$(reg_value "$state_key" State)" 0x65
+
+cp "$build/windows-sim/bin/OvVBiosInstaller.exe" "$unseen/sim/"
+cp -r "$root/examples/packages/amd-dock/." "$unseen/sim/packages/"
+cp "$build/windows-sim/bin/"{amdvbflash,devcon64}.exe "$unseen/sim/packages/"
+for power in 0 1; do
+  sed -e 's/^scale = .*/scale = 0/' -e 's/^flash_seconds = .*/flash_seconds = 0/' -e "s/^ac_line = .*/ac_line = $power/" \
+    "$root/examples/machines/kestrel-amd/machine.ini" >"$unseen/sim/machine/machine.ini"
+  rm -f "$unseen/sim/machine/trace.jsonl"
+  unseen_run "$unseen/sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$unseen/sim/machine")"
+  if [ "$power" = 0 ]; then
+    check "unseen desktop: windows-sim on battery ends with 901" "$code" 901
+    check "unseen desktop: power dialog taken as Cancel" "$(unseen_answer)" \
+      "PowerModeForm taken as answered (button2) because no one could see it"
+    check "unseen desktop: on battery nothing flashed" \
+      "$(grep -c '"arguments":"-fa' "$unseen/sim/machine/trace.jsonl" 2>/dev/null)" 0
+  else
+    check "unseen desktop: windows-sim on AC flashes, ends with 0" "$code" 0
+    check "unseen desktop: restart question taken as No" "$(unseen_answer)" \
+      "RestartForm taken as answered (button1) because no one could see it"
+    check "unseen desktop: DisplayVersion" "$(reg_value "$state_key" DisplayVersion)" 1.2.0
+  fi
+  check "unseen desktop: state line (power $power)" \
+    "$(grep -a 'state ' "$logfile" | tail -n 1 | tr -d '\r' | sed 's/^\[[^]]*\]//')" "state $code"
+done
