@@ -9,7 +9,8 @@ set -uo pipefail
 root=${1:?source root}
 bin=${2:?windows bin folder}
 wine=$(command -v wine64 || command -v wine)
-py=$(command -v python3)
+# The interpreter itself, not a wrapper that needs PATH.
+py=$(python3 -c 'import sys; print(sys.executable)')
 failed=0
 pass() { echo "PASS $1"; }
 fail() { echo "FAIL $1: $2"; failed=$((failed + 1)); }

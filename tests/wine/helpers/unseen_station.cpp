@@ -17,7 +17,7 @@ int fail(const wchar_t* what) {
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
+int wmain(int argc, wchar_t**) {
   if (argc < 2) {
     std::fwprintf(stderr, L"usage: unseen_station <program> [arguments]\n");
     return 251;
