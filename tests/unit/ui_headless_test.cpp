@@ -135,7 +135,7 @@ struct DefaultCase {
   const char* button;  // pressed without an answer
 };
 
-TEST_F(HeadlessDialogs, WithoutAnAnswerTheSafeButtonIsPressed) {
+TEST_F(HeadlessDialogs, WithoutAnAnswerTheSafeButtonIsPressedSeenOrUnseen) {
   const DefaultCase cases[] = {
       {"InstallFail", [] { return std::make_unique<InstallFail>(); }, "button1"},
       {"RestartForm", [] { return std::make_unique<RestartForm>(); }, "button1"},
@@ -155,6 +155,29 @@ TEST_F(HeadlessDialogs, WithoutAnAnswerTheSafeButtonIsPressed) {
                                  "\",\"button\":\"" + c.button + "\"}");
   }
   EXPECT_EQ(PowerModeForm::results, 0) << "Cancel is PowerModeForm's safe button";
+
+  // Where no one can see the desktop the same button is taken without
+  // showing the form, and the BIOS and driver pages are not opened for nobody.
+  machineWith("[power]\nac_line = 1\n[user]\ndesktop_visible = no\n");
+  PowerModeForm::results = 1;
+  const size_t shown = eventsOf(machine, "dialog.show").size();
+  const size_t clicked = eventsOf(machine, "dialog.click").size();
+  const size_t opened = eventsOf(machine, "shell.open").size();
+  for (const DefaultCase& c : cases) {
+    SCOPED_TRACE(c.form);
+    auto form = c.make();
+    EXPECT_TRUE(toolkit::Run(*form));
+    EXPECT_TRUE(form->IsClosed());
+    EXPECT_TRUE(form->answeredUnseen);
+    const auto unseen = eventsOf(machine, "dialog.unseen");
+    ASSERT_FALSE(unseen.empty());
+    EXPECT_NE(unseen.back().find(std::string("\"form\":\"") + c.form + "\""), std::string::npos);
+    EXPECT_TRUE(unseen.back().ends_with(std::string("\"button\":\"") + c.button + "\"}")) << unseen.back();
+  }
+  EXPECT_EQ(eventsOf(machine, "dialog.show").size(), shown);
+  EXPECT_EQ(eventsOf(machine, "dialog.click").size(), clicked);
+  EXPECT_EQ(eventsOf(machine, "shell.open").size(), opened);
+  EXPECT_EQ(PowerModeForm::results, 0);
 }
 
 TEST_F(HeadlessDialogs, AClosedFormIsNotShownAgain) {

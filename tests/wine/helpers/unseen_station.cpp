@@ -52,7 +52,8 @@ int wmain(int argc, wchar_t**) {
   startup.cb = sizeof(startup);
   startup.lpDesktop = desktopName.data();
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
     return fail(L"CreateProcessW");
   CloseHandle(process.hThread);
   WaitForSingleObject(process.hProcess, INFINITE);
