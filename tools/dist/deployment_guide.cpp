@@ -191,7 +191,7 @@ std::string deploymentGuide() {
       "## When no one can see the installer's dialogs\n\n"
       "Deployment tools run programs as the system account on a window station no user sees. The installer "
       "notices this (its window station is not visible) and never waits there for a click:\n\n"
-      "- Each dialog is not shown; its safe answer is taken at once, and the log says so in one line, e.g. "
+      "- No dialog is shown; each one's safe answer is taken at once, and the log says so in one line, e.g. "
       "`InstallFail taken as answered (button1) because no one could see it`.\n"
       "- The outcome dialogs (failure, driver update, BIOS requirement, done) are taken as OK. The driver "
       "update and BIOS requirement dialogs open no web page, since no one would see the browser.\n"
@@ -219,7 +219,8 @@ std::string deploymentGuide() {
   std::map<int32_t, std::vector<int32_t>> byStatus;
   for (const DeployedCode& c : codes) {
     byStatus[c.code & 0xFF].push_back(c.code);
-    if (c.code > 0xFF) out += "| " + std::to_string(c.code) + " | " + std::to_string(c.code & 0xFF) + " |\n";
+    if (c.code > 0xFF || c.code < 0)
+      out += "| " + std::to_string(c.code) + " | " + std::to_string(c.code & 0xFF) + " |\n";
   }
   std::string shared;
   for (const auto& [status, these] : byStatus) {
