@@ -8,7 +8,7 @@ set -euo pipefail
 #   linux    the linux build with its tests (adds GoogleTest)
 #   windows  the windows and windows-sim builds (mingw-w64, GoogleTest source)
 #   fuzz     the libFuzzer build (clang)
-#   all      everything make test needs (adds Wine, Xvfb, fonts, locales)
+#   all      everything make test needs (adds Wine, Xvfb, fonts, locales, osslsigncode)
 # Runs apt only when something is missing; without root it names what is
 # missing and stops.
 group=${1:-all}
@@ -50,6 +50,10 @@ if want; then
   have_pkg fonts-wqy-microhei || need+=(fonts-wqy-microhei)
   have_pkg fonts-dejavu-core || need+=(fonts-dejavu-core)
   have_pkg locales || need+=(locales)
+  # make dist's signing and its test: a throwaway certificate, sign, verify.
+  have_cmd osslsigncode || need+=(osslsigncode)
+  have_cmd openssl || need+=(openssl)
+  have_cmd unzip || need+=(unzip)
 fi
 
 if [ ${#need[@]} -gt 0 ]; then
