@@ -31,8 +31,12 @@ int wmain(int argc, wchar_t**) {
   while (*line == L' ' || *line == L'\t') ++line;
   std::wstring command = line;
 
+  // OVVB_UNSEEN_STATION names a station to share: a second program started
+  // with the same name runs on the same desktop (e.g. wineboot -e, to ask
+  // the first one's windows whether the session may end).
   wchar_t stationName[64];
-  std::swprintf(stationName, 64, L"OvvbUnseen%lu", GetCurrentProcessId());
+  if (GetEnvironmentVariableW(L"OVVB_UNSEEN_STATION", stationName, 64) - 1 >= 63)
+    std::swprintf(stationName, 64, L"OvvbUnseen%lu", GetCurrentProcessId());
   HWINSTA station = CreateWindowStationW(stationName, 0, WINSTA_ALL_ACCESS, nullptr);
   if (station == nullptr) return fail(L"CreateWindowStationW");
   if (!SetProcessWindowStation(station)) return fail(L"SetProcessWindowStation");
