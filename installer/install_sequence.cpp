@@ -14,6 +14,7 @@
 #include "platform/paths.h"
 #include "platform/system.h"
 #include "ui/dialogs.h"
+#include "ui/toolkit/desktop_visibility.h"
 
 using namespace OvVBiosInstaller;
 
@@ -28,16 +29,25 @@ struct Outcome {
 
 void logState(int32_t code, LogWriter& w) { OvLog("state " + std::to_string(code), w); }
 
+std::string unseenLine(const toolkit::Form& form) {
+  return form.className + " taken as answered (" + toolkit::buttonName(form.safeButton) +
+         ") because no one could see it";
+}
+
 // Shows a dialog modally. Where no one can see the desktop the toolkit takes
 // its safe answer without showing it; the log is the only place that can say
 // so, and it is written by this thread alone.
 bool showDialog(toolkit::Form& form, LogWriter& w) {
   const bool shown = toolkit::Run(form);
-  if (form.answeredUnseen)
-    OvLog(form.className + " taken as answered (" + toolkit::buttonName(form.safeButton) +
-              ") because no one could see it",
-          w);
+  if (form.answeredUnseen) OvLog(unseenLine(form), w);
   return shown;
+}
+
+// The exit dialogs come after the state line, which stays the last line of
+// the run with the blank line just before it (support staff and the log
+// explainer read them there): a dialog that no one will see is said first.
+void announceIfUnseen(const toolkit::Form& form, LogWriter& w) {
+  if (!toolkit::DesktopVisible()) OvLog(unseenLine(form), w);
 }
 
 // Steps 1 to 9. The first non-zero code ends them and picks the exit path.
@@ -168,25 +178,28 @@ int32_t runInstallation() {
       recordState(code);
       break;
     case ExitPath::Failure:
+      announceIfUnseen(installFail, w);
       OvLog(" ", w);
       logState(code, w);
       InstallFail::errorNum = code;
       InstallFail::VbType = cfg.VbType;
       recordState(code);
-      showDialog(installFail, w);
+      toolkit::Run(installFail);
       break;
     case ExitPath::DriverUpdate:
+      announceIfUnseen(supportSiteForm, w);
       OvLog(" ", w);
       platform::sleepMs(5000);
       logState(code, w);
       recordState(code);
-      showDialog(supportSiteForm, w);
+      toolkit::Run(supportSiteForm);
       break;
     case ExitPath::Completion:
       code = runClosingSteps(code, cfg, w);
+      announceIfUnseen(restartForm, w);
       logState(code, w);
       recordCompletion(code, cfg.VbReleaseVersion);
-      showDialog(restartForm, w);
+      toolkit::Run(restartForm);
       break;
   }
   removeWorkingRomCopy(cfg, w);

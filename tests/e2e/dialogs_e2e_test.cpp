@@ -430,6 +430,9 @@ TEST_P(UnseenDesktop, TakesTheSafeAnswerAndEndsAsAnUnattendedRun) {
   EXPECT_EQ(answered, std::vector<std::string>{form + " taken as answered (" + button +
                                                ") because no one could see it"});
   EXPECT_EQ(comparableLog(unseen, true), comparableLog(seen, false));
+  ASSERT_GE(unseen.logMessages().size(), 2u);
+  EXPECT_EQ(unseen.logMessages().back(), "state " + std::to_string(c.code))
+      << "the state line stays the run's last line";
   for (const char* name : {"State", "ToolVersion", "DisplayVersion"})
     EXPECT_EQ(unseen.stateValue(name), seen.stateValue(name)) << name;
 }
