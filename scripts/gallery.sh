@@ -4,7 +4,8 @@
 # one contact sheet per dialog beside them, and fails when a text is drawn as
 # missing-glyph boxes or does not fit its label or button, or a window or
 # control is not at its size scaled to the DPI. Each finding names the
-# dialog, the language (LCID) and the DPI.
+# dialog, the language (LCID) and the DPI; every line the dialogs printed is in
+# <build>/gallery/gallery-<dpis>.txt.
 # Usage: scripts/gallery.sh <build root> [dpi...]   (make gallery: 96 120 144 192)
 set -uo pipefail
 build=${1:?build root}
@@ -17,13 +18,15 @@ out=$build/gallery
 
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 bash "$root/scripts/wine-prefix.sh" "$WINEPREFIX" >/dev/null || exit 1
-rm -rf "$out"
 mkdir -p "$out"
+for dpi in $dpis; do rm -rf "${out:?}/$dpi"; done
 
 # One X display for all languages and scales; each language is a process of
 # its own, since Windows fixes a process's user culture and DPI when it starts.
 xvfb-run -a -s "-screen 0 2560x1600x24" bash -c '
   wine cmd /c exit 0 </dev/null >/dev/null 2>&1
+  # Back at 100 % afterwards, even when stopped half-way: the tests expect it.
+  trap "sh \"\$5/scripts/wine-dpi.sh\" 96" EXIT
   for dpi in $4; do
     sh "$5/scripts/wine-dpi.sh" "$dpi"
     mkdir -p "$3/$dpi"
@@ -33,13 +36,13 @@ xvfb-run -a -s "-screen 0 2560x1600x24" bash -c '
       echo "== $locale ($lcid) at $dpi DPI"
       LC_ALL=$locale.UTF-8 wine "$2" "$winout" </dev/null 2>/dev/null | tr -d "\r"
     done
-  done
-  sh "$5/scripts/wine-dpi.sh" 96' _ "$root/tests/wine/dialog_locales.txt" "$helper" "$out" "$dpis" "$root" \
-  >"$out/gallery.txt"
+  done' _ "$root/tests/wine/dialog_locales.txt" "$helper" "$out" "$dpis" "$root" \
+  >"$out/gallery-${dpis// /-}.txt"
 wineserver -k 2>/dev/null
 
 failed=0
-grep '^FAIL' "$out/gallery.txt" && failed=1
+report=$out/gallery-${dpis// /-}.txt
+grep '^FAIL' "$report" && failed=1
 languages=$(grep -vc '^#' "$root/tests/wine/dialog_locales.txt")
 for dpi in $dpis; do
   # Each language's files must carry the LCID the locale list promises.
@@ -56,7 +59,7 @@ for dpi in $dpis; do
       { echo "FAIL contact sheet $form at $dpi DPI"; failed=1; }
   done
   drawn=$(find "$out/$dpi" -name '*.png' ! -name 'sheet-*' | wc -l)
-  findings=$(grep -c "^FAIL .* at $dpi DPI:" "$out/gallery.txt")
+  findings=$(grep -c "^FAIL .* at $dpi DPI:" "$report")
   echo "gallery at $dpi DPI: $drawn dialogs in $languages languages, $findings findings, in $out/$dpi"
 done
 exit $failed

@@ -120,6 +120,9 @@ check "windows: no simulated-machine code in the product" "$(strings "$exe" | gr
 # character without a glyph in the font drawn, no message taller than its
 # label, no caption wider than its button. (make gallery adds 120 and 192.)
 gallery=$build/windows/bin/dialog_gallery.exe
+# Back at 100 % afterwards, even when this script is stopped half-way: every
+# other test of the prefix expects it.
+trap 'sh "$root/scripts/wine-dpi.sh" 96' EXIT
 for dpi in 96 144; do
   sh "$root/scripts/wine-dpi.sh" "$dpi"
   while read -r locale lcid; do

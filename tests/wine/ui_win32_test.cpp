@@ -174,6 +174,18 @@ Accessible accessibleOf(HWND control) {
   return found;
 }
 
+// The progress window that a ProgressWindowThread shows, once shown (and so
+// with its controls); null when it does not show up in time.
+HWND shownProgressWindow() {
+  HWND hwnd = nullptr;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFindTimeoutMs);
+  while ((hwnd == nullptr || !IsWindowVisible(hwnd)) && std::chrono::steady_clock::now() < deadline) {
+    hwnd = FindWindowW(L"OvVBiosInstallerForm", L"Orvo VBIOS Installer");
+    Sleep(10);
+  }
+  return hwnd;
+}
+
 // Wine creates no window without an X display; say so at once instead of
 // letting every test wait for a window that never comes.
 bool canCreateWindows() {
@@ -402,12 +414,7 @@ TEST_F(Win32Dialogs, ProgressWindowRefusesTheEndOfTheSessionAndStopsFromAnotherT
   InstallingForm::progress = 50;
   ProgressWindowThread window;
   window.start();
-  HWND hwnd = nullptr;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFindTimeoutMs);
-  while (hwnd == nullptr && std::chrono::steady_clock::now() < deadline) {
-    hwnd = FindWindowW(L"OvVBiosInstallerForm", L"Orvo VBIOS Installer");
-    if (hwnd == nullptr) Sleep(10);
-  }
+  const HWND hwnd = shownProgressWindow();
   ASSERT_NE(hwnd, nullptr);
   // The system asks every window before a log-off; the flash must refuse it.
   STARTUPINFOW startup{};
@@ -503,13 +510,7 @@ TEST_F(Win32Dialogs, AMonitorChangeDuringTheFlashLaysTheProgressWindowOutAgainAn
   InstallingForm::progress = 50;
   ProgressWindowThread window;
   window.start();
-  HWND hwnd = nullptr;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFindTimeoutMs);
-  // Shown, so its controls are there too.
-  while ((hwnd == nullptr || !IsWindowVisible(hwnd)) && std::chrono::steady_clock::now() < deadline) {
-    hwnd = FindWindowW(L"OvVBiosInstallerForm", L"Orvo VBIOS Installer");
-    Sleep(10);
-  }
+  const HWND hwnd = shownProgressWindow();
   ASSERT_NE(hwnd, nullptr);
   const HWND label = findChild(hwnd, L"Static");
   const HWND bar = findChild(hwnd, PROGRESS_CLASSW);
