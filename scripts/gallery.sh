@@ -34,7 +34,7 @@ xvfb-run -a -s "-screen 0 2560x1600x24" bash -c '
     grep -v "^#" "$1" | while read -r locale lcid; do
       [ -n "$locale" ] || continue
       echo "== $locale ($lcid) at $dpi DPI"
-      LC_ALL=$locale.UTF-8 wine "$2" "$winout" </dev/null 2>/dev/null | tr -d "\r"
+      LC_ALL=$locale.UTF-8 OVVB_GALLERY_DPI=$dpi wine "$2" "$winout" </dev/null 2>/dev/null | tr -d "\r"
     done
   done' _ "$root/tests/wine/dialog_locales.txt" "$helper" "$out" "$dpis" "$root" \
   >"$out/gallery-${dpis// /-}.txt"

@@ -127,7 +127,7 @@ for dpi in 96 144; do
   sh "$root/scripts/wine-dpi.sh" "$dpi"
   while read -r locale lcid; do
     [ -n "$lcid" ] || continue
-    out=$(LC_ALL=$locale.UTF-8 "$wine" "$gallery" </dev/null 2>/dev/null | tr -d '\r')
+    out=$(LC_ALL=$locale.UTF-8 OVVB_GALLERY_DPI=$dpi "$wine" "$gallery" </dev/null 2>/dev/null | tr -d '\r')
     shown=$(grep -c "^ok .*-$lcid$" <<<"$out")
     if [ "$shown" -eq 8 ] && ! grep -q '^FAIL' <<<"$out"; then
       pass "dialogs in $locale ($lcid) at $dpi DPI: drawn at their size, texts drawn and fitting"

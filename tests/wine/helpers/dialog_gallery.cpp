@@ -8,7 +8,8 @@
 //   dialog_gallery.exe [<output folder>]
 // Prints one line per dialog ("ok ..." or "FAIL <dialog>-<lcid> at <dpi> DPI:
 // ...") and exits 1 on any finding. The culture is Windows' user culture
-// (under Wine, LC_ALL); the scale is the desktop's LogPixels.
+// (under Wine, LC_ALL); the scale is the desktop's LogPixels, which each
+// window must take when OVVB_GALLERY_DPI names it.
 #include <windows.h>
 // After windows.h: they rely on the types it declares.
 #include <commctrl.h>
@@ -42,6 +43,7 @@ using platform::win32::toWide;
 int findings = 0;
 std::wstring outputFolder;  // empty: check only
 UINT shownDpi = 96;         // the DPI of the window being checked
+UINT expectedDpi = 0;       // OVVB_GALLERY_DPI: the desktop's, which the window must take
 
 std::wstring windowText(HWND hwnd) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
@@ -277,6 +279,11 @@ class Shown : public Dialog {
       RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
       GdiFlush();
       shownDpi = GetDpiForWindow(hwnd);
+      // A program that is not DPI aware is drawn at 96 and stretched by the
+      // system, and would pass every other check.
+      if (expectedDpi != 0 && shownDpi != expectedDpi)
+        finding(name_, "window at " + std::to_string(shownDpi) + " DPI, the desktop at " +
+                           std::to_string(expectedDpi));
       checkLayout(name_, *this, hwnd);
       checkTexts(name_, *this, hwnd);
       if (!outputFolder.empty()) save(name_, hwnd);
@@ -301,6 +308,8 @@ void show(
 
 int wmain(int argc, wchar_t** argv) {
   if (argc > 1) outputFolder = argv[1];
+  wchar_t dpi[16] = {};
+  if (GetEnvironmentVariableW(L"OVVB_GALLERY_DPI", dpi, 16) > 0) expectedDpi = static_cast<UINT>(_wtoi(dpi));
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return 2;
