@@ -43,12 +43,18 @@ def png_bytes(width, height, rows):
             chunk(b"IEND", b""))
 
 
-def ico_bytes(png, size):
-    """One PNG-compressed image, as icons of 256 x 256 are stored."""
-    dimension = 0 if size >= 256 else size
-    header = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", dimension, dimension, 0, 0, 1, 32, len(png), 6 + 16)
-    return header + entry + png
+def ico_bytes(images):
+    """images: (size, png) pairs, each stored PNG-compressed, as Windows
+    reads icon images since Vista; the system picks the one made for the
+    size it needs instead of shrinking the largest."""
+    header = struct.pack("<HHH", 0, 1, len(images))
+    entries = b""
+    offset = 6 + 16 * len(images)
+    for size, png in images:
+        dimension = 0 if size >= 256 else size
+        entries += struct.pack("<BBBBHHII", dimension, dimension, 0, 0, 1, 32, len(png), offset)
+        offset += len(png)
+    return header + entries + b"".join(png for _, png in images)
 
 
 def clamp(value):
@@ -81,7 +87,14 @@ def render(width, height, shade, samples=1):
     return rows
 
 
-# --- The window background, 640 x 288 --------------------------------------
+def scaled(length, scale):
+    """A length of the 100 % picture at `scale`, rounded as the dialogs round
+    their sizes (half away from zero), so each picture is exactly as large as
+    the control it fills."""
+    return int(length * scale + 0.5)
+
+
+# --- The window background, 640 x 288 at 100 % ------------------------------
 
 RED = (205, 28, 44)
 BLUE = (36, 86, 230)
@@ -111,33 +124,57 @@ def background(x, y, width=640, height=288):
     return (r, g, b, 255.0)
 
 
-# --- The action-button plate, 175 x 45 -------------------------------------
+def window_background(scale):
+    """The same glow at any scale: the picture is computed, not resampled."""
+    width, height = scaled(640, scale), scaled(288, scale)
+    return width, height, lambda x, y: background(x / scale, y / scale)
+
+
+# --- The action-button plate, 175 x 45 at 100 % ----------------------------
 
 PLATE_W, PLATE_H, FOLD = 175, 45, 13
 
 
-def plate(x, y):
-    # Distance of the point from the lower-left corner along the diagonal.
-    corner = x + (PLATE_H - y)
-    if corner < FOLD:
-        return (0, 0, 0, 0)  # the corner folded away
-    edge = min(x, y, PLATE_W - x, PLATE_H - y, (corner - FOLD) / math.sqrt(2))
-    if edge < 1.0:
-        return (168, 172, 184, 255)  # the thin light edge, the fold line included
-    if x < FOLD and PLATE_H - y < FOLD and corner < FOLD + 9:
-        # The back of the folded flap, lit from above.
-        return (96, 99, 108, 255)
-    shade = 60 - 16 * (y / PLATE_H)
-    return (shade, shade + 2, shade + 7, 255)
+def plate(scale):
+    """The plate as drawn `scale` times its 100 % size: the light edge stays
+    whole device pixels wide, so it is as crisp at 200 % as at 100 %."""
+    width, height = scaled(PLATE_W, scale), scaled(PLATE_H, scale)
+    fold = FOLD * scale
+    line = max(1, round(scale))
+
+    def shade(x, y):
+        # Distance of the point from the lower-left corner along the diagonal.
+        corner = x + (height - y)
+        if corner < fold:
+            return (0, 0, 0, 0)  # the corner folded away
+        edge = min(x, y, width - x, height - y, (corner - fold) / math.sqrt(2))
+        if edge < line:
+            return (168, 172, 184, 255)  # the thin light edge, the fold line included
+        if x < fold and height - y < fold and corner < fold + 9 * scale:
+            # The back of the folded flap, lit from above.
+            return (96, 99, 108, 255)
+        level = 60 - 16 * (y / height)
+        return (level, level + 2, level + 7, 255)
+
+    return width, height, shade
 
 
-# --- The minimise glyph, 60 x 40 -------------------------------------------
+# --- The minimise glyph, 60 x 40 at 100 % ----------------------------------
 
 
-def minimise(x, y):
-    if 21 <= x < 39 and 21 <= y < 24:
-        return (228, 230, 238, 255)
-    return (8, 9, 12, 150)  # a dark ground that lets the glow show through
+def minimise(scale):
+    """A bar on whole device pixels at every scale: 18 x 3 at 100 %."""
+    width, height = scaled(60, scale), scaled(40, scale)
+    left, right = scaled(21, scale), scaled(39, scale)
+    top = scaled(21, scale)
+    bottom = top + max(1, round(3 * scale))
+
+    def shade(x, y):
+        if left <= x < right and top <= y < bottom:
+            return (228, 230, 238, 255)
+        return (8, 9, 12, 150)  # a dark ground that lets the glow show through
+
+    return width, height, shade
 
 
 # --- The icon, 256 x 256 ---------------------------------------------------
@@ -172,24 +209,46 @@ def icon(x, y):
     return (r, g, b, 255)
 
 
+def icon_sized(size):
+    return size, size, lambda x, y: icon(x * 256 / size, y * 256 / size)
+
+
+def variant(name, scale):
+    """background.png at 100 %, background_150.png at 150 %."""
+    percent = round(scale * 100)
+    return name if percent == 100 else name.replace(".png", f"_{percent}.png")
+
+
+# The scales the dialogs draw at (ui/toolkit/scale.h kPictureScales).
+SCALES = (1.0, 1.25, 1.5, 1.75, 2.0)
+# The icon's sizes: the small and large icon at each of those scales, and the
+# 256 x 256 image.
+ICON_SIZES = (16, 20, 24, 28, 32, 40, 48, 56, 64, 256)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "ui", "resources")
     os.makedirs(out, exist_ok=True)
-    pictures = [
-        ("background.png", 640, 288, background, 1),
-        ("button_plate.png", PLATE_W, PLATE_H, plate, 4),
-        ("minimize_glyph.png", 60, 40, minimise, 2),
-        ("icon.png", 256, 256, icon, 3),
-    ]
-    for name, width, height, shade, samples in pictures:
-        data = png_bytes(width, height, render(width, height, shade, samples))
-        with open(os.path.join(out, name), "wb") as f:
-            f.write(data)
-        if name == "icon.png":
-            with open(os.path.join(out, "icon.ico"), "wb") as f:
-                f.write(ico_bytes(data, width))
-        print(f"{name}: {width} x {height}, {len(data)} bytes")
+    for scale in SCALES:
+        for name, make, samples in (("background.png", window_background, 1), ("button_plate.png", plate, 4),
+                                    ("minimize_glyph.png", minimise, 1)):
+            width, height, shade = make(scale)
+            data = png_bytes(width, height, render(width, height, shade, samples))
+            with open(os.path.join(out, variant(name, scale)), "wb") as f:
+                f.write(data)
+            print(f"{variant(name, scale)}: {width} x {height}, {len(data)} bytes")
+    images = []
+    for size in ICON_SIZES:
+        width, height, shade = icon_sized(size)
+        # Small icons average more points per pixel, so the chip's pins stay
+        # apart instead of flickering in and out.
+        images.append((size, png_bytes(width, height, render(width, height, shade, max(3, 768 // size)))))
+    with open(os.path.join(out, "icon.png"), "wb") as f:
+        f.write(images[-1][1])
+    with open(os.path.join(out, "icon.ico"), "wb") as f:
+        f.write(ico_bytes(images))
+    print(f"icon.ico: {', '.join(str(size) for size, _ in images)}, {os.path.getsize(os.path.join(out, 'icon.ico'))} bytes")
 
 
 if __name__ == "__main__":

@@ -114,21 +114,29 @@ grep -q '^9\.1\.0\.0$' <(strings -el "$exe") && pass "windows: file version 9.1.
   fail "windows: file version 9.1.0.0" "no version resource"
 check "windows: no simulated-machine code in the product" "$(strings "$exe" | grep -ci 'machine\.ini\|OVVB_MACHINE\|no_process\|timeout_scale\|trace\.jsonl')" 0
 
-# --- Every dialog in every language: glyphs and fit ----------------------------
-# The real windows, shown in each language's culture: no character without a
-# glyph in the font drawn, no message taller than its label, no caption wider
-# than its button.
+# --- Every dialog in every language at 100 and 150 %: glyphs, size and fit -----
+# The real windows, shown in each language's culture on a display at 96 and
+# at 144 DPI: each window and control at its size scaled to the DPI, no
+# character without a glyph in the font drawn, no message taller than its
+# label, no caption wider than its button. (make gallery adds 120 and 192.)
 gallery=$build/windows/bin/dialog_gallery.exe
-while read -r locale lcid; do
-  [ -n "$lcid" ] || continue
-  out=$(LC_ALL=$locale.UTF-8 "$wine" "$gallery" </dev/null 2>/dev/null | tr -d '\r')
-  shown=$(grep -c "^ok .*-$lcid$" <<<"$out")
-  if [ "$shown" -eq 8 ] && ! grep -q '^FAIL' <<<"$out"; then
-    pass "dialogs in $locale ($lcid): texts drawn and fitting"
-  else
-    fail "dialogs in $locale ($lcid)" "$(grep -v '^ok' <<<"$out" | head -n 5 | tr '\n' ';') ($shown of 8 shown)"
-  fi
-done < <(grep -v '^#' "$root/tests/wine/dialog_locales.txt")
+# Back at 100 % afterwards, even when this script is stopped half-way: every
+# other test of the prefix expects it.
+trap 'sh "$root/scripts/wine-dpi.sh" 96' EXIT
+for dpi in 96 144; do
+  sh "$root/scripts/wine-dpi.sh" "$dpi"
+  while read -r locale lcid; do
+    [ -n "$lcid" ] || continue
+    out=$(LC_ALL=$locale.UTF-8 OVVB_GALLERY_DPI=$dpi "$wine" "$gallery" </dev/null 2>/dev/null | tr -d '\r')
+    shown=$(grep -c "^ok .*-$lcid$" <<<"$out")
+    if [ "$shown" -eq 8 ] && ! grep -q '^FAIL' <<<"$out"; then
+      pass "dialogs in $locale ($lcid) at $dpi DPI: drawn at their size, texts drawn and fitting"
+    else
+      fail "dialogs in $locale ($lcid) at $dpi DPI" "$(grep -v '^ok' <<<"$out" | head -n 5 | tr '\n' ';') ($shown of 8 shown)"
+    fi
+  done < <(grep -v '^#' "$root/tests/wine/dialog_locales.txt")
+done
+sh "$root/scripts/wine-dpi.sh" 96
 
 # --- The production program: no configs.txt -----------------------------------
 mkdir -p "$work/win/packages"

@@ -2,9 +2,10 @@
 // installer does, while a helper thread finds the window and works it with
 // window messages the way a user (or the system) would.
 #include <windows.h>
-// commctrl.h after windows.h: it relies on the types windows.h declares.
+// After windows.h: they rely on the types it declares.
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "ui/dialogs.h"
+#include "ui/toolkit/scale.h"
 
 namespace {
 
@@ -98,6 +100,90 @@ void showWhile(toolkit::Form& form, const std::wstring& title, const std::functi
   });
   toolkit::Run(form);
   helper.join();
+}
+
+// Where a control sits in its window's client area.
+RECT placeOf(HWND control) {
+  RECT rect;
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+// Rectangles compared as text, which a failure then shows.
+std::string text(const RECT& r) {
+  return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ")-(" + std::to_string(r.right) +
+         ", " + std::to_string(r.bottom) + ")";
+}
+
+std::string text(const toolkit::Bounds& b) { return text(RECT{b.x, b.y, b.x + b.width, b.y + b.height}); }
+
+// A control's pixels as it draws them now.
+std::vector<COLORREF> pixelsOf(HWND control) {
+  RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  RECT client;
+  GetClientRect(control, &client);
+  std::vector<COLORREF> pixels;
+  const HDC dc = GetDC(control);
+  for (int y = 0; y < client.bottom; ++y)
+    for (int x = 0; x < client.right; ++x) pixels.push_back(GetPixel(dc, x, y));
+  ReleaseDC(control, dc);
+  return pixels;
+}
+
+// Who has the keyboard focus on the dialog's thread.
+HWND focusOn(DWORD thread) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
+// A key pressed and released as the keyboard sends it: to the control with
+// the focus, through the dialog's own message loop.
+void pressKey(HWND focus, WPARAM key) {
+  PostMessageW(focus, WM_KEYDOWN, key, 1);
+  PostMessageW(focus, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+}
+
+// What Active Accessibility tells a screen reader about a control.
+struct Accessible {
+  std::wstring name;
+  long role = -1;
+};
+
+Accessible accessibleOf(HWND control) {
+  Accessible found;
+  IAccessible* object = nullptr;
+  // __uuidof, not IID_IAccessible: the import library's symbol of that name
+  // is oleacc.dll's exported variable, reached through a thunk, not the GUID.
+  if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                        reinterpret_cast<void**>(&object))) ||
+      object == nullptr)
+    return found;
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  if (SUCCEEDED(object->get_accName(self, &name)) && name != nullptr) found.name = name;
+  SysFreeString(name);
+  VARIANT role;
+  VariantInit(&role);
+  if (SUCCEEDED(object->get_accRole(self, &role)) && role.vt == VT_I4) found.role = role.lVal;
+  object->Release();
+  return found;
+}
+
+// The progress window that a ProgressWindowThread shows, once shown (and so
+// with its controls); null when it does not show up in time.
+HWND shownProgressWindow() {
+  HWND hwnd = nullptr;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFindTimeoutMs);
+  while ((hwnd == nullptr || !IsWindowVisible(hwnd)) && std::chrono::steady_clock::now() < deadline) {
+    hwnd = FindWindowW(L"OvVBiosInstallerForm", L"Orvo VBIOS Installer");
+    Sleep(10);
+  }
+  return hwnd;
 }
 
 // Wine creates no window without an X display; say so at once instead of
@@ -328,12 +414,7 @@ TEST_F(Win32Dialogs, ProgressWindowRefusesTheEndOfTheSessionAndStopsFromAnotherT
   InstallingForm::progress = 50;
   ProgressWindowThread window;
   window.start();
-  HWND hwnd = nullptr;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFindTimeoutMs);
-  while (hwnd == nullptr && std::chrono::steady_clock::now() < deadline) {
-    hwnd = FindWindowW(L"OvVBiosInstallerForm", L"Orvo VBIOS Installer");
-    if (hwnd == nullptr) Sleep(10);
-  }
+  const HWND hwnd = shownProgressWindow();
   ASSERT_NE(hwnd, nullptr);
   // The system asks every window before a log-off; the flash must refuse it.
   STARTUPINFOW startup{};
@@ -352,6 +433,115 @@ TEST_F(Win32Dialogs, ProgressWindowRefusesTheEndOfTheSessionAndStopsFromAnotherT
   EXPECT_TRUE(IsWindow(hwnd));
   window.stop();  // returns only once the window's thread has ended
   EXPECT_FALSE(IsWindow(hwnd));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Win32Dialogs, KeyboardAndScreenReaderReachEveryActionButton) {
+  struct Case {
+    const char* name;
+    int tabs;  // presses of Tab before the key
+    WPARAM key;
+    int32_t expected;
+  };
+  // Wine reports mains power, so Retry finds it and goes on.
+  const Case cases[] = {{"Space on Cancel, first in the focus order", 0, VK_SPACE, 0},
+                        {"Enter on Retry, one Tab on", 1, VK_RETURN, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PowerModeForm::results = 7;
+    PowerModeForm form;
+    const DWORD formThread = GetCurrentThreadId();
+    std::vector<std::wstring> focusOrder;
+    bool retryFocusShown = false;
+    std::vector<Accessible> buttons;
+    Accessible label;
+    showWhile(form, L"Orvo VBIOS Installer", [&](HWND hwnd) {
+      if (hwnd == nullptr) return;
+      const HWND retry = findChild(hwnd, L"Button", L"Retry");
+      const HWND cancel = findChild(hwnd, L"Button", L"Cancel");
+      const HWND glyph = findChild(hwnd, L"Button", L"");
+      if (retry == nullptr || cancel == nullptr || glyph == nullptr) return;
+      if (CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_OK) {
+        for (const HWND button : {cancel, retry}) buttons.push_back(accessibleOf(button));
+        label = accessibleOf(findChild(hwnd, L"Static"));
+        CoUninitialize();
+      }
+      const std::vector<COLORREF> retryUnfocused = pixelsOf(retry);
+      // Round the whole order once, back to the first, and then on to the
+      // button of this case.
+      const auto tab = [&] {
+        const HWND before = focusOn(formThread);
+        pressKey(before, VK_TAB);
+        for (int i = 0; i < 200 && focusOn(formThread) == before; ++i) Sleep(10);
+        focusOrder.push_back(textOf(focusOn(formThread)));
+      };
+      focusOrder.push_back(textOf(focusOn(formThread)));
+      for (int i = 0; i < 3; ++i) {
+        tab();
+        if (focusOn(formThread) == retry) retryFocusShown = pixelsOf(retry) != retryUnfocused;
+      }
+      for (int i = 0; i < c.tabs; ++i) tab();
+      pressKey(focusOn(formThread), c.key);
+    });
+    EXPECT_TRUE(form.IsClosed());
+    EXPECT_EQ(PowerModeForm::results, c.expected);
+    // Cancel (tab index 0), Retry (1), the minimise button (7), round again.
+    const std::vector<std::wstring> order{L"Cancel", L"Retry", L"", L"Cancel"};
+    ASSERT_GE(focusOrder.size(), order.size());
+    EXPECT_EQ(std::vector<std::wstring>(focusOrder.begin(), focusOrder.begin() + 4), order);
+    EXPECT_TRUE(retryFocusShown) << "the focus is drawn on the button that has it";
+    ASSERT_EQ(buttons.size(), 2u);
+    EXPECT_EQ(buttons[0].name, L"Cancel");
+    EXPECT_EQ(buttons[1].name, L"Retry");
+    for (const Accessible& button : buttons)
+      EXPECT_EQ(button.role, ROLE_SYSTEM_PUSHBUTTON) << "role of a button";
+    EXPECT_EQ(label.name.substr(0, 7), L"Warning");
+    EXPECT_NE(label.name.find(L"[Retry] After AC adapter is plugged in."), std::wstring::npos)
+        << "label name";
+  }
+}
+
+// A monitor of another scale, as the system announces it: the new DPI and the
+// rectangle it suggests. 240 is a scale the pictures are not made for.
+TEST_F(Win32Dialogs, AMonitorChangeDuringTheFlashLaysTheProgressWindowOutAgainAndDisturbsNothing) {
+  InstallingForm::progress = 50;
+  ProgressWindowThread window;
+  window.start();
+  const HWND hwnd = shownProgressWindow();
+  ASSERT_NE(hwnd, nullptr);
+  const HWND label = findChild(hwnd, L"Static");
+  const HWND bar = findChild(hwnd, PROGRESS_CLASSW);
+  const HWND glyph = findChild(hwnd, L"Button");
+  ASSERT_TRUE(label != nullptr && bar != nullptr && glyph != nullptr);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(text(client), text(RECT{0, 0, 640, 288})) << "at the test prefix's 96 DPI";
+  for (const int dpi : {144, 240, 96}) {
+    SCOPED_TRACE(dpi);
+    const toolkit::Bounds size{0, 0, toolkit::scaleToDpi(640, dpi), toolkit::scaleToDpi(288, dpi)};
+    RECT suggested{300, 200, 300 + size.width, 200 + size.height};
+    SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    RECT now;
+    GetWindowRect(hwnd, &now);
+    EXPECT_EQ(text(now), text(suggested)) << "the suggested rectangle taken";
+    EXPECT_EQ(text(placeOf(label)), text(toolkit::scaleToDpi(toolkit::Bounds{20, 20, 600, 155}, dpi)));
+    EXPECT_EQ(text(placeOf(bar)), text(toolkit::scaleToDpi(toolkit::Bounds{20, 225, 600, 25}, dpi)));
+    EXPECT_EQ(text(placeOf(glyph)), text(toolkit::scaleToDpi(toolkit::Bounds{580, 0, 60, 40}, dpi)));
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -12 * dpi / 72) << "12 pt at the new DPI";
+    EXPECT_EQ(SendMessageW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE)
+        << "the end of the session is still refused";
+  }
+  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 50);
+  // The listener goes on: 100 shows and the window closes itself.
+  InstallingForm::progress = 100;
+  for (int i = 0; i < 500 && IsWindow(hwnd); ++i) Sleep(10);
+  EXPECT_FALSE(IsWindow(hwnd)) << "closed by its listener after 100";
+  window.stop();
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
-// Shows every dialog (and each form it can take) in the culture this process
-// was started with, as the installer shows it, and for each one checks what
-// the window draws: every character of every text has a glyph in the font the
-// control actually uses, every message fits its label and every caption its
-// button. With an output folder it also saves each window as
-// <Form>[-variant]-<lcid>.png.
+// Shows every dialog (and each form it can take) in the culture and at the
+// display scale this process was started with, as the installer shows it,
+// and for each one checks what the window draws: the window and every
+// control at its size scaled to the window's DPI, every character of every
+// text with a glyph in the font the control actually uses, every message
+// inside its label and every caption inside its button. With an output
+// folder it also saves each window as <Form>[-variant]-<lcid>.png.
 //   dialog_gallery.exe [<output folder>]
-// Prints one line per dialog ("ok ..." or "FAIL ...") and exits 1 on any
-// finding. The culture is Windows' user culture: under Wine, LC_ALL.
+// Prints one line per dialog ("ok ..." or "FAIL <dialog>-<lcid> at <dpi> DPI:
+// ...") and exits 1 on any finding. The culture is Windows' user culture
+// (under Wine, LC_ALL); the scale is the desktop's LogPixels, which each
+// window must take when OVVB_GALLERY_DPI names it.
 #include <windows.h>
 // After windows.h: they rely on the types it declares.
 #include <commctrl.h>
@@ -27,7 +30,9 @@ using std::min;
 #include <vector>
 
 #include "platform/win32/wide_text.h"
+#include "ui/dialog_common.h"
 #include "ui/dialogs.h"
+#include "ui/toolkit/scale.h"
 
 namespace {
 
@@ -37,6 +42,8 @@ using platform::win32::toWide;
 
 int findings = 0;
 std::wstring outputFolder;  // empty: check only
+UINT shownDpi = 96;         // the DPI of the window being checked
+UINT expectedDpi = 0;       // OVVB_GALLERY_DPI: the desktop's, which the window must take
 
 std::wstring windowText(HWND hwnd) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
@@ -51,8 +58,8 @@ std::wstring classOf(HWND hwnd) {
 }
 
 void finding(const std::string& dialog, const std::string& what) {
-  std::printf("FAIL %s-%lu: %s\n", dialog.c_str(), static_cast<unsigned long>(GetUserDefaultLCID()),
-              what.c_str());
+  std::printf("FAIL %s-%lu at %u DPI: %s\n", dialog.c_str(), static_cast<unsigned long>(GetUserDefaultLCID()),
+              shownDpi, what.c_str());
   ++findings;
 }
 
@@ -106,6 +113,50 @@ struct Measure {
   HGDIOBJ old_;
 };
 
+std::string sizeText(int width, int height) { return std::to_string(width) + " x " + std::to_string(height); }
+
+// Where a control sits in the window's client area.
+RECT placeOf(HWND control, HWND hwnd) {
+  RECT rect;
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+void checkPlace(const std::string& dialog, const std::string& name, HWND control, HWND hwnd,
+                const toolkit::Bounds& unscaled, bool sizeToo) {
+  const toolkit::Bounds want = toolkit::scaleToDpi(unscaled, static_cast<int>(shownDpi));
+  const RECT got = placeOf(control, hwnd);
+  const bool sizeOk = !sizeToo || (got.right - got.left == want.width && got.bottom - got.top == want.height);
+  if (got.left != want.x || got.top != want.y || !sizeOk)
+    finding(dialog, name + " at (" + std::to_string(got.left) + ", " + std::to_string(got.top) + ") " +
+                        sizeText(got.right - got.left, got.bottom - got.top) + ", not (" +
+                        std::to_string(want.x) + ", " + std::to_string(want.y) + ") " +
+                        sizeText(want.width, want.height));
+}
+
+// The window and each control where the 96-DPI layout, scaled, puts them.
+void checkLayout(const std::string& dialog, const toolkit::Form& form, HWND hwnd) {
+  RECT client;
+  GetClientRect(hwnd, &client);
+  const int width = toolkit::scaleToDpi(kClientWidth, static_cast<int>(shownDpi));
+  const int height = toolkit::scaleToDpi(kClientHeight, static_cast<int>(shownDpi));
+  if (client.right != width || client.bottom != height)
+    finding(dialog,
+            "client area " + sizeText(client.right, client.bottom) + ", not " + sizeText(width, height));
+  for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    const int id = GetDlgCtrlID(child);
+    if (id == 100) {
+      checkPlace(dialog, "label1", child, hwnd, form.label1.bounds, !form.label1.AutoSize);
+    } else if (id >= 101 && id <= 103) {
+      const toolkit::Button& button = id == 101 ? form.button1 : id == 102 ? form.button2 : form.button3;
+      checkPlace(dialog, "button" + std::to_string(id - 100), child, hwnd, button.bounds, true);
+    } else if (id == 104) {
+      checkPlace(dialog, "progressBar1", child, hwnd, form.progressBar1.bounds, true);
+    }
+  }
+}
+
 void checkTexts(const std::string& dialog, const toolkit::Form& form, HWND hwnd) {
   for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
     const std::wstring text = windowText(child);
@@ -116,13 +167,20 @@ void checkTexts(const std::string& dialog, const toolkit::Form& form, HWND hwnd)
     if (const std::string missing = missingGlyphs(measure.dc(), text); !missing.empty())
       finding(dialog, name + ": no glyph in " + measure.face() + " for" + missing);
     if (isLabel) {
-      // The label's own bounds: a text taller than them would be cut off.
-      const toolkit::Bounds& bounds = form.label1.bounds;
-      const RECT box = measure.extent(text, bounds.width, form.label1.AutoSize ? 0 : DT_WORDBREAK);
-      if (box.bottom > bounds.height || box.right > bounds.width)
-        finding(dialog, "label1 needs " + std::to_string(box.right) + " x " + std::to_string(box.bottom) +
-                            " px, has " + std::to_string(bounds.width) + " x " +
-                            std::to_string(bounds.height));
+      // The label as drawn: a text taller or wider than it would be cut off.
+      RECT bounds;
+      GetClientRect(child, &bounds);
+      const RECT box = measure.extent(text, bounds.right, form.label1.AutoSize ? 0 : DT_WORDBREAK);
+      if (box.bottom > bounds.bottom || box.right > bounds.right)
+        finding(dialog, "label1 needs " + sizeText(box.right, box.bottom) + " px, has " +
+                            sizeText(bounds.right, bounds.bottom));
+      // A label that grows with its text must still be inside the window.
+      RECT client;
+      GetClientRect(hwnd, &client);
+      const RECT place = placeOf(child, hwnd);
+      if (place.right > client.right || place.bottom > client.bottom)
+        finding(dialog, "label1 reaches (" + std::to_string(place.right) + ", " +
+                            std::to_string(place.bottom) + "), outside the window");
     } else {
       RECT client;
       GetClientRect(child, &client);
@@ -220,6 +278,13 @@ class Shown : public Dialog {
       }
       RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
       GdiFlush();
+      shownDpi = GetDpiForWindow(hwnd);
+      // A program that is not DPI aware is drawn at 96 and stretched by the
+      // system, and would pass every other check.
+      if (expectedDpi != 0 && shownDpi != expectedDpi)
+        finding(name_, "window at " + std::to_string(shownDpi) + " DPI, the desktop at " +
+                           std::to_string(expectedDpi));
+      checkLayout(name_, *this, hwnd);
       checkTexts(name_, *this, hwnd);
       if (!outputFolder.empty()) save(name_, hwnd);
       std::printf("ok %s-%lu\n", name_.c_str(), static_cast<unsigned long>(GetUserDefaultLCID()));
@@ -243,6 +308,8 @@ void show(
 
 int wmain(int argc, wchar_t** argv) {
   if (argc > 1) outputFolder = argv[1];
+  wchar_t dpi[16] = {};
+  if (GetEnvironmentVariableW(L"OVVB_GALLERY_DPI", dpi, 16) > 0) expectedDpi = static_cast<UINT>(_wtoi(dpi));
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return 2;
@@ -252,8 +319,8 @@ int wmain(int argc, wchar_t** argv) {
   // The connection text names the notebook model: the example notebook's,
   // where Wine leaves the value empty.
   const wchar_t model[] = L"KR15A";
-  RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\BIOS", L"BaseBoardProduct", REG_SZ, model,
-                  sizeof model);
+  RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\BIOS", L"BaseBoardProduct", REG_SZ,
+                  model, sizeof model);
 
   show<BiosCheckForm>("BiosCheckForm", [] { BiosCheckForm::version = "312"; });
   show<InstallFail>("InstallFail-code", [] {

@@ -14,11 +14,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/com_owners.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 #include "ui/resources/picture_ids.h"
 #include "ui/toolkit/desktop_visibility.h"
 #include "ui/toolkit/form.h"
+#include "ui/toolkit/scale.h"
+#include "ui/toolkit/win32/accessible.h"
 #include "ui/toolkit/win32/pictures.h"
 
 namespace toolkit {
@@ -30,8 +33,12 @@ using platform::win32::toWide;
 using win32::Picture;
 
 constexpr wchar_t kWindowClass[] = L"OvVBiosInstallerForm";
+// In 96-DPI units, as every size of a Form (ui/toolkit/scale.h).
 constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 288;
+constexpr int kFocusInset = 5;
+constexpr int kSmallIcon = 16;
+constexpr int kLargeIcon = 32;
 constexpr int kLabelId = 100;
 constexpr int kButtonIdBase = 100;  // + 1, 2, 3 for button1..button3
 constexpr int kProgressId = 104;
@@ -100,9 +107,29 @@ std::wstring windowText(HWND hwnd) {
   return text;
 }
 
-HFONT createDialogFont(float points) {
+// The system's DPI: what a window is drawn at where the system cannot say
+// per window.
+int systemDpi() {
   ScreenDc screen;
-  const int dpi = screen.get() != nullptr ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
+  return boundedDpi(screen.get() != nullptr ? GetDeviceCaps(screen.get(), LOGPIXELSY) : kBaseDpi);
+}
+
+// The DPI of the monitor the window is on. GetDpiForWindow is looked up
+// rather than imported (user32 is a KnownDLL, so the lookup cannot be
+// planted), so that the program still starts where user32 lacks it and is
+// then drawn at the system's DPI.
+int windowDpi(HWND hwnd) {
+  using GetDpiForWindowCall = UINT(WINAPI*)(HWND);
+  static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowCall>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (getDpiForWindow != nullptr && hwnd != nullptr) {
+    const UINT dpi = getDpiForWindow(hwnd);
+    if (dpi != 0) return boundedDpi(static_cast<int>(dpi));
+  }
+  return systemDpi();
+}
+
+HFONT createDialogFont(float points, int dpi) {
   const int height = -static_cast<int>(std::lround(points * static_cast<float>(dpi) / 72.0f));
   // Where "Microsoft YaHei UI" is missing, font substitution (or the system's
   // fallback) picks a face covering Latin, Cyrillic and CJK.
@@ -129,7 +156,10 @@ struct Form::Native {
   HWND progress = nullptr;
   std::vector<HWND> tabOrder;  // the controls that take the keyboard focus, in tab-index order
   HWND lastFocus = nullptr;    // kept while the window is inactive or minimised
-  std::vector<std::pair<long, ScopedGdiObject>> fonts;  // by tenths of a point
+  int dpi = kBaseDpi;          // what the window is drawn at now
+  // By tenths of a point and DPI; a few at most, kept while the window is
+  // on any monitor it has been on.
+  std::vector<std::pair<std::pair<long, int>, ScopedGdiObject>> fonts;
   // The background picture at the window's size, and each button's face
   // (up, pressed) with the background behind it already composed: painting
   // is then plain copying, and no picture is decoded again.
@@ -137,12 +167,14 @@ struct Form::Native {
   std::array<std::array<ScopedGdiObject, 2>, 3> faces;
 
   HFONT font(float points) {
-    const long key = std::lround(points * 10.0f);
+    const std::pair<long, int> key{std::lround(points * 10.0f), dpi};
     for (const auto& [size, font] : fonts)
       if (size == key) return static_cast<HFONT>(font.get());
-    fonts.emplace_back(key, ScopedGdiObject(createDialogFont(points)));
+    fonts.emplace_back(key, ScopedGdiObject(createDialogFont(points, dpi)));
     return static_cast<HFONT>(fonts.back().second.get());
   }
+  int scaled(int value) const { return scaleToDpi(value, dpi); }
+  Bounds scaled(const Bounds& bounds) const { return scaleToDpi(bounds, dpi); }
 };
 
 namespace {
@@ -151,11 +183,16 @@ Form* formOf(HWND hwnd) { return reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd,
 
 size_t indexOf(ButtonId id) { return static_cast<size_t>(id) - 1; }
 
-HWND createChild(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style,
-                 const Bounds& b, int id) {
-  return CreateWindowExW(0, windowClass, text.c_str(), WS_CHILD | style, b.x, b.y, b.width, b.height, parent,
+// Created without a place: layOut gives every control its place and size at
+// the window's DPI.
+HWND createChild(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, int id) {
+  return CreateWindowExW(0, windowClass, text.c_str(), WS_CHILD | style, 0, 0, 0, 0, parent,
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
                          nullptr);
+}
+
+void place(HWND control, const Bounds& b) {
+  SetWindowPos(control, nullptr, b.x, b.y, b.width, b.height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // Copies the part of the window background under a control at `origin`.
@@ -164,12 +201,14 @@ void copyBackground(const Form::Native& native, HDC dc, POINT origin, int width,
   if (source) BitBlt(dc, 0, 0, width, height, source.get(), origin.x, origin.y, SRCCOPY);
 }
 
-ScopedGdiObject composeBackground() {
-  ScopedGdiObject bitmap = createBitmap(kClientWidth, kClientHeight);
+ScopedGdiObject composeBackground(const Form::Native& native) {
+  const int width = native.scaled(kClientWidth);
+  const int height = native.scaled(kClientHeight);
+  ScopedGdiObject bitmap = createBitmap(width, height);
   ScreenDc screen;
   MemoryDc dc(screen.get(), bitmap.get());
   if (!dc) return {};
-  const RECT all = rectOf(kClientWidth, kClientHeight);
+  const RECT all = rectOf(width, height);
   ScopedGdiObject fill(CreateSolidBrush(kBackground));
   FillRect(dc.get(), &all, static_cast<HBRUSH>(fill.get()));
   win32::drawPicture(dc.get(), Picture::Background, all);
@@ -177,15 +216,15 @@ ScopedGdiObject composeBackground() {
 }
 
 // A button's face: the background behind it, then its picture; pressed, the
-// picture sits one pixel lower and to the right, as if pushed in.
+// picture sits a pixel (at 96 DPI) lower and to the right, as if pushed in.
 ScopedGdiObject composeFace(const Form::Native& native, const Button& button, bool pressed) {
-  const Bounds& b = button.bounds;
+  const Bounds b = native.scaled(button.bounds);
   ScopedGdiObject bitmap = createBitmap(b.width, b.height);
   ScreenDc screen;
   MemoryDc dc(screen.get(), bitmap.get());
   if (!dc) return {};
   copyBackground(native, dc.get(), POINT{b.x, b.y}, b.width, b.height);
-  const int shift = pressed ? 1 : 0;
+  const int shift = pressed ? native.scaled(1) : 0;
   const RECT target{shift, shift, b.width + shift, b.height + shift};
   const Picture picture = button.IsMinimize ? Picture::MinimizeGlyph : Picture::ButtonPlate;
   if (!win32::drawPicture(dc.get(), picture, target) && !button.IsMinimize) {
@@ -253,9 +292,13 @@ LRESULT CALLBACK labelProc(HWND label, UINT message, WPARAM wParam, LPARAM lPara
 
 // A quick second press is a press of its own, as on a Windows Forms button:
 // an owner-drawn button takes it for a double click and reports no click,
-// so Yes or Retry pressed twice in a row would ask only once.
+// so Yes or Retry pressed twice in a row would ask only once. A screen
+// reader asking what the button is hears a push button.
 LRESULT CALLBACK buttonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
   if (message == WM_LBUTTONDBLCLK) message = WM_LBUTTONDOWN;
+  if (message == WM_GETOBJECT && static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT)) {
+    if (const LRESULT object = win32::pushButtonObject(button, wParam); object != 0) return object;
+  }
   if (message == WM_NCDESTROY) RemoveWindowSubclass(button, buttonProc, 1);
   return DefSubclassProc(button, message, wParam, lParam);
 }
@@ -279,12 +322,13 @@ std::vector<Control> controlsInTabOrder(const Form& form) {
   return controls;
 }
 
-bool createLabel(Form& form, HWND hwnd) {
-  Form::Native& native = *form.native;
-  const HFONT font = native.font(form.label1.FontSizePt);
-  const std::wstring text = windowsLines(form.label1.Text);
-  Bounds bounds = form.label1.bounds;
-  if (form.label1.AutoSize) {
+// label1's place at the window's DPI.
+Bounds labelBounds(const Form& form) {
+  const Form::Native& native = *form.native;
+  Bounds bounds = native.scaled(form.label1.bounds);
+  if (form.label1.AutoSize && native.label != nullptr) {
+    const HFONT font = reinterpret_cast<HFONT>(SendMessageW(native.label, WM_GETFONT, 0, 0));
+    const std::wstring text = windowsLines(form.label1.Text);
     // As large as its text, on its lines as written, never wrapped.
     ScreenDc screen;
     const HGDIOBJ old = SelectObject(screen.get(), font);
@@ -295,11 +339,16 @@ bool createLabel(Form& form, HWND hwnd) {
     bounds.width = measured.right - measured.left;
     bounds.height = measured.bottom - measured.top;
   }
+  return bounds;
+}
+
+bool createLabel(Form& form, HWND hwnd) {
+  Form::Native& native = *form.native;
   // SS_NOTIFY: the label takes the mouse itself, so a drag on it is measured
   // in its own coordinates.
-  native.label = createChild(hwnd, L"STATIC", text, WS_VISIBLE | SS_OWNERDRAW | SS_NOTIFY, bounds, kLabelId);
+  native.label = createChild(hwnd, L"STATIC", windowsLines(form.label1.Text),
+                             WS_VISIBLE | SS_OWNERDRAW | SS_NOTIFY, kLabelId);
   if (native.label == nullptr) return false;
-  setFont(native.label, font);
   SetWindowSubclass(native.label, labelProc, 1, reinterpret_cast<DWORD_PTR>(&form));
   return true;
 }
@@ -307,24 +356,19 @@ bool createLabel(Form& form, HWND hwnd) {
 bool createButton(Form& form, HWND hwnd, ButtonId id) {
   Form::Native& native = *form.native;
   const Button& button = form.button(id);
-  const size_t index = indexOf(id);
-  native.faces[index][0] = composeFace(native, button, false);
-  native.faces[index][1] = composeFace(native, button, true);
   const HWND control =
-      createChild(hwnd, L"BUTTON", toWide(button.Text), WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, button.bounds,
+      createChild(hwnd, L"BUTTON", toWide(button.Text), WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
                   kButtonIdBase + static_cast<int>(id));
   if (control == nullptr) return false;
-  native.buttons[index] = control;
+  native.buttons[indexOf(id)] = control;
   SetWindowSubclass(control, buttonProc, 1, 0);
-  setFont(control, native.font(button.FontSizePt));
   native.tabOrder.push_back(control);
   return true;
 }
 
 bool createProgressBar(Form& form, HWND hwnd) {
   Form::Native& native = *form.native;
-  native.progress =
-      createChild(hwnd, PROGRESS_CLASSW, L"", WS_VISIBLE, form.progressBar1.bounds, kProgressId);
+  native.progress = createChild(hwnd, PROGRESS_CLASSW, L"", WS_VISIBLE, kProgressId);
   if (native.progress == nullptr) return false;
   SendMessageW(native.progress, PBM_SETRANGE32, 0, 100);
   SendMessageW(native.progress, PBM_SETBKCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_CAPTIONTEXT)));
@@ -333,8 +377,44 @@ bool createProgressBar(Form& form, HWND hwnd) {
   return true;
 }
 
+// The window's icons made for its DPI: the icon resource holds an image for
+// each scale, so none is a shrunk or blown-up copy of another.
+void setIcons(HWND hwnd, int dpi) {
+  const HINSTANCE module = GetModuleHandleW(nullptr);
+  for (const auto& [which, size] : {std::pair{ICON_SMALL, kSmallIcon}, std::pair{ICON_BIG, kLargeIcon}}) {
+    const int pixels = scaleToDpi(size, dpi);
+    const auto icon = static_cast<HICON>(
+        LoadImageW(module, MAKEINTRESOURCEW(OVVB_ICON), IMAGE_ICON, pixels, pixels, LR_SHARED));
+    if (icon != nullptr) SendMessageW(hwnd, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+  }
+}
+
+// Every size, position, font and picture of the form at the window's DPI:
+// once when the window is built, and again whenever it moves to a monitor
+// of another scale. Controls are moved, never made again, so the focus, the
+// progress value and whatever else they hold stay as they are.
+void layOut(Form& form, HWND hwnd) {
+  Form::Native& native = *form.native;
+  native.background = composeBackground(native);
+  if (native.label != nullptr) {
+    setFont(native.label, native.font(form.label1.FontSizePt));
+    place(native.label, labelBounds(form));
+  }
+  for (const ButtonId id : kButtons) {
+    const HWND control = native.buttons[indexOf(id)];
+    if (control == nullptr) continue;
+    const Button& button = form.button(id);
+    native.faces[indexOf(id)][0] = composeFace(native, button, false);
+    native.faces[indexOf(id)][1] = composeFace(native, button, true);
+    setFont(control, native.font(button.FontSizePt));
+    place(control, native.scaled(button.bounds));
+  }
+  if (native.progress != nullptr) place(native.progress, native.scaled(form.progressBar1.bounds));
+  setIcons(hwnd, native.dpi);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
 bool createControls(Form& form, HWND hwnd) {
-  form.native->background = composeBackground();
   for (const Control& control : controlsInTabOrder(form)) {
     bool created = false;
     if (control.member == 0) {
@@ -346,14 +426,15 @@ bool createControls(Form& form, HWND hwnd) {
     }
     if (!created) return false;
   }
+  layOut(form, hwnd);
   return true;
 }
 
 void drawLabel(const Form& form, const DRAWITEMSTRUCT& item) {
   const Form::Native& native = *form.native;
   const RECT& rect = item.rcItem;
-  copyBackground(native, item.hDC, POINT{form.label1.bounds.x, form.label1.bounds.y}, rect.right - rect.left,
-                 rect.bottom - rect.top);
+  const Bounds bounds = native.scaled(form.label1.bounds);
+  copyBackground(native, item.hDC, POINT{bounds.x, bounds.y}, rect.right - rect.left, rect.bottom - rect.top);
   const std::wstring text = windowText(item.hwndItem);
   const auto font = reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0));
   const HGDIOBJ oldFont = SelectObject(item.hDC, font);
@@ -385,13 +466,13 @@ void drawButton(Form& form, const DRAWITEMSTRUCT& item) {
   const HGDIOBJ oldFont = SelectObject(item.hDC, font);
   SetBkMode(item.hDC, TRANSPARENT);
   SetTextColor(item.hDC, kText);
-  if (pressed) OffsetRect(&rect, 1, 1);
+  if (pressed) OffsetRect(&rect, native.scaled(1), native.scaled(1));
   DrawTextW(item.hDC, caption.c_str(), static_cast<int>(caption.size()), &rect,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(item.hDC, oldFont);
   // The focus cue only once the keyboard is in use, as the system shows it.
   if ((item.itemState & ODS_FOCUS) != 0 && (item.itemState & ODS_NOFOCUSRECT) == 0) {
-    InflateRect(&rect, -5, -5);
+    InflateRect(&rect, -native.scaled(kFocusInset), -native.scaled(kFocusInset));
     DrawFocusRect(item.hDC, &rect);
   }
 }
@@ -458,6 +539,24 @@ LRESULT CALLBACK formWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
       } else {
         form->DoClick(button);
       }
+      return 0;
+    }
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another scale: the system's suggested
+      // rectangle keeps the window where the user put it, and everything
+      // inside is laid out again for the new DPI.
+      const int dpi = boundedDpi(HIWORD(wParam));
+      if (form->drag.dragging) {
+        // A drag carried across: the press point, measured at the old scale,
+        // is the same spot of the dialog at the new one.
+        form->drag.offset =
+            Point{MulDiv(form->drag.offset.x, dpi, native.dpi), MulDiv(form->drag.offset.y, dpi, native.dpi)};
+      }
+      native.dpi = dpi;
+      if (const auto* suggested = reinterpret_cast<const RECT*>(lParam); suggested != nullptr)
+        SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      layOut(*form, hwnd);
       return 0;
     }
     case kSetProgressMessage:
@@ -597,26 +696,46 @@ void Form::SetClientSize(int width, int height) {
   }
   // Borderless: the window is its client area.
   if (hwnd != nullptr)
-    SetWindowPos(hwnd, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd, nullptr, 0, 0, native->scaled(width), native->scaled(height),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool Run(Form& form) {
   if (form.IsClosed() || !registerWindowClass()) return false;
   if (AnswerIfUnseen(form)) return true;
+  // A window's thread is a single-threaded apartment, as on the reference
+  // platform, so that a screen reader in another process can be handed the
+  // buttons' descriptions. Where the thread is already in the multithreaded
+  // one (a WMI query before), that one serves as well.
+  const platform::win32::ScopedComApartment apartment(COINIT_APARTMENTTHREADED);
   form.DoLoad();
 
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - kClientWidth) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - kClientHeight) / 2;
+  // At the system's DPI first, centred on the screen; once the window exists
+  // its own monitor's DPI is known, and it is sized and centred again if
+  // that differs.
+  form.native->dpi = systemDpi();
+  const auto centred = [&form] {
+    const int width = form.native->scaled(kClientWidth);
+    const int height = form.native->scaled(kClientHeight);
+    return Bounds{(GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
+                  width, height};
+  };
+  Bounds at = centred();
   const DWORD exStyle = WS_EX_APPWINDOW | (form.TopMost ? WS_EX_TOPMOST : 0);
   // The minimise box and system menu give the task-bar entry its Restore and
   // Close commands; WS_POPUP draws neither.
   const DWORD style = WS_POPUP | WS_CLIPCHILDREN | WS_MINIMIZEBOX | WS_SYSMENU;
-  HWND hwnd = CreateWindowExW(exStyle, kWindowClass, toWide(form.Text).c_str(), style, x, y, kClientWidth,
-                              kClientHeight, nullptr, nullptr, GetModuleHandleW(nullptr), &form);
+  HWND hwnd = CreateWindowExW(exStyle, kWindowClass, toWide(form.Text).c_str(), style, at.x, at.y, at.width,
+                              at.height, nullptr, nullptr, GetModuleHandleW(nullptr), &form);
   if (hwnd == nullptr) {
     std::lock_guard lock(form.native->mutex);
     form.native->destroyed = true;
     return false;
+  }
+  if (const int dpi = windowDpi(hwnd); dpi != form.native->dpi) {
+    form.native->dpi = dpi;
+    at = centred();
+    SetWindowPos(hwnd, nullptr, at.x, at.y, at.width, at.height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   if (!createControls(form, hwnd)) {
     DestroyWindow(hwnd);
@@ -651,8 +770,15 @@ bool Run(Form& form) {
       DestroyWindow(hwnd);
       break;
     }
+    // Enter presses the button that has the focus, as Space does; held
+    // down, it presses it once. The dialog manager would instead send the
+    // default button's command, and no button is the default one.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && isButtonOf(*form.native, msg.hwnd)) {
+      if ((msg.lParam & (1 << 30)) == 0) SendMessageW(msg.hwnd, BM_CLICK, 0, 0);
+      continue;
+    }
     // Tab and the arrow keys move the focus through the controls; no button
-    // is the default or cancel button, so Enter and Escape press nothing.
+    // is the default or cancel button, so Escape presses nothing.
     if ((msg.hwnd == hwnd || IsChild(hwnd, msg.hwnd)) && IsDialogMessageW(hwnd, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

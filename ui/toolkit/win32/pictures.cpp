@@ -18,6 +18,7 @@ using std::min;
 
 #include "platform/win32/scoped_handle.h"
 #include "ui/resources/picture_ids.h"
+#include "ui/toolkit/scale.h"
 
 namespace toolkit::win32 {
 
@@ -27,8 +28,14 @@ struct Pictures {
   std::mutex mutex;  // a GDI+ image must not be drawn from two threads at once
   ULONG_PTR token = 0;
   bool started = false;
-  std::array<std::unique_ptr<Gdiplus::Bitmap>, 3> bitmaps;
+  // Each picture at each scale it is made at, decoded at first use.
+  std::array<std::array<std::unique_ptr<Gdiplus::Bitmap>, kPictureScales.size()>, 3> bitmaps;
+  std::array<std::array<bool, kPictureScales.size()>, 3> tried{};
 };
+
+// Resource name and width at 100 % of each Picture.
+constexpr std::array<int, 3> kPictureIds{OVVB_BACKGROUND_PNG, OVVB_BUTTON_PLATE_PNG, OVVB_MINIMIZE_GLYPH_PNG};
+constexpr std::array<int, 3> kBaseWidths{640, 175, 60};
 
 // Decoded into a bitmap of its own, so nothing keeps referring to the
 // resource stream, which GDI+ would otherwise read lazily.
@@ -66,14 +73,25 @@ Pictures& pictures() {
     auto* p = new Pictures;
     Gdiplus::GdiplusStartupInput input;
     p->started = Gdiplus::GdiplusStartup(&p->token, &input, nullptr) == Gdiplus::Ok;
-    if (p->started) {
-      p->bitmaps[0] = loadPng(OVVB_BACKGROUND_PNG);
-      p->bitmaps[1] = loadPng(OVVB_BUTTON_PLATE_PNG);
-      p->bitmaps[2] = loadPng(OVVB_MINIMIZE_GLYPH_PNG);
-    }
     return p;
   }();
   return *loaded;
+}
+
+// The picture made for `targetWidth`; where that one is missing from the
+// program, the nearest smaller one, stretched, rather than none. Called with
+// the mutex held.
+Gdiplus::Bitmap* bitmapFor(Pictures& all, size_t picture, int targetWidth) {
+  if (!all.started) return nullptr;
+  for (size_t scale = pictureScaleFor(targetWidth, kBaseWidths[picture]) + 1; scale-- > 0;) {
+    if (!all.tried[picture][scale]) {
+      all.tried[picture][scale] = true;
+      all.bitmaps[picture][scale] =
+          loadPng(kPictureIds[picture] + OVVB_PICTURE_SCALE_STEP * static_cast<int>(scale));
+    }
+    if (all.bitmaps[picture][scale] != nullptr) return all.bitmaps[picture][scale].get();
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -81,10 +99,12 @@ Pictures& pictures() {
 bool drawPicture(HDC dc, Picture picture, const RECT& target) {
   Pictures& all = pictures();
   std::lock_guard lock(all.mutex);
-  Gdiplus::Bitmap* bitmap = all.bitmaps[static_cast<size_t>(picture)].get();
+  Gdiplus::Bitmap* bitmap =
+      bitmapFor(all, static_cast<size_t>(picture), static_cast<int>(target.right - target.left));
   if (bitmap == nullptr) return false;
   Gdiplus::Graphics graphics(dc);
-  // Device pixels: the pictures are drawn at their own size, edge to edge.
+  // Device pixels: the picture made for the target's scale is drawn at its
+  // own size, edge to edge.
   graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
   graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
   return graphics.DrawImage(bitmap, static_cast<INT>(target.left), static_cast<INT>(target.top),
