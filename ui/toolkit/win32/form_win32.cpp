@@ -703,8 +703,8 @@ void Form::SetClientSize(int width, int height) {
 bool Run(Form& form) {
   if (form.IsClosed() || !registerWindowClass()) return false;
   if (AnswerIfUnseen(form)) return true;
-  // A window's thread is a single-threaded apartment, as on the reference
-  // platform, so that a screen reader in another process can be handed the
+  // A window's thread is a single-threaded apartment, as with Windows Forms,
+  // so that a screen reader in another process can be handed the
   // buttons' descriptions. Where the thread is already in the multithreaded
   // one (a WMI query before), that one serves as well.
   const platform::win32::ScopedComApartment apartment(COINIT_APARTMENTTHREADED);
