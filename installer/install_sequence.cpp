@@ -97,8 +97,14 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   OvLog("AC mode", w);
 
   OvLog("STEP9: Install VBIOS", w);
-  if (int32_t code = flashVBios(cfg, packageFolder, w, progressWindow); code != 0)
-    return failAfterDriver(code);
+  int32_t flashCode;
+  {
+    // A notebook that sleeps while the tool writes can be left with no
+    // readable VBIOS: awake until the flash step has ended, on every path.
+    const platform::StayAwake awake;
+    flashCode = flashVBios(cfg, packageFolder, w, progressWindow);
+  }
+  if (flashCode != 0) return failAfterDriver(flashCode);
   return fail(result::kSuccess, ExitPath::Completion);
 }
 

@@ -51,6 +51,9 @@ struct SimulationHooks {
   // instance, or "ExitWindowsEx" where that method is missing).
   void (*shellOpen)(std::string_view target);
   void (*restartRequested)(std::string_view method, int32_t flags, int32_t reserved);
+
+  // The request that the system stay awake, made (true) and withdrawn.
+  void (*stayAwake)(bool on);
 };
 
 // The installed hooks; null on a real machine.

@@ -20,6 +20,17 @@ void sleepMs(uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(scaled));
 }
 
+// A posix machine is always simulated: the request is only traced.
+StayAwake::StayAwake() {
+  if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->stayAwake != nullptr)
+    machine->stayAwake(true);
+}
+
+StayAwake::~StayAwake() {
+  if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->stayAwake != nullptr)
+    machine->stayAwake(false);
+}
+
 uint32_t userLcid() {
   const SimulationHooks* machine = simulation();
   return machine != nullptr && machine->userLcid != nullptr ? machine->userLcid() : 1033;

@@ -49,6 +49,18 @@ bool toSystemTime(const LocalTime& time, SYSTEMTIME& out) {
 
 void sleepMs(uint32_t ms) { Sleep(simulatedSleepMs(ms)); }
 
+StayAwake::StayAwake() {
+  SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+  if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->stayAwake != nullptr)
+    machine->stayAwake(true);
+}
+
+StayAwake::~StayAwake() {
+  SetThreadExecutionState(ES_CONTINUOUS);
+  if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->stayAwake != nullptr)
+    machine->stayAwake(false);
+}
+
 uint32_t userLcid() { return GetUserDefaultLCID(); }
 
 LocalTime localNow() {

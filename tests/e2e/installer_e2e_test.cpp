@@ -33,6 +33,38 @@ int started(const InstallerRun& r, const std::string& program, const std::string
   return count;
 }
 
+bool has(const std::string& line, const std::string& text) { return line.find(text) != std::string::npos; }
+
+// A run that reached step 9 asked the system to stay awake before the flash
+// tool started and withdrew the request after the tool had ended, whichever
+// way the step ended; a run that stopped earlier asked nothing.
+void expectAwakeAroundTheFlash(const InstallerRun& r) {
+  const auto events = r.trace("");
+  std::vector<size_t> on;
+  std::vector<size_t> off;
+  size_t flashStart = events.size();
+  size_t flashEnd = events.size();
+  for (size_t i = 0; i < events.size(); ++i) {
+    const std::string& e = events[i];
+    if (has(e, "\"event\":\"power.stay_awake\"")) (has(e, "\"on\":true") ? on : off).push_back(i);
+    if (has(e, "\"event\":\"process.start\"") && has(e, "amdvbflash.exe") && has(e, "\"arguments\":\"-fa"))
+      flashStart = i;
+    if (has(e, "\"event\":\"process.end\"") && has(e, "amdvbflash.exe") && i > flashStart &&
+        flashEnd == events.size())
+      flashEnd = i;
+  }
+  if (!r.logHas("STEP9: Install VBIOS")) {
+    EXPECT_TRUE(on.empty() && off.empty()) << "asked to stay awake without flashing";
+    return;
+  }
+  ASSERT_EQ(on.size(), 1u);
+  ASSERT_EQ(off.size(), 1u) << "the request to stay awake was not withdrawn";
+  EXPECT_LT(on[0], off[0]);
+  if (flashStart == events.size()) return;  // the tool never started (905)
+  EXPECT_LT(on[0], flashStart) << "the flash tool started before the request";
+  EXPECT_LT(flashEnd, off[0]) << "the request withdrawn before the flash tool ended";
+}
+
 struct FailureCase {
   const char* name;
   int code;
@@ -72,6 +104,7 @@ TEST_P(FailureExit, EndsWithItsCodeInLogRegistryDialogAndExitCode) {
   EXPECT_EQ(started(r, "devcon64.exe", "install") > 0, c.driverInstalled);
   EXPECT_EQ(started(r, "devcon64.exe", "remove") > 0, c.driverRemoved);
   EXPECT_FALSE(r.fileOnC("ProgramData/Orvo/VBIOS/kestrel_rx6700.rom")) << "working copy left behind";
+  expectAwakeAroundTheFlash(r);
 }
 
 const FailureCase kFailures[] = {
@@ -210,6 +243,7 @@ TEST(Completion, AmdFlashThenUpToDateOnTheSecondRun) {
   ASSERT_FALSE(progress.empty());
   EXPECT_NE(progress.back().find("\"value\":100"), std::string::npos);
   EXPECT_NE(r.machineIni().find("020.001.000.038.016300"), std::string::npos) << "the stand-in flashed it";
+  expectAwakeAroundTheFlash(r);
 
   const size_t firstRunLines = r.logMessages().size();
   ASSERT_EQ(r.run(), 1) << r.output;
@@ -492,3 +526,4 @@ TEST(StandardOutput, AVanishedReaderOrAClosedOutputChangesNothingButTheEcho) {
 }
 
 }  // namespace
+
