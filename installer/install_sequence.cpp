@@ -12,6 +12,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/run_lock.h"
 #include "platform/system.h"
 #include "ui/dialogs.h"
 
@@ -111,6 +112,12 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
 }  // namespace
 
 int32_t runInstallation() {
+  // First and last of all: one run at a time (a second double-click, a
+  // deployment tool's retry), so that no two runs share the GPU, the driver,
+  // the working folder or the log. A second run waits here for the first.
+  platform::RunLock runLock;
+  const platform::Error lockError = runLock.acquire();
+
   toolkit::EnableVisualStyles();
   toolkit::SetCompatibleTextRenderingDefault(false);
 
@@ -136,6 +143,8 @@ int32_t runInstallation() {
   }
   OvLog(" ", w);
   OvLog("=== VBIOS Installer ===", w);
+  if (lockError.failed())
+    OvLog("WARNING another run is not kept out: " + lockError.operation + ": " + lockError.message, w);
 
   VBiosConfigs cfg(w);
   cfg.VbConfig = packageFolder + "\\configs.txt";

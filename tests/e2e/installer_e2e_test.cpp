@@ -527,3 +527,39 @@ TEST(StandardOutput, AVanishedReaderOrAClosedOutputChangesNothingButTheEcho) {
 
 }  // namespace
 
+TEST(OneRunAtATime, ASecondRunStartedMeanwhileWaitsForTheFirstAndFindsTheVbiosUpToDate) {
+  InstallerRun r;
+  r.usePackage("amd-dock");
+  // The flash takes about a second of real time, the pacing around it a few tenths.
+  r.writeMachine(e2e::amdMachine().set("time", "scale", "0.05").set("amdvbflash", "flash_seconds", "20"));
+  std::vector<int> exits = r.runAtOnce(2, 100);
+  // Which of the two gets the lock first is the system's choice.
+  std::sort(exits.begin(), exits.end());
+  EXPECT_EQ(exits, (std::vector<int>{0, 1}));
+  EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 1) << "flashed twice";
+
+  // The two runs' tools never ran at the same time.
+  int running = 0;
+  for (const auto& e : r.trace("")) {
+    if (has(e, "\"event\":\"process.start\"")) ++running;
+    if (has(e, "\"event\":\"process.end\"")) --running;
+    ASSERT_LE(running, 1) << e;
+  }
+
+  // Both runs are in the log, whole and one after the other.
+  const auto messages = r.logMessages();
+  std::vector<size_t> heads;
+  for (size_t i = 0; i < messages.size(); ++i)
+    if (messages[i] == "=== VBIOS Installer ===") heads.push_back(i);
+  ASSERT_EQ(heads.size(), 2u) << r.logText();
+  heads.push_back(messages.size() + 1);  // the end of the last block
+  for (size_t run = 0; run < 2; ++run) {
+    const std::vector<std::string> block(messages.begin() + static_cast<long>(heads[run]),
+                                         messages.begin() + static_cast<long>(heads[run + 1] - 1));
+    EXPECT_EQ(std::count_if(block.begin(), block.end(),
+                            [](const std::string& m) { return m.rfind("state ", 0) == 0; }),
+              1);
+    EXPECT_EQ(block.back().rfind("state ", 0), 0u) << "run " << run << " does not end with its state line";
+    EXPECT_EQ(std::count(block.begin(), block.end(), "STEP1: read configs"), 1);
+  }
+}
