@@ -64,6 +64,10 @@ void installSimulation(const SimulationHooks* hooks);
 // on a real machine.
 uint32_t simulatedSleepMs(uint32_t ms);
 
+// Tells the machine that the request to stay awake was made (true) or
+// withdrawn; nothing on a real machine.
+void simulatedStayAwake(bool on);
+
 // A child's time limit as the machine scales it; INFINITE (0xFFFFFFFF) stays
 // infinite and the result never wraps.
 uint32_t simulatedTimeoutMs(uint32_t ms);

@@ -21,15 +21,9 @@ void sleepMs(uint32_t ms) {
 }
 
 // A posix machine is always simulated: the request is only traced.
-StayAwake::StayAwake() {
-  if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->stayAwake != nullptr)
-    machine->stayAwake(true);
-}
+StayAwake::StayAwake() { simulatedStayAwake(true); }
 
-StayAwake::~StayAwake() {
-  if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->stayAwake != nullptr)
-    machine->stayAwake(false);
-}
+StayAwake::~StayAwake() { simulatedStayAwake(false); }
 
 uint32_t userLcid() {
   const SimulationHooks* machine = simulation();

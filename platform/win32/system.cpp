@@ -51,14 +51,12 @@ void sleepMs(uint32_t ms) { Sleep(simulatedSleepMs(ms)); }
 
 StayAwake::StayAwake() {
   SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
-  if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->stayAwake != nullptr)
-    machine->stayAwake(true);
+  simulatedStayAwake(true);
 }
 
 StayAwake::~StayAwake() {
   SetThreadExecutionState(ES_CONTINUOUS);
-  if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->stayAwake != nullptr)
-    machine->stayAwake(false);
+  simulatedStayAwake(false);
 }
 
 uint32_t userLcid() { return GetUserDefaultLCID(); }

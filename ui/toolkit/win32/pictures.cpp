@@ -30,15 +30,14 @@ using Gdiplus::GpBitmap;
 using Gdiplus::GpGraphics;
 using Gdiplus::GpImage;
 
-// gdiplus.dll is treated as a DLL that is not a KnownDLL (it is not one on
-// every Windows this program meets): loaded from System32 on first use,
-// never imported, its flat API reached through pointers. A missing library
+// gdiplus.dll is not counted on as a KnownDLL: loaded from System32 on first
+// use, never imported, its flat API reached through pointers. A missing library
 // or export leaves the pictures undrawn, as an undecodable picture does.
 struct GdiplusLibrary {
   platform::win32::ScopedModule module = platform::win32::loadSystemLibrary(L"gdiplus.dll");
-#define OVVB_GDIPLUS_CALL(name) decltype(&flat::name) name = resolve<decltype(&flat::name)>(#name);
   decltype(&Gdiplus::GdiplusStartup) GdiplusStartup =
       resolve<decltype(&Gdiplus::GdiplusStartup)>("GdiplusStartup");
+#define OVVB_GDIPLUS_CALL(name) decltype(&flat::name) name = resolve<decltype(&flat::name)>(#name);
   OVVB_GDIPLUS_CALL(GdipCreateBitmapFromStream)
   OVVB_GDIPLUS_CALL(GdipCreateBitmapFromScan0)
   OVVB_GDIPLUS_CALL(GdipGetImageWidth)
@@ -66,38 +65,26 @@ struct GdiplusLibrary {
   }
 };
 
-// Owners of a GDI+ image and graphics object; only ever held once the whole
-// library was found.
-class Image {
+// An owner of a GDI+ object, released with the library's `Release` call;
+// only ever held once the whole library was found.
+template <typename Object, auto Release>
+class GdiplusOwned {
  public:
-  Image(const GdiplusLibrary& gdiplus, GpBitmap* bitmap) : gdiplus_(gdiplus), bitmap_(bitmap) {}
-  ~Image() {
-    if (bitmap_ != nullptr) gdiplus_.GdipDisposeImage(bitmap_);
+  GdiplusOwned(const GdiplusLibrary& gdiplus, Object* object) : gdiplus_(gdiplus), object_(object) {}
+  ~GdiplusOwned() {
+    if (object_ != nullptr) (gdiplus_.*Release)(object_);
   }
-  Image(const Image&) = delete;
-  Image& operator=(const Image&) = delete;
-  GpBitmap* get() const { return bitmap_; }
-  GpBitmap* release() { return std::exchange(bitmap_, nullptr); }
+  GdiplusOwned(const GdiplusOwned&) = delete;
+  GdiplusOwned& operator=(const GdiplusOwned&) = delete;
+  Object* get() const { return object_; }
+  Object* release() { return std::exchange(object_, nullptr); }
 
  private:
   const GdiplusLibrary& gdiplus_;
-  GpBitmap* bitmap_;
+  Object* object_;
 };
-
-class Graphics {
- public:
-  Graphics(const GdiplusLibrary& gdiplus, GpGraphics* graphics) : gdiplus_(gdiplus), graphics_(graphics) {}
-  ~Graphics() {
-    if (graphics_ != nullptr) gdiplus_.GdipDeleteGraphics(graphics_);
-  }
-  Graphics(const Graphics&) = delete;
-  Graphics& operator=(const Graphics&) = delete;
-  GpGraphics* get() const { return graphics_; }
-
- private:
-  const GdiplusLibrary& gdiplus_;
-  GpGraphics* graphics_;
-};
+using Image = GdiplusOwned<GpBitmap, &GdiplusLibrary::GdipDisposeImage>;
+using Graphics = GdiplusOwned<GpGraphics, &GdiplusLibrary::GdipDeleteGraphics>;
 
 struct Pictures {
   std::mutex mutex;  // a GDI+ image must not be drawn from two threads at once
