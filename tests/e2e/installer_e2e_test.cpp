@@ -563,3 +563,21 @@ TEST(OneRunAtATime, ASecondRunStartedMeanwhileWaitsForTheFirstAndFindsTheVbiosUp
     EXPECT_EQ(std::count(block.begin(), block.end(), "STEP1: read configs"), 1);
   }
 }
+
+TEST(OneRunAtATime, ALockFileThatIsALinkIsNotFollowedAndTheRunGoesOnWithAWarning) {
+  InstallerRun r;
+  r.usePackage("amd-dock");
+  r.writeMachine(e2e::amdMachine());
+  const fs::path elsewhere = r.top / "elsewhere.txt";
+  std::ofstream(elsewhere) << "not ours";
+  fs::create_symlink(elsewhere, r.machine / "run.lock");
+  EXPECT_EQ(r.run(), 0) << r.output;
+  const auto messages = r.logMessages();
+  ASSERT_GE(messages.size(), 3u);
+  EXPECT_EQ(messages[2].rfind("WARNING another run is not kept out: open ", 0), 0u) << messages[2];
+  EXPECT_EQ(messages.back(), "state 0");
+  EXPECT_TRUE(fs::is_symlink(r.machine / "run.lock"));
+  std::string behind;
+  std::getline(std::ifstream(elsewhere), behind);
+  EXPECT_EQ(behind, "not ours");
+}
