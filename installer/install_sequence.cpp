@@ -12,6 +12,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/run_lock.h"
 #include "platform/system.h"
 #include "ui/dialogs.h"
 #include "ui/toolkit/desktop_visibility.h"
@@ -119,14 +120,26 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   OvLog("AC mode", w);
 
   OvLog("STEP9: Install VBIOS", w);
-  if (int32_t code = flashVBios(cfg, packageFolder, w, progressWindow); code != 0)
-    return failAfterDriver(code);
+  int32_t flashCode;
+  {
+    // A notebook that sleeps while the tool writes can be left with no
+    // readable VBIOS: awake until the flash step has ended, on every path.
+    const platform::StayAwake awake;
+    flashCode = flashVBios(cfg, packageFolder, w, progressWindow);
+  }
+  if (flashCode != 0) return failAfterDriver(flashCode);
   return fail(result::kSuccess, ExitPath::Completion);
 }
 
 }  // namespace
 
 int32_t runInstallation() {
+  // First and last of all: one run at a time (a second double-click, a
+  // deployment tool's retry), so that no two runs share the GPU, the driver,
+  // the working folder or the log. A second run waits here for the first.
+  platform::RunLock runLock;
+  const platform::Error lockError = runLock.acquire();
+
   toolkit::EnableVisualStyles();
   toolkit::SetCompatibleTextRenderingDefault(false);
 
@@ -152,6 +165,8 @@ int32_t runInstallation() {
   }
   OvLog(" ", w);
   OvLog("=== VBIOS Installer ===", w);
+  if (lockError.failed())
+    OvLog("WARNING another run is not kept out: " + lockError.operation + ": " + lockError.message, w);
 
   VBiosConfigs cfg(w);
   cfg.VbConfig = packageFolder + "\\configs.txt";

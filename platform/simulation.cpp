@@ -32,6 +32,11 @@ uint32_t simulatedSleepMs(uint32_t ms) {
   return scaled(ms, hooks->sleepScale(ms));
 }
 
+void simulatedStayAwake(bool on) {
+  const SimulationHooks* hooks = simulation();
+  if (hooks != nullptr && hooks->stayAwake != nullptr) hooks->stayAwake(on);
+}
+
 uint32_t simulatedTimeoutMs(uint32_t ms) {
   const SimulationHooks* hooks = simulation();
   if (ms == kInfinite || hooks == nullptr || hooks->timeoutScale == nullptr) return ms;

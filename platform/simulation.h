@@ -51,6 +51,9 @@ struct SimulationHooks {
   // instance, or "ExitWindowsEx" where that method is missing).
   void (*shellOpen)(std::string_view target);
   void (*restartRequested)(std::string_view method, int32_t flags, int32_t reserved);
+
+  // The request that the system stay awake, made (true) and withdrawn.
+  void (*stayAwake)(bool on);
 };
 
 // The installed hooks; null on a real machine.
@@ -60,6 +63,10 @@ void installSimulation(const SimulationHooks* hooks);
 // `ms` as the machine's clock runs it (the request is recorded); unchanged
 // on a real machine.
 uint32_t simulatedSleepMs(uint32_t ms);
+
+// Tells the machine that the request to stay awake was made (true) or
+// withdrawn; nothing on a real machine.
+void simulatedStayAwake(bool on);
 
 // A child's time limit as the machine scales it; INFINITE (0xFFFFFFFF) stays
 // infinite and the result never wraps.

@@ -32,6 +32,20 @@ void writeStandardOutput(std::string_view text);
 
 namespace platform {
 
+// While it lives, the system is asked not to sleep (SetThreadExecutionState
+// with ES_CONTINUOUS | ES_SYSTEM_REQUIRED): a notebook that sleeps in the
+// middle of a flash can leave the GPU without a readable VBIOS. Its end
+// withdraws the request (ES_CONTINUOUS alone). The request belongs to the
+// thread: made and withdrawn on the same one. A simulated machine traces
+// both calls (posix: only traces them).
+class StayAwake {
+ public:
+  StayAwake();
+  ~StayAwake();
+  StayAwake(const StayAwake&) = delete;
+  StayAwake& operator=(const StayAwake&) = delete;
+};
+
 // Seed for the flash step's progress pacing: the clock (posix: [time] seed
 // when set, so a simulated run can be repeated exactly).
 uint64_t pacingSeed();

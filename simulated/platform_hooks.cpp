@@ -102,9 +102,11 @@ void restartRequested(std::string_view method, int32_t flags, int32_t reserved) 
   Trace("system.restart").num("flags", flags).num("reserved", reserved).str("method", method).write();
 }
 
+void stayAwake(bool on) { Trace("power.stay_awake").boolean("on", on).write(); }
+
 constexpr platform::SimulationHooks kHooks = {
-    beforeStart, started,     notStarted, ended,       timeoutScale, sleepScale,
-    pacingSeed,  machineRoot, userLcid,   registrySet, shellOpen,    restartRequested,
+    beforeStart, started,  notStarted,  ended,     timeoutScale,     sleepScale, pacingSeed,
+    machineRoot, userLcid, registrySet, shellOpen, restartRequested, stayAwake,
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The HID class driver through SetupAPI, CreateFileW and hid.dll, one call per
-// function, with the arguments the transport's algorithms name.
+// function, with the arguments the transport's algorithms name. hid.dll is
+// not a KnownDLL: it is loaded from System32 on first use, never imported.
 #include "hardware/hid.h"
 
 #include <windows.h>
@@ -15,17 +16,53 @@ extern "C" {
 #include <vector>
 
 #include "platform/win32/scoped_handle.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/wide_text.h"
 
 namespace hardware::hid {
 namespace {
 
-// HidD_GetPreparsedData's buffer, released with HidD_FreePreparsedData.
+// hid.dll's calls, each null when the library or the export is missing: the
+// call then fails as a device that does not answer would.
+struct HidLibrary {
+  platform::win32::ScopedModule module = platform::win32::loadSystemLibrary(L"hid.dll");
+  decltype(&HidD_GetHidGuid) getHidGuid = resolve<decltype(&HidD_GetHidGuid)>("HidD_GetHidGuid");
+  decltype(&HidD_GetAttributes) getAttributes = resolve<decltype(&HidD_GetAttributes)>("HidD_GetAttributes");
+  decltype(&HidD_GetPreparsedData) getPreparsedData =
+      resolve<decltype(&HidD_GetPreparsedData)>("HidD_GetPreparsedData");
+  decltype(&HidD_FreePreparsedData) freePreparsedData =
+      resolve<decltype(&HidD_FreePreparsedData)>("HidD_FreePreparsedData");
+  decltype(&HidP_GetCaps) getCaps = resolve<decltype(&HidP_GetCaps)>("HidP_GetCaps");
+  decltype(&HidD_SetFeature) setFeature = resolve<decltype(&HidD_SetFeature)>("HidD_SetFeature");
+  decltype(&HidD_GetFeature) getFeature = resolve<decltype(&HidD_GetFeature)>("HidD_GetFeature");
+  decltype(&HidD_SetNumInputBuffers) setNumInputBuffers =
+      resolve<decltype(&HidD_SetNumInputBuffers)>("HidD_SetNumInputBuffers");
+
+  template <typename Fn>
+  Fn resolve(const char* name) const {
+    return platform::win32::exportedFunction<Fn>(module, name);
+  }
+};
+
+// Loaded once and kept for the life of the process: a reader thread of the
+// transport may still be inside hid.dll when static objects are destroyed.
+const HidLibrary& hidDll() {
+  static const HidLibrary* library = new HidLibrary;
+  return *library;
+}
+
+// Stands for the failed call's own error when hid.dll could not be loaded.
+DWORD missingLibraryError() { return hidDll().module ? ERROR_PROC_NOT_FOUND : ERROR_MOD_NOT_FOUND; }
+
+// HidD_GetPreparsedData's buffer, released with HidD_FreePreparsedData (only
+// ever held when hid.dll gave it).
 struct PreparsedDataTraits {
   using Type = PHIDP_PREPARSED_DATA;
   static Type invalid() noexcept { return nullptr; }
   static bool isValid(Type p) noexcept { return p != nullptr; }
-  static void close(Type p) noexcept { HidD_FreePreparsedData(p); }
+  static void close(Type p) noexcept {
+    if (hidDll().freePreparsedData != nullptr) hidDll().freePreparsedData(p);
+  }
 };
 using ScopedPreparsedData = platform::win32::ScopedGeneric<PreparsedDataTraits>;
 
@@ -49,8 +86,9 @@ void destroyInterfaceSet(void* native) noexcept {
 void closeDevice(void* native) noexcept { CloseHandle(static_cast<HANDLE>(native)); }
 
 InterfaceClass hidInterfaceClass() {
+  // Without hid.dll the class stays all zero, and no interface is found.
   GUID guid{};
-  HidD_GetHidGuid(&guid);
+  if (hidDll().getHidGuid != nullptr) hidDll().getHidGuid(&guid);
   InterfaceClass result;
   result.data1 = guid.Data1;
   result.data2 = guid.Data2;
@@ -111,7 +149,8 @@ Device open(std::string_view path, uint32_t access, uint32_t share, uint32_t& er
 bool getAttributes(const Device& device, Attributes& attributes) {
   HIDD_ATTRIBUTES native{};
   native.Size = sizeof native;  // 12
-  if (!device.valid() || !HidD_GetAttributes(handleOf(device), &native)) return false;
+  const auto call = hidDll().getAttributes;
+  if (!device.valid() || call == nullptr || !call(handleOf(device), &native)) return false;
   attributes.vendorId = native.VendorID;
   attributes.productId = native.ProductID;
   attributes.versionNumber = native.VersionNumber;
@@ -120,10 +159,13 @@ bool getAttributes(const Device& device, Attributes& attributes) {
 
 CapsResult getCapabilities(const Device& device, Capabilities& caps) {
   ScopedPreparsedData preparsed;
-  if (!device.valid() || !HidD_GetPreparsedData(handleOf(device), preparsed.receive()))
+  const HidLibrary& hid = hidDll();
+  if (!device.valid() || hid.getPreparsedData == nullptr || hid.freePreparsedData == nullptr ||
+      !hid.getPreparsedData(handleOf(device), preparsed.receive()))
     return CapsResult::NoPreparsedData;
   HIDP_CAPS native{};
-  if (HidP_GetCaps(preparsed.get(), &native) != HIDP_STATUS_SUCCESS) return CapsResult::CapsFailed;
+  if (hid.getCaps == nullptr || hid.getCaps(preparsed.get(), &native) != HIDP_STATUS_SUCCESS)
+    return CapsResult::CapsFailed;
   caps.usage = native.Usage;
   caps.usagePage = native.UsagePage;
   caps.inputReportByteLength = native.InputReportByteLength;
@@ -134,7 +176,12 @@ CapsResult getCapabilities(const Device& device, Capabilities& caps) {
 
 bool setFeature(const Device& device, const uint8_t* report, uint32_t length, uint32_t& error) {
   // hid.dll takes a non-const buffer; it does not write to it.
-  if (HidD_SetFeature(handleOf(device), const_cast<uint8_t*>(report), length)) {
+  const auto call = hidDll().setFeature;
+  if (call == nullptr) {
+    error = missingLibraryError();
+    return false;
+  }
+  if (call(handleOf(device), const_cast<uint8_t*>(report), length)) {
     error = 0;
     return true;
   }
@@ -143,7 +190,12 @@ bool setFeature(const Device& device, const uint8_t* report, uint32_t length, ui
 }
 
 bool getFeature(const Device& device, uint8_t* report, uint32_t length, uint32_t& error) {
-  if (HidD_GetFeature(handleOf(device), report, length)) {
+  const auto call = hidDll().getFeature;
+  if (call == nullptr) {
+    error = missingLibraryError();
+    return false;
+  }
+  if (call(handleOf(device), report, length)) {
     error = 0;
     return true;
   }
@@ -152,7 +204,8 @@ bool getFeature(const Device& device, uint8_t* report, uint32_t length, uint32_t
 }
 
 bool setNumInputBuffers(const Device& device, uint32_t count) {
-  return HidD_SetNumInputBuffers(handleOf(device), count) != FALSE;
+  const auto call = hidDll().setNumInputBuffers;
+  return call != nullptr && call(handleOf(device), count) != FALSE;
 }
 
 bool writeReport(const Device& device, const uint8_t* report, uint32_t length, uint32_t& written,

@@ -6,6 +6,10 @@
 
 // Arguments are accepted and ignored: the package beside the program decides.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // First of all: every DLL loaded from here on, by this program or by a
+  // system DLL on its behalf, comes from System32, never from the program's
+  // folder (the user's Downloads) or the current folder.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   try {
     return runInstallation();
   } catch (const std::exception&) {

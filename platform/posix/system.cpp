@@ -20,6 +20,11 @@ void sleepMs(uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(scaled));
 }
 
+// A posix machine is always simulated: the request is only traced.
+StayAwake::StayAwake() { simulatedStayAwake(true); }
+
+StayAwake::~StayAwake() { simulatedStayAwake(false); }
+
 uint32_t userLcid() {
   const SimulationHooks* machine = simulation();
   return machine != nullptr && machine->userLcid != nullptr ? machine->userLcid() : 1033;

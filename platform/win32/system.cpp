@@ -49,6 +49,16 @@ bool toSystemTime(const LocalTime& time, SYSTEMTIME& out) {
 
 void sleepMs(uint32_t ms) { Sleep(simulatedSleepMs(ms)); }
 
+StayAwake::StayAwake() {
+  SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+  simulatedStayAwake(true);
+}
+
+StayAwake::~StayAwake() {
+  SetThreadExecutionState(ES_CONTINUOUS);
+  simulatedStayAwake(false);
+}
+
 uint32_t userLcid() { return GetUserDefaultLCID(); }
 
 LocalTime localNow() {

@@ -33,6 +33,38 @@ int started(const InstallerRun& r, const std::string& program, const std::string
   return count;
 }
 
+bool has(const std::string& line, const std::string& text) { return line.find(text) != std::string::npos; }
+
+// A run that reached step 9 asked the system to stay awake before the flash
+// tool started and withdrew the request after the tool had ended, whichever
+// way the step ended; a run that stopped earlier asked nothing.
+void expectAwakeAroundTheFlash(const InstallerRun& r) {
+  const auto events = r.trace("");
+  std::vector<size_t> on;
+  std::vector<size_t> off;
+  size_t flashStart = events.size();
+  size_t flashEnd = events.size();
+  for (size_t i = 0; i < events.size(); ++i) {
+    const std::string& e = events[i];
+    if (has(e, "\"event\":\"power.stay_awake\"")) (has(e, "\"on\":true") ? on : off).push_back(i);
+    if (has(e, "\"event\":\"process.start\"") && has(e, "amdvbflash.exe") && has(e, "\"arguments\":\"-fa"))
+      flashStart = i;
+    if (has(e, "\"event\":\"process.end\"") && has(e, "amdvbflash.exe") && i > flashStart &&
+        flashEnd == events.size())
+      flashEnd = i;
+  }
+  if (!r.logHas("STEP9: Install VBIOS")) {
+    EXPECT_TRUE(on.empty() && off.empty()) << "asked to stay awake without flashing";
+    return;
+  }
+  ASSERT_EQ(on.size(), 1u);
+  ASSERT_EQ(off.size(), 1u) << "the request to stay awake was not withdrawn";
+  EXPECT_LT(on[0], off[0]);
+  if (flashStart == events.size()) return;  // the tool never started (905)
+  EXPECT_LT(on[0], flashStart) << "the flash tool started before the request";
+  EXPECT_LT(flashEnd, off[0]) << "the request withdrawn before the flash tool ended";
+}
+
 struct FailureCase {
   const char* name;
   int code;
@@ -72,6 +104,7 @@ TEST_P(FailureExit, EndsWithItsCodeInLogRegistryDialogAndExitCode) {
   EXPECT_EQ(started(r, "devcon64.exe", "install") > 0, c.driverInstalled);
   EXPECT_EQ(started(r, "devcon64.exe", "remove") > 0, c.driverRemoved);
   EXPECT_FALSE(r.fileOnC("ProgramData/Orvo/VBIOS/kestrel_rx6700.rom")) << "working copy left behind";
+  expectAwakeAroundTheFlash(r);
 }
 
 const FailureCase kFailures[] = {
@@ -210,6 +243,7 @@ TEST(Completion, AmdFlashThenUpToDateOnTheSecondRun) {
   ASSERT_FALSE(progress.empty());
   EXPECT_NE(progress.back().find("\"value\":100"), std::string::npos);
   EXPECT_NE(r.machineIni().find("020.001.000.038.016300"), std::string::npos) << "the stand-in flashed it";
+  expectAwakeAroundTheFlash(r);
 
   const size_t firstRunLines = r.logMessages().size();
   ASSERT_EQ(r.run(), 1) << r.output;
@@ -492,3 +526,58 @@ TEST(StandardOutput, AVanishedReaderOrAClosedOutputChangesNothingButTheEcho) {
 }
 
 }  // namespace
+
+TEST(OneRunAtATime, ASecondRunStartedMeanwhileWaitsForTheFirstAndFindsTheVbiosUpToDate) {
+  InstallerRun r;
+  r.usePackage("amd-dock");
+  // The flash takes about a second of real time, the pacing around it a few tenths.
+  r.writeMachine(e2e::amdMachine().set("time", "scale", "0.05").set("amdvbflash", "flash_seconds", "20"));
+  std::vector<int> exits = r.runAtOnce(2, 100);
+  // Which of the two gets the lock first is the system's choice.
+  std::sort(exits.begin(), exits.end());
+  EXPECT_EQ(exits, (std::vector<int>{0, 1}));
+  EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 1) << "flashed twice";
+
+  // The two runs' tools never ran at the same time.
+  int running = 0;
+  for (const auto& e : r.trace("")) {
+    if (has(e, "\"event\":\"process.start\"")) ++running;
+    if (has(e, "\"event\":\"process.end\"")) --running;
+    ASSERT_LE(running, 1) << e;
+  }
+
+  // Both runs are in the log, whole and one after the other.
+  const auto messages = r.logMessages();
+  std::vector<size_t> heads;
+  for (size_t i = 0; i < messages.size(); ++i)
+    if (messages[i] == "=== VBIOS Installer ===") heads.push_back(i);
+  ASSERT_EQ(heads.size(), 2u) << r.logText();
+  heads.push_back(messages.size() + 1);  // the end of the last block
+  for (size_t run = 0; run < 2; ++run) {
+    const std::vector<std::string> block(messages.begin() + static_cast<long>(heads[run]),
+                                         messages.begin() + static_cast<long>(heads[run + 1] - 1));
+    EXPECT_EQ(std::count_if(block.begin(), block.end(),
+                            [](const std::string& m) { return m.rfind("state ", 0) == 0; }),
+              1);
+    EXPECT_EQ(block.back().rfind("state ", 0), 0u) << "run " << run << " does not end with its state line";
+    EXPECT_EQ(std::count(block.begin(), block.end(), "STEP1: read configs"), 1);
+  }
+}
+
+TEST(OneRunAtATime, ALockFileThatIsALinkIsNotFollowedAndTheRunGoesOnWithAWarning) {
+  InstallerRun r;
+  r.usePackage("amd-dock");
+  r.writeMachine(e2e::amdMachine());
+  const fs::path elsewhere = r.top / "elsewhere.txt";
+  std::ofstream(elsewhere) << "not ours";
+  fs::create_symlink(elsewhere, r.machine / "run.lock");
+  EXPECT_EQ(r.run(), 0) << r.output;
+  const auto messages = r.logMessages();
+  ASSERT_GE(messages.size(), 3u);
+  EXPECT_EQ(messages[2].rfind("WARNING another run is not kept out: open ", 0), 0u) << messages[2];
+  EXPECT_EQ(messages.back(), "state 0");
+  EXPECT_TRUE(fs::is_symlink(r.machine / "run.lock"));
+  std::string behind;
+  std::getline(std::ifstream(elsewhere), behind);
+  EXPECT_EQ(behind, "not ours");
+}

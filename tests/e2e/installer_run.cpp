@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 extern char** environ;
 
@@ -196,6 +198,21 @@ int InstallerRun::run(Stdout to) {
   return full;
 }
 
+std::vector<int> InstallerRun::runAtOnce(int count, int apartMs) {
+  std::vector<int> statuses(static_cast<size_t>(count), -1000);
+  std::vector<std::thread> runs;
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(apartMs));
+    runs.emplace_back([this, i, &statuses] {
+      const int status = spawnInstaller(dir / "OvVBiosInstaller", machine,
+                                        dir / ("stdout-" + std::to_string(i) + ".txt"), Stdout::File);
+      if (status != -1 && WIFEXITED(status)) statuses[static_cast<size_t>(i)] = WEXITSTATUS(status);
+    });
+  }
+  for (std::thread& run : runs) run.join();
+  return statuses;
+}
+
 std::string InstallerRun::logText() const { return readAll(machine / "drive_c/Windows/Log/OrvoVbInst.txt"); }
 
 std::vector<std::string> InstallerRun::logMessages() const {
@@ -250,7 +267,7 @@ std::vector<std::string> InstallerRun::trace(const std::string& event) const {
       if (!quoted && (c == ' ' || c == '\t')) continue;
       compact += c;
     }
-    if (compact.find(tag) != std::string::npos) lines.push_back(compact);
+    if (event.empty() || compact.find(tag) != std::string::npos) lines.push_back(compact);
   }
   return lines;
 }

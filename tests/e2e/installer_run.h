@@ -74,6 +74,11 @@ class InstallerRun {
   int run(Stdout to = Stdout::File);
   std::string output;  // its standard output and error (only standard error unless Stdout::File)
 
+  // Starts `count` runs on this machine `apartMs` milliseconds apart, as a
+  // second double-click would, and waits for all of them; their exit
+  // statuses (low 8 bits) in the order started, -1000 for one that did not end normally.
+  std::vector<int> runAtOnce(int count, int apartMs);
+
   std::string logText() const;
   // The log's messages, time stamps removed, in order.
   std::vector<std::string> logMessages() const;
@@ -81,7 +86,8 @@ class InstallerRun {
   // Registry value of HKLM\SOFTWARE\Orvo\VBIOS as written in registry.reg
   // (`dword:00000065` or `"9.2.0.0"`); empty when absent.
   std::string stateValue(const std::string& name) const;
-  // The trace's lines of one event, blanks outside strings removed.
+  // The trace's lines of one event (every event when empty), in order,
+  // blanks outside strings removed.
   std::vector<std::string> trace(const std::string& event) const;
   std::string machineIni() const;
   bool fileOnC(const std::string& relative) const;  // e.g. "ProgramData/Orvo/VBIOS/x.rom"

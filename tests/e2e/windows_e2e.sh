@@ -97,17 +97,21 @@ if [ "${2:-}" = dialogs ]; then
 fi
 
 # --- The production program as a file -----------------------------------------
+# Every shipped program imports only KnownDLLs (Windows 10/11's list under
+# HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs, gdiplus
+# left out as not known everywhere), and comctl32, which the manifest
+# redirects: any other imported DLL is looked for beside the program first,
+# in a folder the user can write, and would run with administrator rights.
+known_dlls=" advapi32 clbcatq combase comdlg32 coml2 difxapi gdi32 imagehlp imm32 kernel32 msctf msvcrt normaliz \
+  nsi ole32 oleaut32 psapi rpcrt4 sechost setupapi shcore shell32 shlwapi user32 wldap32 ws2_32 comctl32 "
 exe=$build/windows/bin/OvVBiosInstaller.exe
-imports=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print tolower($3)}' | sort -u | tr '\n' ' ')
-unexpected=$(for dll in $imports; do
-  case $dll in
-    advapi32.dll | comctl32.dll | gdi32.dll | gdiplus.dll | kernel32.dll | msvcrt.dll | ole32.dll | oleaut32.dll | \
-      user32.dll | shell32.dll | shlwapi.dll | setupapi.dll | hid.dll | version.dll | ucrtbase.dll | \
-      api-ms-win-*) ;;
-    *) echo "$dll" ;;
-  esac
-done)
-check "windows: imports only system DLLs ($imports)" "$unexpected" ""
+for shipped in "$exe" "$build/windows/bin/OvVBiosPackageCheck.exe" "$build/windows/bin/OvVBiosLogExplain.exe" \
+  "$build/windows-sim/bin/OvVBiosInstaller.exe"; do
+  imports=$(x86_64-w64-mingw32-objdump -p "$shipped" 2>/dev/null | awk '/DLL Name:/ {print tolower($3)}' | sort -u)
+  unexpected=$(for dll in $imports; do [[ $known_dlls == *" ${dll%.dll} "* ]] || echo "$dll"; done | tr '\n' ' ')
+  [ -n "$imports" ] || unexpected="(no import table read)"
+  check "${shipped#"$build"/}: imports only KnownDLLs ($(echo $imports))" "$unexpected" ""
+done
 grep -q 'level="requireAdministrator"' <(strings "$exe") && pass "windows: manifest requires administrator" ||
   fail "windows: manifest requires administrator" "not in the file"
 grep -q '^9\.1\.0\.0$' <(strings -el "$exe") && pass "windows: file version 9.1.0.0" ||
@@ -181,6 +185,24 @@ if [ -x "$build/linux/bin/OvVBiosInstaller" ] && [ -f "$work/windows-log.txt" ];
   fi
 fi
 
+# --- The production program with system DLLs planted beside it ---------------
+# A hid.dll and a gdiplus.dll beside the program, with Wine told to prefer such
+# native DLLs, as Windows does for any DLL that is not a KnownDLL: neither is
+# loaded (each would leave a marker file), and the run, which shows the
+# failure dialog with its pictures, goes on as usual. version.dll is not
+# planted: Wine's own system DLLs import it while the process starts, where
+# Windows resolves a KnownDLL's imports in System32 only.
+plant=$work/plant
+mkdir -p "$plant/packages"
+cp "$exe" "$plant/"
+cp "$build/windows/bin/planted/"{hid,gdiplus}.dll "$plant/"
+rm -f "$logfile"
+run_installer "$plant" LANG=en_US.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml=;hid,gdiplus=n,b"
+check "windows: with DLLs planted beside it, exit code without configs.txt" "$code" 101
+check "windows: ... its log's state line" "$(tail -n 1 "$logfile" 2>/dev/null | tr -d '\r' | sed 's/^\[[^]]*\]//')" \
+  "state 101"
+check "windows: ... planted DLLs loaded" "$(cd "$plant" && ls -- *.loaded 2>/dev/null | tr '\n' ' ')" ""
+
 # --- windows-sim: an AMD package flashed, then found up to date ----------------
 sim=$work/sim
 mkdir -p "$sim/packages" "$sim/machine"
@@ -221,9 +243,49 @@ check "windows-sim: DisplayVersion" "$(reg_value "$state_key" DisplayVersion)" 1
 grep -q '^version = 020.001.000.038.016300' "$sim/machine/machine.ini" &&
   pass "windows-sim: stand-in flashed the image" || fail "windows-sim: stand-in flashed the image" "version unchanged"
 
+# The real SetThreadExecutionState around the flash tool, as traced.
+awake_order() {
+  awk '/"event":"power.stay_awake"/ { print (/"on":true/ ? "awake" : "may-sleep") }
+    /"event":"process.start"/ && /amdvbflash/ && /"arguments":"-fa/ { print "flash"; f = 1; next }
+    /"event":"process.end"/ && /amdvbflash/ && f { print "flashed"; f = 0 }' "$1" | tr '\n' ' '
+}
+check "windows-sim: the system is kept awake around the flash" "$(awake_order "$sim/machine/trace.jsonl")" \
+  "awake flash flashed may-sleep "
+
 run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
 check "windows-sim: second run finds it up to date" "$code" 1
 check "windows-sim: State after the second run" "$(reg_value "$state_key" State)" 0x1
+
+# Two runs started 0.3 s apart, the flash taking about a second: the second
+# waits for the first (the global mutex), finds the VBIOS up to date, and the
+# log holds both runs whole, one after the other.
+sed -i -e 's/^version = .*/version = 020.001.000.038.016233/' -e 's/^scale = .*/scale = 0.05/' \
+  -e 's/^flash_seconds = .*/flash_seconds = 20/' "$sim/machine/machine.ini"
+rm -f "$logfile" "$sim/machine/trace.jsonl"
+set_bios
+start_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
+first_pid=$installer_pid
+sleep 0.3
+start_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
+second_pid=$installer_pid
+click_dialogs "$second_pid" &
+clicker=$!
+installer_pid=$first_pid
+wait_installer 240
+first_code=$code
+installer_pid=$second_pid
+wait_installer 240
+kill "$clicker" 2>/dev/null
+wait "$clicker" 2>/dev/null
+check "windows-sim: two runs at once: exit codes (sorted)" "$(printf '%s\n' "$first_code" "$code" | sort | tr '\n' ' ')" "0 1 "
+check "windows-sim: ... flash tool started once" \
+  "$(grep '"event":"process.start"' "$sim/machine/trace.jsonl" | grep -c '"arguments":"-fa')" 1
+check "windows-sim: ... most tools running at once" "$(awk '/"event":"process.start"/ { n++; if (n > m) m = n }
+  /"event":"process.end"/ { n-- } END { print m + 0 }' "$sim/machine/trace.jsonl")" 1
+check "windows-sim: ... the log's runs, each ending with its state line" \
+  "$(tr -d '\r' <"$logfile" 2>/dev/null | sed 's/^\[[^]]*\]//' | awk '/^=== VBIOS Installer ===$/ { printf "run " }
+    /^state / { printf "%s ", $0 }')" "run state 0 run state 1 "
+sed -i -e 's/^scale = .*/scale = 0/' -e 's/^flash_seconds = .*/flash_seconds = 0/' "$sim/machine/machine.ini"
 
 # The stand-in records the new VBIOS in machine.ini while another program
 # keeps reading it, as the installer does all through a flash: Windows does

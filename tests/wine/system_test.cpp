@@ -1,5 +1,6 @@
 // The user's culture and the log's time stamp, standard output, system error
-// texts, the owners' care for the last error and the UTF-8/UTF-16 boundary.
+// texts, the owners' care for the last error, the UTF-8/UTF-16 boundary and
+// the lock that keeps runs apart.
 //
 // Wine fixes a process's culture from LANG when the Wine session starts it;
 // a child started from inside Wine keeps its parent's culture whatever LANG
@@ -11,13 +12,18 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which declares the types it builds on.
+#include <sddl.h>
 #include <unknwn.h>
 
+#include <atomic>
+#include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "platform/error.h"
 #include "platform/process.h"
+#include "platform/run_lock.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 #include "tests/wine/wine_test_support.h"
@@ -175,3 +181,52 @@ TEST(WideText, ConversionsAtTheBoundary) {
 }
 
 }  // namespace
+
+// A name made first by someone who is not an administrator is not trusted; a
+// second run waits for the first; the lock of a run that died is taken over.
+TEST(RunLock, DistrustsAStrangersNameWaitsForTheHolderAndTakesOverFromADeadOne) {
+  constexpr wchar_t kName[] = L"Global\\Orvo.VBiosInstaller.Run";
+  {
+    // As a standard user could: owned by this process's user, open to everyone.
+    platform::win32::ScopedHandle token;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive()));
+    alignas(TOKEN_USER) BYTE buffer[256];
+    DWORD size = 0;
+    ASSERT_TRUE(GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size));
+    wchar_t* user = nullptr;
+    ASSERT_TRUE(ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &user));
+    const platform::win32::ScopedLocalMemory ownedUser(user);
+    const std::wstring text = L"O:" + std::wstring(user) + L"D:(A;;GA;;;WD)";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+    const platform::win32::ScopedLocalMemory ownedDescriptor(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const platform::win32::ScopedHandle squatted(CreateMutexW(&attributes, TRUE, kName));
+    ASSERT_TRUE(squatted);
+    platform::RunLock lock;
+    const platform::Error error = lock.acquire();
+    EXPECT_EQ(error.code, platform::kErrorInvalidOwner) << error.operation;
+    EXPECT_FALSE(lock.held());
+  }
+
+  auto first = std::make_unique<platform::RunLock>();
+  ASSERT_FALSE(first->acquire().failed());
+  std::atomic<bool> secondHeld{false};
+  std::thread second([&] {
+    platform::RunLock lock;
+    secondHeld = !lock.acquire().failed() && lock.held();
+  });
+  Sleep(300);
+  EXPECT_FALSE(secondHeld.load()) << "taken while another run held it";
+  first.reset();
+  second.join();
+  EXPECT_TRUE(secondHeld.load());
+
+  // A holder that ends without giving the lock up, as a killed run does.
+  std::thread dying([] { ASSERT_FALSE((new platform::RunLock)->acquire().failed()); });
+  dying.join();
+  platform::RunLock next;
+  EXPECT_FALSE(next.acquire().failed());
+  EXPECT_TRUE(next.held());
+}

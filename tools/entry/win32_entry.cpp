@@ -7,6 +7,9 @@
 #include "tools/entry/tool_main.h"
 
 int wmain(int argc, wchar_t** argv) {
+  // First of all: DLLs only from System32, never from the kit's own folder
+  // or the current one (the kit is run from wherever a package is).
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(platform::win32::toUtf8(argv[i]));
   std::wstring self(MAX_PATH, L'\0');
