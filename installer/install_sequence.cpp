@@ -7,6 +7,7 @@
 #include "hardware/power.h"
 #include "installer/closing_steps.h"
 #include "installer/flash_step.h"
+#include "installer/package_snapshot.h"
 #include "installer/state_record.h"
 #include "package/vbios_configs.h"
 #include "platform/error.h"
@@ -29,7 +30,7 @@ struct Outcome {
 void logState(int32_t code, LogWriter& w) { OvLog("state " + std::to_string(code), w); }
 
 // Steps 1 to 9. The first non-zero code ends them and picks the exit path.
-Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w,
+Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, PackageSnapshot& snapshot, LogWriter& w,
                  BiosCheckForm& biosCheckForm, PowerModeForm& powerModeForm,
                  ProgressWindowThread& progressWindow) {
   Outcome out;
@@ -44,6 +45,7 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   };
 
   OvLog("STEP1: read configs", w);
+  if (int32_t code = snapshot.take(packageFolder, cfg); code != 0) return fail(code, ExitPath::Failure);
   const int32_t readCode = cfg.readConfigs();
   BiosCheckForm::version = cfg.VbReqBiosText;
   if (readCode != 0) return fail(readCode, ExitPath::Failure);
@@ -97,7 +99,7 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   OvLog("AC mode", w);
 
   OvLog("STEP9: Install VBIOS", w);
-  if (int32_t code = flashVBios(cfg, packageFolder, w, progressWindow); code != 0)
+  if (int32_t code = flashVBios(cfg, snapshot.folder(), w, progressWindow); code != 0)
     return failAfterDriver(code);
   return fail(result::kSuccess, ExitPath::Completion);
 }
@@ -133,6 +135,8 @@ int32_t runInstallation() {
 
   VBiosConfigs cfg(w);
   cfg.VbConfig = packageFolder + "\\configs.txt";
+  // Everything after STEP1 reads the package from here.
+  PackageSnapshot snapshot;
 
   Outcome outcome;
   if (programFolder.empty()) {
@@ -145,7 +149,7 @@ int32_t runInstallation() {
           w);
     outcome = {result::kConfigUnreadable, ExitPath::Failure};
   } else {
-    outcome = runSteps(cfg, packageFolder, w, biosCheckForm, powerModeForm, progressWindow);
+    outcome = runSteps(cfg, packageFolder, snapshot, w, biosCheckForm, powerModeForm, progressWindow);
   }
   int32_t code = outcome.code;
 
@@ -178,5 +182,6 @@ int32_t runInstallation() {
       break;
   }
   removeWorkingRomCopy(cfg, w);
+  snapshot.discard(w);
   return code;
 }

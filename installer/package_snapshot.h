@@ -1,0 +1,52 @@
+// The package as it was when the run started. The packages folder beside the
+// program is the user's: any program the user runs may change it while this
+// program, elevated, reads its configs.txt, installs its driver and starts
+// its tools. So the run copies it once, before anything in it is read, into a
+// folder only the administrators and the system can reach, and uses nothing
+// but that copy until the end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/log.h"
+#include "package/vbios_configs.h"
+#include "platform/pinned_folder.h"
+
+inline constexpr const char* kPackageCopyBelow = "Orvo\\Package";
+
+// A real package is a few ROM images of a few MiB, the flash tool, the
+// device console and a driver: tens of MiB and tens of files. The bounds
+// leave ample room for that and stop a folder that is plainly not a package
+// (a mistaken Downloads folder, a planted flood) from filling ProgramData or
+// holding the run for minutes before the first step.
+inline constexpr uint64_t kMaxPackageBytes = uint64_t{1} << 30;
+inline constexpr uint32_t kMaxPackageEntries = 1000;
+// Each level is one folder held open while its names are copied.
+inline constexpr uint32_t kMaxPackageDepth = 16;
+
+class PackageSnapshot {
+ public:
+  PackageSnapshot() = default;
+  ~PackageSnapshot();  // removes the copy, as discard() does, without a log
+  PackageSnapshot(const PackageSnapshot&) = delete;
+  PackageSnapshot& operator=(const PackageSnapshot&) = delete;
+
+  // Copies `packageFolder` into C:\ProgramData\Orvo\Package, clearing what an
+  // earlier run that died left there first, and points `cfg` (configs.txt,
+  // the tools, the driver) at the copy. Returns 0, or 102 with the lines of
+  // an unreadable configs.txt and a detail entry that names why: no packages
+  // folder, a link in the package, a package over the bounds.
+  int32_t take(const std::string& packageFolder, VBiosConfigs& cfg);
+
+  // The copy's folder; empty before take() has succeeded.
+  const std::string& folder() const { return copied_ ? folder_.path() : empty_; }
+
+  // Deletes the copy; a failure is logged and the next run clears it.
+  void discard(LogWriter& w);
+
+ private:
+  platform::PinnedFolder folder_;
+  bool copied_ = false;
+  std::string empty_;
+};
