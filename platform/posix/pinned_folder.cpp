@@ -310,7 +310,11 @@ Error PinnedFolder::copyFolderIn(std::string_view from, const CopyBounds& bounds
   if (Error error = posix::toNativePath(source, nativeSource); error.failed()) return error;
   posix::ScopedFd folder(::open(nativeSource.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!folder) {
-    if (errno == ELOOP) return makeError(kErrorReparsePointEncountered, source);
+    const int saved = errno;
+    struct stat info {};
+    if (::lstat(nativeSource.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+      return makeError(kErrorReparsePointEncountered, source);
+    errno = saved;
     if (errno == ENOENT) return makeError(kErrorPathNotFound, "CreateFile " + source);
     return posix::errorFromErrno(errno, "CreateFile " + source, nativeSource);
   }
