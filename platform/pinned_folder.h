@@ -35,7 +35,9 @@ class PinnedFolder {
   // system or this program's own user) is moved aside, never followed, to a
   // new name beside it, and the folder is made anew: anyone may create
   // folders in C:\ProgramData, and what they made must not stop every later
-  // run. movedAside() names each such move.
+  // run. movedAside() names each such move. (Under Wine, which opens a Unix
+  // symbolic link's target even when asked not to, a link cannot be moved
+  // without moving what it leads to: there it is refused as with Make::Never.)
   //
   // With Make::Never a missing folder is kErrorPathNotFound, nothing is
   // changed and nothing is moved; what cannot be trusted is refused:

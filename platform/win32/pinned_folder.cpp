@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -78,21 +79,43 @@ std::string sidText(PSID sid) {
 
 // A fresh name beside `path` for what stood in its way. Unpredictable, so
 // that nobody can take it first; a name that is taken anyway is tried again.
-// MoveFileExW renames a link or junction itself, never what it leads to.
+// Renamed through a handle opened on the name itself, not on what a link
+// leads to. Wine opens a Unix symbolic link's target even when asked not to
+// (and shows the link only by name): there a link cannot be moved without
+// moving what it leads to, so it is refused instead.
 Error moveAside(const std::string& path, std::string& movedTo) {
+  const std::wstring wide = win32::toWide(path);
+  win32::ScopedHandle handle(CreateFileW(
+      wide.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle) return lastError("CreateFileW", path);
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(handle.get(), &information))
+    return lastError("GetFileInformationByHandle", path);
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && isLinkOrReparsePoint(path))
+    return makeError(kErrorReparsePointEncountered, path);
+
   std::random_device random;
   for (int attempt = 0; attempt < 8; ++attempt) {
     char suffix[32];
     std::snprintf(suffix, sizeof(suffix), ".untrusted-%08x%08x", random(), random());
     const std::string aside = path + suffix;
-    if (MoveFileExW(win32::toWide(path).c_str(), win32::toWide(aside).c_str(), 0)) {
+    const std::wstring wideAside = win32::toWide(aside);
+    const size_t nameBytes = wideAside.size() * sizeof(wchar_t);
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, wideAside.data(), nameBytes);
+    if (SetFileInformationByHandle(handle.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
       movedTo = aside;
       return {};
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
-      return lastError("MoveFileExW", path);
+      return lastError("SetFileInformationByHandle", path);
   }
-  return makeError(kErrorAlreadyExists, "MoveFileExW " + path);
+  return makeError(kErrorAlreadyExists, "SetFileInformationByHandle " + path);
 }
 
 struct FoundName {
