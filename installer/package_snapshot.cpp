@@ -49,6 +49,11 @@ int32_t PackageSnapshot::take(const std::string& packageFolder, VBiosConfigs& cf
   };
   platform::Error error = folder_.open(kWorkingFolderParent, kPackageCopyBelow);
   logMovedAside(folder_, *cfg.w);
+  if (error.failed() && error.code == platform::kErrorReparsePointEncountered) {
+    return unreadable(package::describeProblem(
+        kFunction, error.operation + " is a link or junction that leads elsewhere, so the package cannot be "
+                                     "copied below it; nothing of it was read"));
+  }
   // What a run that died left behind is not this package.
   if (!error.failed()) error = folder_.clear();
   if (!error.failed()) {
