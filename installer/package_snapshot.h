@@ -15,16 +15,6 @@
 
 inline constexpr const char* kPackageCopyBelow = "Orvo\\Package";
 
-// A real package is a few ROM images of a few MiB, the flash tool, the
-// device console and a driver: tens of MiB and tens of files. The bounds
-// leave ample room for that and stop a folder that is plainly not a package
-// (a mistaken Downloads folder, a planted flood) from filling ProgramData or
-// holding the run for minutes before the first step.
-inline constexpr uint64_t kMaxPackageBytes = uint64_t{1} << 30;
-inline constexpr uint32_t kMaxPackageEntries = 1000;
-// Each level is one folder held open while its names are copied.
-inline constexpr uint32_t kMaxPackageDepth = 16;
-
 class PackageSnapshot {
  public:
   PackageSnapshot() = default;
