@@ -173,8 +173,13 @@ TEST(PinnedFolder, NeverMakesNothingAndWhatIsInTheWayIsMovedAside) {
   EXPECT_EQ(pinned.movedAside()[0].rfind(pinned.path() + " -> " + pinned.path() + ".untrusted-", 0), 0u)
       << pinned.movedAside()[0];
   EXPECT_TRUE(platform::directoryExists(pinned.path()));
-  pinned.close();
+}
 
+TEST(PinnedFolder, AFolderOfAnotherAccountIsMovedAside) {
+  winetest::TemporaryFolder folder;
+  const std::string parent = folder.file("ProgramData");
+  ASSERT_FALSE(platform::createDirectories(parent + "\\Orvo\\VBIOS").failed());
+  platform::PinnedFolder pinned;
   PSID users = nullptr;
   ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-21-1111111111-2222222222-3333333333-1001", &users));
   const platform::win32::ScopedLocalMemory ownedUsers(users);
