@@ -30,41 +30,31 @@ int main() {
       "| `amdvbflash.exe` (AMD's flash tool) | AMD packages |\n"
       "| `devcon64.exe` (Microsoft's device console) | AMD packages |\n"
       "| `amdtools.inf` (the flash tool's driver) | AMD packages |\n\n"
-      "The example layout in `packages/` has no vendor tools: add AMD's and Microsoft's own before "
-      "shipping.\n\n"
+      "The example layout in `packages/` has no vendor tools: add AMD's and Microsoft's own before shipping.\n\n"
       "Before it reads anything, the installer copies the whole packages folder, subfolders included, to a "
-      "folder "
-      "only administrators can reach, and uses nothing but that copy. The folder may hold at most " +
+      "folder only administrators can reach, and uses nothing but that copy. The folder may hold at most " +
       std::to_string(kMaxPackageEntries) + " files and folders and " + std::to_string(kMaxPackageBytes) +
       " bytes, with folders nested at most " + std::to_string(kMaxPackageDepth) +
-      " deep, and no link, junction or other reparse point anywhere; otherwise the installer stops with "
-      "102.\n\n"
+      " deep, and no link, junction or other reparse point anywhere; otherwise the installer stops with 102.\n\n"
       "## configs.txt\n\n"
-      "One `key=value` per line, read as UTF-8 (a byte-order mark selects UTF-16 or UTF-32). A line ends at "
-      "CR LF, "
+      "One `key=value` per line, read as UTF-8 (a byte-order mark selects UTF-16 or UTF-32). A line ends at CR LF, "
       "LF or CR. A line without `=` is ignored; a comment line that holds `=` is a setting to the installer. "
-      "Keys are case-sensitive and neither key nor value is trimmed; text after a second `=` is dropped. The "
-      "last "
+      "Keys are case-sensitive and neither key nor value is trimmed; text after a second `=` is dropped. The last "
       "line wins. The file may hold at most " +
       std::to_string(kMaxConfigFileBytes) + " bytes and up to " + std::to_string(kMaxRomEntries) +
-      " entries, numbered from 0 (`VBiosHWID_0`); the first entry number without a hardware ID ends the "
-      "list. "
-      "A line whose key is a notebook's board product name (`BaseBoardProduct`) sets that board's minimum "
-      "BIOS "
+      " entries, numbered from 0 (`VBiosHWID_0`); the first entry number without a hardware ID ends the list. "
+      "A line whose key is a notebook's board product name (`BaseBoardProduct`) sets that board's minimum BIOS "
       "build, like `BiosVersion`.\n\n"
       "| key | form | what it does |\n|---|---|---|\n";
   for (const package::ConfigKey& key : package::kConfigKeys)
     out += "| `" + std::string(key.name) + (key.numbered ? "n" : "") + "` | " + cell(key.form) + " | " +
            cell(key.effect) + " |\n";
   out +=
-      "\nMandatory: `ReleaseVersion`, `VBiosType` and entry 0's `VBiosHWID_0`, `VBiosVersion_0`, "
-      "`VBiosROM_0`; "
+      "\nMandatory: `ReleaseVersion`, `VBiosType` and entry 0's `VBiosHWID_0`, `VBiosVersion_0`, `VBiosROM_0`; "
       "without one the installer stops with 103.\n\n"
       "## Checking a package: OvVBiosPackageCheck\n\n"
-      "`OvVBiosPackageCheck.exe <packages folder> [--json]` reads the folder with the installer's own rules, "
-      "shows "
-      "what it makes of every line of `configs.txt`, and lists findings with file, line and severity. Exit "
-      "code 0: "
+      "`OvVBiosPackageCheck.exe <packages folder> [--json]` reads the folder with the installer's own rules, shows "
+      "what it makes of every line of `configs.txt`, and lists findings with file, line and severity. Exit code 0: "
       "clean (notes at most), 1: warnings, 2: errors.\n\n"
       "| finding | severity | what it means |\n|---|---|---|\n";
   for (const kit::CheckRule& rule : kit::kCheckRules)
@@ -72,8 +62,7 @@ int main() {
            cell(rule.what) + " |\n";
   out +=
       "\n## Result codes\n\n"
-      "The exit code, the registry value `State` and the log's last line (`state N`) are always the same "
-      "code.\n\n"
+      "The exit code, the registry value `State` and the log's last line (`state N`) are always the same code.\n\n"
       "| code | set by | meaning | exit | what to do |\n|---|---|---|---|---|\n";
   for (const result::CodeInfo& info : result::codeTable())
     out += "| " + std::to_string(info.code) + " | " + cell(info.setBy) + " | " + cell(info.meaning) + " | " +
@@ -83,20 +72,16 @@ int main() {
          cell(result::explain(3021).advice) + " |\n";
   out +=
       "\n## Detecting success in a deployment tool\n\n"
-      "- Exit code 0 (flashed) or 1 (already up to date) is success; 3001-3025 means the VBIOS step "
-      "succeeded "
+      "- Exit code 0 (flashed) or 1 (already up to date) is success; 3001-3025 means the VBIOS step succeeded "
       "but a closing step did not. Every other code is a failure.\n"
       "- `HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvo\\VBIOS`: `State` (DWORD) holds the same code, `ToolVersion` the "
       "installer's version and, after a completed run, `DisplayVersion` the package's `ReleaseVersion`.\n"
-      "- The log `C:\\Windows\\Log\\OrvoVbInst.txt` keeps every run; `OvVBiosLogExplain.exe <log>` explains "
-      "each.\n\n"
+      "- The log `C:\\Windows\\Log\\OrvoVbInst.txt` keeps every run; `OvVBiosLogExplain.exe <log>` explains each.\n\n"
       "## Rehearsing a package on Linux\n\n"
       "From a source checkout: `make build-linux`, then `build/linux/bin/OvVBiosRehearse <packages folder> "
-      "[--jobs N] [--report out.html]` runs the installer on simulated machines made from the package "
-      "(older, "
+      "[--jobs N] [--report out.html]` runs the installer on simulated machines made from the package (older, "
       "equal and newer VBIOS, driver and BIOS requirements, battery, a failing and a hanging flash tool, no "
-      "matching GPU, no dock) and prints one row per machine. `--machines DIR` uses machine folders of your "
-      "own "
+      "matching GPU, no dock) and prints one row per machine. `--machines DIR` uses machine folders of your own "
       "(see docs/simulated-machine.md).\n";
   std::fputs(out.c_str(), stdout);
   return 0;
