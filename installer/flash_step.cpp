@@ -100,8 +100,10 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
           w);
     }
     // Held until the flash has ended: the tool reads the copy by its path.
-    if (auto error = workingFolder.open(kWorkingFolderParent, kWorkingFolderBelow); error.failed())
-      return stopWith905("ERROR VbFlashProcess Exception", folderProblem(error, "copied into it or started"),
+    const platform::Error opened = workingFolder.open(kWorkingFolderParent, kWorkingFolderBelow);
+    logMovedAside(workingFolder, w);
+    if (opened.failed())
+      return stopWith905("ERROR VbFlashProcess Exception", folderProblem(opened, "copied into it or started"),
                          w);
     const std::string source = platform::joinPath(packageFolder, cfg.VbFlashCmd);
     const std::string copy = platform::joinPath(kWorkingFolder, cfg.VbFlashCmd);
@@ -191,6 +193,11 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
 }
 
 }  // namespace
+
+void logMovedAside(const platform::PinnedFolder& folder, LogWriter& w) {
+  for (const std::string& moved : folder.movedAside())
+    OvLog("WARNING not the administrators' own, so moved aside: " + moved, w);
+}
 
 int32_t flashVBios(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w,
                    OvVBiosInstaller::ProgressWindowThread& progressWindow) {

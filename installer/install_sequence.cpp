@@ -7,6 +7,7 @@
 #include "hardware/power.h"
 #include "installer/closing_steps.h"
 #include "installer/flash_step.h"
+#include "installer/package_snapshot.h"
 #include "installer/state_record.h"
 #include "package/vbios_configs.h"
 #include "platform/error.h"
@@ -52,7 +53,7 @@ void announceIfUnseen(const toolkit::Form& form, LogWriter& w) {
 }
 
 // Steps 1 to 9. The first non-zero code ends them and picks the exit path.
-Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w,
+Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, PackageSnapshot& snapshot, LogWriter& w,
                  BiosCheckForm& biosCheckForm, PowerModeForm& powerModeForm,
                  ProgressWindowThread& progressWindow) {
   Outcome out;
@@ -67,6 +68,7 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   };
 
   OvLog("STEP1: read configs", w);
+  if (int32_t code = snapshot.take(packageFolder, cfg); code != 0) return fail(code, ExitPath::Failure);
   const int32_t readCode = cfg.readConfigs();
   BiosCheckForm::version = cfg.VbReqBiosText;
   if (readCode != 0) return fail(readCode, ExitPath::Failure);
@@ -125,7 +127,7 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     // A notebook that sleeps while the tool writes can be left with no
     // readable VBIOS: awake until the flash step has ended, on every path.
     const platform::StayAwake awake;
-    flashCode = flashVBios(cfg, packageFolder, w, progressWindow);
+    flashCode = flashVBios(cfg, snapshot.folder(), w, progressWindow);
   }
   if (flashCode != 0) return failAfterDriver(flashCode);
   return fail(result::kSuccess, ExitPath::Completion);
@@ -170,6 +172,8 @@ int32_t runInstallation() {
 
   VBiosConfigs cfg(w);
   cfg.VbConfig = packageFolder + "\\configs.txt";
+  // Everything after STEP1 reads the package from here.
+  PackageSnapshot snapshot;
 
   Outcome outcome;
   if (programFolder.empty()) {
@@ -182,7 +186,7 @@ int32_t runInstallation() {
           w);
     outcome = {result::kConfigUnreadable, ExitPath::Failure};
   } else {
-    outcome = runSteps(cfg, packageFolder, w, biosCheckForm, powerModeForm, progressWindow);
+    outcome = runSteps(cfg, packageFolder, snapshot, w, biosCheckForm, powerModeForm, progressWindow);
   }
   int32_t code = outcome.code;
 
@@ -218,5 +222,6 @@ int32_t runInstallation() {
       break;
   }
   removeWorkingRomCopy(cfg, w);
+  snapshot.discard(w);
   return code;
 }

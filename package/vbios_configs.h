@@ -14,6 +14,17 @@
 inline constexpr int kMaxRomEntries = 100;
 inline constexpr size_t kMaxConfigFileBytes = 1 << 20;  // a real configs.txt is a few hundred bytes
 
+// The run copies the whole packages folder before it reads anything in it. A
+// real package is a few ROM images of a few MiB, the flash tool, the device
+// console and a driver: tens of MiB and tens of files. The bounds leave ample
+// room for that and stop a folder that is plainly not a package (a mistaken
+// Downloads folder, a planted flood) from filling ProgramData or holding the
+// run for minutes before its first step. Each level of folders is one folder
+// held open while its names are copied.
+inline constexpr uint64_t kMaxPackageBytes = uint64_t{1} << 30;
+inline constexpr uint32_t kMaxPackageEntries = 1000;
+inline constexpr uint32_t kMaxPackageDepth = 16;
+
 class VBiosInfo {
  public:
   std::string vbHWID = "UNKNOWN";

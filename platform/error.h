@@ -29,6 +29,7 @@ inline constexpr uint32_t kErrorFilenameTooLong = 206;  // ERROR_FILENAME_EXCED_
 inline constexpr uint32_t kErrorFileTooLarge = 223;
 inline constexpr uint32_t kErrorDirectory = 267;  // ERROR_DIRECTORY: not a folder
 inline constexpr uint32_t kErrorOperationAborted = 995;
+inline constexpr uint32_t kErrorImplementationLimit = 1292;
 inline constexpr uint32_t kErrorInvalidOwner = 1307;
 inline constexpr uint32_t kErrorUnsupportedType = 1630;
 inline constexpr uint32_t kErrorReparsePointEncountered = 4395;

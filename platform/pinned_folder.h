@@ -6,9 +6,11 @@
 // write and delete goes through what was opened.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/error.h"
 
@@ -25,17 +27,27 @@ class PinnedFolder {
 
   // Opens `parent`\`below` (one or more folder names). With Make::IfMissing
   // what is missing is made (`parent`, a system folder, only if the machine
-  // lacks it) and the last folder is left writable by the administrators and
-  // the system alone (a protected DACL on Windows; no group or other write on
-  // posix); with Make::Never a missing folder is kErrorPathNotFound and
-  // nothing is changed. Each folder in `below` stays pinned while this is
-  // held: on Windows it cannot be renamed, removed or replaced meanwhile.
+  // lacks it) and the last folder is left to the administrators and the
+  // system alone: nobody else may read, write or list it (a protected DACL on
+  // Windows; owner-only mode bits on posix). What stands in the way of a
+  // folder in `below` and cannot be trusted (a link or reparse point, a file,
+  // a folder that belongs to someone other than the administrators, the
+  // system or this program's own user) is moved aside, never followed, to a
+  // new name beside it, and the folder is made anew: anyone may create
+  // folders in C:\ProgramData, and what they made must not stop every later
+  // run. movedAside() names each such move. (Under Wine, which opens a Unix
+  // symbolic link's target even when asked not to, a link cannot be moved
+  // without moving what it leads to: there it is refused as with Make::Never.)
   //
-  // Refused, with nothing made beyond the refused folder:
+  // With Make::Never a missing folder is kErrorPathNotFound, nothing is
+  // changed and nothing is moved; what cannot be trusted is refused:
   //  - kErrorReparsePointEncountered: a link or reparse point on the way;
   //    `operation` is exactly its path;
-  //  - kErrorInvalidOwner: a folder in `below` belongs to someone other than
-  //    the administrators, the system or this program's own user.
+  //  - kErrorInvalidOwner: a folder in `below` belongs to someone else.
+  // A link on the way to `parent` is refused in either mode.
+  //
+  // Each folder in `below` stays pinned while this is held: on Windows it
+  // cannot be renamed, removed or replaced meanwhile.
   enum class Make { IfMissing, Never };
   Error open(std::string_view parent, std::string_view below, Make make = Make::IfMissing);
 
@@ -51,12 +63,38 @@ class PinnedFolder {
   // deleted. A missing file is kErrorFileNotFound.
   Error remove(std::string_view name);
 
+  // Copies everything in the folder `from` into this folder, subfolders
+  // alike, as it is at this moment: each source folder is held while its
+  // names are copied, and nothing is followed. Refused, with what was copied
+  // so far left for clear():
+  //  - kErrorReparsePointEncountered: `from` or anything in it is a link or
+  //    reparse point; `operation` is exactly its path;
+  //  - kErrorUnsupportedType: something in it is neither a file nor a folder;
+  //  - kErrorFileTooLarge: the files hold more than `maxBytes` in all;
+  //  - kErrorImplementationLimit: more than `maxEntries` files and folders;
+  //  - kErrorFilenameTooLong: folders nested deeper than `maxDepth`.
+  // A missing `from` is kErrorPathNotFound.
+  struct CopyBounds {
+    uint64_t maxBytes = 0;
+    uint32_t maxEntries = 0;
+    uint32_t maxDepth = 0;
+  };
+  Error copyFolderIn(std::string_view from, const CopyBounds& bounds);
+
+  // Deletes everything in the folder, the folder itself staying; a link in
+  // it is itself deleted, never what it leads to.
+  Error clear();
+
+  // What open() moved out of the way, each as "<old path> -> <new path>".
+  const std::vector<std::string>& movedAside() const { return movedAside_; }
+
   void close();
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
   std::string path_;
+  std::vector<std::string> movedAside_;
 };
 
 }  // namespace platform

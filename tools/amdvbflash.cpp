@@ -115,6 +115,7 @@ int flash(const simulated::MachineIni& ini, std::string_view adapter, const std:
   standin::printLine("Old SSID: " + ids.subsystem);
   standin::printLine("New SSID: " + ids.subsystem);
   standin::printLine("ROM file: " + romPath + " (" + std::to_string(rom.size()) + " bytes)");
+  standin::replaceFiles(ini, "amdvbflash", "flash_replaces");
   standin::printLine("Erasing flash...");
   standin::printLine("Programming flash...");
   if (ini.getBool("amdvbflash", "flash_hang", false)) standin::hangUntilKilled();

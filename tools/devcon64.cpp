@@ -19,6 +19,7 @@ void printUsage() {
 }
 
 int install(const simulated::MachineIni& ini, const std::string& inf, const std::string& hardwareId) {
+  standin::replaceFiles(ini, "devcon64", "install_replaces");
   standin::printLine("Device node created. Install is complete when drivers are installed...");
   standin::printLine("Updating drivers for " + hardwareId + " from " + inf + ".");
   if (ini.getBool("devcon64", "install_hang", false)) standin::hangUntilKilled();

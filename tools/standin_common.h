@@ -26,6 +26,12 @@ uint32_t durationMs(double seconds);
 // Waits `ms` milliseconds times [time] scale and records the wait.
 void waitScaled(uint32_t ms);
 
+// Each `[section] key = <target> | <source>` of machine.ini: copies the file
+// <source> over <target> (Windows paths), as a program of the user could
+// while the installer runs. A line that is not of that form, or a copy that
+// fails, is reported on the output and otherwise ignored.
+void replaceFiles(const simulated::MachineIni& ini, std::string_view section, std::string_view key);
+
 // A tool that hangs: real one-second sleeps, whatever the scale, until the
 // parent kills it.
 [[noreturn]] void hangUntilKilled();

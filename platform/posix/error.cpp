@@ -35,8 +35,10 @@ constexpr Message kMessages[] = {
     {223, "The file size exceeds the limit allowed and cannot be saved."},
     {258, "The wait operation timed out."},
     {267, "The directory name is invalid."},
+    {1292, "The requested action was blocked by an implementation limit."},
     {1307, "This security ID may not be assigned as the owner of this object."},
     {1460, "This operation returned because the timeout period expired."},
+    {1630, "Data of this type is not supported."},
     {4395, "The object manager encountered a reparse point while retrieving an object."},
 };
 

@@ -1,13 +1,18 @@
 #include "platform/pinned_folder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/folder_names.h"
 #include "platform/paths.h"
 #include "platform/posix/native_files.h"
@@ -19,6 +24,140 @@ namespace platform {
 namespace {
 
 constexpr size_t kCopyChunk = size_t{64} << 10;
+
+// The simulated machine's administrators: the system (root) and this
+// program's own user, as an elevated program's folders belong to them.
+bool trustedOwner(uid_t owner) { return owner == ::geteuid() || owner == 0; }
+
+// Deeper than this, clear() stops: the folders it clears are the program's
+// own, made no deeper than its copies go, and each level holds a descriptor.
+constexpr uint32_t kMaxClearDepth = 64;
+
+// A fresh name beside `name` for what stood in its way. Unpredictable, so
+// that nobody can take it first; a name that is taken anyway is tried again.
+Error moveAside(int parent, const std::string& name, const std::string& path, const std::string& nativePath,
+                std::string& movedTo) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof(suffix), ".untrusted-%08x%08x", random(), random());
+    const std::string aside = name + suffix;
+    if (::renameat2(parent, name.c_str(), parent, aside.c_str(), RENAME_NOREPLACE) == 0) {
+      movedTo = path.substr(0, path.size() - name.size()) + aside;
+      return {};
+    }
+    if (errno != EEXIST) return posix::errorFromErrno(errno, "MoveFile " + path, nativePath);
+  }
+  return makeError(kErrorAlreadyExists, "MoveFile " + path);
+}
+
+// The names in an open folder, sorted so that a copy and its errors come out
+// the same on every run.
+Error folderNamesAt(int folder, const std::string& operation, std::vector<std::string>& names) {
+  names.clear();
+  const int listing = ::dup(folder);
+  if (listing < 0) return makeError(kErrorTooManyOpenFiles, operation);
+  DIR* raw = ::fdopendir(listing);
+  if (raw == nullptr) {
+    ::close(listing);
+    return makeError(kErrorAccessDenied, operation);
+  }
+  ::rewinddir(raw);
+  while (const dirent* entry = ::readdir(raw)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(raw);
+  std::sort(names.begin(), names.end());
+  return {};
+}
+
+struct CopyTally {
+  const PinnedFolder::CopyBounds& bounds;
+  uint64_t bytes = 0;
+  uint32_t entries = 0;
+};
+
+Error copyFileAt(int from, int to, const std::string& name, const std::string& path, CopyTally& tally) {
+  // Not following a link, and not waiting for a writer should the name now
+  // be a pipe: what is opened is checked to be a plain file before a byte is read.
+  posix::ScopedFd in(::openat(from, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!in) {
+    if (errno == ELOOP) return makeError(kErrorReparsePointEncountered, path);
+    return makeError(errno == ENOENT ? kErrorFileNotFound : kErrorAccessDenied, "CopyFile " + path);
+  }
+  struct stat info {};
+  if (::fstat(in.get(), &info) != 0) return makeError(kErrorAccessDenied, "CopyFile " + path);
+  if (!S_ISREG(info.st_mode)) return makeError(kErrorUnsupportedType, path);
+  if (static_cast<uint64_t>(info.st_size) > tally.bounds.maxBytes - tally.bytes)
+    return makeError(kErrorFileTooLarge, path);
+  posix::ScopedFd out(
+      ::openat(to, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, info.st_mode & 0755));
+  if (!out) return makeError(errno == EEXIST ? kErrorAlreadyExists : kErrorAccessDenied, "CopyFile " + path);
+  std::string chunk(kCopyChunk, '\0');
+  for (;;) {
+    const ssize_t got = ::read(in.get(), chunk.data(), chunk.size());
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (got < 0) return makeError(kErrorAccessDenied, "ReadFile " + path);
+    if (got == 0) return {};
+    // A file that grows while it is read counts with what it became.
+    if (static_cast<uint64_t>(got) > tally.bounds.maxBytes - tally.bytes)
+      return makeError(kErrorFileTooLarge, path);
+    tally.bytes += static_cast<uint64_t>(got);
+    if (!posix::writeAll(out.get(), std::string_view(chunk.data(), static_cast<size_t>(got))))
+      return makeError(errno == ENOSPC ? kErrorDiskFull : kErrorAccessDenied, "WriteFile " + path);
+  }
+}
+
+Error copyFolderAt(int from, const std::string& fromPath, int to, uint32_t depth, CopyTally& tally) {
+  std::vector<std::string> names;
+  if (Error error = folderNamesAt(from, "FindFirstFile " + fromPath, names); error.failed()) return error;
+  for (const std::string& name : names) {
+    const std::string path = fromPath + "\\" + name;
+    if (++tally.entries > tally.bounds.maxEntries) return makeError(kErrorImplementationLimit, path);
+    struct stat info {};
+    if (::fstatat(from, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+      return makeError(kErrorFileNotFound, "FindNextFile " + path);
+    if (S_ISLNK(info.st_mode)) return makeError(kErrorReparsePointEncountered, path);
+    if (!S_ISDIR(info.st_mode)) {
+      if (Error error = copyFileAt(from, to, name, path, tally); error.failed()) return error;
+      continue;
+    }
+    if (depth + 1 > tally.bounds.maxDepth) return makeError(kErrorFilenameTooLong, path);
+    posix::ScopedFd source(::openat(from, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!source) {
+      if (errno == ELOOP || errno == ENOTDIR) return makeError(kErrorReparsePointEncountered, path);
+      return makeError(kErrorAccessDenied, "CreateFile " + path);
+    }
+    if (::mkdirat(to, name.c_str(), 0700) != 0)
+      return makeError(kErrorAccessDenied, "CreateDirectory " + path);
+    posix::ScopedFd target(::openat(to, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!target) return makeError(kErrorAccessDenied, "CreateDirectory " + path);
+    if (Error error = copyFolderAt(source.get(), path, target.get(), depth + 1, tally); error.failed())
+      return error;
+  }
+  return {};
+}
+
+Error clearAt(int folder, const std::string& path, uint32_t depth) {
+  if (depth > kMaxClearDepth) return makeError(kErrorImplementationLimit, "RemoveDirectory " + path);
+  std::vector<std::string> names;
+  if (Error error = folderNamesAt(folder, "FindFirstFile " + path, names); error.failed()) return error;
+  for (const std::string& name : names) {
+    const std::string inner = path + "\\" + name;
+    struct stat info {};
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(info.st_mode)) {
+      posix::ScopedFd below(::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (!below) return makeError(kErrorAccessDenied, "RemoveDirectory " + inner);
+      if (Error error = clearAt(below.get(), inner, depth + 1); error.failed()) return error;
+    }
+    if (::unlinkat(folder, name.c_str(), S_ISDIR(info.st_mode) ? AT_REMOVEDIR : 0) != 0 && errno != ENOENT)
+      return makeError(kErrorAccessDenied,
+                       (S_ISDIR(info.st_mode) ? "RemoveDirectory " : "DeleteFile ") + inner);
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -60,29 +199,45 @@ Error PinnedFolder::open(std::string_view parent, std::string_view below, Make m
     impl->nativePath += '/';
     impl->nativePath += name;
     const bool working = i + 1 == names.size();
-    if (make == Make::IfMissing && ::mkdirat(impl->last(), name.c_str(), 0755) != 0 && errno != EEXIST)
-      return posix::errorFromErrno(errno, "mkdir " + impl->path, impl->nativePath);
-    posix::ScopedFd folder(
-        ::openat(impl->last(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!folder) {
-      const int saved = errno;
+    posix::ScopedFd folder;
+    // Twice at most: what stood in the way is moved aside once, then the
+    // folder made anew must be what is opened.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (make == Make::IfMissing && ::mkdirat(impl->last(), name.c_str(), working ? 0700 : 0755) != 0 &&
+          errno != EEXIST)
+        return posix::errorFromErrno(errno, "mkdir " + impl->path, impl->nativePath);
+      Error untrusted;
+      folder.reset(::openat(impl->last(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
       struct stat info {};
-      if (::fstatat(impl->last(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode))
-        return makeError(kErrorReparsePointEncountered, impl->path);
-      if (saved == ENOTDIR) return makeError(kErrorDirectory, "open " + impl->path);
-      return posix::errorFromErrno(saved, "open " + impl->path, impl->nativePath);
+      if (!folder) {
+        const int saved = errno;
+        if (::fstatat(impl->last(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode))
+          untrusted = makeError(kErrorReparsePointEncountered, impl->path);
+        else if (saved == ENOTDIR)
+          untrusted = makeError(kErrorDirectory, "open " + impl->path);
+        else
+          return posix::errorFromErrno(saved, "open " + impl->path, impl->nativePath);
+      } else if (::fstat(folder.get(), &info) != 0) {
+        return posix::errorFromErrno(errno, "stat " + impl->path, impl->nativePath);
+      } else if (!trustedOwner(info.st_uid)) {
+        // Whoever owns a folder may change who reads and writes in it.
+        untrusted = makeError(kErrorInvalidOwner,
+                              "open " + impl->path + " (owned by user " + std::to_string(info.st_uid) +
+                                  ", not the administrators, the system or this program's user)");
+      }
+      if (!untrusted.failed()) break;
+      folder.reset();
+      if (make == Make::Never || attempt == 1) return untrusted;
+      std::string movedTo;
+      if (Error error = moveAside(impl->last(), name, impl->path, impl->nativePath, movedTo); error.failed())
+        return error;
+      movedAside_.push_back(impl->path + " -> " + movedTo);
     }
     struct stat info {};
     if (::fstat(folder.get(), &info) != 0)
       return posix::errorFromErrno(errno, "stat " + impl->path, impl->nativePath);
-    // Whoever owns a folder may change who writes into it.
-    if (info.st_uid != ::geteuid() && info.st_uid != 0) {
-      return makeError(kErrorInvalidOwner,
-                       "open " + impl->path + " (owned by user " + std::to_string(info.st_uid) +
-                           ", not the administrators, the system or this program's user)");
-    }
-    if (working && make == Make::IfMissing && (info.st_mode & 022) != 0 &&
-        ::fchmod(folder.get(), info.st_mode & 07755) != 0) {
+    if (working && make == Make::IfMissing && (info.st_mode & 077) != 0 &&
+        ::fchmod(folder.get(), info.st_mode & 07700) != 0) {
       return posix::errorFromErrno(errno, "chmod " + impl->path, impl->nativePath);
     }
     impl->folders.push_back(std::move(folder));
@@ -146,9 +301,36 @@ Error PinnedFolder::remove(std::string_view name) {
   return {};
 }
 
+Error PinnedFolder::copyFolderIn(std::string_view from, const CopyBounds& bounds) {
+  if (!impl_) return makeError(kErrorInvalidHandle, "CopyFile " + std::string(from) + " -> " + path());
+  // The folders on the way to `from` are the user's own business (a profile
+  // moved by a junction is common); `from` and what is in it are the copy.
+  const std::string source(from);
+  std::string nativeSource;
+  if (Error error = posix::toNativePath(source, nativeSource); error.failed()) return error;
+  posix::ScopedFd folder(::open(nativeSource.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!folder) {
+    const int saved = errno;
+    struct stat info {};
+    if (::lstat(nativeSource.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+      return makeError(kErrorReparsePointEncountered, source);
+    errno = saved;
+    if (errno == ENOENT) return makeError(kErrorPathNotFound, "CreateFile " + source);
+    return posix::errorFromErrno(errno, "CreateFile " + source, nativeSource);
+  }
+  CopyTally tally{bounds};
+  return copyFolderAt(folder.get(), source, impl_->last(), 0, tally);
+}
+
+Error PinnedFolder::clear() {
+  if (!impl_) return makeError(kErrorInvalidHandle, "RemoveDirectory " + path());
+  return clearAt(impl_->last(), path(), 0);
+}
+
 void PinnedFolder::close() {
   impl_.reset();
   path_.clear();
+  movedAside_.clear();
 }
 
 }  // namespace platform

@@ -81,6 +81,15 @@ struct KernelHandleTraits {
 };
 using ScopedHandle = ScopedGeneric<KernelHandleTraits>;
 
+// FindFirstFileExW's search handle, which FindClose and not CloseHandle ends.
+struct FindHandleTraits {
+  using Type = HANDLE;
+  static Type invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static bool isValid(Type h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void close(Type h) noexcept { FindClose(h); }
+};
+using ScopedFindHandle = ScopedGeneric<FindHandleTraits>;
+
 struct RegistryKeyTraits {
   using Type = HKEY;
   static Type invalid() noexcept { return nullptr; }

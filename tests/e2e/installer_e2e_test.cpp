@@ -1,6 +1,7 @@
 // The linux program run end to end on simulated machines: every result code
 // with its log line, registry record, dialog and exit code.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,7 +74,14 @@ struct FailureCase {
   bool driverInstalled;  // devcon64 install ran
   bool driverRemoved;    // devcon64 remove ran
   std::function<void(InstallerRun&, Ini&, std::string&)> arrange;
+  const char* detail = "";  // text the log must hold besides, e.g. of the detail entry
 };
+
+// The run's copy of the package, which every way out removes.
+bool packageCopyLeft(const InstallerRun& r) {
+  const fs::path copy = r.machine / "drive_c/ProgramData/Orvo/Package";
+  return fs::exists(copy) && !fs::is_empty(copy);
+}
 
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
@@ -95,6 +103,7 @@ TEST_P(FailureExit, EndsWithItsCodeInLogRegistryDialogAndExitCode) {
   EXPECT_EQ(messages[0], " ");
   EXPECT_EQ(messages[1], "=== VBIOS Installer ===");
   EXPECT_TRUE(r.logHas(c.logLine)) << r.logText();
+  EXPECT_NE(r.logText().find(c.detail), std::string::npos) << r.logText();
   EXPECT_EQ(messages.back(), "state " + std::to_string(c.code));
   EXPECT_EQ(r.stateValue("State"), dword(c.code));
   EXPECT_EQ(r.stateValue("ToolVersion"), "\"9.2.0.0\"");
@@ -105,9 +114,37 @@ TEST_P(FailureExit, EndsWithItsCodeInLogRegistryDialogAndExitCode) {
   EXPECT_EQ(started(r, "devcon64.exe", "remove") > 0, c.driverRemoved);
   EXPECT_FALSE(r.fileOnC("ProgramData/Orvo/VBIOS/kestrel_rx6700.rom")) << "working copy left behind";
   expectAwakeAroundTheFlash(r);
+  EXPECT_FALSE(packageCopyLeft(r));
 }
 
 const FailureCase kFailures[] = {
+    // The package is copied before configs.txt is read; one that cannot be
+    // copied whole reads as an unreadable configs.txt.
+    {"PackagesFolderMissing", 102, "ERROR problem reading configs.txt ", "InstallFail", false, false,
+     [](InstallerRun& r, Ini&, std::string& cfg) {
+       fs::remove_all(r.packages);
+       cfg.clear();
+     },
+     "The system cannot find the path specified."},
+    {"PackageHoldsALink", 102, "ERROR problem reading configs.txt ", "InstallFail", false, false,
+     [](InstallerRun& r, Ini&, std::string&) {
+       fs::create_directories(r.packages / "driver");
+       fs::create_symlink(r.machine / "registry.reg", r.packages / "driver" / "amdtools.sys");
+     },
+     "\\driver\\amdtools.sys is a link or junction that leads elsewhere; a package holds plain files and "
+     "folders only; nothing of it was read"},
+    {"PackageHoldsTooManyFiles", 102, "ERROR problem reading configs.txt ", "InstallFail", false, false,
+     [](InstallerRun& r, Ini&, std::string&) {
+       fs::create_directories(r.packages / "many");
+       for (int i = 0; i < 1000; ++i) std::ofstream(r.packages / "many" / std::to_string(i));
+     },
+     "the package holds more than 1000 files and folders"},
+    {"PackageTooLarge", 102, "ERROR problem reading configs.txt ", "InstallFail", false, false,
+     [](InstallerRun& r, Ini&, std::string&) {
+       std::ofstream(r.packages / "huge.rom").close();
+       fs::resize_file(r.packages / "huge.rom", (std::uintmax_t{1} << 30) + 1);  // sparse: nothing is written
+     },
+     "the package holds more than 1073741824 bytes (at "},
     {"ConfigMissing", 101, "ERROR configs.txt Not Found", "InstallFail", false, false,
      [](InstallerRun& r, Ini&, std::string& cfg) {
        fs::remove(r.packages / "configs.txt");
@@ -220,11 +257,15 @@ TEST(Completion, AmdFlashThenUpToDateOnTheSecondRun) {
   r.writeMachine(e2e::amdMachine());
 
   ASSERT_EQ(r.run(), 0) << r.output;
-  const std::string pkg = "Z:" + r.packages.string();
-  // As JSON text: each backslash of the Windows path is doubled.
-  std::string jsonPkg;
-  for (char c : pkg) jsonPkg += c == '/' ? std::string("\\\\") : std::string(1, c);
-  EXPECT_EQ(started(r, "devcon64.exe", "install \\\"" + jsonPkg + "\\\\amdtools.inf\\\" *AMDTOOLSDEV"), 1);
+  // Every tool and the driver from the run's copy of the package (as JSON
+  // text: each backslash of the Windows path is doubled).
+  const std::string copy = "C:\\\\ProgramData\\\\Orvo\\\\Package\\\\";
+  EXPECT_EQ(started(r, "devcon64.exe", "install \\\"" + copy + "amdtools.inf\\\" *AMDTOOLSDEV"), 1);
+  for (const auto& start : r.trace("process.start"))
+    EXPECT_NE(start.find("\"program\":\"" + copy), std::string::npos) << start;
+  EXPECT_TRUE(
+      r.logHas("Copy: C:\\ProgramData\\Orvo\\Package\\kestrel_rx6700.rom -> "
+               "C:\\ProgramData\\Orvo\\VBIOS\\kestrel_rx6700.rom"));
   EXPECT_EQ(started(r, "amdvbflash.exe", "\"arguments\":\"-ai\""), 1);
   EXPECT_EQ(started(r, "amdvbflash.exe",
                     "-fa -p 0 \\\"C:\\\\ProgramData\\\\Orvo\\\\VBIOS\\\\kestrel_rx6700.rom\\\""),
@@ -239,6 +280,7 @@ TEST(Completion, AmdFlashThenUpToDateOnTheSecondRun) {
   EXPECT_TRUE(shown(r, "RestartForm"));
   EXPECT_FALSE(r.fileOnC("ProgramData/Orvo/VBIOS/kestrel_rx6700.rom"));
   EXPECT_TRUE(r.fileOnC("ProgramData/Orvo/VBIOS")) << "the working folder stays";
+  EXPECT_FALSE(packageCopyLeft(r));
   const auto progress = r.trace("progress");
   ASSERT_FALSE(progress.empty());
   EXPECT_NE(progress.back().find("\"value\":100"), std::string::npos);
@@ -330,36 +372,60 @@ TEST(FlashSafety, RomNameOutsideTheWorkingFolderIsRefusedAndNothingOutsideIsDele
   }
 }
 
-TEST(FlashSafety, AWorkingFolderThatIsALinkIsNeitherWrittenNorDeletedThrough) {
+TEST(FlashSafety, AWorkingFolderThatIsALinkOrAnotherUsersIsMovedAsideNeverWrittenOrDeletedThrough) {
   // Planted by someone who may create folders under C:\ProgramData, before the
-  // elevated program runs: the folder itself or its parent leads elsewhere.
-  for (const char* planted : {"ProgramData/Orvo/VBIOS", "ProgramData/Orvo"}) {
-    SCOPED_TRACE(planted);
+  // elevated program runs: the folder itself or its parent leads elsewhere,
+  // or belongs to another user. None of them stops the run.
+  struct Case {
+    const char* planted;
+    bool link;
+  };
+  for (const Case& c : {Case{"ProgramData/Orvo/VBIOS", true}, Case{"ProgramData/Orvo", true},
+                        Case{"ProgramData/Orvo/VBIOS", false}, Case{"ProgramData/Orvo", false}}) {
+    SCOPED_TRACE(std::string(c.planted) + (c.link ? " link" : " of another user"));
     InstallerRun r;
     r.usePackage("amd-dock");
     r.writeMachine(e2e::amdMachine());
     const fs::path target = r.machine / "drive_c/Windows/System32";
-    const fs::path victim = std::string(planted).ends_with("VBIOS") ? target / "kestrel_rx6700.rom"
-                                                                    : target / "VBIOS/kestrel_rx6700.rom";
+    const fs::path planted = r.machine / "drive_c" / c.planted;
+    const fs::path victim =
+        c.link ? (std::string(c.planted).ends_with("VBIOS") ? target / "kestrel_rx6700.rom"
+                                                            : target / "VBIOS/kestrel_rx6700.rom")
+               : planted / "kestrel_rx6700.rom";
     fs::create_directories(victim.parent_path());
     std::ofstream(victim) << "system file";
-    const fs::path link = r.machine / "drive_c" / planted;
-    fs::create_directories(link.parent_path());
-    fs::create_directory_symlink(target, link);
+    if (c.link) {
+      fs::create_directories(planted.parent_path());
+      fs::create_directory_symlink(target, planted);
+    } else {
+      ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+    }
 
-    EXPECT_EQ(r.run(), 905) << r.output;
-    EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 0);
-    std::ifstream in(victim);
-    const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(kept, "system file") << "wrote or deleted through the link";
-    const auto messages = r.logMessages();
-    const auto at = std::find(messages.begin(), messages.end(), "ERROR VbFlashProcess Exception");
-    ASSERT_NE(at, messages.end());
-    ASSERT_NE(at + 1, messages.end());
-    std::string windowsName = std::string("C:\\") + planted;
+    EXPECT_EQ(r.run(), 0) << r.output;
+    EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 1);
+    std::string windowsName = std::string("C:\\") + c.planted;
     std::replace(windowsName.begin(), windowsName.end(), '/', '\\');
-    EXPECT_NE((at + 1)->find(windowsName + " is a link"), std::string::npos) << *(at + 1);
-    EXPECT_EQ(r.stateValue("State"), "dword:00000389");
+    const std::string line = "WARNING not the administrators' own, so moved aside: " + windowsName + " -> " +
+                             windowsName + ".untrusted-";
+    const auto messages = r.logMessages();
+    EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                            [&](const std::string& m) { return m.starts_with(line); }),
+              1)
+        << r.logText();
+    fs::path moved;
+    for (const auto& entry : fs::directory_iterator(planted.parent_path())) {
+      if (entry.path().filename().string().starts_with(planted.filename().string() + ".untrusted-"))
+        moved = entry.path();
+    }
+    ASSERT_FALSE(moved.empty());
+    EXPECT_EQ(fs::is_symlink(fs::symlink_status(moved)), c.link) << "the link itself is what was moved";
+    std::ifstream in(c.link ? victim : moved / "kestrel_rx6700.rom");
+    const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "system file") << "wrote or deleted through the link, or in the other user's folder";
+    struct stat info {};
+    ASSERT_EQ(::lstat((r.machine / "drive_c/ProgramData/Orvo/VBIOS").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_uid, ::geteuid());
   }
 }
 
@@ -387,24 +453,30 @@ TEST(FlashSafety, AWorkingFolderLeftOpenToEveryoneIsClosedAndALinkInItIsNotWritt
   EXPECT_EQ(perms & (fs::perms::group_write | fs::perms::others_write), fs::perms::none);
 }
 
-TEST(FlashSafety, AWorkingFolderOfAnotherUserIsRefused) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the folder to another user";
+TEST(FlashSafety, AFileSwappedInThePackagesFolderDuringTheRunIsNeverUsed) {
+  // A program of the user replaces the ROM while the driver is installed and
+  // the device console while the flash runs (with the flash tool, which
+  // prints its usage and fails when asked to remove a driver).
   InstallerRun r;
   r.usePackage("amd-dock");
-  r.writeMachine(e2e::amdMachine());
-  const fs::path folder = r.machine / "drive_c/ProgramData/Orvo/VBIOS";
-  fs::create_directories(folder);
-  ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+  const fs::path planted = r.dir / "planted.rom";
+  std::ofstream(planted) << "VBIOS_VERSION=666.666.666.666.666\n";
+  const std::string packages = "Z:" + r.packages.string() + "/";
+  r.writeMachine(
+      e2e::amdMachine()
+          .set("devcon64", "install_replaces", packages + "kestrel_rx6700.rom | Z:" + planted.string())
+          .set("amdvbflash", "flash_replaces", packages + "devcon64.exe | " + packages + "amdvbflash.exe"));
 
-  EXPECT_EQ(r.run(), 905) << r.output;
-  EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 0);
-  EXPECT_FALSE(fs::exists(folder / "kestrel_rx6700.rom")) << "copied into a folder that is not ours";
-  const auto messages = r.logMessages();
-  const auto at = std::find(messages.begin(), messages.end(), "ERROR VbFlashProcess Exception");
-  ASSERT_NE(at, messages.end());
-  ASSERT_NE(at + 1, messages.end());
-  EXPECT_NE((at + 1)->find("C:\\ProgramData\\Orvo\\VBIOS (owned by user 65534"), std::string::npos)
-      << *(at + 1);
+  EXPECT_EQ(r.run(), 0) << r.output;
+  std::ifstream swapped(r.packages / "kestrel_rx6700.rom");
+  ASSERT_EQ(std::string(std::istreambuf_iterator<char>(swapped), std::istreambuf_iterator<char>()),
+            "VBIOS_VERSION=666.666.666.666.666\n")
+      << "the stand-in did not swap the file";
+  EXPECT_NE(r.machineIni().find("version = 020.001.000.038.016300"), std::string::npos)
+      << "flashed another image than the package's at the start";
+  EXPECT_EQ(started(r, "devcon64.exe", "remove *AMDTOOLSDEV"), 1);
+  EXPECT_FALSE(r.logHas("ERROR Remove AMD Special Driver fail: 1")) << "the swapped program ran";
+  EXPECT_EQ(r.stateValue("State"), dword(0));
 }
 
 }  // namespace

@@ -309,8 +309,10 @@ grep -q '^version = 020.001.000.038.016301' "$busy/machine/machine.ini" &&
   fail "windows-sim: the busy file holds the new version" "$(grep '^version' "$busy/machine/machine.ini")"
 
 # A working folder planted as a link (Wine shows a Unix symbolic link as a
-# reparse point, as Windows shows a junction): refused before anything is
-# copied into it, started or deleted from it.
+# reparse point, as Windows shows a junction). Windows renames a junction
+# itself out of the way; Wine would rename what the link leads to, so there
+# the run stops cleanly instead: nothing copied into it, started or deleted
+# from it, and the link and what it leads to are left as they were.
 workdir="$WINEPREFIX/drive_c/ProgramData/Orvo/VBIOS"
 elsewhere=$work/elsewhere
 mkdir -p "$elsewhere"
@@ -322,9 +324,45 @@ set_bios
 run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
 check "windows-sim: a working folder that is a link gives" "$code" $((905 % 256))
 check "windows-sim: the file behind the link" "$(cat "$elsewhere/kestrel_rx6700.rom")" "not ours"
+check "windows-sim: the link left where it was" "$(readlink "$workdir")" "$elsewhere"
 grep -q 'ProgramData\\Orvo\\VBIOS is a link' "$logfile" 2>/dev/null &&
   pass "windows-sim: the log names the link" || fail "windows-sim: the log names the link" "$(tail -n 3 "$logfile")"
 rm -f "$workdir"
+
+# The package is taken when the run starts: a ROM swapped in the packages
+# folder while the driver is installed, and a device console swapped while
+# the flash runs (by the flash tool itself, which fails a "remove"), are not
+# what is flashed or started.
+cp "$sim/machine/machine.ini" "$work/machine.ini.saved"
+printf 'VBIOS_VERSION=666.666.666.666.666\n' >"$work/planted.rom"
+sed -i 's/^version = .*/version = 020.001.000.038.016233/' "$sim/machine/machine.ini"
+printf '[devcon64]\ninstall_replaces = %s | %s\n[amdvbflash]\nflash_replaces = %s | %s\n' \
+  "$(winpath "$sim/packages/kestrel_rx6700.rom")" "$(winpath "$work/planted.rom")" \
+  "$(winpath "$sim/packages/devcon64.exe")" "$(winpath "$sim/packages/amdvbflash.exe")" >>"$sim/machine/machine.ini"
+cp "$sim/packages/kestrel_rx6700.rom" "$sim/packages/devcon64.exe" "$work/"
+set_bios
+run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
+check "windows-sim: files swapped in the packages folder during the run: exit code" "$code" 0
+check "windows-sim: ... the swap happened" "$(cmp -s "$work/planted.rom" "$sim/packages/kestrel_rx6700.rom" && echo yes)" yes
+grep -q '^version = 020.001.000.038.016300' "$sim/machine/machine.ini" &&
+  pass "windows-sim: ... the image of the start was flashed" ||
+  fail "windows-sim: ... the image of the start was flashed" "$(grep '^version' "$sim/machine/machine.ini")"
+check "windows-sim: ... the package copy removed" "$(ls -A "$WINEPREFIX/drive_c/ProgramData/Orvo/Package" 2>&1)" ""
+cp "$work/kestrel_rx6700.rom" "$work/devcon64.exe" "$sim/packages/"
+cp "$work/machine.ini.saved" "$sim/machine/machine.ini"
+
+# A package holding a link is not taken: 102, as an unreadable configs.txt.
+# (Wine shows a Unix symbolic link to a folder as a reparse point, as Windows
+# shows a junction; one to a file it shows as the file.)
+ln -s "$elsewhere" "$sim/packages/extra"
+set_bios
+run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
+check "windows-sim: a package holding a link: exit code" "$code" 102
+grep -q 'packages\\extra is a link or junction that leads elsewhere' "$logfile" 2>/dev/null &&
+  pass "windows-sim: ... the log names the link" ||
+  fail "windows-sim: ... the log names the link" "$(tail -n 4 "$logfile")"
+rm -f "$sim/packages/extra"
+sed -i 's/^version = .*/version = 020.001.000.038.016233/' "$sim/machine/machine.ini"
 
 # A machine root whose name is not ASCII (OVVB_MACHINE as a Windows path with
 # "ü" in it) is the machine the run uses, not an empty stand-in.
@@ -348,7 +386,7 @@ set_bios
 run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
 check "windows-sim: a working folder open to everyone: exit code" "$code" 0
 # Wine shows the administrators as the folder's Unix group: only "other" is
-# everyone else.
+# everyone else. (Wine leaves "other" read and list whatever the DACL says.)
 check "windows-sim: everyone else may write into the working folder afterwards" \
   "$(($(stat -c 0%a "$workdir") & 2))" 0
 

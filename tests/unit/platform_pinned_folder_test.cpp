@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "platform/pinned_folder.h"
@@ -14,20 +17,49 @@ using testing_machine::readNativeFile;
 using testing_machine::TestMachine;
 using testing_machine::writeNativeFile;
 
-TEST(PinnedFolder, ALinkOnTheWayIsRefusedByItsExactName) {
+TEST(PinnedFolder, WhatStandsInTheWayIsMovedAsideNeverFollowedAndALinkAboveIsRefused) {
   TestMachine machine;
   const fs::path c = machine.root() / "drive_c";
+  const fs::path programData = c / "ProgramData";
   fs::create_directories(c / "Elsewhere");
-  fs::create_directories(c / "ProgramData");
-  fs::create_directory_symlink(c / "Elsewhere", c / "ProgramData" / "Orvo");
-  PinnedFolder folder;
-  platform::Error error = folder.open("C:\\ProgramData", "Orvo\\VBIOS");
-  EXPECT_EQ(error.code, platform::kErrorReparsePointEncountered);
-  EXPECT_EQ(error.operation, "C:\\ProgramData\\Orvo");
-  EXPECT_FALSE(fs::exists(c / "Elsewhere" / "VBIOS")) << "made a folder through the link";
+  fs::create_directories(programData);
+  // Each planted by someone who may create folders under C:\ProgramData.
+  const std::function<void()> plants[] = {
+      [&] { fs::create_directory_symlink(c / "Elsewhere", programData / "Orvo"); },
+      [&] { writeNativeFile(programData / "Orvo", "a file"); },
+      [&] {
+        fs::create_directories(programData / "Orvo" / "VBIOS");
+        ASSERT_EQ(::chown((programData / "Orvo" / "VBIOS").c_str(), 65534, 65534), 0);
+      },
+  };
+  for (size_t i = 0; i < std::size(plants); ++i) {
+    SCOPED_TRACE(i);
+    fs::remove_all(programData);
+    fs::create_directories(programData);
+    plants[i]();
+    const bool inner = i == 2;
+    PinnedFolder never;
+    EXPECT_TRUE(never.open("C:\\ProgramData", "Orvo\\VBIOS", PinnedFolder::Make::Never).failed());
+    EXPECT_TRUE(never.movedAside().empty()) << "Make::Never changes nothing";
+
+    PinnedFolder folder;
+    const platform::Error error = folder.open("C:\\ProgramData", "Orvo\\VBIOS");
+    ASSERT_FALSE(error.failed()) << error.operation << ": " << error.message;
+    ASSERT_EQ(folder.movedAside().size(), 1u);
+    const std::string moved = inner ? "C:\\ProgramData\\Orvo\\VBIOS" : "C:\\ProgramData\\Orvo";
+    EXPECT_EQ(folder.movedAside()[0].rfind(moved + " -> " + moved + ".untrusted-", 0), 0u)
+        << folder.movedAside()[0];
+    struct stat info {};
+    ASSERT_EQ(::lstat((programData / "Orvo" / "VBIOS").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_uid, ::geteuid());
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << "nobody else may even look into it";
+    EXPECT_FALSE(fs::exists(c / "Elsewhere" / "VBIOS")) << "made a folder through the link";
+  }
 
   fs::create_directory_symlink(c / "Elsewhere", c / "Linked");
-  error = folder.open("C:\\Linked", "VBIOS");
+  PinnedFolder folder;
+  const platform::Error error = folder.open("C:\\Linked", "VBIOS");
   EXPECT_EQ(error.code, platform::kErrorReparsePointEncountered) << "the parent is checked too";
   EXPECT_EQ(error.operation, "C:\\Linked");
   EXPECT_FALSE(folder.isOpen());
@@ -72,6 +104,74 @@ TEST(PinnedFolder, NeverMakesNothingAndChangesNothing) {
   fs::permissions(c / "ProgramData" / "Orvo" / "VBIOS", fs::perms::all);
   ASSERT_FALSE(folder.open("C:\\ProgramData", "Orvo\\VBIOS", PinnedFolder::Make::Never).failed());
   EXPECT_EQ(fs::status(c / "ProgramData" / "Orvo" / "VBIOS").permissions(), fs::perms::all);
+}
+
+TEST(PinnedFolder, AFolderIsCopiedInWholeOrRefusedWhenItHoldsALinkOrExceedsItsBounds) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> arrange;
+    uint32_t code;
+    const char* at;  // the path the refusal names, below the source
+  };
+  const Case cases[] = {
+      {"plain", [](const fs::path&) {}, 0, ""},
+      {"file link", [](const fs::path& p) { fs::create_symlink(p / "a.rom", p / "sub" / "l.rom"); },
+       platform::kErrorReparsePointEncountered, "\\sub\\l.rom"},
+      {"folder link", [](const fs::path& p) { fs::create_directory_symlink(p / "sub", p / "z"); },
+       platform::kErrorReparsePointEncountered, "\\z"},
+      {"pipe", [](const fs::path& p) { ::mkfifo((p / "pipe").c_str(), 0600); },
+       platform::kErrorUnsupportedType, "\\pipe"},
+      {"bytes", [](const fs::path& p) { writeNativeFile(p / "sub" / "big", std::string(90, 'x')); },
+       platform::kErrorFileTooLarge, "\\sub\\big"},
+      {"entries",
+       [](const fs::path& p) {
+         writeNativeFile(p / "sub" / "c", "");
+         writeNativeFile(p / "sub" / "d", "");
+       },
+       platform::kErrorImplementationLimit, "\\tool.exe"},
+      {"depth", [](const fs::path& p) { fs::create_directories(p / "sub" / "deeper" / "deepest"); },
+       platform::kErrorFilenameTooLong, "\\sub\\deeper\\deepest"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestMachine machine;
+    const fs::path source = machine.root() / "drive_c" / "packages";
+    writeNativeFile(source / "a.rom", "VBIOS_VERSION=2");
+    writeNativeFile(source / "tool.exe", "#!/bin/sh\n");
+    fs::permissions(source / "tool.exe", fs::perms::owner_exec, fs::perm_options::add);
+    writeNativeFile(source / "sub" / "b.rom", "second");
+    c.arrange(source);
+    PinnedFolder folder;
+    ASSERT_FALSE(folder.open("C:\\ProgramData", "Orvo\\Package").failed());
+
+    // Bounds that the plain package meets: its 31 bytes, 4 of 5 names, 2 levels.
+    const platform::Error error = folder.copyFolderIn("C:\\packages", {31, 5, 2});
+    EXPECT_EQ(error.code, c.code) << error.operation << ": " << error.message;
+    const fs::path copy = machine.root() / "drive_c/ProgramData/Orvo/Package";
+    if (c.code == 0) {
+      EXPECT_EQ(readNativeFile(copy / "a.rom"), "VBIOS_VERSION=2");
+      EXPECT_EQ(readNativeFile(copy / "sub" / "b.rom"), "second");
+      EXPECT_NE(fs::status(copy / "tool.exe").permissions() & fs::perms::owner_exec, fs::perms::none)
+          << "a copied program must stay runnable";
+    } else {
+      EXPECT_EQ(error.operation, std::string("C:\\packages") + c.at);
+    }
+    // Links copied as links would lead out of the copy.
+    for (const auto& entry : fs::recursive_directory_iterator(copy))
+      EXPECT_FALSE(fs::is_symlink(entry.symlink_status())) << entry.path();
+
+    // What clear() leaves is the empty folder; a link in it goes, not what it leads to.
+    fs::create_directory_symlink(source / "sub", copy / "link");
+    ASSERT_FALSE(folder.clear().failed());
+    EXPECT_TRUE(fs::is_empty(copy));
+    EXPECT_EQ(readNativeFile(source / "sub" / "b.rom"), "second");
+  }
+  TestMachine machine;
+  PinnedFolder folder;
+  ASSERT_FALSE(folder.open("C:\\ProgramData", "Orvo\\Package").failed());
+  EXPECT_EQ(folder.copyFolderIn("C:\\gone", {30, 5, 2}).code, platform::kErrorPathNotFound);
+  fs::create_directory_symlink(machine.root() / "drive_c", machine.root() / "drive_c" / "linked");
+  EXPECT_EQ(folder.copyFolderIn("C:\\linked", {30, 5, 2}).code, platform::kErrorReparsePointEncountered);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The working folder as the elevated program opens it: made with a DACL that
-// lets only the administrators and the system write, an older folder closed
-// the same way, pinned against renaming while held, and copies that never
-// write through a name already there.
+// lets only the administrators and the system in, an older folder closed the
+// same way, another user's folder or a file in the way moved aside, pinned
+// against renaming while held, copies that never write through a name
+// already there, and a package copied whole or not at all.
 #include "platform/pinned_folder.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstdio>
 #include <string>
 
 #include "platform/files.h"
@@ -21,11 +23,15 @@ namespace {
 
 using platform::win32::toWide;
 
+bool runningUnderWine() {
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 // Who besides the system, the administrators and this program's own user may
-// write into, delete or re-own the folder, as the read-back DACL says. Wine
+// read, write into, delete or re-own the folder, as the read-back DACL says. Wine
 // keeps no DACL of its own but maps one onto the Unix mode bits and back,
 // so this is asked of what the system reports, not of the text we set.
-std::string otherWriters(const std::string& path) {
+std::string otherAccessors(const std::string& path) {
   PSECURITY_DESCRIPTOR raw = nullptr;
   PACL dacl = nullptr;
   if (GetNamedSecurityInfoW(toWide(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
@@ -42,9 +48,6 @@ std::string otherWriters(const std::string& path) {
   } self{};
   DWORD size = 0;
   GetTokenInformation(token, TokenUser, &self, sizeof(self), &size);
-  constexpr DWORD kWriting = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
-                             FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
-                             GENERIC_ALL;
   std::string others;
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     void* ace = nullptr;
@@ -52,7 +55,12 @@ std::string otherWriters(const std::string& path) {
     const auto* header = static_cast<ACE_HEADER*>(ace);
     if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
     const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-    if ((allowed->Mask & kWriting) == 0) continue;
+    // Wine maps a DACL onto the Unix mode bits and back, and keeps read and
+    // list for everyone whatever the DACL says; there only writing is asked.
+    constexpr DWORD kWriting = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
+                               FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                               GENERIC_ALL;
+    if ((allowed->Mask & (runningUnderWine() ? kWriting : ~DWORD{0})) == 0) continue;
     const PSID sid = const_cast<DWORD*>(&allowed->SidStart);
     if (IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
         EqualSid(sid, self.user.User.Sid))
@@ -60,17 +68,15 @@ std::string otherWriters(const std::string& path) {
     LPWSTR text = nullptr;
     if (ConvertSidToStringSidW(sid, &text)) {
       const platform::win32::ScopedLocalMemory ownedText(text);
-      others += platform::win32::toUtf8(text) + " ";
+      char mask[16];
+      std::snprintf(mask, sizeof(mask), ":%#lx ", static_cast<unsigned long>(allowed->Mask));
+      others += platform::win32::toUtf8(text) + mask;
     }
   }
   return others;
 }
 
-bool runningUnderWine() {
-  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
-
-TEST(PinnedFolder, NewAndOlderFoldersAreWritableByAdministratorsAndSystemAlone) {
+TEST(PinnedFolder, NewAndOlderFoldersAreReachableByAdministratorsAndSystemAlone) {
   winetest::TemporaryFolder folder;
   const std::string parent = folder.file("ProgramData");
   {
@@ -78,7 +84,7 @@ TEST(PinnedFolder, NewAndOlderFoldersAreWritableByAdministratorsAndSystemAlone) 
     const platform::Error error = pinned.open(parent, "Orvo\\VBIOS");
     ASSERT_FALSE(error.failed()) << error.operation << ": " << error.message;
     EXPECT_EQ(pinned.path(), parent + "\\Orvo\\VBIOS");
-    EXPECT_EQ(otherWriters(pinned.path()), "");
+    EXPECT_EQ(otherAccessors(pinned.path()), "");
   }
   // Made by an earlier program so that everyone may write into it.
   const std::string older = parent + "\\Older";
@@ -93,11 +99,11 @@ TEST(PinnedFolder, NewAndOlderFoldersAreWritableByAdministratorsAndSystemAlone) 
   ASSERT_EQ(SetNamedSecurityInfoW(toWide(older).data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                                   nullptr, open, nullptr),
             static_cast<DWORD>(ERROR_SUCCESS));
-  ASSERT_NE(otherWriters(older), "") << "the older folder is not open to everyone to begin with";
+  ASSERT_NE(otherAccessors(older), "") << "the older folder is not open to everyone to begin with";
 
   platform::PinnedFolder pinned;
   ASSERT_FALSE(pinned.open(parent, "Older").failed());
-  EXPECT_EQ(otherWriters(older), "");
+  EXPECT_EQ(otherAccessors(older), "");
 }
 
 // Wine does not refuse to rename a folder that another handle holds without
@@ -146,7 +152,7 @@ TEST(PinnedFolder, CopiesReplaceWhatIsThereAndRefuseOtherNames) {
   SetFileAttributesW(toWide(folder.file("new.rom")).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST(PinnedFolder, NeverMakesNothingAndRefusesAFileInTheWay) {
+TEST(PinnedFolder, NeverMakesNothingAndWhatIsInTheWayIsMovedAside) {
   winetest::TemporaryFolder folder;
   const std::string parent = folder.file("ProgramData");
   platform::PinnedFolder pinned;
@@ -155,12 +161,74 @@ TEST(PinnedFolder, NeverMakesNothingAndRefusesAFileInTheWay) {
       << missing.code;
   EXPECT_FALSE(platform::directoryExists(parent));
   EXPECT_FALSE(pinned.isOpen());
+  EXPECT_EQ(pinned.copyIn(folder.file("x"), "x").code, platform::kErrorInvalidHandle);
 
+  // A file where a folder belongs, then a folder that another account owns.
   ASSERT_FALSE(platform::createDirectories(parent + "\\Orvo").failed());
   ASSERT_FALSE(platform::writeFileAtomic(parent + "\\Orvo\\VBIOS", "a file").failed());
-  EXPECT_TRUE(pinned.open(parent, "Orvo\\VBIOS").failed());
-  EXPECT_FALSE(pinned.isOpen());
-  EXPECT_EQ(pinned.copyIn(folder.file("x"), "x").code, platform::kErrorInvalidHandle);
+  EXPECT_TRUE(pinned.open(parent, "Orvo\\VBIOS", platform::PinnedFolder::Make::Never).failed());
+  const platform::Error opened = pinned.open(parent, "Orvo\\VBIOS");
+  ASSERT_FALSE(opened.failed()) << opened.operation << ": " << opened.message;
+  ASSERT_EQ(pinned.movedAside().size(), 1u);
+  EXPECT_EQ(pinned.movedAside()[0].rfind(pinned.path() + " -> " + pinned.path() + ".untrusted-", 0), 0u)
+      << pinned.movedAside()[0];
+  EXPECT_TRUE(platform::directoryExists(pinned.path()));
+}
+
+TEST(PinnedFolder, AFolderOfAnotherAccountIsMovedAside) {
+  winetest::TemporaryFolder folder;
+  const std::string parent = folder.file("ProgramData");
+  ASSERT_FALSE(platform::createDirectories(parent + "\\Orvo\\VBIOS").failed());
+  platform::PinnedFolder pinned;
+  PSID users = nullptr;
+  ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-21-1111111111-2222222222-3333333333-1001", &users));
+  const platform::win32::ScopedLocalMemory ownedUsers(users);
+  const DWORD given = SetNamedSecurityInfoW(toWide(parent + "\\Orvo\\VBIOS").data(), SE_FILE_OBJECT,
+                                            OWNER_SECURITY_INFORMATION, users, nullptr, nullptr, nullptr);
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR ownerMemory = nullptr;
+  GetNamedSecurityInfoW(toWide(parent + "\\Orvo\\VBIOS").c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                        &owner, nullptr, nullptr, nullptr, &ownerMemory);
+  const platform::win32::ScopedLocalMemory ownedOwnerMemory(ownerMemory);
+  // Wine reports "success" but keeps the Unix owner: the linux tests cover it there.
+  if (given != ERROR_SUCCESS || owner == nullptr || !EqualSid(owner, users))
+    GTEST_SKIP() << "the folder cannot be given to another account here (" << given << ")";
+  EXPECT_EQ(pinned.open(parent, "Orvo\\VBIOS", platform::PinnedFolder::Make::Never).code,
+            platform::kErrorInvalidOwner);
+  ASSERT_FALSE(pinned.open(parent, "Orvo\\VBIOS").failed());
+  EXPECT_EQ(pinned.movedAside().size(), 1u) << "another user's folder is not used";
+  EXPECT_EQ(otherAccessors(pinned.path()), "");
+}
+
+TEST(PinnedFolder, APackageIsCopiedWholeOrNotAtAllAndClearedAfterwards) {
+  winetest::TemporaryFolder folder;
+  const std::string source = folder.file("packages");
+  ASSERT_FALSE(platform::createDirectories(source + "\\driver").failed());
+  ASSERT_FALSE(platform::writeFileAtomic(source + "\\configs.txt", "VBiosType=KRAMD").failed());
+  ASSERT_FALSE(platform::writeFileAtomic(source + "\\driver\\amdtools.sys", "driver").failed());
+  platform::PinnedFolder pinned;
+  ASSERT_FALSE(pinned.open(folder.file("ProgramData"), "Orvo\\Package").failed());
+
+  const platform::Error copied = pinned.copyFolderIn(source, {21, 3, 1});
+  ASSERT_FALSE(copied.failed()) << copied.operation << ": " << copied.message;
+  std::string contents;
+  ASSERT_FALSE(platform::readFile(pinned.path() + "\\driver\\amdtools.sys", contents, 100).failed());
+  EXPECT_EQ(contents, "driver");
+  EXPECT_EQ(otherAccessors(pinned.path() + "\\driver"), "") << "the copy takes the folder's protection";
+
+  ASSERT_FALSE(pinned.clear().failed());
+  EXPECT_FALSE(platform::directoryExists(pinned.path() + "\\driver"));
+  EXPECT_FALSE(platform::fileExists(pinned.path() + "\\configs.txt"));
+  EXPECT_TRUE(platform::directoryExists(pinned.path()));
+
+  // One byte, one name or one level more than the bounds allow.
+  EXPECT_EQ(pinned.copyFolderIn(source, {20, 3, 1}).code, platform::kErrorFileTooLarge);
+  ASSERT_FALSE(pinned.clear().failed());
+  EXPECT_EQ(pinned.copyFolderIn(source, {21, 2, 1}).code, platform::kErrorImplementationLimit);
+  ASSERT_FALSE(pinned.clear().failed());
+  EXPECT_EQ(pinned.copyFolderIn(source, {21, 3, 0}).code, platform::kErrorFilenameTooLong);
+  ASSERT_FALSE(pinned.clear().failed());
+  EXPECT_EQ(pinned.copyFolderIn(folder.file("gone"), {21, 3, 1}).code, platform::kErrorPathNotFound);
 }
 
 }  // namespace

@@ -31,6 +31,11 @@ int main() {
       "| `devcon64.exe` (Microsoft's device console) | AMD packages |\n"
       "| `amdtools.inf` (the flash tool's driver) | AMD packages |\n\n"
       "The example layout in `packages/` has no vendor tools: add AMD's and Microsoft's own before shipping.\n\n"
+      "Before it reads anything, the installer copies the whole packages folder, subfolders included, to a "
+      "folder only administrators can reach, and uses nothing but that copy. The folder may hold at most " +
+      std::to_string(kMaxPackageEntries) + " files and folders and " + std::to_string(kMaxPackageBytes) +
+      " bytes, with folders nested at most " + std::to_string(kMaxPackageDepth) +
+      " deep, and no link, junction or other reparse point anywhere; otherwise the installer stops with 102.\n\n"
       "## configs.txt\n\n"
       "One `key=value` per line, read as UTF-8 (a byte-order mark selects UTF-16 or UTF-32). A line ends at CR LF, "
       "LF or CR. A line without `=` is ignored; a comment line that holds `=` is a setting to the installer. "

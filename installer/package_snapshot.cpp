@@ -1,0 +1,81 @@
+#include "installer/package_snapshot.h"
+
+#include <string>
+
+#include "common/result_codes.h"
+#include "installer/flash_step.h"
+#include "package/operation_failure.h"
+#include "platform/error.h"
+
+namespace {
+
+constexpr const char* kFunction = "VBiosConfigs.readConfigs";
+
+// Why a package that is there was not taken, in the words of the detail
+// entry; empty for a failure of the system, which describeFailure words.
+std::string refusal(const platform::Error& error) {
+  const std::string& at = error.operation;
+  switch (error.code) {
+    case platform::kErrorReparsePointEncountered:
+      return at + " is a link or junction that leads elsewhere; a package holds plain files and folders only";
+    case platform::kErrorUnsupportedType:
+      return at + " is neither a file nor a folder; a package holds plain files and folders only";
+    case platform::kErrorFileTooLarge:
+      return "the package holds more than " + std::to_string(kMaxPackageBytes) + " bytes (at " + at + ")";
+    case platform::kErrorImplementationLimit:
+      return "the package holds more than " + std::to_string(kMaxPackageEntries) + " files and folders (at " +
+             at + ")";
+    case platform::kErrorFilenameTooLong:
+      return "the package nests folders more than " + std::to_string(kMaxPackageDepth) + " deep (at " + at +
+             ")";
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+PackageSnapshot::~PackageSnapshot() {
+  if (folder_.isOpen()) platform::ignoreFailure(folder_.clear());
+}
+
+int32_t PackageSnapshot::take(const std::string& packageFolder, VBiosConfigs& cfg) {
+  auto unreadable = [&](const std::string& detail) {
+    // The lines of a configs.txt that could not be read, which is what a
+    // package that cannot be taken amounts to.
+    cfg.OvLog("Open configs.txt", *cfg.w);
+    package::logFailure(cfg, "ERROR problem reading configs.txt ", detail);
+    return result::kConfigUnreadable;
+  };
+  platform::Error error = folder_.open(kWorkingFolderParent, kPackageCopyBelow);
+  logMovedAside(folder_, *cfg.w);
+  if (error.failed() && error.code == platform::kErrorReparsePointEncountered) {
+    return unreadable(package::describeProblem(
+        kFunction, error.operation + " is a link or junction that leads elsewhere, so the package cannot be "
+                                     "copied below it; nothing of it was read"));
+  }
+  // What a run that died left behind is not this package.
+  if (!error.failed()) error = folder_.clear();
+  if (!error.failed()) {
+    error = folder_.copyFolderIn(packageFolder, {kMaxPackageBytes, kMaxPackageEntries, kMaxPackageDepth});
+  }
+  if (error.failed()) {
+    // Nothing of a refused package is used, nor left behind.
+    if (folder_.isOpen()) platform::ignoreFailure(folder_.clear());
+    const std::string why = refusal(error);
+    if (why.empty()) return unreadable(platform::describeFailure(error, kFunction));
+    return unreadable(package::describeProblem(kFunction, why + "; nothing of it was read"));
+  }
+  copied_ = true;
+  cfg.myPath = folder_.path();
+  cfg.VbConfig = folder_.path() + "\\configs.txt";
+  return result::kSuccess;
+}
+
+void PackageSnapshot::discard(LogWriter& w) {
+  if (!folder_.isOpen()) return;
+  if (const platform::Error error = folder_.clear(); error.failed())
+    OvLog(platform::describeFailure(error, "Program.removePackageCopy"), w);
+  folder_.close();
+  copied_ = false;
+}
