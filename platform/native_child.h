@@ -17,7 +17,7 @@ struct ChildSpec {
   std::string program;    // full Windows path, as the caller named it
   std::string arguments;  // Windows command-line text after the program
   bool captureOutput = false;
-  bool breakOutput = false;  // a simulated machine breaks the pipe after the output
+  bool breakOutput = false;   // a simulated machine breaks the pipe after the output
   OutputSink sink = nullptr;  // when set, output goes here instead of being kept
 };
 

@@ -42,7 +42,8 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     if (machine != nullptr && machine->beforeStart != nullptr) knobs = machine->beforeStart(start.program);
     if (knobs.noProcess) return StartOutcome::NoProcess;
 
-    native::ChildSpec spec{start.program, start.arguments, start.captureOutput, knobs.breakOutput, start.sink};
+    native::ChildSpec spec{start.program, start.arguments, start.captureOutput, knobs.breakOutput,
+                           start.sink};
     auto impl = std::make_unique<Impl>();
     if (const StartOutcome prepared = native::prepareChild(spec, impl->child, error);
         prepared != StartOutcome::Started)
@@ -81,9 +82,13 @@ Error ChildProcess::kill() {
 
 int32_t ChildProcess::exitCode() const { return impl_ == nullptr ? 0 : native::exitCode(*impl_->child); }
 
-std::string ChildProcess::takeOutput() { return impl_ == nullptr ? std::string() : native::takeOutput(*impl_->child); }
+std::string ChildProcess::takeOutput() {
+  return impl_ == nullptr ? std::string() : native::takeOutput(*impl_->child);
+}
 
-Error ChildProcess::outputError() const { return impl_ == nullptr ? Error{} : native::outputError(*impl_->child); }
+Error ChildProcess::outputError() const {
+  return impl_ == nullptr ? Error{} : native::outputError(*impl_->child);
+}
 
 namespace {
 

@@ -3,8 +3,6 @@
 // process group so a kill also takes down whatever it started. Only what
 // differs from Windows is here; the rules of a start are in
 // process_common.cpp. No Windows code belongs in this file.
-#include "platform/native_child.h"
-
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -26,6 +24,7 @@
 #include <vector>
 
 #include "platform/command_line.h"
+#include "platform/native_child.h"
 #include "platform/posix/path_mapping.h"
 #include "platform/posix/scoped_fd.h"
 #include "platform/simulation.h"
@@ -144,7 +143,8 @@ struct Child {
       // and the group's id stays ours while it is there.
       ::kill(-pid, SIGKILL);
       if (Clock::now() >= deadline)
-        return makeError(kErrorGenericFailure, "TerminateProcess " + program + " (a process it started still runs)");
+        return makeError(kErrorGenericFailure,
+                         "TerminateProcess " + program + " (a process it started still runs)");
       lock.unlock();
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
       lock.lock();
@@ -304,10 +304,12 @@ StartOutcome launchChild(Child& child, Error& error) {
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &all);
   posix_spawnattr_setpgroup(&attributes, 0);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
   pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, child.native.c_str(), &actions, &attributes, argv.data(), envp.data());
+  const int spawned =
+      ::posix_spawn(&pid, child.native.c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   // From here only the child holds the write end, so its exit ends the pipe.
