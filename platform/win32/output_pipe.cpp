@@ -40,6 +40,14 @@ Error createOutputPipe(OutputPipe& pipe, RandomBytes random) {
         name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, kPipeBufferBytes,
         kPipeBufferBytes, 0, nullptr));
+    // Wine honours no FILE_FLAG_FIRST_PIPE_INSTANCE and joins a pipe made
+    // beforehand with room for more instances: a pipe of ours has one.
+    DWORD instances = 0;
+    if (server && GetNamedPipeHandleStateW(server.get(), nullptr, &instances, nullptr, nullptr, nullptr, 0) &&
+        instances != 1) {
+      server.reset();
+      SetLastError(ERROR_PIPE_BUSY);
+    }
     if (server) {
       pipe.name = std::move(name);
       pipe.server = std::move(server);

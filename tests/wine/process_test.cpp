@@ -297,11 +297,9 @@ TEST(ProcessStart, ChildInheritsNoOtherHandles) {
 // joined. Names come from a source the test controls, so the taken name is
 // the one the start would use.
 TEST(ProcessOutput, ATakenPipeNameIsReplacedNeverJoined) {
-  static unsigned char next;  // the first byte of every name the source gives
-  static int calls;
+  static int calls;  // the first name is the taken one, every later one is free
   const platform::win32::RandomBytes source = [](void* buffer, ULONG size) {
-    std::memset(buffer, next, size);
-    if (++calls >= 2) next = 0xCD;
+    std::memset(buffer, calls++ == 0 ? 0xAB : 0xCD, size);
     return true;
   };
   const unsigned char taken[16] = {0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB,
@@ -311,7 +309,6 @@ TEST(ProcessOutput, ATakenPipeNameIsReplacedNeverJoined) {
       CreateNamedPipeW(takenName.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 2, 0, 0, 0, nullptr);
   ASSERT_NE(squatter, INVALID_HANDLE_VALUE);
 
-  next = 0xAB;
   calls = 0;
   platform::win32::OutputPipe pipe;
   const platform::Error made = platform::win32::createOutputPipe(pipe, source);
