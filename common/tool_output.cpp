@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 void ToolOutput::add(std::string_view bytes) {
   decoded_.clear();
@@ -47,19 +48,34 @@ void ToolOutput::scan(std::string_view text) {
   }
 }
 
+namespace {
+
+// Where `c` next occurs in `text` from `from`, or text.size().
+size_t nextOf(std::string_view text, size_t from, char c) {
+  const void* found = std::memchr(text.data() + from, c, text.size() - from);
+  return found == nullptr ? text.size() : static_cast<size_t>(static_cast<const char*>(found) - text.data());
+}
+
+}  // namespace
+
 void ToolOutput::takeText(std::string_view text) {
   scan(text);
+  // The next LF and CR, each found once: a piece with few line ends is
+  // crossed at memchr's pace.
+  size_t lf = nextOf(text, 0, '\n');
+  size_t cr = nextOf(text, 0, '\r');
   size_t at = 0;
   while (at < text.size()) {
     if (afterCr_) {
       afterCr_ = false;
-      const bool lf = text[at] == '\n';
-      endLine(lf ? "\r\n" : "\r");
-      if (lf) ++at;
+      const bool crLf = text[at] == '\n';
+      endLine(crLf ? "\r\n" : "\r");
+      if (crLf) ++at;
       continue;
     }
-    size_t end = at;
-    while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
+    if (lf < at) lf = nextOf(text, at, '\n');
+    if (cr < at) cr = nextOf(text, at, '\r');
+    const size_t end = std::min(lf, cr);
     appendToLine(text.substr(at, end - at));
     if (end == text.size()) break;
     if (text[end] == '\n') {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace platform {
 
@@ -82,6 +83,21 @@ namespace {
 void decodeUtf8(std::string_view bytes, std::string& out) {
   size_t i = 0;
   while (i < bytes.size()) {
+    // ASCII, by far the most of any tool's output, is taken in runs, eight
+    // bytes at a time.
+    size_t ascii = i;
+    while (ascii + 8 <= bytes.size()) {
+      uint64_t word = 0;
+      std::memcpy(&word, bytes.data() + ascii, 8);
+      if ((word & 0x8080808080808080ull) != 0) break;
+      ascii += 8;
+    }
+    while (ascii < bytes.size() && byteAt(bytes, ascii) < 0x80) ++ascii;
+    if (ascii > i) {
+      out.append(bytes.substr(i, ascii - i));
+      i = ascii;
+      continue;
+    }
     const size_t start = i;
     char32_t codePoint = 0;
     if (nextCodePoint(bytes, i, codePoint)) {
