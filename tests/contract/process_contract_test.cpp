@@ -119,6 +119,10 @@ TEST(ProcessContract, AKillTakesWhateverTheChildStarted) {
       if (end == End::Kill) {
         ASSERT_FALSE(child->kill().failed());
         EXPECT_EQ(child->exitCode(), 1);
+        // Still owned: the kill itself must have ended the helper.
+        const std::string afterKill = heartbeats(machine);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        EXPECT_EQ(heartbeats(machine), afterKill) << "the helper still writes after kill()";
       }
       child.reset();
     }
