@@ -71,7 +71,8 @@ enum class WaitOutcome { Exited, TimedOut, Failed };
 class ChildProcess {
  public:
   ChildProcess();
-  // Kills a child that is still running and releases every handle and thread.
+  // Ends the child's tree if anything of it still runs (the child, or a
+  // helper it left behind when it ended) and releases every handle and thread.
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
