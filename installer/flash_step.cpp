@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/result_codes.h"
+#include "common/tool_output.h"
 #include "package/config_text.h"
 #include "package/operation_failure.h"
 #include "platform/command_line.h"
@@ -84,6 +85,8 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
 
   platform::PinnedFolder workingFolder;
   platform::ProgramRun run;
+  ToolOutput toolOutput;
+  toolOutput.watchFor(kFlashCompletedText);
   run.timeoutMs = kFlashExitTimeoutMs;
   if (!amd) {
     run.program = platform::joinPath(packageFolder, cfg.VbFlashCmd);
@@ -115,6 +118,7 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     run.arguments = "-fa -p 0 " + platform::quoteWindowsArgument(copy, platform::Quoting::Always);
     OvLog(run.arguments, w);
     run.captureOutput = true;
+    run.outputSink = toolOutput.sink();
   }
 
   // The bar advances by time, whatever the tool reports, and stops at 70
@@ -169,12 +173,11 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   if (!amd) {
     completed = true;
   } else {
-    // Named, so that the lines below point into text that is still alive.
-    const std::string output = package::decodeText(flashed.output);
-    for (std::string_view line : package::splitLines(output)) {
-      if (line.find(kFlashCompletedText) != std::string_view::npos) completed = true;
-      OvLog(line, w);
-    }
+    toolOutput.finish();
+    for (std::string_view line : package::splitLines(toolOutput.keptText())) OvLog(line, w);
+    if (toolOutput.linesNotKept() > 0) OvLog(toolOutput.notKeptLine(), w);
+    // Anywhere in the output, also past what the log shows.
+    completed = toolOutput.watchedSeen();
     // Output cut short cannot prove the flash finished, even if the text is there.
     if (flashed.outcome == platform::RunOutcome::OutputBroken)
       return stopWith905("ERROR VbFlashProcess Exception", flashed.error, w);

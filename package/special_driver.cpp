@@ -2,6 +2,7 @@
 #include <string>
 
 #include "common/result_codes.h"
+#include "common/tool_output.h"
 #include "package/config_text.h"
 #include "package/operation_failure.h"
 #include "package/vbios_configs.h"
@@ -38,6 +39,8 @@ int32_t runDeviceConsole(VBiosConfigs& configs, const DeviceConsoleCall& call) {
     devcon.arguments = call.arguments;
     devcon.captureOutput = true;
     devcon.timeoutMs = call.timeoutMs;
+    ToolOutput output;
+    devcon.outputSink = output.sink();
     const platform::ProgramResult run = platform::runProgram(devcon);
     switch (run.outcome) {
       case platform::RunOutcome::CannotStart:
@@ -70,7 +73,9 @@ int32_t runDeviceConsole(VBiosConfigs& configs, const DeviceConsoleCall& call) {
       package::logFailure(configs, call.exceptionLine, run.error, call.function);
       return call.errorResult;
     }
-    configs.OvLog(package::decodeText(run.output), *configs.w);
+    output.finish();
+    configs.OvLog(output.keptText(), *configs.w);
+    if (output.linesNotKept() > 0) configs.OvLog(output.notKeptLine(), *configs.w);
     return result::kSuccess;
   } catch (const std::exception& failure) {
     package::logFailure(configs, call.exceptionLine, package::describeProblem(call.function, failure.what()));

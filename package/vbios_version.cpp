@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/result_codes.h"
+#include "common/tool_output.h"
 #include "hardware/nvapi.h"
 #include "package/check_rules.h"
 #include "package/config_text.h"
@@ -32,6 +33,9 @@ int32_t readAmdVersion(VBiosConfigs& configs) {
     adapterInfo.arguments = "-ai";
     adapterInfo.captureOutput = true;
     adapterInfo.timeoutMs = kVersionReadTimeoutMs;
+    // Only the version lines are kept; the rest is read and dropped.
+    ToolOutput output(package::isBiosVersionLine);
+    adapterInfo.outputSink = output.sink();
     const platform::ProgramResult run = platform::runProgram(adapterInfo);
     switch (run.outcome) {
       case platform::RunOutcome::CannotStart:
@@ -65,13 +69,25 @@ int32_t readAmdVersion(VBiosConfigs& configs) {
         }
         break;
     }
-    // Empty unless the tool ended, by itself or killed after the time-out.
-    const std::string output = package::decodeText(run.output);
-    for (std::string_view line : package::splitLines(output)) {
-      if (!package::isBiosVersionLine(line)) continue;
-      configs.OvLog(line, *configs.w);
-      configs.CurVbVersion = package::versionFromBiosVersionLine(line);
-      configs.OvLog("CurVbVersion: " + configs.CurVbVersion, *configs.w);
+    // Only what a tool that ended printed counts, by itself or killed after
+    // the time-out.
+    const bool ended = run.outcome == platform::RunOutcome::Exited ||
+                       run.outcome == platform::RunOutcome::OutputBroken ||
+                       (run.outcome == platform::RunOutcome::TimedOut && !run.error.failed());
+    if (ended) {
+      output.finish();
+      for (std::string_view line : package::splitLines(output.keptText())) {
+        configs.OvLog(line, *configs.w);
+        configs.CurVbVersion = package::versionFromBiosVersionLine(line);
+        configs.OvLog("CurVbVersion: " + configs.CurVbVersion, *configs.w);
+      }
+      // Past the log's bound the last version line still decides, as it
+      // would have had every line been logged.
+      if (output.linesNotKept() > 0) {
+        configs.OvLog(output.notKeptLine(), *configs.w);
+        configs.CurVbVersion = package::versionFromBiosVersionLine(output.lastFilteredLine());
+        configs.OvLog("CurVbVersion: " + configs.CurVbVersion, *configs.w);
+      }
     }
     // A pipe that broke after a version line leaves that version in place
     // but the read failed: 2003, or 2004 below if nothing was read.

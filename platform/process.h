@@ -1,6 +1,7 @@
 // Child processes started the way the installer starts its tools: the full
 // program path plus a Windows command-line text, a hidden window, no console,
-// no shell, and optionally the whole standard output captured while it runs.
+// no shell, and optionally the standard output captured while it runs, kept
+// whole or handed piece by piece to a sink.
 //
 // runProgram() is the one call the installer uses: start, wait up to a
 // limit, kill on time-out, collect the output, and say in one outcome how
@@ -15,8 +16,12 @@
 // - once the child is gone, its output may keep arriving for
 //   kOutputDrainAfterExitMs (a grandchild holding the pipe is not waited
 //   for beyond that);
-// - kill() waits up to kKillWaitMs for the child to go before it reports a
-//   failure.
+// - each child starts in a tree of its own (win32: a job object; posix: a
+//   process group), and a kill, at a time-out or when the owner is
+//   destroyed, takes the whole tree: whatever the child started is gone too
+//   (posix: unless it left the group; a Windows job cannot be left);
+// - kill() waits up to kKillWaitMs for the tree to be empty before it
+//   reports a failure.
 #pragma once
 
 #include <cstddef>
@@ -24,14 +29,20 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/error.h"
 
 namespace platform {
 
-// Captured output beyond this is drained and dropped, so a runaway child can
-// neither block on a full pipe nor exhaust memory.
+// Output kept whole (no sink) beyond this is drained and dropped, so a
+// runaway child can neither block on a full pipe nor exhaust memory. The
+// installer's own reads use a sink and keep only what they need.
 inline constexpr size_t kMaxCapturedOutput = size_t{256} << 20;
+
+// Receives a child's standard output as it arrives, in order, on the reader
+// thread, never after the ChildProcess is destroyed (or runProgram returned).
+using OutputSink = std::function<void(std::string_view chunk)>;
 
 // The child's own writes are in the pipe when it ends; this is only for the
 // system to deliver them, generous because Wine can lag behind.
@@ -45,6 +56,7 @@ struct ProcessStart {
   std::string program;    // full Windows path of the executable
   std::string arguments;  // command-line text after the program, Windows quoting
   bool captureOutput = false;
+  OutputSink sink = nullptr;  // with captureOutput: the output goes here, none is kept
 };
 
 enum class StartOutcome {
@@ -59,7 +71,8 @@ enum class WaitOutcome { Exited, TimedOut, Failed };
 class ChildProcess {
  public:
   ChildProcess();
-  // Kills a child that is still running and releases every handle and thread.
+  // Ends the child's tree if anything of it still runs (the child, or a
+  // helper it left behind when it ended) and releases every handle and thread.
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -71,7 +84,8 @@ class ChildProcess {
   // Waits at most `timeoutMs` (posix: times [time] timeout_scale).
   WaitOutcome wait(uint32_t timeoutMs, Error& error);
 
-  // Terminates the child and waits until it is gone (exit code 1).
+  // Terminates the child and everything it started, and waits until all of
+  // them are gone (exit code 1).
   Error kill();
 
   int32_t exitCode() const;  // valid after wait() returned Exited, or a kill
@@ -104,6 +118,7 @@ struct ProgramRun {
   std::string program;    // full Windows path of the executable
   std::string arguments;  // command-line text after the program, Windows quoting
   bool captureOutput = false;
+  OutputSink outputSink;  // with captureOutput: the output goes here, not to `output`
   uint32_t timeoutMs = 0;
   // Called once on the caller's thread as soon as the program runs (never
   // when it did not start); the time limit counts from its return. An

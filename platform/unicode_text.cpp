@@ -1,6 +1,8 @@
 #include "platform/unicode_text.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace platform {
 
@@ -81,6 +83,21 @@ namespace {
 void decodeUtf8(std::string_view bytes, std::string& out) {
   size_t i = 0;
   while (i < bytes.size()) {
+    // ASCII, by far the most of any tool's output, is taken in runs, eight
+    // bytes at a time.
+    size_t ascii = i;
+    while (ascii + 8 <= bytes.size()) {
+      uint64_t word = 0;
+      std::memcpy(&word, bytes.data() + ascii, 8);
+      if ((word & 0x8080808080808080ull) != 0) break;
+      ascii += 8;
+    }
+    while (ascii < bytes.size() && byteAt(bytes, ascii) < 0x80) ++ascii;
+    if (ascii > i) {
+      out.append(bytes.substr(i, ascii - i));
+      i = ascii;
+      continue;
+    }
     const size_t start = i;
     char32_t codePoint = 0;
     if (nextCodePoint(bytes, i, codePoint)) {
@@ -175,6 +192,116 @@ std::string decodeText(std::string_view bytes) {
     decodeUtf8(bytes, out);
   }
   return out;
+}
+
+namespace {
+
+// A sequence cut short by the end of the bytes, which the next bytes may
+// still complete: a valid lead and only valid continuations so far.
+bool isUnfinishedUtf8(std::string_view tail) {
+  const uint8_t lead = byteAt(tail, 0);
+  const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
+  if (length == 0 || tail.size() >= length) return false;
+  size_t i = 0;
+  char32_t codePoint = 0;
+  return !nextCodePoint(tail, i, codePoint) && i == tail.size();
+}
+
+}  // namespace
+
+// The byte-order mark decides as decodeText does, so it waits for four bytes
+// (UTF-32 LE's mark begins like UTF-16 LE's) or the end.
+void TextDecoder::choose(std::string& out) {
+  const std::string head = std::move(pending_);
+  pending_.clear();
+  const std::string_view bytes = head;
+  size_t mark = 0;
+  if (bytes.starts_with(std::string_view("\xFF\xFE\x00\x00", 4))) {
+    encoding_ = Encoding::Utf32Le, mark = 4;
+  } else if (bytes.starts_with(std::string_view("\x00\x00\xFE\xFF", 4))) {
+    encoding_ = Encoding::Utf32Be, mark = 4;
+  } else if (bytes.starts_with("\xFF\xFE")) {
+    encoding_ = Encoding::Utf16Le, mark = 2;
+  } else if (bytes.starts_with("\xFE\xFF")) {
+    encoding_ = Encoding::Utf16Be, mark = 2;
+  } else {
+    encoding_ = Encoding::Utf8, mark = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  }
+  feed(bytes.substr(mark), out);
+}
+
+// How much of `bytes` decodes the same whatever follows: all but an
+// unfinished character at the end.
+size_t TextDecoder::wholeLength(std::string_view bytes) const {
+  switch (encoding_) {
+    case Encoding::Utf16Le:
+    case Encoding::Utf16Be: {
+      size_t length = bytes.size() & ~size_t{1};
+      if (length >= 2) {
+        const bool bigEndian = encoding_ == Encoding::Utf16Be;
+        const uint8_t high = byteAt(bytes, length - (bigEndian ? 2 : 1));
+        if (high >= 0xD8 && high <= 0xDB) length -= 2;  // its low surrogate may follow
+      }
+      return length;
+    }
+    case Encoding::Utf32Le:
+    case Encoding::Utf32Be:
+      return bytes.size() & ~size_t{3};
+    default:
+      for (size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+        const uint8_t byte = byteAt(bytes, bytes.size() - back);
+        if (byte >= 0x80 && byte <= 0xBF) continue;
+        return isUnfinishedUtf8(bytes.substr(bytes.size() - back)) ? bytes.size() - back : bytes.size();
+      }
+      return bytes.size();
+  }
+}
+
+void TextDecoder::decodeWhole(std::string_view bytes, std::string& out) const {
+  switch (encoding_) {
+    case Encoding::Utf16Le:
+    case Encoding::Utf16Be:
+      decodeUtf16(bytes, encoding_ == Encoding::Utf16Be, out);
+      break;
+    case Encoding::Utf32Le:
+    case Encoding::Utf32Be:
+      decodeUtf32(bytes, encoding_ == Encoding::Utf32Be, out);
+      break;
+    default:
+      decodeUtf8(bytes, out);
+  }
+}
+
+void TextDecoder::feed(std::string_view bytes, std::string& out) {
+  if (encoding_ == Encoding::Unknown) {
+    const size_t take = std::min(bytes.size(), 4 - pending_.size());
+    pending_.append(bytes.substr(0, take));
+    bytes.remove_prefix(take);
+    if (pending_.size() < 4) return;
+    choose(out);
+  }
+  std::string joined;
+  if (!pending_.empty()) {
+    joined = std::move(pending_) + std::string(bytes);
+    pending_.clear();
+    bytes = joined;
+  }
+  const size_t whole = wholeLength(bytes);
+  decodeWhole(bytes.substr(0, whole), out);
+  pending_.assign(bytes.substr(whole));
+}
+
+void TextDecoder::finish(std::string& out) {
+  if (encoding_ == Encoding::Unknown) {
+    if (pending_.empty()) return;
+    choose(out);
+  }
+  const std::string rest = std::move(pending_);
+  pending_.clear();
+  decodeWhole(rest, out);
 }
 
 }  // namespace platform

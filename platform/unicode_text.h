@@ -30,4 +30,22 @@ void decodeUtf16(std::string_view bytes, bool bigEndian, std::string& out);
 // LE/BE) and is dropped; without one the bytes are UTF-8.
 std::string decodeText(std::string_view bytes);
 
+// decodeText for bytes that arrive in pieces (a tool's output): what feed()
+// and finish() append, in order, is exactly decodeText of all the bytes,
+// wherever the pieces were cut. Holds at most a few bytes between pieces.
+class TextDecoder {
+ public:
+  void feed(std::string_view bytes, std::string& out);
+  void finish(std::string& out);  // after the last piece
+
+ private:
+  enum class Encoding { Unknown, Utf8, Utf16Le, Utf16Be, Utf32Le, Utf32Be };
+  void choose(std::string& out);
+  void decodeWhole(std::string_view bytes, std::string& out) const;
+  size_t wholeLength(std::string_view bytes) const;
+
+  Encoding encoding_ = Encoding::Unknown;
+  std::string pending_;  // a byte-order mark not yet known, or an unfinished character
+};
+
 }  // namespace platform

@@ -63,6 +63,7 @@ int showAdapterInfo(const simulated::MachineIni& ini) {
   standin::printLine("        Asic Family     : Navi2x");
   standin::printLine("        Flash Type      : W25Q80 (1024 KB)");
   standin::printLine("        Product Name    : Kestrel Dock GPU");
+  standin::printEmptyLines(standin::sizeBytes(ini.get("amdvbflash", "ai_extra_output", "0")));
   if (!version.empty()) standin::printLine("        Bios Version    : " + version);
   standin::printLine("        Bios Date       : 2026/01/15 10:20");
   if (ini.getBool("amdvbflash", "ai_hang", false)) standin::hangUntilKilled();
@@ -138,6 +139,7 @@ int flash(const simulated::MachineIni& ini, std::string_view adapter, const std:
     standin::printLine("ERROR: cannot record the new VBIOS in machine.ini");
     return kExitStateNotSaved;
   }
+  standin::printEmptyLines(standin::sizeBytes(ini.get("amdvbflash", "flash_extra_output", "0")));
   standin::printLine("Restart System To Complete VBIOS Update");
   return 0;
 }

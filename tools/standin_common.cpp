@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <thread>
 
 #include "platform/files.h"
@@ -17,6 +18,30 @@ std::vector<std::string> arguments(int argc, char** argv) { return platform::pro
 void printLine(std::string_view line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+uint64_t sizeBytes(std::string_view text) {
+  uint64_t value = 0;
+  size_t at = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    value = value * 10 + static_cast<uint64_t>(text[at] - '0');
+    if (value > (uint64_t{4} << 30)) return 0;
+  }
+  if (at == 0) return 0;
+  const std::string_view suffix = text.substr(at);
+  const int shift = suffix.empty() ? 0 : suffix == "K" ? 10 : suffix == "M" ? 20 : suffix == "G" ? 30 : -1;
+  if (shift < 0) return 0;
+  return std::min(value << shift, uint64_t{4} << 30);
+}
+
+void printEmptyLines(uint64_t bytes) {
+  static const std::string block(size_t{1} << 16, '\n');
+  while (bytes > 0) {
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(bytes, block.size()));
+    if (std::fwrite(block.data(), 1, piece, stdout) != piece) break;
+    bytes -= piece;
+  }
   std::fflush(stdout);
 }
 

@@ -19,6 +19,14 @@ std::vector<std::string> arguments(int argc, char** argv);
 // when this process is killed afterwards.
 void printLine(std::string_view line);
 
+// A size from machine.ini: bytes, or with a K, M or G suffix (64M); 0 when
+// unreadable, and at most 4 GiB.
+uint64_t sizeBytes(std::string_view text);
+
+// `bytes` of empty lines (LF only), written in large pieces: a tool that
+// floods its output.
+void printEmptyLines(uint64_t bytes);
+
 // Seconds from machine.ini as milliseconds: negative or unreadable values
 // are no wait, and a day is the most any stand-in waits.
 uint32_t durationMs(double seconds);

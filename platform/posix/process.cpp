@@ -1,13 +1,14 @@
 // Child processes on the simulated machine: real processes, started without a
 // shell from a Windows path and a Windows command-line text, each in its own
-// process group so a kill also takes down whatever it started.
-#include "platform/process.h"
-
+// process group so a kill also takes down whatever it started. Only what
+// differs from Windows is here; the rules of a start are in
+// process_common.cpp. No Windows code belongs in this file.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,17 +18,20 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "platform/command_line.h"
+#include "platform/native_child.h"
 #include "platform/posix/path_mapping.h"
 #include "platform/posix/scoped_fd.h"
 #include "platform/simulation.h"
 
 extern char** environ;
 
-namespace platform {
+namespace platform::native {
 
 namespace {
 
@@ -72,41 +76,81 @@ Error checkProgram(const std::string& native, const std::string& operation) {
   return {};
 }
 
+// Orphans of a killed tree are handed to this process rather than to init,
+// so that it can reap them and know when the whole group is gone: a
+// process group has no handle that says "empty" the way a Windows job does.
+void becomeSubreaper() {
+  static std::once_flag once;
+  std::call_once(once, [] { ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0); });
+}
+
 }  // namespace
 
-struct ChildProcess::Impl {
+struct Child {
   std::string program;  // as the caller named it, for the trace
+  std::string native;
+  std::vector<std::string> arguments;
+  std::vector<std::string> environment;
   pid_t pid = -1;
   bool capture = false;
+  OutputSink sink;
 
-  std::mutex mutex;
+  mutable std::mutex mutex;
   std::condition_variable changed;
-  bool reaped = false;
+  // The child has ended. Its zombie is kept until the tree is collected, so
+  // that its pid, which is also the group's id, cannot pass to a stranger
+  // while the group may still be signalled.
+  bool ended = false;
+  bool collected = false;  // every member of the group reaped
   bool killRequested = false;
   int32_t exitCode = 0;
-  Clock::time_point reapedAt;
+  Clock::time_point endedAt;
 
   ScopedFd readFd;
-  ScopedPipe stop;  // a byte written here tells the reader to give up
+  ScopedPipe output;  // until the spawn: the write end goes to the child
+  ScopedPipe stop;    // a byte written here tells the reader to give up
   bool readerDone = true;
   bool failOutput = false;  // the machine breaks this child's pipe after its output
   Error readError;
-  std::string output;
+  std::string kept;
 
   std::thread reaper;
   std::thread reader;
 
-  ~Impl() {
-    if (pid > 0) {
-      std::unique_lock<std::mutex> lock(mutex);
-      if (!reaped) {
-        killRequested = true;
-        ::kill(-pid, SIGKILL);
-        ::kill(pid, SIGKILL);
-      }
-    }
+  ~Child() {
+    // Nothing to tell anyone here: a tree that outlived the wait is left.
+    if (pid > 0) static_cast<void>(endTree());
     if (reaper.joinable()) reaper.join();
     stopReader();
+  }
+
+  // Kills the whole group, waits for the child's end, then reaps every
+  // member until none is left; bounded by kKillWaitMs in all.
+  Error endTree() {
+    const auto deadline = Clock::now() + kKillWait;
+    std::unique_lock<std::mutex> lock(mutex);
+    if (collected) return {};
+    if (!ended) killRequested = true;
+    if (::kill(-pid, SIGKILL) != 0 && !ended) ::kill(pid, SIGKILL);
+    if (!changed.wait_until(lock, deadline, [this] { return ended; }))
+      return makeError(kErrorGenericFailure, "TerminateProcess " + program + " (still running)");
+    for (;;) {
+      int status = 0;
+      const pid_t done = ::waitpid(-pid, &status, WNOHANG);
+      if (done > 0 || (done < 0 && errno == EINTR)) continue;
+      if (done < 0) break;  // ECHILD: nothing of the group is left
+      // Some member still runs: it may have forked after the first signal,
+      // and the group's id stays ours while it is there.
+      ::kill(-pid, SIGKILL);
+      if (Clock::now() >= deadline)
+        return makeError(kErrorGenericFailure,
+                         "TerminateProcess " + program + " (a process it started still runs)");
+      lock.unlock();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      lock.lock();
+    }
+    collected = true;
+    return {};
   }
 
   void stopReader() {
@@ -121,10 +165,14 @@ struct ChildProcess::Impl {
     reader.join();
   }
 
-  void append(const char* data, size_t size) {
+  void deliver(const char* data, size_t size) {
+    if (sink) {
+      sink(std::string_view(data, size));
+      return;
+    }
     std::lock_guard<std::mutex> lock(mutex);
-    const size_t room = kMaxCapturedOutput - std::min(kMaxCapturedOutput, output.size());
-    output.append(data, std::min(room, size));
+    const size_t room = kMaxCapturedOutput - std::min(kMaxCapturedOutput, kept.size());
+    kept.append(data, std::min(room, size));
   }
 
   void readLoop() {
@@ -155,7 +203,7 @@ struct ChildProcess::Impl {
         break;
       }
       if (got == 0) break;
-      append(buffer.data(), static_cast<size_t>(got));
+      deliver(buffer.data(), static_cast<size_t>(got));
     }
     std::lock_guard<std::mutex> lock(mutex);
     if (failOutput && !readError.failed()) {
@@ -166,229 +214,186 @@ struct ChildProcess::Impl {
   }
 
   void reapLoop() {
-    // Wait without reaping first: until the status is collected below, the
-    // pid (and the process group) cannot be reused, so kill() under the
-    // mutex never signals a stranger.
+    // Notes the end without reaping: see `ended`.
     siginfo_t info{};
-    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
-    }
-    std::unique_lock<std::mutex> lock(mutex);
-    int status = 0;
-    pid_t done = -1;
+    int waited = 0;
     do {
-      done = ::waitpid(pid, &status, 0);
-    } while (done < 0 && errno == EINTR);
-    const bool exited = done == pid && WIFEXITED(status);
+      waited = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+    } while (waited != 0 && errno == EINTR);
+    std::unique_lock<std::mutex> lock(mutex);
+    const bool exited = waited == 0 && info.si_code == CLD_EXITED;
     const bool killedByUs = killRequested && !exited;
     // A death by a signal of someone else's has no Windows equivalent; it
     // reads as a plain failure.
-    exitCode = exited ? WEXITSTATUS(status) : 1;
-    if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->ended != nullptr)
-      machine->ended(program, exitCode, killedByUs);
-    reaped = true;
-    reapedAt = Clock::now();
+    exitCode = exited ? (info.si_status & 0xFF) : 1;
+    reportEnded(program, exitCode, killedByUs);
+    ended = true;
+    endedAt = Clock::now();
     changed.notify_all();
   }
 };
 
-ChildProcess::ChildProcess() = default;
-ChildProcess::~ChildProcess() = default;
+void ChildDeleter::operator()(Child* child) const noexcept { delete child; }
 
-StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
-  error = Error{};
-  const std::string operation = "CreateProcess " + start.program;
-  if (impl_ != nullptr) {
-    std::unique_lock<std::mutex> lock(impl_->mutex);
-    if (impl_->pid > 0 && !impl_->reaped) {
-      error = makeError(kErrorInvalidParameter, operation + " (a child is still running)");
-      return StartOutcome::Failed;
-    }
-  }
-  impl_.reset();
-
-  std::string native;
-  if (Error mapped = posix::toNativePath(start.program, native); mapped.failed()) {
+StartOutcome prepareChild(const ChildSpec& spec, ChildPtr& child, Error& error) {
+  const std::string operation = "CreateProcess " + spec.program;
+  auto made = ChildPtr(new Child);
+  made->program = spec.program;
+  if (Error mapped = posix::toNativePath(spec.program, made->native); mapped.failed()) {
     error = makeError(mapped.code, operation);
     return StartOutcome::CannotStart;
   }
-
-  const SimulationHooks* machine = simulation();
-  SimulatedStart knobs;
-  if (machine != nullptr && machine->beforeStart != nullptr) knobs = machine->beforeStart(start.program);
-  if (knobs.noProcess) return StartOutcome::NoProcess;
-
-  if (Error bad = checkProgram(native, operation); bad.failed()) {
+  if (Error bad = checkProgram(made->native, operation); bad.failed()) {
     error = bad;
     return StartOutcome::CannotStart;
   }
+  made->capture = spec.captureOutput;
+  made->sink = spec.sink;
+  made->failOutput = spec.breakOutput;
+  made->arguments = splitWindowsCommandLine(spec.arguments);
 
-  try {
-    auto impl = std::make_unique<Impl>();
-    impl->program = start.program;
-    impl->capture = start.captureOutput;
-    impl->failOutput = knobs.breakOutput;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    if (std::string_view(*entry).rfind("OVVB_MACHINE=", 0) != 0) made->environment.emplace_back(*entry);
+  }
+  if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->machineRoot != nullptr)
+    made->environment.push_back("OVVB_MACHINE=" + machine->machineRoot());
 
-    std::vector<std::string> arguments = splitWindowsCommandLine(start.arguments);
-    std::vector<char*> argv;
-    argv.push_back(native.data());
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    std::vector<std::string> environment;
-    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-      if (std::string_view(*entry).rfind("OVVB_MACHINE=", 0) != 0) environment.emplace_back(*entry);
-    }
-    if (machine != nullptr && machine->machineRoot != nullptr)
-      environment.push_back("OVVB_MACHINE=" + machine->machineRoot());
-    std::vector<char*> envp;
-    for (std::string& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    ScopedPipe output;
-    if (start.captureOutput) {
-      int failed = makePipe(output);
-      if (failed == 0) failed = makePipe(impl->stop);
-      if (failed != 0) {
-        error = posix::errorFromErrno(failed, operation + " (pipe)", native);
-        return StartOutcome::Failed;
-      }
-      // A larger pipe lets a chatty child write in fewer, bigger pieces; the
-      // default 64 KiB is kept where the system refuses.
-      ::fcntl(output.read.get(), F_SETPIPE_SZ, kPipeBytes);
-    }
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    // A Windows GUI program's children have no standard output unless it is
-    // captured; here too the child never writes to ours, so whoever reads
-    // ours cannot stop a tool by going away.
-    if (start.captureOutput) {
-      posix_spawn_file_actions_adddup2(&actions, output.write.get(), STDOUT_FILENO);
-    } else {
-      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    // Before the spawn, so the trace shows the start ahead of anything the
-    // child itself records.
-    if (machine != nullptr && machine->started != nullptr) machine->started(start.program, start.arguments);
-    pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, native.c_str(), &actions, &attributes, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    // From here only the child holds the write end, so its exit ends the pipe.
-    output.write.reset();
-    if (spawned != 0) {
-      error = posix::errorFromErrno(spawned, operation, native);
-      if (machine != nullptr && machine->notStarted != nullptr) machine->notStarted(start.program);
-      const bool cannot = spawned == ENOENT || spawned == EACCES || spawned == ENOEXEC || spawned == ENOTDIR;
-      return cannot ? StartOutcome::CannotStart : StartOutcome::Failed;
-    }
-    impl->pid = pid;
-    impl->readFd = std::move(output.read);
-
-    Impl* raw = impl.get();
-    try {
-      impl->reaper = std::thread([raw] { raw->reapLoop(); });
-      if (start.captureOutput) {
-        impl->readerDone = false;
-        impl->reader = std::thread([raw] { raw->readLoop(); });
-      }
-    } catch (const std::system_error&) {
-      // Without a reaper nobody would collect the child: end it here.
-      ::kill(-pid, SIGKILL);
-      if (!impl->reaper.joinable()) {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        impl->pid = -1;
-      }
-      impl->readerDone = true;
-      error = makeError(kErrorNotEnoughMemory, operation + " (thread)");
+  if (spec.captureOutput) {
+    int failed = makePipe(made->output);
+    if (failed == 0) failed = makePipe(made->stop);
+    if (failed != 0) {
+      error = posix::errorFromErrno(failed, operation + " (pipe)", made->native);
       return StartOutcome::Failed;
     }
-    impl_ = std::move(impl);
-    return StartOutcome::Started;
-  } catch (const std::bad_alloc&) {
-    error = makeError(kErrorNotEnoughMemory, operation);
+    // A larger pipe lets a chatty child write in fewer, bigger pieces; the
+    // default 64 KiB is kept where the system refuses.
+    ::fcntl(made->output.read.get(), F_SETPIPE_SZ, kPipeBytes);
+  }
+  child = std::move(made);
+  return StartOutcome::Started;
+}
+
+StartOutcome launchChild(Child& child, Error& error) {
+  const std::string operation = "CreateProcess " + child.program;
+  becomeSubreaper();
+
+  std::vector<char*> argv;
+  argv.push_back(child.native.data());
+  for (std::string& argument : child.arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (std::string& entry : child.environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attributes);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  // A Windows GUI program's children have no standard output unless it is
+  // captured; here too the child never writes to ours, so whoever reads
+  // ours cannot stop a tool by going away.
+  if (child.capture) {
+    posix_spawn_file_actions_adddup2(&actions, child.output.write.get(), STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  sigset_t none, all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  pid_t pid = -1;
+  const int spawned =
+      ::posix_spawn(&pid, child.native.c_str(), &actions, &attributes, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  // From here only the child holds the write end, so its exit ends the pipe.
+  child.output.write.reset();
+  if (spawned != 0) {
+    error = posix::errorFromErrno(spawned, operation, child.native);
+    const bool cannot = spawned == ENOENT || spawned == EACCES || spawned == ENOEXEC || spawned == ENOTDIR;
+    return cannot ? StartOutcome::CannotStart : StartOutcome::Failed;
+  }
+  child.pid = pid;
+  child.readFd = std::move(child.output.read);
+
+  try {
+    child.reaper = std::thread([&child] { child.reapLoop(); });
+    if (child.capture) {
+      child.readerDone = false;
+      child.reader = std::thread([&child] { child.readLoop(); });
+    }
+  } catch (const std::system_error&) {
+    // Without a reaper nobody would note the child's end: end it here.
+    ::kill(-pid, SIGKILL);
+    if (!child.reaper.joinable()) {
+      int status = 0;
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      child.pid = -1;
+    }
+    child.readerDone = true;
+    error = makeError(kErrorNotEnoughMemory, operation + " (thread)");
     return StartOutcome::Failed;
   }
+  return StartOutcome::Started;
 }
 
-bool ChildProcess::hasExited() {
-  if (impl_ == nullptr || impl_->pid <= 0) return true;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->reaped;
+bool hasExited(Child& child) {
+  if (child.pid <= 0) return true;
+  std::lock_guard<std::mutex> lock(child.mutex);
+  return child.ended;
 }
 
-WaitOutcome ChildProcess::wait(uint32_t timeoutMs, Error& error) {
+WaitOutcome waitForExit(Child& child, uint32_t timeoutMs, Error& error) {
   error = Error{};
-  if (impl_ == nullptr || impl_->pid <= 0) {
+  if (child.pid <= 0) {
     error = makeError(kErrorInvalidParameter, "WaitForSingleObject (no process)");
     return WaitOutcome::Failed;
   }
-  std::unique_lock<std::mutex> lock(impl_->mutex);
-  const auto isReaped = [this] { return impl_->reaped; };
+  std::unique_lock<std::mutex> lock(child.mutex);
+  const auto isEnded = [&child] { return child.ended; };
   if (timeoutMs == kWindowsInfinite) {
-    impl_->changed.wait(lock, isReaped);
+    child.changed.wait(lock, isEnded);
     return WaitOutcome::Exited;
   }
   const auto limit = std::chrono::milliseconds(simulatedTimeoutMs(timeoutMs));
-  return impl_->changed.wait_for(lock, limit, isReaped) ? WaitOutcome::Exited : WaitOutcome::TimedOut;
+  return child.changed.wait_for(lock, limit, isEnded) ? WaitOutcome::Exited : WaitOutcome::TimedOut;
 }
 
-Error ChildProcess::kill() {
-  if (impl_ == nullptr || impl_->pid <= 0)
-    return makeError(kErrorInvalidParameter, "TerminateProcess (no process)");
-  std::unique_lock<std::mutex> lock(impl_->mutex);
-  if (impl_->reaped) return {};
-  impl_->killRequested = true;
-  if (::kill(-impl_->pid, SIGKILL) != 0) ::kill(impl_->pid, SIGKILL);
-  if (!impl_->changed.wait_for(lock, kKillWait, [this] { return impl_->reaped; })) {
-    return makeError(kErrorGenericFailure, "TerminateProcess " + impl_->program + " (still running)");
-  }
-  return {};
+Error killTree(Child& child) {
+  if (child.pid <= 0) return makeError(kErrorInvalidParameter, "TerminateProcess (no process)");
+  return child.endTree();
 }
 
-int32_t ChildProcess::exitCode() const {
-  if (impl_ == nullptr) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->exitCode;
+int32_t exitCode(const Child& child) {
+  std::lock_guard<std::mutex> lock(child.mutex);
+  return child.exitCode;
 }
 
-std::string ChildProcess::takeOutput() {
-  if (impl_ == nullptr || !impl_->capture) return {};
-  std::unique_lock<std::mutex> lock(impl_->mutex);
-  if (!impl_->reaped) {
+std::string takeOutput(Child& child) {
+  if (!child.capture) return {};
+  std::unique_lock<std::mutex> lock(child.mutex);
+  if (!child.ended) {
     // Still running: hand over what has arrived so far and keep collecting.
-    std::string partial = std::move(impl_->output);
-    impl_->output.clear();
-    return partial;
+    return std::exchange(child.kept, std::string());
   }
-  impl_->changed.wait_until(lock, impl_->reapedAt + kDrainAfterExit, [this] { return impl_->readerDone; });
+  child.changed.wait_until(lock, child.endedAt + kDrainAfterExit, [&child] { return child.readerDone; });
   lock.unlock();
-  impl_->stopReader();
-  impl_->readFd.reset();
+  child.stopReader();
+  child.readFd.reset();
   lock.lock();
-  std::string output = std::move(impl_->output);
-  impl_->output.clear();
-  return output;
+  return std::exchange(child.kept, std::string());
 }
 
-Error ChildProcess::outputError() const {
-  if (impl_ == nullptr) return {};
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->readError;
+Error outputError(const Child& child) {
+  std::lock_guard<std::mutex> lock(child.mutex);
+  return child.readError;
 }
 
-}  // namespace platform
+}  // namespace platform::native

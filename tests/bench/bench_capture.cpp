@@ -1,11 +1,16 @@
 // How fast the installer captures a child's standard output: a child printing
-// 64 MiB, captured whole, against `cat` reading the same bytes from a pipe.
+// 64 MiB, read as the installer reads its tools (decoded, cut into lines,
+// bounded and scanned as it arrives), and for comparison kept whole, against
+// `cat` reading the same bytes from a pipe.
 // Prints figures; asserts nothing about time.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
+#include "common/tool_output.h"
 #include "platform/process.h"
 
 namespace {
@@ -14,17 +19,27 @@ constexpr long long kBytes = 64LL << 20;
 
 double seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-double captureOnce(size_t& captured) {
+double captureOnce(size_t& captured, bool whole) {
   platform::ChildProcess child;
   platform::Error error;
+  size_t streamed = 0;
+  ToolOutput lines;
+  lines.watchFor("Restart System To Complete VBIOS Update");
   platform::ProcessStart start{"Z:\\usr\\bin\\head", "-c " + std::to_string(kBytes) + " /dev/zero", true};
+  if (!whole) {
+    start.sink = [&streamed, &lines](std::string_view chunk) {
+      streamed += chunk.size();
+      lines.add(chunk);
+    };
+  }
   const auto begin = std::chrono::steady_clock::now();
   if (child.start(start, error) != platform::StartOutcome::Started) {
     std::fprintf(stderr, "cannot start head: %s\n", error.message.c_str());
     std::exit(1);
   }
   child.wait(600000, error);
-  captured = child.takeOutput().size();
+  captured = child.takeOutput().size() + streamed;
+  lines.finish();
   return seconds(std::chrono::steady_clock::now() - begin);
 }
 
@@ -38,17 +53,19 @@ double catOnce() {
 }  // namespace
 
 int main() {
-  double bestCapture = 1e9, bestCat = 1e9;
-  size_t captured = 0;
+  double bestStream = 1e9, bestWhole = 1e9, bestCat = 1e9;
+  size_t streamed = 0, whole = 0;
   for (int i = 0; i < 5; ++i) {
-    bestCapture = std::min(bestCapture, captureOnce(captured));
+    bestStream = std::min(bestStream, captureOnce(streamed, false));
+    bestWhole = std::min(bestWhole, captureOnce(whole, true));
     bestCat = std::min(bestCat, catOnce());
   }
-  if (captured != static_cast<size_t>(kBytes)) {
-    std::fprintf(stderr, "captured %zu bytes, expected %lld\n", captured, kBytes);
+  if (streamed != static_cast<size_t>(kBytes) || whole != static_cast<size_t>(kBytes)) {
+    std::fprintf(stderr, "captured %zu and %zu bytes, expected %lld\n", streamed, whole, kBytes);
     return 1;
   }
   std::printf("capture of 64 MiB: %.3f s (%.0f MiB/s); cat through a pipe: %.3f s (%.0f MiB/s); ratio %.2f\n",
-              bestCapture, 64 / bestCapture, bestCat, 64 / bestCat, bestCapture / bestCat);
+              bestStream, 64 / bestStream, bestCat, 64 / bestCat, bestStream / bestCat);
+  std::printf("capture of 64 MiB kept whole in memory: %.3f s; ratio %.2f\n", bestWhole, bestWhole / bestCat);
   return 0;
 }

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include "platform/files.h"
 #include "platform/process.h"
 #include "tests/contract/tool_machine.h"
 
@@ -78,6 +80,57 @@ TEST(ProcessContract, StartWhileAChildRunsIsRefusedAndLeavesItRunning) {
   ASSERT_EQ(child.start({ToolMachine::tool("vendorflash.exe"), "", false}, error), StartOutcome::Started);
   ASSERT_EQ(child.wait(30000, error), WaitOutcome::Exited);
   EXPECT_EQ(child.exitCode(), 4);
+}
+
+// The lines a stand-in's helper has written so far ("": none yet).
+std::string heartbeats(const ToolMachine& machine) {
+  std::string text;
+  static_cast<void>(platform::readFile(machine.file("helper-vendorflash.txt"), text, size_t{16} << 20));
+  return text;
+}
+
+void waitForHelper(const ToolMachine& machine) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (heartbeats(machine).empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_FALSE(heartbeats(machine).empty()) << "the helper never started";
+}
+
+// A flash program's helper still writing after the failure was reported is
+// how a GPU gets bricked: whichever way the child is ended, what it started
+// ends with it, before the kill returns.
+TEST(ProcessContract, AKillTakesWhateverTheChildStarted) {
+  enum class End { Kill, Destroy, TimeOut };
+  for (const End end : {End::Kill, End::Destroy, End::TimeOut}) {
+    SCOPED_TRACE(static_cast<int>(end));
+    ToolMachine machine;
+    machine.writeMachineIni("[vendorflash]\nhelper = yes\nhang = yes\n");
+    platform::Error error;
+    if (end == End::TimeOut) {
+      platform::ProgramRun run;
+      run.program = ToolMachine::tool("vendorflash.exe");
+      run.timeoutMs = 100;
+      run.whileRunning = [&machine](platform::RunningProgram&) { waitForHelper(machine); };
+      EXPECT_EQ(platform::runProgram(run).outcome, RunOutcome::TimedOut);
+    } else {
+      auto child = std::make_unique<ChildProcess>();
+      ASSERT_EQ(child->start({ToolMachine::tool("vendorflash.exe"), "", true}, error), StartOutcome::Started);
+      waitForHelper(machine);
+      if (end == End::Kill) {
+        ASSERT_FALSE(child->kill().failed());
+        EXPECT_EQ(child->exitCode(), 1);
+        // Still owned: the kill itself must have ended the helper.
+        const std::string afterKill = heartbeats(machine);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        EXPECT_EQ(heartbeats(machine), afterKill) << "the helper still writes after kill()";
+      }
+      child.reset();
+    }
+    const std::string afterKill = heartbeats(machine);
+    EXPECT_FALSE(afterKill.empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_EQ(heartbeats(machine), afterKill) << "the helper still writes";
+  }
 }
 
 TEST(RunProgram, OneOutcomePerEnding) {

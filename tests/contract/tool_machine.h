@@ -26,6 +26,10 @@ class ToolMachine {
   // A program path in an existing folder, with no file there.
   std::string missingProgram() const;
 
+  // The Windows path of a file in the machine root, where the stand-ins'
+  // helpers write.
+  std::string file(std::string_view name) const;
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "tests/e2e/installer_run.h"
 
@@ -221,6 +223,11 @@ TEST(NvidiaExit, FailuresOfTheDriverInterfaceAndTheVendorProgram) {
     std::function<void(Ini&)> arrange;
     bool removeVendorProgram = false;
   };
+  const auto hangsWithHelper = [](Ini& m) {
+    m.set("vendorflash", "hang", "yes")
+        .set("vendorflash", "helper", "yes")
+        .set("time", "timeout_scale", "0.02");
+  };
   const Case cases[] = {
       {2005, "ERROR NvAPI_Initialize fail", "SupportSiteForm", [](Ini& m) { m.removeSection("nvapi"); }},
       {2006, "ERROR NvAPI_EnumPhysicalGPUs fail", "InstallFail",
@@ -231,6 +238,8 @@ TEST(NvidiaExit, FailuresOfTheDriverInterfaceAndTheVendorProgram) {
       {905, "ERROR VbFlashProcess not found", "InstallFail", [](Ini&) {}, true},
       {905, "ERROR VbFlashProcess Start fail ", "InstallFail",
        [](Ini& m) { m.set("processes", "no_process.vendorflash.exe", "5"); }},
+      // Killed at its limit, it takes the helper it started along.
+      {902, "ERROR VBIOS Flash Process timeout", "InstallFail", hangsWithHelper},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
@@ -248,7 +257,28 @@ TEST(NvidiaExit, FailuresOfTheDriverInterfaceAndTheVendorProgram) {
     EXPECT_TRUE(shown(r, c.dialog));
     EXPECT_EQ(started(r, "devcon64.exe", ""), 0) << "an NVIDIA package installs no driver";
     EXPECT_EQ(r.stateValue("DisplayVersion"), "");
+    const fs::path helper = r.machine / "helper-vendorflash.txt";
+    if (fs::exists(helper)) {
+      const auto size = fs::file_size(helper);
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      EXPECT_EQ(fs::file_size(helper), size) << "the helper outlived the run";
+    }
   }
+}
+
+// A tool that floods its output: the version and the completion text are
+// still found after it, and the log keeps a bounded part of it.
+TEST(Completion, FloodedToolOutputIsReadToTheEndButLoggedInPart) {
+  InstallerRun r;
+  r.usePackage("amd-dock");
+  r.writeMachine(e2e::amdMachine()
+                     .set("amdvbflash", "ai_extra_output", "3M")
+                     .set("amdvbflash", "flash_extra_output", "3M"));
+  ASSERT_EQ(r.run(), 0) << r.output.substr(0, 2000);
+  EXPECT_TRUE(r.logHas("CurVbVersion: 020.001.000.038.016233"));
+  EXPECT_TRUE(r.logHas("... 3143737 more lines (3.0 MiB) of output not logged"));
+  EXPECT_FALSE(r.logHas("Restart System To Complete VBIOS Update")) << "past the bound";
+  EXPECT_LT(r.logText().size(), size_t{1} << 20);
 }
 
 TEST(Completion, AmdFlashThenUpToDateOnTheSecondRun) {

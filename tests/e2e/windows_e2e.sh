@@ -521,5 +521,24 @@ check "windows-sim: ... state line" "$(tail -n 1 "$logfile" 2>/dev/null | tr -d 
 check "windows-sim: ... five attempts logged" "$(grep -c 'ERROR VbFlashProcess Start fail' "$logfile" 2>/dev/null)" 5
 check "windows-sim: ... the knob counted down" "$(sed -n 's/^no_process.vendorflash.exe = //p' "$knob/machine/machine.ini")" 0
 
+# A flash program that starts a helper and hangs: killed at its limit, its
+# helper goes with it (it lived on, still writing, when only the program was
+# killed).
+rm -rf "$knob/machine" && mkdir -p "$knob/machine"
+sed -e 's/^scale = .*/scale = 0\ntimeout_scale = 0.05/' -e 's/^\[vendorflash\]$/[vendorflash]\nhang = yes\nhelper = yes/' \
+  "$root/examples/machines/kestrel-nv/machine.ini" >"$knob/machine/machine.ini"
+rm -f "$logfile"
+"$wine" reg delete "$state_key" /f >/dev/null 2>&1
+run_installer "$knob" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$knob/machine")"
+check "windows-sim: a hanging flash program with a helper ends with 902" "$code" $((902 % 256))
+helper=$knob/machine/helper-vendorflash.txt
+if [ -s "$helper" ]; then
+  before=$(wc -c <"$helper")
+  sleep 1
+  check "windows-sim: ... its helper is gone" "$(wc -c <"$helper")" "$before"
+else
+  fail "windows-sim: ... its helper is gone" "the helper never wrote"
+fi
+
 . "$root/tests/e2e/windows_dialogs_e2e.sh"
 finish

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tool_output.h"
 #include "package/config_text.h"
 #include "package/version_text.h"
 
@@ -20,6 +21,35 @@ std::string raw(const char (&text)[N]) {
 
 std::vector<std::string> strings(const std::vector<std::string_view>& views) {
   return {views.begin(), views.end()};
+}
+
+// A tool's output arrives cut wherever the pipe cut it: fed in two pieces at
+// every cut, and byte by byte, it must decode exactly as the whole does.
+void expectSameInPieces(const std::string& bytes, const std::string& whole, const char* name) {
+  for (size_t cut = 0; cut <= bytes.size(); ++cut) {
+    platform::TextDecoder decoder;
+    std::string text;
+    decoder.feed(std::string_view(bytes).substr(0, cut), text);
+    decoder.feed(std::string_view(bytes).substr(cut), text);
+    decoder.finish(text);
+    EXPECT_EQ(text, whole) << name << ", cut at " << cut;
+  }
+  platform::TextDecoder decoder;
+  std::string text;
+  for (char byte : bytes) decoder.feed(std::string_view(&byte, 1), text);
+  decoder.finish(text);
+  EXPECT_EQ(text, whole) << name << ", byte by byte";
+}
+
+// What a tool's output leaves for the log, fed `piece` bytes at a time.
+ToolOutput readInPieces(const std::string& bytes, size_t piece, ToolOutput::LineFilter keep = nullptr,
+                        const char* watched = nullptr) {
+  ToolOutput output(keep);
+  if (watched != nullptr) output.watchFor(watched);
+  for (size_t at = 0; at < bytes.size(); at += piece)
+    output.add(std::string_view(bytes).substr(at, piece));
+  output.finish();
+  return output;
 }
 
 TEST(DecodeText, MarksPickTheEncodingAndMalformedInputIsReplaced) {
@@ -46,7 +76,10 @@ TEST(DecodeText, MarksPickTheEncodingAndMalformedInputIsReplaced) {
       {"UTF-32 beyond Unicode",      raw("\xFF\xFE\0\0\0\0\x11\0"),      fffd},
   };
   // clang-format on
-  for (const Case& c : cases) EXPECT_EQ(package::decodeText(c.bytes), c.text) << c.name;
+  for (const Case& c : cases) {
+    EXPECT_EQ(package::decodeText(c.bytes), c.text) << c.name;
+    expectSameInPieces(c.bytes, c.text, c.name);
+  }
 }
 
 TEST(SplitText, LinesEndAtCrLfLfOrCrAndFieldsKeepEmptyPieces) {
@@ -62,10 +95,57 @@ TEST(SplitText, LinesEndAtCrLfLfOrCrAndFieldsKeepEmptyPieces) {
       {"a\r\r\nb", {"a", "", "b"}},
       {"a\n\rb", {"a", "", "b"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(strings(package::splitLines(c.text)), c.lines) << c.text;
+  for (const Case& c : cases) {
+    EXPECT_EQ(strings(package::splitLines(c.text)), c.lines) << c.text;
+    // A tool's output, cut anywhere (a CR here, its LF in the next piece),
+    // reaches the log as the same lines with the same line ends.
+    for (size_t piece : {size_t{1}, size_t{2}, size_t{64}}) {
+      const ToolOutput output = readInPieces(c.text, piece);
+      EXPECT_EQ(output.keptText(), c.text) << piece;
+      EXPECT_EQ(output.notKeptLine(), "");
+    }
+  }
 
   EXPECT_EQ(strings(package::splitAt("", '.')), std::vector<std::string>{""});
   EXPECT_EQ(strings(package::splitAt("1.2..3.", '.')), (std::vector<std::string>{"1", "2", "", "3", ""}));
+}
+
+// However much a tool prints, the log gets a bounded prefix and one line
+// saying what was left out, while a watched text and the last filtered line
+// are still found past it.
+TEST(ToolOutputBound, TheLogGetsAPrefixAndTheRestIsCountedAndStillScanned) {
+  std::string manyLines;
+  for (int i = 0; i < 2500; ++i) manyLines += "line " + std::to_string(i) + "\r\n";
+  manyLines += "Restart System To Complete VBIOS Update\r\n";
+  const ToolOutput lines = readInPieces(manyLines, 4096, nullptr, "Restart System To Complete VBIOS Update");
+  const std::vector<std::string_view> kept = package::splitLines(lines.keptText());
+  ASSERT_EQ(kept.size(), kMaxLoggedLines);
+  EXPECT_EQ(kept.back(), "line 1999");
+  EXPECT_EQ(lines.notKeptLine(), "... 501 more lines (5.4 KiB) of output not logged");
+  EXPECT_TRUE(lines.watchedSeen()) << "found after the bound";
+
+  // One line longer than the bound is never logged, nor anything after it;
+  // a watched text cut across pieces inside it is still seen.
+  const std::string longLine =
+      std::string(kMaxLoggedBytes, 'x') + "Restart System To Complete VBIOS Update" + "\nnext\n";
+  const ToolOutput overlong = readInPieces(longLine, 7, nullptr, "Restart System To Complete VBIOS Update");
+  EXPECT_EQ(overlong.keptText(), "");
+  EXPECT_EQ(overlong.notKeptLine(), "... 2 more lines (256.0 KiB) of output not logged");
+  EXPECT_TRUE(overlong.watchedSeen());
+  EXPECT_FALSE(readInPieces(std::string(1000, 'x'), 7, nullptr, "Restart").watchedSeen());
+
+  // Megabytes of line ends are counted, not kept.
+  const ToolOutput empty = readInPieces(std::string(size_t{8} << 20, '\n'), 1 << 16);
+  EXPECT_EQ(empty.keptText(), std::string(kMaxLoggedLines, '\n'));
+  EXPECT_EQ(empty.linesNotKept(), (size_t{8} << 20) - kMaxLoggedLines);
+
+  // A filter keeps its lines only, and its last line is known past the bound.
+  std::string versions = "adapter 0\n";
+  for (int i = 0; i < 2100; ++i) versions += "  Bios Version : 1.0." + std::to_string(i) + "\nother\n";
+  const ToolOutput filtered = readInPieces(versions, 333, package::isBiosVersionLine);
+  EXPECT_EQ(package::splitLines(filtered.keptText()).front(), "  Bios Version : 1.0.0");
+  EXPECT_EQ(filtered.linesNotKept(), 100u);
+  EXPECT_EQ(filtered.lastFilteredLine(), "  Bios Version : 1.0.2099");
 }
 
 TEST(ParseInteger, AcceptsWhatInt32ParseAccepts) {

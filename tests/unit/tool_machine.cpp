@@ -27,4 +27,8 @@ std::string ToolMachine::missingProgram() const {
   return testing_machine::TestMachine::windowsPath(impl_->machine.root() / "missing.exe");
 }
 
+std::string ToolMachine::file(std::string_view name) const {
+  return testing_machine::TestMachine::windowsPath(impl_->machine.root() / name);
+}
+
 }  // namespace contract

@@ -7,12 +7,14 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "platform/command_line.h"
 #include "platform/files.h"
+#include "platform/win32/output_pipe.h"
 #include "tests/wine/wine_test_support.h"
 
 namespace {
@@ -288,6 +290,45 @@ TEST(ProcessStart, ChildInheritsNoOtherHandles) {
     EXPECT_EQ(report.other.at("probe"), "absent") << (capture ? "captured" : "not captured");
   }
   CloseHandle(probe);
+}
+
+// Another user can make a pipe of any name before us; a name of ours that is
+// taken is passed over for a new one, and the pipe made first is never
+// joined. Names come from a source the test controls, so the taken name is
+// the one the start would use.
+TEST(ProcessOutput, ATakenPipeNameIsReplacedNeverJoined) {
+  static int calls;  // the first name is the taken one, every later one is free
+  const platform::win32::RandomBytes source = [](void* buffer, ULONG size) {
+    std::memset(buffer, calls++ == 0 ? 0xAB : 0xCD, size);
+    return true;
+  };
+  const unsigned char taken[16] = {0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB,
+                                   0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB};
+  const std::wstring takenName = platform::win32::outputPipeName(taken);
+  HANDLE squatter =
+      CreateNamedPipeW(takenName.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 2, 0, 0, 0, nullptr);
+  ASSERT_NE(squatter, INVALID_HANDLE_VALUE);
+
+  calls = 0;
+  platform::win32::OutputPipe pipe;
+  const platform::Error made = platform::win32::createOutputPipe(pipe, source);
+  ASSERT_FALSE(made.failed()) << made.operation;
+  EXPECT_EQ(calls, 2);
+  EXPECT_NE(pipe.name, takenName);
+  EXPECT_EQ(pipe.name.size(), takenName.size()) << "32 hex digits";
+
+  // A source that only ever gives taken names ends in a clear error, not a
+  // loop and not the squatter's pipe.
+  const platform::win32::RandomBytes stuck = [](void* buffer, ULONG size) {
+    std::memset(buffer, 0xAB, size);
+    return true;
+  };
+  platform::win32::OutputPipe none;
+  const platform::Error refused = platform::win32::createOutputPipe(none, stuck);
+  EXPECT_TRUE(refused.failed());
+  EXPECT_NE(refused.operation.find("random names were all taken"), std::string::npos) << refused.operation;
+  EXPECT_FALSE(none.server);
+  CloseHandle(squatter);
 }
 
 }  // namespace

@@ -29,4 +29,6 @@ std::string ToolMachine::tool(std::string_view name) {
 
 std::string ToolMachine::missingProgram() const { return impl_->root.file("missing.exe"); }
 
+std::string ToolMachine::file(std::string_view name) const { return impl_->root.file(name); }
+
 }  // namespace contract
