@@ -13,7 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   folder.configSize = size;
   folder.files = {"configs.txt", "kestrel.rom", "amdvbflash.exe", "Devcon64.exe"};
   folder.toolFiles = {"vendorflash.exe"};
-  folder.toolsFolder = "tools";
   const kit::CheckReport report = kit::checkPackage(folder);
   if (report.exitCode() < 0 || report.exitCode() > 2) __builtin_trap();
   kit::formatText(report, "p");
