@@ -7,6 +7,7 @@
 #include "platform/ascii_text.h"
 #include "platform/paths.h"
 #include "tools/package_check/checker.h"
+#include "tools/package_check/nvidia_version.h"
 
 namespace kit {
 
@@ -29,13 +30,6 @@ std::string otherCaseName(const PackageFolder& folder, std::string_view name) {
   for (const std::string& file : folder.files)
     if (platform::lowerAscii(file) == lower) return file;
   return {};
-}
-
-// CreateProcess starts a program image; the flash step starts the file
-// directly, without the shell, so a ROM image or a script cannot run.
-bool isWindowsProgramName(std::string_view name) {
-  const std::string lower = platform::lowerAscii(name);
-  return lower.ends_with(".exe") || lower.ends_with(".com");
 }
 
 }  // namespace
