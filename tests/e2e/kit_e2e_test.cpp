@@ -81,16 +81,55 @@ TEST(KitTools, LogExplainerTellsEachRunOfAGermanLog) {
   // German stamps: day.month.year and a 24-hour clock.
   const std::regex started(R"(\nRun 1 \(lines 1-\d+\), started \d{2}\.\d{2}\.\d{4} \d{1,2}:\d{2}:\d{2}\n)");
   EXPECT_TRUE(std::regex_search(out, started)) << out;
-  EXPECT_NE(out.find("steps: 9 reached, the last STEP9: Install VBIOS\n  result: 0, The VBIOS was flashed"),
-            std::string::npos)
+  EXPECT_NE(
+      out.find("steps: 9 reached, the last STEP9: Install VBIOS\n  VBIOS: flashed 'kestrel_rx6700.rom'\n"
+               "  result: 0, The VBIOS was flashed"),
+      std::string::npos)
       << out;
-  EXPECT_NE(out.find("steps: 7 reached, the last STEP7: check VBIOS uptodate\n  result: 1, "),
+  EXPECT_NE(out.find("steps: 7 reached, the last STEP7: check VBIOS uptodate\n"
+                     "  VBIOS: already up to date, nothing flashed\n  result: 1, "),
             std::string::npos)
       << out;
   EXPECT_NE(
       out.find("logged: ERROR configs.txt Not Found\n  result: 101, configs.txt not found (failure exit)"),
       std::string::npos)
       << out;
+}
+
+// A support person's questions of one NVIDIA run: what was required and
+// found (versions also as NVIDIA prints them), whether it flashed, and
+// whether the registry's state record is of the same run.
+TEST(KitTools, LogExplainerSetsRequiredBesideFoundAndChecksTheStateRecord) {
+  e2e::InstallerRun run;
+  run.usePackage("nv-dock");
+  run.writeMachine(e2e::nvMachine());
+  ASSERT_EQ(run.run(), 0) << run.output;
+  const fs::path log = run.machine / "drive_c/Windows/Log/OrvoVbInst.txt";
+  const fs::path registry = run.machine / "registry.reg";
+  const ToolRun explained = runTool("OvVBiosLogExplain", log.string() + " --registry " + registry.string());
+  ASSERT_EQ(explained.exitCode, 0) << explained.output;
+  const std::string& out = explained.output;
+  EXPECT_NE(out.find("  package: type KRNV (NVIDIA path)\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("  driver: required 31.0.15.3623, found "), std::string::npos) << out;
+  EXPECT_NE(out.find("  VBIOS: the package's entry 0 installs 575593709570 (86.04.0F.00.02), found "),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("  VBIOS: flashed 'vendorflash.exe'\n  result: 0, "), std::string::npos) << out;
+  EXPECT_EQ(out.find("flash tool's driver"), std::string::npos) << "an NVIDIA run installs none\n" << out;
+  EXPECT_NE(out.find("registry: State 0, which agrees with the last run's state line\n"), std::string::npos)
+      << out;
+
+  // A record of another run, and an export of the wrong key.
+  std::ofstream(run.dir / "other.reg", std::ios::binary)
+      << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvo\\VBIOS]\r\n"
+         "\"State\"=dword:000003e9\r\n";
+  EXPECT_NE(runTool("OvVBiosLogExplain", log.string() + " --registry " + (run.dir / "other.reg").string())
+                .output.find("registry: State 1001, but the last run's state line says 0: "),
+            std::string::npos);
+  std::ofstream(run.dir / "wrong.reg", std::ios::binary) << "Windows Registry Editor Version 5.00\r\n";
+  EXPECT_NE(runTool("OvVBiosLogExplain", log.string() + " --registry " + (run.dir / "wrong.reg").string())
+                .output.find("registry: no state record: it holds no key"),
+            std::string::npos);
 }
 
 TEST(KitTools, LogExplainerSaysWhenALogEndsInsideARun) {
@@ -109,6 +148,25 @@ TEST(KitTools, LogExplainerSaysWhenALogEndsInsideARun) {
   EXPECT_NE(explained.output.find(", 2 runs\n"), std::string::npos) << explained.output;
   EXPECT_NE(explained.output.find("result: none. The log has no state line for this run"), std::string::npos)
       << explained.output;
+
+  // Cut while the flash tool runs: the one case where what to do next matters most.
+  const std::string full = run.logText();
+  const size_t flashing = full.find("VbFlashProcess is running");
+  ASSERT_NE(flashing, std::string::npos);
+  FILE* cut = std::fopen(copy.c_str(), "wb");
+  std::fwrite(full.data(), 1, full.find('\n', flashing) + 1, cut);
+  std::fclose(cut);
+  const std::string interrupted = runTool("OvVBiosLogExplain", copy.string()).output;
+  EXPECT_NE(
+      interrupted.find("result: none. INTERRUPTED FLASH: the log ends inside step 9 with the flash tool "
+                       "running"),
+      std::string::npos)
+      << interrupted;
+  EXPECT_NE(
+      interrupted.find("what to do: run the installer again at once on AC power, and do not restart before "
+                       "it has finished."),
+      std::string::npos)
+      << interrupted;
 }
 
 }  // namespace
