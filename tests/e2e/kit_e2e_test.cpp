@@ -366,7 +366,8 @@ TEST_F(Rehearsal, AHangingRunIsKilledAndReported) {
   const fs::path machines = dir / "machines";
   fs::create_directories(machines / "hangs");
   fs::copy(example("machines/kestrel-nv"), machines / "hangs", fs::copy_options::recursive);
-  std::ofstream(machines / "hangs/machine.ini", std::ios::app) << "[vendorflash]\nhang = yes\n";
+  // A misspelt key beside the real one: the rehearsal says it changes nothing.
+  std::ofstream(machines / "hangs/machine.ini", std::ios::app) << "[vendorflash]\nhang = yes\nhnag = yes\n";
   std::string ini = readFile(machines / "hangs/machine.ini");
   ini = std::regex_replace(ini, std::regex("scale = 0.1"), "scale = 0");
   std::ofstream(machines / "hangs/machine.ini", std::ios::binary) << ini;
@@ -376,6 +377,13 @@ TEST_F(Rehearsal, AHangingRunIsKilledAndReported) {
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(20));
   EXPECT_EQ(run.exitCode, 1) << run.output;
   EXPECT_EQ(tableRows(run.output), (std::map<std::string, std::string>{{"hangs", "killed"}})) << run.output;
+  EXPECT_NE(
+      run.output.find("[vendorflash] hnag is not a key the simulated machine reads (did you mean hang?)"),
+      std::string::npos)
+      << run.output;
+  const std::string notKey = "not a key the simulated machine reads";
+  EXPECT_EQ(run.output.find(notKey), run.output.rfind(notKey)) << "the example machine's own keys are known\n"
+                                                               << run.output;
   EXPECT_TRUE(fs::is_empty(dir / "tmp"));
   // "killed with every tool it started": the hanging flash tool, which the
   // installer ran in a process group of its own, is gone too.

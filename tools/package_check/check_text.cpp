@@ -5,6 +5,7 @@
 #include "package/version_text.h"
 #include "platform/ascii_text.h"
 #include "tools/package_check/checker.h"
+#include "tools/package_check/edit_distance.h"
 #include "tools/package_check/visible_text.h"
 
 namespace kit {
@@ -33,21 +34,6 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 std::string shortQuoted(std::string_view text) {
   const std::string shown = visibleText(text);
   return "'" + (shown.size() > 30 ? shown.substr(0, 27) + "..." : shown) + "'";
-}
-
-size_t editDistance(std::string_view a, std::string_view b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      const size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = up;
-    }
-  }
-  return row[b.size()];
 }
 
 // The known key a mistyped one was probably meant to be, with its entry

@@ -15,6 +15,7 @@
 #include "package/vbios_configs.h"
 #include "platform/paths.h"
 #include "tools/package_check/nvidia_version.h"
+#include "tools/rehearse/machine_keys_check.h"
 #include "tools/rehearse/machine_matrix.h"
 #include "tools/rehearse/run_pool.h"
 #include "tools/rehearse/trace_fields.h"
@@ -242,6 +243,9 @@ Rehearsal rehearse(const RehearsalOptions& options) {
       machines.push_back({folder.filename().string(), readAll(folder / "machine.ini"),
                           fs::exists(folder / "registry.reg") ? readAll(folder / "registry.reg") : "", -1,
                           false});
+    for (const RehearsalMachine& machine : machines)
+      for (const std::string& warning : unknownMachineKeys(machine.machineIni))
+        out.notes.push_back("machine " + machine.name + ", machine.ini " + warning);
     if (machines.empty()) {
       out.problem = "no machine to rehearse on: " + options.machinesDir +
                     " holds no folder with a machine.ini (one folder per machine)";
