@@ -23,6 +23,24 @@ constexpr std::string_view kDriverVersionSample = "31.0.21001.45002";
 
 constexpr std::string_view kAmdVendor = "1002", kNvidiaVendor = "10DE";
 
+struct BadComponent {
+  size_t index;
+  std::string description;
+};
+
+// The first dotted component that is not a 32-bit number: where the
+// installer's component-by-component comparison stops.
+std::optional<BadComponent> firstBadComponent(std::string_view dotted) {
+  const std::vector<std::string_view> parts = package::splitAt(dotted, '.');
+  for (size_t k = 0; k < parts.size(); ++k) {
+    int32_t value = 0;
+    const package::NumberParse parsed = package::parseInt32(parts[k], value);
+    if (parsed != package::NumberParse::Ok)
+      return BadComponent{k, package::describeNumberProblem(visibleText(parts[k]), parsed, 32)};
+  }
+  return std::nullopt;
+}
+
 std::string entryField(int i, const char* field) { return "entry " + std::to_string(i) + " " + field; }
 
 }  // namespace
@@ -71,19 +89,11 @@ void Checker::checkEntryVersion(int i) {
                  "): the installer stops with 701 on every machine where entry " + n + " is chosen");
       return;
     }
-    const std::vector<std::string_view> parts = package::splitAt(entry.vbRomVersion, '.');
-    for (size_t k = 0; k < parts.size(); ++k) {
-      int32_t value = 0;
-      const package::NumberParse parsed = package::parseInt32(parts[k], value);
-      if (parsed == package::NumberParse::Ok) continue;
+    if (const std::optional<BadComponent> bad = firstBadComponent(entry.vbRomVersion))
       config(line, Rule::VersionNotANumber,
-             "VBiosVersion_" + n + " component " +
-                 package::describeNumberProblem(visibleText(parts[k]), parsed, 32) +
-                 ": the installer stops with 702 " +
-                 (k == 0 ? std::string("on every machine where entry ") + n + " is chosen"
-                         : "wherever the GPU's version equals the components before it"));
-      return;
-    }
+             "VBiosVersion_" + n + " component " + bad->description + ": the installer stops with 702 " +
+                 (bad->index == 0 ? std::string("on every machine where entry ") + n + " is chosen"
+                                  : "wherever the GPU's version equals the components before it"));
     return;
   }
   const package::UptodateDecision decision = package::decideUptodate(false, "0", entry.vbRomVersion);
@@ -205,18 +215,11 @@ void Checker::checkDriverRequirement() {
                std::string(kDriverVersionSample) + "): the installer stops with 402 on every machine");
     return;
   }
-  const std::vector<std::string_view> parts = package::splitAt(configs_.VbReqVGAVersion, '.');
-  for (size_t k = 0; k < parts.size(); ++k) {
-    int32_t value = 0;
-    const package::NumberParse parsed = package::parseInt32(parts[k], value);
-    if (parsed == package::NumberParse::Ok) continue;
+  if (const std::optional<BadComponent> bad = firstBadComponent(configs_.VbReqVGAVersion))
     config(line, Rule::DriverVersionNotANumber,
-           "VGAVersion component " + package::describeNumberProblem(visibleText(parts[k]), parsed, 32) +
-               ": the installer stops with 403 " +
-               (k == 0 ? std::string("on every machine")
-                       : "wherever the driver's version equals the components before it"));
-    return;
-  }
+           "VGAVersion component " + bad->description + ": the installer stops with 403 " +
+               (bad->index == 0 ? std::string("on every machine")
+                                : "wherever the driver's version equals the components before it"));
 }
 
 }  // namespace kit
