@@ -164,7 +164,9 @@ std::string formatHtml(const Rehearsal& rehearsal, const std::string& packageSho
       html(packageShown) +
       "</title>\n<style>\nbody{font-family:sans-serif;margin:1.5em}table{border-collapse:collapse}"
       "td,th{border:1px solid #bbb;padding:.3em .5em;vertical-align:top;text-align:left}"
-      "tr.bad td{background:#fde8e8}pre{white-space:pre-wrap;font-size:.85em;max-width:70em}"
+      "tr.bad "
+      "td{background:#fde8e8}td:last-child{white-space:nowrap}pre{white-space:pre-wrap;font-size:.85em;max-"
+      "width:70em}"
       ".dialog{width:22em;border:1px solid #666;background:#f4f4f4;margin-top:.4em;font-size:.85em}"
       ".dialog .title{background:#2b579a;color:#fff;padding:.2em .4em}"
       ".dialog .text{padding:.6em;white-space:pre-wrap;min-height:3em}"
