@@ -175,6 +175,8 @@ TEST(PackageCheck, PrefixesAreTestedAgainstWindowsSpelling) {
   }
   EXPECT_EQ(kit::pciIdFor("PCI\\\\ven_10de&Dev_2520", "1002"),
             "PCI\\VEN_10DE&DEV_2520&SUBSYS_3A2F6A3D&REV_C1");
+  EXPECT_EQ(kit::pciIdFor("PCI\\VEN_1002&DEV_73DF&SUBSYS_0A1B", "1002"),
+            "PCI\\VEN_1002&DEV_73DF&SUBSYS_0A1B6A3D&REV_C1");
   EXPECT_EQ(kit::pciIdFor("PCI\\VEN_1002&DEV_73DF&SUBSYS_0A1C1D6A", "1002"),
             "PCI\\VEN_1002&DEV_73DF&SUBSYS_0A1C1D6A&REV_C1");
 }

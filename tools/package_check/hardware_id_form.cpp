@@ -67,10 +67,16 @@ std::string pciIdFor(std::string_view prefix, std::string_view defaultVendor) {
   auto orDefault = [](std::string value, std::string_view fallback) {
     return value.empty() ? std::string(fallback) : value;
   };
-  return "PCI\\VEN_" + orDefault(vendorOf(prefix), defaultVendor) + "&DEV_" +
-         orDefault(fieldOf(prefix, "DEV_", 4), "73DF") + "&SUBSYS_" +
-         orDefault(fieldOf(prefix, "SUBSYS_", 8), "3A2F6A3D") + "&REV_" +
-         orDefault(fieldOf(prefix, "REV_", 2), "C1");
+  const std::string whole = "PCI\\VEN_" + orDefault(vendorOf(prefix), defaultVendor) + "&DEV_" +
+                            orDefault(fieldOf(prefix, "DEV_", 4), "73DF") + "&SUBSYS_" +
+                            orDefault(fieldOf(prefix, "SUBSYS_", 8), "3A2F6A3D") + "&REV_" +
+                            orDefault(fieldOf(prefix, "REV_", 2), "C1");
+  // A prefix spelt as Windows spells IDs is kept whole, a part field too
+  // ("SUBSYS_0A1B"): the device is one the prefix is meant to match.
+  bool lowerCaseOnly = false;
+  if (pciPrefixProblem(prefix, lowerCaseOnly).empty())
+    return std::string(prefix) + whole.substr(prefix.size());
+  return whole;
 }
 
 }  // namespace kit
