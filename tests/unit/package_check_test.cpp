@@ -150,6 +150,39 @@ TEST(PackageCheck, EveryLineShowsWhatTheInstallerMakesOfIt) {
   EXPECT_EQ(report.lines[4].reading, "ignored (no '=')");
 }
 
+// An encoding fault is told once, at its line, with what to do about it.
+TEST(PackageCheck, EncodingFindingsHaveALineAndARemedy) {
+  const std::string lines = "ReleaseVersion=1\nVBiosType=KRNV\nVBiosHWID_0=PCI\\VEN_10DE\n";
+  std::string utf16be;
+  for (char c : lines) utf16be += std::string(1, '\0') + c;
+  struct Case {
+    std::string bytes;
+    std::string finding;
+  } cases[] = {
+      {"# caf\xE9 (Windows-1252)\n" + lines, "warning invalid-utf8 configs.txt:1"},
+      {lines + "# \xFF\n# \xFE\n", "warning invalid-utf8 configs.txt:4"},
+      {utf16be, "error wrong-encoding configs.txt:1"},
+  };
+  for (const Case& c : cases) {
+    kit::PackageFolder folder;
+    folder.configBytes = c.bytes;
+    folder.configSize = c.bytes.size();
+    const kit::CheckReport report = kit::checkPackage(folder);
+    const std::vector<std::string> got = findings(report);
+    const auto found = std::find(got.begin(), got.end(), c.finding);
+    ASSERT_NE(found, got.end()) << c.finding;
+    EXPECT_EQ(std::count_if(report.findings.begin(), report.findings.end(),
+                            [](const kit::Finding& f) {
+                              return f.rule == kit::Rule::InvalidUtf8 || f.rule == kit::Rule::WrongEncoding ||
+                                     f.rule == kit::Rule::NulBytes || f.rule == kit::Rule::UnknownKey;
+                            }),
+              1)
+        << c.finding;
+    const std::string& message = report.findings[static_cast<size_t>(found - got.begin())].message;
+    EXPECT_NE(message.find("Save configs.txt as UTF-8"), std::string::npos) << message;
+  }
+}
+
 // What a prefix can match is decided against Windows' spelling of a whole
 // PCI hardware ID; the rehearsal's machines are made from the same spelling.
 TEST(PackageCheck, PrefixesAreTestedAgainstWindowsSpelling) {
