@@ -38,7 +38,7 @@ declare -A allowed=(
   [tools/package_check]="tools/entry package common hardware platform"
   [tools/log_explain]="tools/entry tools/package_check package common hardware platform"
   [tools/dist]="tools/entry tools/package_check package common hardware platform"
-  [tools/rehearse]="tools/entry tools/package_check package common hardware platform"
+  [tools/rehearse]="tools/entry tools/package_check package common hardware platform simulated"
 )
 # First path parts that name a folder of this repository; any other include
 # (<windows.h>, "gtest/gtest.h") is the toolchain's.

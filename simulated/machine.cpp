@@ -18,6 +18,7 @@
 #include <system_error>
 
 #include "platform/ascii_text.h"
+#include "simulated/machine_keys.h"
 #include "simulated/native.h"
 
 namespace simulated {
@@ -228,7 +229,20 @@ std::string updatedText(std::string_view text, std::string_view section, std::st
   return out;
 }
 
+// Every read goes through the key table: a key read without a row is a
+// reader's misspelling or an undocumented key, said once per process (on
+// standard error, which the tests' outputs show) rather than read silently.
+void requireListed(std::string_view section, std::string_view key) {
+  if (findMachineKey(section, key) != nullptr) return;
+  static std::atomic<int> said{0};
+  if (said.fetch_add(1) < 8)
+    std::fprintf(stderr,
+                 "simulated machine: [%.*s] %.*s is read but has no row in simulated/machine_keys.h\n",
+                 static_cast<int>(section.size()), section.data(), static_cast<int>(key.size()), key.data());
+}
+
 const MachineIni::Entry* lastEntry(const MachineIni& ini, std::string_view section, std::string_view key) {
+  requireListed(section, key);
   const auto found = ini.sections.find(lowerAscii(section));
   if (found == ini.sections.end()) return nullptr;
   const std::string wanted = lowerAscii(key);
@@ -310,6 +324,7 @@ std::string MachineIni::get(std::string_view section, std::string_view key, std:
 }
 
 std::vector<std::string> MachineIni::getAll(std::string_view section, std::string_view key) const {
+  requireListed(section, key);
   std::vector<std::string> values;
   const auto found = sections.find(lowerAscii(section));
   if (found == sections.end()) return values;

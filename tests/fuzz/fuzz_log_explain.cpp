@@ -1,7 +1,10 @@
 // Arbitrary bytes through the log explainer's reader, whole and in two
-// pieces split where the first byte says: both must read the same runs.
+// pieces split where the first byte says: both must read the same runs; and
+// through the state record's reader.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "tools/log_explain/log_reader.h"
@@ -19,5 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (whole.runs[i].finalCode != pieces.runs[i].finalCode || whole.runs[i].steps != pieces.runs[i].steps)
       __builtin_trap();
   kit::explainLog(whole);
+  // The same bytes as a registry export of the state record.
+  std::string problem;
+  const std::optional<int32_t> state = kit::readStateRecord(bytes, problem);
+  if (!state && problem.empty()) __builtin_trap();
+  kit::compareStateRecord(whole, state, problem);
   return 0;
 }

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "package/vbios_configs.h"
+#include "tools/package_check/hardware_id_form.h"
+#include "tools/package_check/nvidia_version.h"
 #include "tools/package_check/package_folder.h"
 
 namespace {
@@ -17,7 +19,7 @@ namespace {
 std::string examples(const std::string& name) { return std::string(OVVB_SOURCE_DIR) + "/examples/" + name; }
 
 kit::CheckReport check(const std::string& folder) {
-  return kit::checkPackage(kit::loadPackageFolder(folder, OVVB_BIN_DIR, "the stand-ins"));
+  return kit::checkPackage(kit::loadPackageFolder(folder, OVVB_BIN_DIR));
 }
 
 // "severity id place", place as the text output shows it.
@@ -68,10 +70,22 @@ TEST(PackageCheck, EachBrokenPackageGivesExactlyItsFindings) {
       {"entry-numbers", 2, 0,
        withStandIns({"warning entry-not-a-number configs.txt:7", "warning entry-out-of-range configs.txt:8",
                      "warning key-repeated configs.txt:10", "error entry-gap configs.txt:13"})},
+      // Entry 4 has an older version than entry 0, but for another board of the GPU.
       {"hwid-prefixes", 2, 0,
-       withStandIns({"error hwid-shadowed configs.txt:7", "error hwid-empty configs.txt:10",
-                     "warning hwid-case configs.txt:13", "warning version-older configs.txt:17",
-                     "warning version-older configs.txt:17"})},
+       withStandIns({"error hwid-shadowed configs.txt:8", "error hwid-empty configs.txt:11",
+                     "error hwid-case configs.txt:14", "error hwid-form configs.txt:20",
+                     "error hwid-form configs.txt:23", "error hwid-vendor configs.txt:26",
+                     "error hwid-case configs.txt:29"})},
+      {"board-bios-order", 2, 0,
+       withStandIns({"warning board-bios-overridden configs.txt:5", "note unknown-key configs.txt:7",
+                     "error board-value-aborts configs.txt:8"})},
+      {"ec-config-amd", 2, 0, withStandIns({"error ec-config-amd configs.txt:5"})},
+      {"nv-flash-rom",
+       2,
+       0,
+       {"error version-not-a-number configs.txt:6", "error flash-program-not-exe configs.txt:7"}},
+      // One finding for the whole file, not one per line it garbles.
+      {"utf16-no-mark", 2, 103, {"error wrong-encoding configs.txt:1"}},
       {"versions-and-switches", 2, 0,
        withStandIns({"error driver-version-format configs.txt:4", "warning switch-value configs.txt:5",
                      "warning switch-not-cleared configs.txt:7", "error version-format configs.txt:9",
@@ -79,7 +93,8 @@ TEST(PackageCheck, EachBrokenPackageGivesExactlyItsFindings) {
       {"wrong-type",
        2,
        0,
-       {"error type-nvidia-path configs.txt:3", "error version-not-a-number configs.txt:5",
+       {"error type-nvidia-path configs.txt:3", "error hwid-vendor configs.txt:4",
+        "error version-not-a-number configs.txt:5", "error flash-program-not-exe configs.txt:6",
         "note file-unused amdtools.inf"}},
       {"missing-files",
        2,
@@ -133,6 +148,80 @@ TEST(PackageCheck, EveryLineShowsWhatTheInstallerMakesOfIt) {
   EXPECT_EQ(report.lines[2].reading, "entry 7 vbRom = 'a.001' (raw ROM)");
   EXPECT_EQ(report.lines[3].reading, "VbReqBios = 42");
   EXPECT_EQ(report.lines[4].reading, "ignored (no '=')");
+}
+
+// An encoding fault is told once, at its line, with what to do about it.
+TEST(PackageCheck, EncodingFindingsHaveALineAndARemedy) {
+  const std::string lines = "ReleaseVersion=1\nVBiosType=KRNV\nVBiosHWID_0=PCI\\VEN_10DE\n";
+  std::string utf16be;
+  for (char c : lines) utf16be += std::string(1, '\0') + c;
+  struct Case {
+    std::string bytes;
+    std::string finding;
+  } cases[] = {
+      {"# caf\xE9 (Windows-1252)\n" + lines, "warning invalid-utf8 configs.txt:1"},
+      {lines + "# \xFF\n# \xFE\n", "warning invalid-utf8 configs.txt:4"},
+      {utf16be, "error wrong-encoding configs.txt:1"},
+  };
+  for (const Case& c : cases) {
+    kit::PackageFolder folder;
+    folder.configBytes = c.bytes;
+    folder.configSize = c.bytes.size();
+    const kit::CheckReport report = kit::checkPackage(folder);
+    const std::vector<std::string> got = findings(report);
+    const auto found = std::find(got.begin(), got.end(), c.finding);
+    ASSERT_NE(found, got.end()) << c.finding;
+    EXPECT_EQ(std::count_if(report.findings.begin(), report.findings.end(),
+                            [](const kit::Finding& f) {
+                              return f.rule == kit::Rule::InvalidUtf8 || f.rule == kit::Rule::WrongEncoding ||
+                                     f.rule == kit::Rule::NulBytes || f.rule == kit::Rule::UnknownKey;
+                            }),
+              1)
+        << c.finding;
+    const std::string& message = report.findings[static_cast<size_t>(found - got.begin())].message;
+    EXPECT_NE(message.find("Save configs.txt as UTF-8"), std::string::npos) << message;
+  }
+}
+
+// What a prefix can match is decided against Windows' spelling of a whole
+// PCI hardware ID; the rehearsal's machines are made from the same spelling.
+TEST(PackageCheck, PrefixesAreTestedAgainstWindowsSpelling) {
+  struct Case {
+    const char* prefix;
+    bool can, lowerCaseOnly;
+  } cases[] = {
+      {"PCI", true, false},
+      {"PCI\\VEN_1002&DEV_73DF", true, false},
+      {"PCI\\VEN_1002&DEV_73DF&SUBSYS_0A1B1D6A&REV_C1", true, false},
+      {"PCI\\VEN_1002&DEV_73DF&SUBSYS_0A1B1D6A&REV_C1&", false, false},
+      {"PCI\\VEN_1002&DEV_73DF&CC_0300", false, false},
+      {"PCI\\VEN_1002&DEV_73d", false, true},
+      {"pci\\ven_1002", false, true},
+      {"PCI\\\\VEN_1002", false, false},
+      {"VEN_1002&DEV_73DF", false, false},
+      {"PCI\\VEN_1002 &DEV_73DF", false, false},
+  };
+  for (const Case& c : cases) {
+    bool lowerCaseOnly = true;
+    EXPECT_EQ(kit::pciPrefixProblem(c.prefix, lowerCaseOnly).empty(), c.can) << c.prefix;
+    EXPECT_EQ(lowerCaseOnly, c.lowerCaseOnly) << c.prefix;
+  }
+  EXPECT_EQ(kit::pciIdFor("PCI\\\\ven_10de&Dev_2520", "1002"),
+            "PCI\\VEN_10DE&DEV_2520&SUBSYS_3A2F6A3D&REV_C1");
+  EXPECT_EQ(kit::pciIdFor("PCI\\VEN_1002&DEV_73DF&SUBSYS_0A1B", "1002"),
+            "PCI\\VEN_1002&DEV_73DF&SUBSYS_0A1B6A3D&REV_C1");
+  EXPECT_EQ(kit::pciIdFor("PCI\\VEN_1002&DEV_73DF&SUBSYS_0A1C1D6A", "1002"),
+            "PCI\\VEN_1002&DEV_73DF&SUBSYS_0A1C1D6A&REV_C1");
+}
+
+TEST(PackageCheck, NvidiaVersionsConvertBetweenDottedAndInteger) {
+  EXPECT_EQ(kit::nvidiaIntegerOfDotted("86.04.0F.00.02"), 575593709570u);
+  EXPECT_EQ(kit::nvidiaIntegerOfDotted("86.04.0f.00.02"), 575593709570u);
+  EXPECT_EQ(kit::nvidiaDottedOfInteger(575593709570u), "86.04.0F.00.02");
+  EXPECT_EQ(kit::nvidiaDottedOfInteger(0xFFFFFFFFFFu), "FF.FF.FF.FF.FF");
+  EXPECT_EQ(kit::nvidiaDottedOfInteger(0x10000000000u), "");
+  for (const char* bad : {"86.04.0F.00", "86.04.0F.00.02.01", "86.04.0F.00.0G", "86.4.0F.00.02", ""})
+    EXPECT_FALSE(kit::nvidiaIntegerOfDotted(bad).has_value()) << bad;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The kit's Windows console programs print exactly what the linux ones print
-# and exit with the same codes: on every example package, and on a log with
-# two German-culture runs.
+# and exit with the same codes: on every example package (with and without
+# the stand-in tools), and on a log with two German-culture runs.
 # Usage: kit_same_output.sh <windows bin> <linux bin> <source root>
 set -uo pipefail
 win=$1 linux=$2 root=$3
@@ -23,8 +23,14 @@ same() {  # label, linux command..., -- windows command...
 }
 
 cd "$root" || exit 1
+# With the stand-ins named, as the rehearsal plays them; without, a package
+# that lacks its tools is the same error on both.
 for folder in examples/packages/* examples/broken-packages/*; do
-  same "$folder" "$linux/OvVBiosPackageCheck" "$folder" -- "$win/OvVBiosPackageCheck.exe" "$folder"
+  same "$folder" "$linux/OvVBiosPackageCheck" "$folder" --tools "$linux" -- \
+    "$win/OvVBiosPackageCheck.exe" "$folder" --tools "$win"
+done
+for folder in examples/packages/amd-dock examples/broken-packages/ec-config-amd; do
+  same "$folder without tools" "$linux/OvVBiosPackageCheck" "$folder" -- "$win/OvVBiosPackageCheck.exe" "$folder"
 done
 same "json" "$linux/OvVBiosPackageCheck" examples/broken-packages/typos --json -- \
   "$win/OvVBiosPackageCheck.exe" examples/broken-packages/typos --json

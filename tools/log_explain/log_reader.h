@@ -22,6 +22,12 @@ struct LogRun {
   size_t moreProblems = 0;
   std::vector<std::string> facts;  // what the run found: package, GPU, versions, power
   bool partialLastLine = false;    // the log ends inside this run's last line
+  // Required and found, as the run logged them ("" when it did not get there).
+  std::string type, requiredBios, foundBios, requiredDriver, foundDriver, foundVbios;
+  int targetEntry = -1;
+  std::vector<std::string> entryVersions, entryRoms;  // by entry number, as configs.txt gave them
+  bool flashStarted = false;                          // step 9 ran the flash tool or program
+  bool flashConfirmed = false;                        // AMD's tool printed its completion line
 };
 
 struct LogSummary {
@@ -55,8 +61,16 @@ class LogReader {
 // Reads a whole text at once.
 LogSummary readInstallationLog(std::string_view bytes);
 
-// One block per run: when it started, the steps it reached, its final code,
-// what that means and what to do about it.
+// One block per run: when it started, what it required and found, the steps
+// it reached, its final code, what that means and what to do about it.
 std::string explainLog(const LogSummary& summary);
+
+// What a `reg export` of HKLM\SOFTWARE\Orvo\VBIOS says of the last run: its
+// "State" value, or the reason there is none in `problem`.
+std::optional<int32_t> readStateRecord(std::string_view regBytes, std::string& problem);
+
+// Whether the state record agrees with the log's last run, in one line.
+std::string compareStateRecord(const LogSummary& summary, std::optional<int32_t> state,
+                               const std::string& problem);
 
 }  // namespace kit

@@ -8,27 +8,18 @@
 #include <string_view>
 #include <vector>
 
-namespace kit {
+#include "tools/package_check/check_rules.h"
 
-enum class Severity { Note, Warning, Error };
-std::string_view severityName(Severity severity);
+namespace kit {
 
 struct Finding {
   std::string file;  // "configs.txt", a ROM's or a tool's name, or "" for the folder
   size_t line = 0;   // 1-based line of configs.txt; 0 when the finding has no line
   Severity severity = Severity::Note;
-  std::string id;  // one of kCheckRules' ids
+  Rule rule = Rule::FileUnused;
+  std::string id;  // the rule's id, as the output shows it
   std::string message;
 };
-
-struct CheckRule {
-  std::string_view id;
-  Severity severity;  // the usual one; a few rules pick another where the installer's outcome differs
-  std::string_view what;
-};
-
-// Every finding the checker can give, for the package authors' guide.
-extern const std::vector<CheckRule> kCheckRules;
 
 // A packages folder as the checker sees it: no file system here, so the
 // checks can be fed from a test or a fuzzer as well as from a real folder.
@@ -38,8 +29,7 @@ struct PackageFolder {
   uint64_t configSize = 0;
   std::string configBytes;             // empty when too large
   std::vector<std::string> files;      // names of the regular files in the folder
-  std::vector<std::string> toolFiles;  // names found in the stand-in tools folder
-  std::string toolsFolder;             // as shown in messages
+  std::vector<std::string> toolFiles;  // names in the folder of stand-in tools named with --tools, if any
 };
 
 struct LineReading {

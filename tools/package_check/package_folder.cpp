@@ -29,8 +29,7 @@ std::vector<std::string> regularFiles(const fs::path& dir) {
 
 }  // namespace
 
-PackageFolder loadPackageFolder(const std::string& folder, const std::string& toolsFolder,
-                                const std::string& toolsShown) {
+PackageFolder loadPackageFolder(const std::string& folder, const std::string& toolsFolder) {
   PackageFolder package;
   const fs::path dir = nativePath(folder);
   std::error_code error;
@@ -38,7 +37,6 @@ PackageFolder loadPackageFolder(const std::string& folder, const std::string& to
   if (!package.exists) return package;
   package.files = regularFiles(dir);
   if (!toolsFolder.empty()) package.toolFiles = regularFiles(nativePath(toolsFolder));
-  package.toolsFolder = toolsShown;
 
   const fs::path config = dir / "configs.txt";
   package.hasConfig = fs::is_regular_file(config, error);

@@ -7,9 +7,8 @@
 
 namespace kit {
 
-// `folder` and `toolsFolder` are native paths in UTF-8; `toolsShown` is how
-// messages name the tools folder.
-PackageFolder loadPackageFolder(const std::string& folder, const std::string& toolsFolder,
-                                const std::string& toolsShown);
+// `folder` and `toolsFolder` are native paths in UTF-8; an empty
+// `toolsFolder` means the package's tools are looked for in the package only.
+PackageFolder loadPackageFolder(const std::string& folder, const std::string& toolsFolder);
 
 }  // namespace kit

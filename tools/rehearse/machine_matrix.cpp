@@ -7,6 +7,7 @@
 #include "package/config_text.h"
 #include "package/read_configs.h"
 #include "package/version_text.h"
+#include "tools/package_check/hardware_id_form.h"
 
 namespace kit {
 
@@ -64,17 +65,23 @@ struct Variation {
   bool flashFails = false, flashHangs = false;
   bool dock = true, acpi = true;
   bool gpuPresent = true;
+  std::string board = kBoard;
 };
 
 class MatrixBuilder {
  public:
-  explicit MatrixBuilder(const VBiosConfigs& configs) : c_(configs), amd_(configs.isAmdType()) {}
+  MatrixBuilder(const VBiosConfigs& configs, const std::vector<NamedBoard>& boards)
+      : c_(configs), boards_(boards), amd_(configs.isAmdType()) {}
 
   std::string ini(const VBiosInfo& entry, const Variation& v) const {
     std::string out = "; made by OvVBiosRehearse\n[user]\nlcid = 1033\nanswers = " + v.answers +
                       "\n[time]\nscale = 0\ntimeout_scale = " + (v.flashHangs ? "0.02" : "1") +
                       "\nseed = 7\n[power]\nac_line = " + v.acLine + "\n[pnp]\ndevice = " + kOtherGpu + "\n";
-    if (v.gpuPresent) out += "device = " + entry.vbHWID + " | " + v.driver + "\n";
+    // The device as Windows lists it, made from the GPU the entry is meant
+    // for: a prefix Windows never spells fails to match here as it would on
+    // a notebook.
+    if (v.gpuPresent)
+      out += "device = " + pciIdFor(entry.vbHWID, amd_ ? "1002" : "10DE") + " | " + v.driver + "\n";
     if (amd_) {
       out += "[amdvbflash]\nversion = " + v.gpuVersion +
              "\nflash_seconds = 0\nflash_exit = " + (v.flashFails ? "1" : "0") +
@@ -97,11 +104,11 @@ class MatrixBuilder {
     return out;
   }
 
-  std::string registry(int32_t bios) const {
+  std::string registry(const Variation& v) const {
     return std::string(
                "Windows Registry Editor Version 5.00\r\n\r\n"
                "[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\BIOS]\r\n\"BaseBoardProduct\"=\"") +
-           kBoard + "\"\r\n\"BIOSVersion\"=\"" + kBoard + "." + std::to_string(bios) +
+           v.board + "\"\r\n\"BIOSVersion\"=\"" + v.board + "." + std::to_string(v.bios) +
            "\"\r\n\"SystemManufacturer\"=\"Orvo\"\r\n";
   }
 
@@ -115,7 +122,8 @@ class MatrixBuilder {
 
   void add(std::vector<RehearsalMachine>& out, const std::string& name, const VBiosInfo& entry,
            const Variation& v, int expected) const {
-    out.push_back({name, ini(entry, v), registry(v.bios), expected, v.flashHangs});
+    out.push_back(
+        {name, ini(entry, v), registry(v), expected, v.flashHangs, static_cast<int>(&entry - &c_.vb[0])});
   }
 
   std::vector<RehearsalMachine> build() const {
@@ -137,10 +145,12 @@ class MatrixBuilder {
       base.bios = bios;
       const bool canVary = !base.gpuVersion.empty();
       if (!canVary) base.gpuVersion = entry.vbRomVersion;
-      const int flashCode = canVary ? closing(base, 0) : -1;
+      // A version the installer cannot step is still one it must compare:
+      // the GPU then holds exactly the package's, which is up to date.
+      const int flashCode = closing(base, canVary ? 0 : 1);
 
-      add(out, e + (canVary ? "older VBIOS" : "VBIOS as the package's (its version cannot be varied)"), entry,
-          base, canVary ? flashCode : -1);
+      add(out, e + (canVary ? "older VBIOS" : "VBIOS equal to the package's (it cannot be stepped)"), entry,
+          base, flashCode);
       if (canVary) {
         Variation equal = base;
         equal.gpuVersion = entry.vbRomVersion;
@@ -164,28 +174,29 @@ class MatrixBuilder {
         low.bios = bios - 1;
         add(out, e + "system BIOS below the requirement", entry, low, result::kBiosTooOld);
       }
+      if (!canVary) continue;  // the runs below need an older VBIOS to reach the flash
       Variation cancel = base;
       cancel.acLine = "0";
-      add(out, e + "on battery, Cancel", entry, cancel, canVary ? result::kPowerStop : -1);
+      add(out, e + "on battery, Cancel", entry, cancel, result::kPowerStop);
       Variation retry = base;
       retry.acLine = "0,1";
       retry.answers = "PowerModeForm:button1";
       add(out, e + "on battery, Retry after plugging in", entry, retry, flashCode);
       Variation fails = base;
       fails.flashFails = true;
-      add(out, e + "flash tool fails", entry, fails, canVary ? result::kFlashExitCode : -1);
+      add(out, e + "flash tool fails", entry, fails, result::kFlashExitCode);
       Variation hangs = base;
       hangs.flashHangs = true;
-      add(out, e + "flash tool hangs", entry, hangs, canVary ? result::kFlashTimeout : -1);
+      add(out, e + "flash tool hangs", entry, hangs, result::kFlashTimeout);
       if (c_.ECConfig == 1) {
         Variation noDock = base;
         noDock.dock = false;
-        add(out, e + "no dock controller", entry, noDock, canVary ? closing(noDock, 0) : -1);
+        add(out, e + "no dock controller", entry, noDock, closing(noDock, 0));
       }
       if (c_.WMIConfig == 1) {
         Variation noLink = base;
         noLink.acpi = false;
-        add(out, e + "no platform driver for the link", entry, noLink, canVary ? closing(noLink, 0) : -1);
+        add(out, e + "no platform driver for the link", entry, noLink, closing(noLink, 0));
       }
     }
     if (entries > 0) {
@@ -196,11 +207,38 @@ class MatrixBuilder {
       none.gpuVersion = c_.vb[0].vbRomVersion;
       add(out, "no matching GPU", c_.vb[0], none, result::kHwidNotFound);
     }
+    // Each board the package names, at and below the requirement the
+    // installer reads there, with entry 0's GPU one step older.
+    if (entries > 0 && !c_.vb[0].vbHWID.empty()) {
+      Variation base;
+      base.gpuVersion = versionBelow(c_.vb[0].vbRomVersion, amd_);
+      base.driver = driverAbove.empty() ? c_.VbReqVGAVersion : driverAbove;
+      const bool canVary = !base.gpuVersion.empty();
+      if (!canVary) base.gpuVersion = c_.vb[0].vbRomVersion;
+      for (const NamedBoard& board : boards_) {
+        base.board = board.name;
+        const std::string b = "board " + board.name + ", ";
+        if (board.readResult != 0) {
+          base.bios = bios;
+          add(out, b + "entry 0, older VBIOS", c_.vb[0], base, closing(base, canVary ? 0 : 1));
+          continue;
+        }
+        base.bios = board.bios == 1 ? 308 : board.bios;
+        add(out, b + "BIOS at its requirement " + std::to_string(board.bios), c_.vb[0], base,
+            closing(base, canVary ? 0 : 1));
+        if (board.bios != 1) {
+          Variation low = base;
+          low.bios = board.bios - 1;
+          add(out, b + "BIOS below its requirement", c_.vb[0], low, result::kBiosTooOld);
+        }
+      }
+    }
     return out;
   }
 
  private:
   const VBiosConfigs& c_;
+  const std::vector<NamedBoard>& boards_;
   bool amd_;
 };
 
@@ -209,8 +247,9 @@ class MatrixBuilder {
 std::string versionBelow(const std::string& version, bool amd) { return stepped(version, amd, -1); }
 std::string versionAbove(const std::string& version, bool amd) { return stepped(version, amd, +1); }
 
-std::vector<RehearsalMachine> defaultMatrix(const VBiosConfigs& configs) {
-  return MatrixBuilder(configs).build();
+std::vector<RehearsalMachine> defaultMatrix(const VBiosConfigs& configs,
+                                            const std::vector<NamedBoard>& boards) {
+  return MatrixBuilder(configs, boards).build();
 }
 
 }  // namespace kit

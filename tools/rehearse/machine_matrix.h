@@ -18,10 +18,22 @@ struct RehearsalMachine {
   std::string registryReg;
   int expectedCode = -1;  // what the installer's rules give here; -1 when the matrix cannot tell
   bool slow = false;      // waits for a time-out: started first, so the others run beside it
+  int entry = -1;         // the ROM entry whose GPU it carries; -1 for an author's machine
 };
 
-// `configs` as readConfigs leaves it for the package.
-std::vector<RehearsalMachine> defaultMatrix(const VBiosConfigs& configs);
+// A board the package names in a BIOS line of its own, with the requirement
+// the installer reads for it (line order honoured); `readResult` is what
+// readConfigs returns on that board (102 when the board's value stops it).
+struct NamedBoard {
+  std::string name;
+  int32_t bios = 1;
+  int32_t readResult = 0;
+};
+
+// `configs` as readConfigs leaves it for the package on a board it does not
+// name; `boards` the boards it names.
+std::vector<RehearsalMachine> defaultMatrix(const VBiosConfigs& configs,
+                                            const std::vector<NamedBoard>& boards);
 
 // A version one step below or above `version` in the package type's form
 // (AMD: the last non-zero dotted component, keeping its width; NVIDIA: the

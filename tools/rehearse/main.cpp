@@ -1,5 +1,4 @@
 // OvVBiosRehearse <packages folder> [--machines DIR] [--jobs N] [--report out.html]
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -13,10 +12,12 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: OvVBiosRehearse <packages folder> [--machines DIR] [--jobs N] [--report out.html]\n"
-    "                       [--time-limit SECONDS] [--gallery DIR]\n"
+    "                       [--time-limit SECONDS]\n"
     "  Runs the installer (linux build, beside this program) with the package on a matrix of\n"
     "  simulated machines made from the package, or on the machine folders in DIR, and prints\n"
-    "  one row per machine. Nothing outside its own temporary folder and the report is touched.\n";
+    "  one row per machine. Nothing outside its own temporary folder and the report is touched.\n"
+    "Exit code: 0 every machine ended as the kind of machine it was made for expects, 1 some did\n"
+    "not (listed at the end), 2 nothing could be rehearsed, 3 usage.\n";
 
 }  // namespace
 
@@ -24,9 +25,6 @@ int toolMain(const std::vector<std::string>& args, const std::string& programFol
   kit::RehearsalOptions options;
   options.binDir = programFolder;
   options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  const std::filesystem::path gallery = std::filesystem::path(programFolder) / "../../gallery";
-  std::error_code error;
-  if (std::filesystem::is_directory(gallery, error)) options.galleryDir = gallery.lexically_normal().string();
   std::string report;
   for (size_t i = 0; i < args.size(); ++i) {
     const bool hasValue = i + 1 < args.size();
@@ -38,8 +36,6 @@ int toolMain(const std::vector<std::string>& args, const std::string& programFol
       report = args[++i];
     } else if (args[i] == "--time-limit" && hasValue) {
       options.limitSeconds = std::atof(args[++i].c_str());
-    } else if (args[i] == "--gallery" && hasValue) {
-      options.galleryDir = args[++i];
     } else if (args[i].starts_with("-") || !options.packages.empty()) {
       platform::writeStandardOutput(kUsage);
       return 3;
@@ -55,14 +51,11 @@ int toolMain(const std::vector<std::string>& args, const std::string& programFol
   platform::writeStandardOutput(kit::formatTable(rehearsal));
   if (!report.empty()) {
     std::ofstream out(report, std::ios::binary);
-    out << kit::formatHtml(rehearsal, options.packages, options.galleryDir);
+    out << kit::formatHtml(rehearsal, options.packages);
     if (!out) {
       platform::writeStandardOutput("cannot write " + report + "\n");
       return 2;
     }
   }
-  if (!rehearsal.problem.empty()) return 2;
-  for (const kit::RehearsalRow& row : rehearsal.rows)
-    if (!row.ran || row.killed || !row.agreement.empty()) return 1;
-  return 0;
+  return rehearsal.exitCode();
 }

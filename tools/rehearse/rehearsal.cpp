@@ -8,10 +8,14 @@
 #include <sstream>
 
 #include "common/log.h"
+#include "common/result_codes.h"
+#include "package/config_line.h"
 #include "package/config_text.h"
 #include "package/read_configs.h"
 #include "package/vbios_configs.h"
 #include "platform/paths.h"
+#include "tools/package_check/nvidia_version.h"
+#include "tools/rehearse/machine_keys_check.h"
 #include "tools/rehearse/machine_matrix.h"
 #include "tools/rehearse/run_pool.h"
 #include "tools/rehearse/trace_fields.h"
@@ -60,11 +64,58 @@ class TemporaryFolder {
 };
 
 // The installer's rules read the package; "KR15A" is the board of the
-// machines the matrix makes.
-bool readPackage(const fs::path& packages, VBiosConfigs& configs) {
-  const std::string bytes = readAll(packages / "configs.txt", kMaxConfigFileBytes);
+// machines the matrix makes unless the package names boards of its own.
+bool readPackage(const std::string& text, VBiosConfigs& configs) {
   std::string problem;
-  return package::applyConfigText(configs, package::decodeText(bytes), "KR15A", problem) == 0;
+  return package::applyConfigText(configs, text, "KR15A", problem) == 0;
+}
+
+// A name the registry file can hold as it is and a notebook could report.
+bool isPlainBoardName(std::string_view name) {
+  if (name.empty() || name.size() > 64 || name == "KR15A") return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return c > ' ' && c < 0x7F && c != '"' && c != '\\' && c != '#' && c != ';';
+  });
+}
+
+// The boards the package names in BIOS lines of their own, each with what
+// the installer reads on it.
+std::vector<NamedBoard> namedBoards(const std::string& text) {
+  std::vector<NamedBoard> boards;
+  for (std::string_view line : package::splitLines(text)) {
+    const package::ConfigLine parsed = package::readConfigLine(line, "\n");
+    if (!parsed.assigns || !parsed.hits.empty() || !isPlainBoardName(parsed.key)) continue;
+    std::string_view value = parsed.value;
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    if (value.empty() || !((value[0] >= '0' && value[0] <= '9') || value[0] == '-' || value[0] == '+'))
+      continue;
+    if (std::any_of(boards.begin(), boards.end(), [&](const NamedBoard& b) { return b.name == parsed.key; }))
+      continue;
+    LogWriter noLog;
+    VBiosConfigs onBoard(noLog);
+    std::string problem;
+    NamedBoard board{std::string(parsed.key)};
+    board.readResult = package::applyConfigText(onBoard, text, parsed.key, problem);
+    board.bios = onBoard.VbReqBios;
+    boards.push_back(std::move(board));
+    if (boards.size() == 8) break;  // a package naming more boards gets the first eight
+  }
+  return boards;
+}
+
+// The last ERROR or WARNING line of a run's log, for why a row ended so.
+std::string lastProblem(const std::string& log) {
+  std::string last;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t close = line.find(']');
+    if (close == std::string::npos) continue;
+    const std::string_view text = std::string_view(line).substr(close + 1);
+    if (text.starts_with("ERROR") || text.starts_with("WARNING")) last = text;
+  }
+  if (last.empty()) return last;
+  return "the log's last problem: " + (last.size() > 200 ? last.substr(0, 197) + "..." : last);
 }
 
 void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const VBiosConfigs& configs) {
@@ -81,7 +132,12 @@ void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const 
       const std::string form = traceString(line, "form");
       if (form == "InstallingForm") continue;
       row.dialogs.push_back(form);
+      row.dialogTitle = traceString(line, "title");
       row.dialogText = traceString(line, "label1");
+      row.dialogButtons.clear();
+      for (const char* button : {"button1", "button2", "button3"})
+        if (std::string caption = traceString(line, button); !caption.empty())
+          row.dialogButtons.push_back(caption);
     } else if (event == "process.start") {
       const std::string program = traceString(line, "program");
       const std::string arguments = traceString(line, "arguments");
@@ -95,6 +151,7 @@ void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const 
       }
     }
   }
+  row.why = lastProblem(row.log);
   // The log's last state line, the trace's code and the exit status must tell
   // the same story; a row that does not is marked, never smoothed over.
   std::string state;
@@ -143,17 +200,32 @@ Rehearsal rehearse(const RehearsalOptions& options) {
 
   LogWriter noLog;
   VBiosConfigs configs(noLog);
-  if (!readPackage(program / "packages", configs))
+  const std::string text =
+      package::decodeText(readAll(program / "packages" / "configs.txt", kMaxConfigFileBytes));
+  const bool readable = readPackage(text, configs);
+  if (!readable)
     out.notes.push_back("configs.txt does not read cleanly: every machine stops in step 1 (see the checker)");
-  // The vendor's tools cannot run here; the simulated stand-ins play them.
+  // The vendor's tools cannot run here; the simulated stand-ins play them,
+  // but only a program Windows could start: a ROM image named as an NVIDIA
+  // package's flash program stays what it is, and its rows end as a
+  // notebook's would.
   std::vector<std::pair<std::string, std::string>> standIns;
+  std::vector<int> unplayable;  // entries whose flash program Windows cannot start
   if (configs.isAmdType()) {
     standIns = {{"amdvbflash.exe", "amdvbflash.exe"}, {"devcon64.exe", "devcon64.exe"}};
   } else {
     for (int32_t i = 0; i < package::countRomEntries(configs); ++i) {
       const std::string& rom = configs.vb[i].vbRom;
-      if (platform::isContainedRelativePath(rom) && rom.find('\\') == std::string::npos)
+      if (!platform::isContainedRelativePath(rom) || rom.find('\\') != std::string::npos) continue;
+      if (isWindowsProgramName(rom)) {
         standIns.push_back({"vendorflash.exe", rom});
+      } else {
+        unplayable.push_back(i);
+        out.notes.push_back("entry " + std::to_string(i) + "'s flash program " + rom +
+                            " is not a Windows program: Windows cannot start it, so no stand-in plays it and "
+                            "every flash of entry " +
+                            std::to_string(i) + " ends as on a notebook");
+      }
     }
   }
   for (const auto& [standIn, name] : standIns) {
@@ -171,12 +243,23 @@ Rehearsal rehearse(const RehearsalOptions& options) {
       machines.push_back({folder.filename().string(), readAll(folder / "machine.ini"),
                           fs::exists(folder / "registry.reg") ? readAll(folder / "registry.reg") : "", -1,
                           false});
+    for (const RehearsalMachine& machine : machines)
+      for (const std::string& warning : unknownMachineKeys(machine.machineIni))
+        out.notes.push_back("machine " + machine.name + ", machine.ini " + warning);
+    if (machines.empty()) {
+      out.problem = "no machine to rehearse on: " + options.machinesDir +
+                    " holds no folder with a machine.ini (one folder per machine)";
+      return out;
+    }
   } else {
-    machines = defaultMatrix(configs);
-  }
-  if (machines.empty()) {
-    out.problem = "no machine to rehearse on";
-    return out;
+    machines = defaultMatrix(configs, readable ? namedBoards(text) : std::vector<NamedBoard>{});
+    if (machines.empty()) {
+      out.problem = "no machine to rehearse on: the matrix is made from the package's entries, and " +
+                    std::string(!readable ? "configs.txt does not read (check it with OvVBiosPackageCheck)"
+                                          : "configs.txt has no entry with a hardware ID (VBiosHWID_0)") +
+                    "; or give machines of your own with --machines DIR";
+      return out;
+    }
   }
 
   // Machines that wait for a time-out go first, so the rest run beside them.
@@ -199,9 +282,24 @@ Rehearsal rehearse(const RehearsalOptions& options) {
     row.seconds = results[i].seconds;
     if (row.ran && !row.killed) readOutcome(jobs[i].machineRoot, row, results[i].exitStatus, configs);
     if (row.killed) row.log = readAll(fs::path(jobs[i].machineRoot) / "drive_c/Windows/Log/OrvoVbInst.txt");
+    const int entry = machines[i].entry;
+    if (row.code == result::kFlashError &&
+        std::find(unplayable.begin(), unplayable.end(), entry) != unplayable.end())
+      row.why = configs.vb[static_cast<size_t>(entry)].vbRom +
+                " is not a Windows program, and Windows cannot start it (" + row.why + ")";
     out.rows.push_back(std::move(row));
   }
   return out;
+}
+
+bool endedAsMadeFor(const RehearsalRow& row) {
+  return row.ran && !row.killed && row.agreement.empty() && row.code >= 0 &&
+         (row.aimedAt < 0 || row.aimedAt == row.code);
+}
+
+int Rehearsal::exitCode() const {
+  if (!problem.empty() || rows.empty()) return 2;
+  return std::all_of(rows.begin(), rows.end(), endedAsMadeFor) ? 0 : 1;
 }
 
 }  // namespace kit

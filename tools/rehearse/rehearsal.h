@@ -11,7 +11,6 @@ struct RehearsalOptions {
   std::string packages;     // the author's packages folder (native path)
   std::string machinesDir;  // machine folders of the author's own; empty: the default matrix
   std::string binDir;       // the linux build's bin folder: the installer and the stand-in tools
-  std::string galleryDir;   // dialog pictures, <Form>[-variant]-1033.png; empty: none
   int jobs = 2;
   double limitSeconds = 60;  // a run still going then is killed
 };
@@ -23,22 +22,31 @@ struct RehearsalRow {
   int code = -1;                     // the run's result code (trace), -1 when it has none
   std::string agreement;             // empty when exit status, trace and log's state line agree
   std::vector<std::string> dialogs;  // forms shown, in order, the progress window left out
-  std::string dialogText;            // the last one's label1
-  std::string flashedRom;            // empty: the flash did not run
+  std::string dialogTitle;           // the last one's title bar, label1 and action buttons, as shown
+  std::string dialogText;
+  std::vector<std::string> dialogButtons;
+  std::string why;         // the log's last ERROR or WARNING line, or a reason the rehearsal knows
+  std::string flashedRom;  // empty: the flash did not run
   double seconds = 0;
   std::string log;  // the run's installation log
 };
 
+// Whether the run ended as the kind of machine it was made for expects: it
+// ran to its end, its exit status, trace and log agree, and its code is the
+// one aimed at (any code for a machine the matrix cannot predict).
+bool endedAsMadeFor(const RehearsalRow& row);
+
 struct Rehearsal {
-  std::string problem;  // why nothing could run; empty otherwise
+  std::string problem;  // why nothing could be rehearsed; empty otherwise
   std::vector<std::string> notes;
   std::vector<RehearsalRow> rows;
+  // 0 every machine ended as made for, 1 some did not, 2 nothing rehearsed.
+  int exitCode() const;
 };
 
 Rehearsal rehearse(const RehearsalOptions& options);
 
 std::string formatTable(const Rehearsal& rehearsal);
-std::string formatHtml(const Rehearsal& rehearsal, const std::string& packageShown,
-                       const std::string& galleryDir);
+std::string formatHtml(const Rehearsal& rehearsal, const std::string& packageShown);
 
 }  // namespace kit

@@ -1,14 +1,9 @@
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "common/result_code_table.h"
 #include "tools/package_check/visible_text.h"
 #include "tools/rehearse/rehearsal.h"
-
-namespace fs = std::filesystem;
 
 namespace kit {
 
@@ -33,14 +28,14 @@ std::string codeText(const RehearsalRow& row) {
   return row.code < 0 ? "none" : std::to_string(row.code);
 }
 
+std::string aimText(const RehearsalRow& row) { return row.aimedAt < 0 ? "any" : std::to_string(row.aimedAt); }
+
 std::string meaningOf(const RehearsalRow& row, bool full) {
   if (!row.ran) return "the installer could not be started";
   if (row.killed) return "the run did not end in time and was killed with every tool it started";
   const result::Explanation e = result::explain(row.code);
   std::string text = full ? e.meaning : firstLine(e.meaning, 44);
   if (!row.agreement.empty()) text += " [DISAGREES: " + row.agreement + "]";
-  if (row.aimedAt >= 0 && row.aimedAt != row.code)
-    text += " [the machine was made for " + std::to_string(row.aimedAt) + "]";
   return text;
 }
 
@@ -49,10 +44,7 @@ std::string exitOf(const RehearsalRow& row) {
   return std::string(result::exitPathName(result::explain(row.code).exit));
 }
 
-std::string dialogOf(const RehearsalRow& row) {
-  if (row.dialogs.empty()) return "none";
-  return row.dialogs.back();
-}
+std::string dialogOf(const RehearsalRow& row) { return row.dialogs.empty() ? "none" : row.dialogs.back(); }
 
 std::string seconds(double s) {
   char text[32];
@@ -60,8 +52,12 @@ std::string seconds(double s) {
   return text;
 }
 
-std::string pad(const std::string& text, size_t width) {
-  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+// A column `width` wide that always ends in two blanks: a longer text is cut
+// rather than run into the next column.
+std::string cell(const std::string& text, size_t width) {
+  const size_t room = width - 2;
+  const std::string shown = text.size() > room ? text.substr(0, room - 3) + "..." : text;
+  return shown + std::string(width - shown.size(), ' ');
 }
 
 std::string html(std::string_view text) {
@@ -87,39 +83,47 @@ std::string html(std::string_view text) {
   return out;
 }
 
-std::string base64(const std::string& bytes) {
-  static const char* kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                       (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                       static_cast<unsigned char>(bytes[i + 2]);
-    out += {kDigits[v >> 18], kDigits[(v >> 12) & 63], kDigits[(v >> 6) & 63], kDigits[v & 63]};
-  }
-  if (i + 1 == bytes.size()) {
-    const unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    out += {kDigits[v >> 18], kDigits[(v >> 12) & 63], '=', '='};
-  } else if (i + 2 == bytes.size()) {
-    const unsigned v =
-        (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
-    out += {kDigits[v >> 18], kDigits[(v >> 12) & 63], kDigits[(v >> 6) & 63], '='};
-  }
+std::string summaryLine(const Rehearsal& rehearsal) {
+  const size_t differ =
+      static_cast<size_t>(std::count_if(rehearsal.rows.begin(), rehearsal.rows.end(),
+                                        [](const RehearsalRow& r) { return !endedAsMadeFor(r); }));
+  const size_t rows = rehearsal.rows.size();
+  std::string out = std::to_string(rows) + (rows == 1 ? " machine: " : " machines: ") +
+                    std::to_string(rows - differ) + " ended as made for, " + std::to_string(differ) +
+                    " did not";
+  return out + (differ == 0 ? ". The package behaves as its machines expect." : ".");
+}
+
+constexpr const char* kLegend[] = {
+    "made for: the code the machine was made to reach under the installer's rules (any: the matrix cannot "
+    "tell)",
+    "code: the code the run ended with (its exit status, trace and log's state line agree, or the row says "
+    "where "
+    "they do not)",
+    "exit: the installer's exit path; dialog: the last dialog the run showed, with its text",
+    "flash: the ROM image flashed or the flash program run; a row whose code is not the one it was made for "
+    "is "
+    "marked * (pink in the report) and listed at the end",
+};
+
+std::string differenceOf(size_t number, const RehearsalRow& row) {
+  std::string out = "#" + std::to_string(number) + " " + row.machine + ": made for " + aimText(row) +
+                    ", ended " + codeText(row);
+  if (!row.agreement.empty()) out += " (" + row.agreement + ")";
+  if (!row.why.empty()) out += "; " + visibleText(row.why);
   return out;
 }
 
-// The gallery's English picture of a form: <Form>[-variant]-1033.png, the
-// variant chosen by the code where a form has several.
-std::string galleryPicture(const std::string& galleryDir, const std::string& form, int code) {
-  if (galleryDir.empty() || form.empty()) return {};
-  std::string variant;
-  if (form == "InstallFail") variant = code == 202 ? "-connection" : "-code";
-  if (form == "RestartForm") variant = code == 1 ? "-completed" : "-restart";
-  const fs::path file = fs::path(galleryDir) / (form + variant + "-1033.png");
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return {};
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return "<img alt=\"" + html(form) + "\" src=\"data:image/png;base64," + base64(bytes) + "\">";
+// The dialog as the run drew it, from what the trace recorded of it: title,
+// text and buttons, nothing taken from elsewhere.
+std::string dialogPicture(const RehearsalRow& row) {
+  if (row.dialogs.empty()) return {};
+  std::string out = "<div class=\"dialog\" data-form=\"" + html(row.dialogs.back()) +
+                    "\"><div class=\"title\">" + html(row.dialogTitle) + "</div><div class=\"text\">" +
+                    html(row.dialogText) + "</div><div class=\"buttons\">";
+  for (const std::string& button : row.dialogButtons)
+    out += "<span class=\"button\">" + html(button) + "</span>";
+  return out + "</div></div>";
 }
 
 }  // namespace
@@ -128,60 +132,81 @@ std::string formatTable(const Rehearsal& rehearsal) {
   if (!rehearsal.problem.empty()) return "OvVBiosRehearse: " + rehearsal.problem + "\n";
   std::string out;
   for (const std::string& note : rehearsal.notes) out += "note: " + note + "\n";
-  size_t machineWidth = 7;
-  for (const RehearsalRow& row : rehearsal.rows) machineWidth = std::max(machineWidth, row.machine.size());
-  out += pad(" #", 4) + pad("machine", machineWidth + 2) + pad("code", 8) + pad("meaning", 46) +
-         pad("exit", 18) + pad("dialog", 17) + pad("flash", 22) + "time\n";
+  size_t machineWidth = 9;
+  for (const RehearsalRow& row : rehearsal.rows)
+    machineWidth = std::max(machineWidth, row.machine.size() + 2);
+  out += "  # " + cell("machine", machineWidth) + cell("made for", 10) + cell("code", 13) +
+         cell("meaning", 46) + cell("exit", 18) + cell("dialog", 18) + cell("flash", 24) + "time\n";
   size_t n = 0;
   for (const RehearsalRow& row : rehearsal.rows) {
     std::string number = std::to_string(++n);
-    out += pad(std::string(3 - std::min<size_t>(3, number.size()), ' ') + number, 4) +
-           pad(row.machine, machineWidth + 2) + pad(codeText(row), 8) + pad(meaningOf(row, false), 46) +
-           pad(exitOf(row), 18) + pad(dialogOf(row), 17) +
-           pad(row.flashedRom.empty() ? "-" : row.flashedRom, 22) + seconds(row.seconds) + "\n";
+    number.insert(0, number.size() < 3 ? 3 - number.size() : 0, ' ');
+    out += number + (endedAsMadeFor(row) ? " " : "*") + cell(row.machine, machineWidth) +
+           cell(aimText(row), 10) + cell(codeText(row), 13) + cell(meaningOf(row, false), 46) +
+           cell(exitOf(row), 18) + cell(dialogOf(row), 18) +
+           cell(row.flashedRom.empty() ? "-" : row.flashedRom, 24) + seconds(row.seconds) + "\n";
     if (!row.dialogs.empty())
-      out += "    " + pad("", machineWidth + 2) + row.dialogs.back() + ": \"" +
+      out += "    " + std::string(machineWidth, ' ') + row.dialogs.back() + ": \"" +
              firstLine(row.dialogText, 90) + "\"\n";
   }
+  out += "\n";
+  for (const char* line : kLegend) out += std::string(line) + "\n";
+  out += "\n" + summaryLine(rehearsal) + "\n";
+  n = 0;
+  for (const RehearsalRow& row : rehearsal.rows)
+    if (++n, !endedAsMadeFor(row)) out += "  " + differenceOf(n, row) + "\n";
   return out;
 }
 
-std::string formatHtml(const Rehearsal& rehearsal, const std::string& packageShown,
-                       const std::string& galleryDir) {
+std::string formatHtml(const Rehearsal& rehearsal, const std::string& packageShown) {
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Rehearsal of " +
       html(packageShown) +
       "</title>\n<style>\nbody{font-family:sans-serif;margin:1.5em}table{border-collapse:collapse}"
       "td,th{border:1px solid #bbb;padding:.3em .5em;vertical-align:top;text-align:left}"
-      "tr.bad td{background:#fde8e8}pre{white-space:pre-wrap;font-size:.85em;max-width:70em}"
-      "img{max-width:24em;display:block}\n</style>\n</head>\n<body>\n<h1>Rehearsal of " +
+      "tr.bad "
+      "td{background:#fde8e8}td:last-child{white-space:nowrap}pre{white-space:pre-wrap;font-size:.85em;max-"
+      "width:70em}"
+      ".dialog{width:22em;border:1px solid #666;background:#f4f4f4;margin-top:.4em;font-size:.85em}"
+      ".dialog .title{background:#2b579a;color:#fff;padding:.2em .4em}"
+      ".dialog .text{padding:.6em;white-space:pre-wrap;min-height:3em}"
+      ".dialog .buttons{text-align:right;padding:.3em}"
+      ".dialog .button{display:inline-block;border:1px solid #888;background:#fff;padding:.1em "
+      ".8em;margin-left:.3em}"
+      "\n</style>\n</head>\n<body>\n<h1>Rehearsal of " +
       html(packageShown) + "</h1>\n";
   if (!rehearsal.problem.empty()) return out + "<p>" + html(rehearsal.problem) + "</p>\n</body>\n</html>\n";
+  out += "<p class=\"summary\">" + html(summaryLine(rehearsal)) + "</p>\n";
   if (!rehearsal.notes.empty()) {
     out += "<ul>\n";
     for (const std::string& note : rehearsal.notes) out += "<li>" + html(note) + "</li>\n";
     out += "</ul>\n";
   }
   out +=
-      "<table>\n<tr><th>#</th><th>machine</th><th>code</th><th>meaning</th><th>exit</th><th>dialog</th>"
-      "<th>flash</th><th>time</th></tr>\n";
+      "<table>\n<tr><th>#</th><th>machine</th><th>made for</th><th>code</th><th>meaning</th><th>exit</th>"
+      "<th>dialog</th><th>flash</th><th>time</th></tr>\n";
   size_t n = 0;
   for (const RehearsalRow& row : rehearsal.rows) {
     ++n;
-    const bool bad = row.killed || !row.agreement.empty() || (row.aimedAt >= 0 && row.aimedAt != row.code);
-    std::string dialog = html(dialogOf(row));
-    if (!row.dialogs.empty()) {
-      dialog += "<br>\"" + html(row.dialogText) + "\"";
-      dialog += galleryPicture(galleryDir, row.dialogs.back(), row.code);
-    }
-    out += std::string("<tr") + (bad ? " class=\"bad\"" : "") + "><td>" + std::to_string(n) + "</td><td>" +
-           html(row.machine) + "</td><td>" + html(codeText(row)) + "</td><td>" + html(meaningOf(row, true)) +
-           "</td><td>" + html(exitOf(row)) + "</td><td>" + dialog + "</td><td>" +
-           html(row.flashedRom.empty() ? "-" : row.flashedRom) + "</td><td>" + html(seconds(row.seconds)) +
-           "</td></tr>\n<tr><td></td><td colspan=\"7\"><details><summary>log of run " + std::to_string(n) +
+    std::string dialog = html(dialogOf(row)) + dialogPicture(row);
+    out += std::string("<tr") + (endedAsMadeFor(row) ? "" : " class=\"bad\"") + "><td>" + std::to_string(n) +
+           "</td><td>" + html(row.machine) + "</td><td>" + html(aimText(row)) + "</td><td>" +
+           html(codeText(row)) + "</td><td>" + html(meaningOf(row, true)) + "</td><td>" + html(exitOf(row)) +
+           "</td><td>" + dialog + "</td><td>" + html(row.flashedRom.empty() ? "-" : row.flashedRom) +
+           "</td><td>" + html(seconds(row.seconds)) +
+           "</td></tr>\n<tr><td></td><td colspan=\"8\"><details><summary>log of run " + std::to_string(n) +
            "</summary><pre>" + html(row.log) + "</pre></details></td></tr>\n";
   }
-  return out + "</table>\n</body>\n</html>\n";
+  out += "</table>\n<h2>Legend</h2>\n<ul>\n";
+  for (const char* line : kLegend) out += "<li>" + html(line) + "</li>\n";
+  out += "</ul>\n";
+  std::string differ;
+  n = 0;
+  for (const RehearsalRow& row : rehearsal.rows)
+    if (++n, !endedAsMadeFor(row)) differ += "<li>" + html(differenceOf(n, row)) + "</li>\n";
+  if (!differ.empty())
+    out += "<h2>Machines that did not end as made for</h2>\n<ul class=\"differ\">\n" + differ + "</ul>\n";
+  return out + "</body>\n</html>\n";
 }
 
 }  // namespace kit

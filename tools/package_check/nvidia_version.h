@@ -1,0 +1,25 @@
+// An NVIDIA VBIOS version in the two forms people meet it: the dotted text
+// NVIDIA's tools print ("86.04.0F.00.02": four revision bytes and the OEM
+// revision, in hex) and the one integer the installer compares
+// (revision * 256 + OEM revision).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kit {
+
+std::optional<uint64_t> nvidiaIntegerOfDotted(std::string_view dotted);
+
+// The dotted form of an integer the installer could hold, or "" when the
+// integer is larger than a 32-bit revision and an 8-bit OEM revision.
+std::string nvidiaDottedOfInteger(uint64_t value);
+
+// Whether Windows can start a file of this name as an NVIDIA package's flash
+// program: the flash step starts it directly, without the shell, so only a
+// program image runs.
+bool isWindowsProgramName(std::string_view name);
+
+}  // namespace kit
