@@ -13,7 +13,7 @@
 
 namespace platform::native {
 
-struct ChildSpec {
+struct ChildRequest {
   std::string program;    // full Windows path, as the caller named it
   std::string arguments;  // Windows command-line text after the program
   bool captureOutput = false;
@@ -32,7 +32,7 @@ using ChildPtr = std::unique_ptr<Child, ChildDeleter>;
 
 // Everything before a process exists (the program checked, pipes made):
 // CannotStart or Failed with `error`, or Started with `child` ready to launch.
-StartOutcome prepareChild(const ChildSpec& spec, ChildPtr& child, Error& error);
+StartOutcome prepareChild(const ChildRequest& request, ChildPtr& child, Error& error);
 
 // Makes the process, already inside a tree of its own that a kill takes
 // whole; a process that could not be put there is ended, never left running.

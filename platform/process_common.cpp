@@ -42,10 +42,10 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     if (machine != nullptr && machine->beforeStart != nullptr) knobs = machine->beforeStart(start.program);
     if (knobs.noProcess) return StartOutcome::NoProcess;
 
-    native::ChildSpec spec{start.program, start.arguments, start.captureOutput, knobs.breakOutput,
-                           start.sink};
+    native::ChildRequest request{start.program, start.arguments, start.captureOutput, knobs.breakOutput,
+                                 start.sink};
     auto impl = std::make_unique<Impl>();
-    if (const StartOutcome prepared = native::prepareChild(spec, impl->child, error);
+    if (const StartOutcome prepared = native::prepareChild(request, impl->child, error);
         prepared != StartOutcome::Started)
       return prepared;
     // Before the process exists, so the trace shows the start ahead of

@@ -235,11 +235,11 @@ struct Child {
 
 void ChildDeleter::operator()(Child* child) const noexcept { delete child; }
 
-StartOutcome prepareChild(const ChildSpec& spec, ChildPtr& child, Error& error) {
-  const std::string operation = "CreateProcess " + spec.program;
+StartOutcome prepareChild(const ChildRequest& request, ChildPtr& child, Error& error) {
+  const std::string operation = "CreateProcess " + request.program;
   auto made = ChildPtr(new Child);
-  made->program = spec.program;
-  if (Error mapped = posix::toNativePath(spec.program, made->native); mapped.failed()) {
+  made->program = request.program;
+  if (Error mapped = posix::toNativePath(request.program, made->native); mapped.failed()) {
     error = makeError(mapped.code, operation);
     return StartOutcome::CannotStart;
   }
@@ -247,10 +247,10 @@ StartOutcome prepareChild(const ChildSpec& spec, ChildPtr& child, Error& error) 
     error = bad;
     return StartOutcome::CannotStart;
   }
-  made->capture = spec.captureOutput;
-  made->sink = spec.sink;
-  made->failOutput = spec.breakOutput;
-  made->arguments = splitWindowsCommandLine(spec.arguments);
+  made->capture = request.captureOutput;
+  made->sink = request.sink;
+  made->failOutput = request.breakOutput;
+  made->arguments = splitWindowsCommandLine(request.arguments);
 
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
     if (std::string_view(*entry).rfind("OVVB_MACHINE=", 0) != 0) made->environment.emplace_back(*entry);
@@ -258,7 +258,7 @@ StartOutcome prepareChild(const ChildSpec& spec, ChildPtr& child, Error& error) 
   if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->machineRoot != nullptr)
     made->environment.push_back("OVVB_MACHINE=" + machine->machineRoot());
 
-  if (spec.captureOutput) {
+  if (request.captureOutput) {
     int failed = makePipe(made->output);
     if (failed == 0) failed = makePipe(made->stop);
     if (failed != 0) {

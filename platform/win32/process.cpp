@@ -205,37 +205,37 @@ struct Child {
 
 void ChildDeleter::operator()(Child* child) const noexcept { delete child; }
 
-StartOutcome prepareChild(const ChildSpec& spec, ChildPtr& child, Error& error) {
+StartOutcome prepareChild(const ChildRequest& request, ChildPtr& child, Error& error) {
   auto made = ChildPtr(new Child);
-  made->program = spec.program;
-  made->capture = spec.captureOutput;
-  made->application = win32::toWide(spec.program);
+  made->program = request.program;
+  made->capture = request.captureOutput;
+  made->application = win32::toWide(request.program);
   // The program is quoted in the command line as well, because the child
   // parses its own argv[0] from it; CreateProcessW uses the application
   // name to find the file, so no search path is involved.
   made->commandLine = L"\"" + made->application + L"\"";
-  if (!spec.arguments.empty()) made->commandLine += L" " + win32::toWide(spec.arguments);
+  if (!request.arguments.empty()) made->commandLine += L" " + win32::toWide(request.arguments);
 
   made->job.reset(CreateJobObjectW(nullptr, nullptr));
   if (!made->job) {
-    error = lastError("CreateJobObjectW", spec.program);
+    error = lastError("CreateJobObjectW", request.program);
     return StartOutcome::Failed;
   }
   // No breakaway is granted: nothing the child starts can leave the job.
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
   if (!SetInformationJobObject(made->job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-    error = lastError("SetInformationJobObject", spec.program);
+    error = lastError("SetInformationJobObject", request.program);
     return StartOutcome::Failed;
   }
 
-  if (spec.captureOutput) {
+  if (request.captureOutput) {
     auto reader = std::make_unique<OutputReader>();
-    reader->failAtEnd = spec.breakOutput;
-    reader->sink = spec.sink;
+    reader->failAtEnd = request.breakOutput;
+    reader->sink = request.sink;
     win32::OutputPipe pipe;
     if (Error failed = win32::createOutputPipe(pipe); failed.failed()) {
-      failed.operation += " for " + spec.program;
+      failed.operation += " for " + request.program;
       error = failed;
       return StartOutcome::Failed;
     }
@@ -244,7 +244,7 @@ StartOutcome prepareChild(const ChildSpec& spec, ChildPtr& child, Error& error) 
     reader->stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     reader->finished.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!reader->readDone || !reader->stop || !reader->finished) {
-      error = lastError("CreateEventW", spec.program);
+      error = lastError("CreateEventW", request.program);
       return StartOutcome::Failed;
     }
     // Only these two handles are made inheritable, and the attribute list
@@ -254,7 +254,7 @@ StartOutcome prepareChild(const ChildSpec& spec, ChildPtr& child, Error& error) 
     made->childOutput.reset(CreateFileW(pipe.name.c_str(), GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!made->childOutput) {
-      error = lastError("CreateFileW", "(output pipe of " + spec.program + ")");
+      error = lastError("CreateFileW", "(output pipe of " + request.program + ")");
       return StartOutcome::Failed;
     }
     made->childNul.reset(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -268,7 +268,7 @@ StartOutcome prepareChild(const ChildSpec& spec, ChildPtr& child, Error& error) 
     if (!made->attributes.initialize(1) ||
         !UpdateProcThreadAttribute(made->attributes.get(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
                                    made->inherited, sizeof made->inherited, nullptr, nullptr)) {
-      error = lastError("UpdateProcThreadAttribute", spec.program);
+      error = lastError("UpdateProcThreadAttribute", request.program);
       return StartOutcome::Failed;
     }
     made->reader = std::move(reader);
