@@ -174,23 +174,14 @@ void decodeUtf32(std::string_view bytes, bool bigEndian, std::string& out) {
 
 }  // namespace
 
+// One decoder for whole texts and for pieces, so that both read a byte-order
+// mark the same way.
 std::string decodeText(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
-  // UTF-32 LE must be tested before UTF-16 LE: its mark begins with FF FE.
-  if (bytes.starts_with(std::string_view("\xFF\xFE\x00\x00", 4))) {
-    decodeUtf32(bytes.substr(4), false, out);
-  } else if (bytes.starts_with(std::string_view("\x00\x00\xFE\xFF", 4))) {
-    decodeUtf32(bytes.substr(4), true, out);
-  } else if (bytes.starts_with("\xFF\xFE")) {
-    decodeUtf16(bytes.substr(2), false, out);
-  } else if (bytes.starts_with("\xFE\xFF")) {
-    decodeUtf16(bytes.substr(2), true, out);
-  } else if (bytes.starts_with("\xEF\xBB\xBF")) {
-    decodeUtf8(bytes.substr(3), out);
-  } else {
-    decodeUtf8(bytes, out);
-  }
+  TextDecoder decoder;
+  decoder.feed(bytes, out);
+  decoder.finish(out);
   return out;
 }
 
@@ -212,8 +203,8 @@ bool isUnfinishedUtf8(std::string_view tail) {
 
 }  // namespace
 
-// The byte-order mark decides as decodeText does, so it waits for four bytes
-// (UTF-32 LE's mark begins like UTF-16 LE's) or the end.
+// The byte-order mark decides, so it waits for four bytes (UTF-32 LE's mark
+// begins like UTF-16 LE's, and must be tested first) or the end.
 void TextDecoder::choose(std::string& out) {
   const std::string head = std::move(pending_);
   pending_.clear();

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/win32/scoped_handle.h"
+#include "platform/win32/system_library.h"
 
 namespace hardware {
 namespace {
@@ -71,10 +72,10 @@ NvStatus NvApi::Initialize() {
   // System32 only: the default search order would take an nvapi64.dll
   // planted beside the installer or in the current folder and run it with
   // administrator rights.
-  impl_->library.reset(LoadLibraryExW(L"nvapi64.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+  impl_->library = platform::win32::loadSystemLibrary(L"nvapi64.dll");
   if (!impl_->library) return kNvapiLibraryNotFound;
-  impl_->queryInterface = entryPoint<QueryInterfaceFn>(
-      reinterpret_cast<void*>(GetProcAddress(impl_->library.get(), "nvapi_QueryInterface")));
+  impl_->queryInterface =
+      platform::win32::exportedFunction<QueryInterfaceFn>(impl_->library, "nvapi_QueryInterface");
   const auto call = impl_->resolve<VoidCallFn>(kIdInitialize);
   if (call == nullptr) {
     impl_->freeLibrary();

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "platform/win32/system_library.h"
+
 namespace toolkit::win32 {
 
 namespace {
@@ -21,12 +23,12 @@ struct Oleacc {
 const Oleacc& oleacc() {
   static const Oleacc loaded = [] {
     Oleacc functions;
-    const HMODULE module = LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module == nullptr) return functions;
-    functions.createStandard = reinterpret_cast<decltype(&CreateStdAccessibleObject)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "CreateStdAccessibleObject")));
-    functions.lresultFromObject = reinterpret_cast<decltype(&LresultFromObject)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "LresultFromObject")));
+    platform::win32::ScopedModule module = platform::win32::loadSystemLibrary(L"oleacc.dll");
+    functions.createStandard = platform::win32::exportedFunction<decltype(&CreateStdAccessibleObject)>(
+        module, "CreateStdAccessibleObject");
+    functions.lresultFromObject =
+        platform::win32::exportedFunction<decltype(&LresultFromObject)>(module, "LresultFromObject");
+    module.release();  // never unloaded
     return functions;
   }();
   return loaded;
