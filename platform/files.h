@@ -27,16 +27,21 @@ bool isLinkOrReparsePoint(std::string_view path);
 std::string firstRedirection(std::string_view path);
 
 // Creates the folder and any missing parents; an existing folder is success.
+// A file in the way is kErrorAlreadyExists when it has the folder's own name,
+// kErrorPathNotFound when it stands where a parent belongs.
 Error createDirectories(std::string_view path);
 
-// Copies a file, replacing an existing target.
+// Copies a file, replacing an existing target. A missing source is
+// kErrorFileNotFound; a folder as the target kErrorAccessDenied.
 Error copyFile(std::string_view from, std::string_view to);
 
-// Deletes a file. A missing file is an error (code 2) so callers can decide.
+// Deletes a file. A missing file is an error (code 2) so callers can decide;
+// a folder is kErrorAccessDenied.
 Error deleteFile(std::string_view path);
 
 // Reads a whole file. Files over `maxBytes` are refused (kErrorFileTooLarge)
-// rather than truncated. A missing file gives code 2, a missing folder 3.
+// rather than truncated, and `contents` is then empty. A missing file gives
+// code 2, a missing folder 3, a folder kErrorAccessDenied.
 Error readFile(std::string_view path, std::string& contents, size_t maxBytes);
 
 // Replaces `path` with `contents` atomically: a temporary file beside it is
@@ -44,7 +49,9 @@ Error readFile(std::string_view path, std::string& contents, size_t maxBytes);
 Error writeFileAtomic(std::string_view path, std::string_view contents);
 
 // A file opened for appending, shared for reading by other programs but not
-// for writing. Closed exactly once by its destructor.
+// for writing: a second open is kErrorSharingViolation. Writing to or
+// flushing one that is not open is kErrorInvalidHandle. Closed exactly once
+// by its destructor.
 class AppendFile {
  public:
   AppendFile();

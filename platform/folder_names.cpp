@@ -18,4 +18,9 @@ Error preparePinnedFolder(std::string_view parent, std::string_view below, bool 
   return {};
 }
 
+Error missingIsPathNotFound(Error error) {
+  if (error.code == kErrorFileNotFound) return makeError(kErrorPathNotFound, std::move(error.operation));
+  return error;
+}
+
 }  // namespace platform

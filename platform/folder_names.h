@@ -35,4 +35,8 @@ inline std::vector<std::string_view> folderNames(std::string_view below) {
 Error preparePinnedFolder(std::string_view parent, std::string_view below, bool makeParent,
                           const char* function, std::vector<std::string_view>& names);
 
+// A folder that is not there is kErrorPathNotFound, whether or not the one
+// above it is (the system says kErrorFileNotFound when it is).
+Error missingIsPathNotFound(Error error);
+
 }  // namespace platform

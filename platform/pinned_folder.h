@@ -43,8 +43,10 @@ class PinnedFolder {
   // changed and nothing is moved; what cannot be trusted is refused:
   //  - kErrorReparsePointEncountered: a link or reparse point on the way;
   //    `operation` is exactly its path;
-  //  - kErrorInvalidOwner: a folder in `below` belongs to someone else.
-  // A link on the way to `parent` is refused in either mode.
+  //  - kErrorInvalidOwner: a folder in `below` belongs to someone else;
+  //  - kErrorDirectory: a file stands where a folder belongs.
+  // A link on the way to `parent` is refused in either mode. Every call on a
+  // folder that is not open is kErrorInvalidHandle.
   //
   // Each folder in `below` stays pinned while this is held: on Windows it
   // cannot be renamed, removed or replaced meanwhile.
@@ -56,7 +58,9 @@ class PinnedFolder {
 
   // Copies `from` into the folder as `name`, a plain file name. A file of
   // that name is removed first and the copy is made as a new file: a link
-  // planted under the name is removed, never written through.
+  // planted under the name is removed, never written through. A name that
+  // is not plain (a folder in it, "..") is kErrorInvalidName; a missing
+  // `from` kErrorFileNotFound.
   Error copyIn(std::string_view from, std::string_view name);
 
   // Deletes the file `name` from the folder; a link of that name is itself

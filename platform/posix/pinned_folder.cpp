@@ -190,7 +190,8 @@ Error PinnedFolder::open(std::string_view parent, std::string_view below, Make m
   impl->folders.emplace_back(
       ::open(impl->nativePath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!impl->folders.back())
-    return posix::errorFromErrno(errno, "open " + std::string(parent), impl->nativePath);
+    return missingIsPathNotFound(
+        posix::errorFromErrno(errno, "open " + std::string(parent), impl->nativePath));
 
   for (size_t i = 0; i < names.size(); ++i) {
     const std::string name(names[i]);
@@ -216,7 +217,7 @@ Error PinnedFolder::open(std::string_view parent, std::string_view below, Make m
         else if (saved == ENOTDIR)
           untrusted = makeError(kErrorDirectory, "open " + impl->path);
         else
-          return posix::errorFromErrno(saved, "open " + impl->path, impl->nativePath);
+          return missingIsPathNotFound(posix::errorFromErrno(saved, "open " + impl->path, impl->nativePath));
       } else if (::fstat(folder.get(), &info) != 0) {
         return posix::errorFromErrno(errno, "stat " + impl->path, impl->nativePath);
       } else if (!trustedOwner(info.st_uid)) {

@@ -12,6 +12,7 @@
 
 #include "platform/ascii_text.h"
 #include "platform/posix/native_files.h"
+#include "platform/registry_value.h"
 #include "platform/simulation.h"
 #include "platform/unicode_text.h"
 
@@ -32,8 +33,8 @@ std::string_view trim(std::string_view text) {
   return text;
 }
 
-// The key as callers spell it, with the HKLM short form expanded and no
-// trailing separator.
+// A section's key as the file spells it, with the HKLM short form expanded
+// and no trailing separator.
 std::string canonicalKey(std::string_view key) {
   key = trim(key);
   while (!key.empty() && key.back() == '\\') key.remove_suffix(1);
@@ -41,6 +42,14 @@ std::string canonicalKey(std::string_view key) {
   const std::string lower = lowerAscii(key.substr(0, 5));
   if (lower == "hklm\\" || lower == "hklm") out = "HKEY_LOCAL_MACHINE" + out.substr(4);
   return out;
+}
+
+// A caller's key as the file spells it, the root in capitals; empty for a
+// key outside the machine hive, which Windows would refuse.
+std::string callerKey(std::string_view key) {
+  std::string_view subkey;
+  if (!machineSubkey(key, subkey)) return {};
+  return subkey.empty() ? std::string("HKEY_LOCAL_MACHINE") : "HKEY_LOCAL_MACHINE\\" + std::string(subkey);
 }
 
 std::string utf16LeToUtf8(std::string_view bytes) {
@@ -290,7 +299,8 @@ Error loadRegistry(RegFile& file, bool& existed) {
 }
 
 Error writeValue(std::string_view key, std::string_view name, const std::string& data) {
-  const std::string keyText = canonicalKey(key);
+  const std::string keyText = callerKey(key);
+  if (keyText.empty()) return makeError(kErrorInvalidParameter, "RegSetValueEx " + std::string(key));
   const std::string keyLower = lowerAscii(keyText);
   const std::string nameLower = lowerAscii(name);
   const std::string newLine = valueName(name) + "=" + data;
@@ -354,13 +364,66 @@ bool needsHexString(std::string_view text) {
   return false;
 }
 
+// The type and data of a value line as RegQueryValueEx would give them:
+// "text", dword:<hex> and hex(<type>):<bytes>, hex: being REG_BINARY.
+// False when the line is not one of these.
+bool parseValueData(std::string_view data, uint32_t& type, std::string& bytes) {
+  const std::string lower = lowerAscii(data.substr(0, 8));
+  if (!data.empty() && data.front() == '"') {
+    size_t pos = 0;
+    std::optional<std::string> value = parseQuoted(data, pos);
+    if (!value) return false;
+    type = static_cast<uint32_t>(RegistryType::Text);
+    bytes = utf8ToUtf16Le(*value) + std::string(2, '\0');
+    return true;
+  }
+  if (lower.rfind("dword:", 0) == 0) {
+    const std::string_view digits = trim(data.substr(6));
+    if (digits.empty() || digits.size() > 8) return false;
+    uint32_t number = 0;
+    for (char c : digits) {
+      if (hexDigit(c) < 0) return false;
+      number = number * 16 + static_cast<uint32_t>(hexDigit(c));
+    }
+    type = static_cast<uint32_t>(RegistryType::Dword);
+    bytes.clear();
+    for (int i = 0; i < 4; ++i) bytes += static_cast<char>(number >> (8 * i) & 0xFF);
+    return true;
+  }
+  size_t colon = 0;
+  if (lower.rfind("hex:", 0) == 0) {
+    type = static_cast<uint32_t>(RegistryType::Binary);
+    colon = 3;
+  } else if (lower.rfind("hex(", 0) == 0) {
+    const size_t close = data.find("):");
+    if (close == std::string_view::npos || close == 4 || close > 12) return false;
+    type = 0;
+    for (char c : data.substr(4, close - 4)) {
+      if (hexDigit(c) < 0) return false;
+      type = type * 16 + static_cast<uint32_t>(hexDigit(c));
+    }
+    colon = close + 1;
+  } else {
+    return false;
+  }
+  std::optional<std::string> parsed = parseHexBytes(data.substr(colon + 1));
+  if (!parsed) return false;
+  bytes = std::move(*parsed);
+  return true;
+}
+
 }  // namespace
 
 RegistryString readRegistryString(std::string_view key, std::string_view name) {
   RegistryString result;
-  const std::string keyText = canonicalKey(key);
-  const std::string operation = "RegGetValue " + keyText + "\\" + std::string(name);
+  const std::string keyText = callerKey(key);
+  const std::string operation =
+      "RegGetValue " + (keyText.empty() ? std::string(key) : keyText) + "\\" + std::string(name);
   try {
+    if (keyText.empty()) {
+      result.error = makeError(kErrorInvalidParameter, operation);
+      return result;
+    }
     RegFile file;
     bool existed = false;
     {
@@ -377,55 +440,22 @@ RegistryString readRegistryString(std::string_view key, std::string_view name) {
       return result;
     }
     const long at = findValue(file, keyLower, lowerAscii(name));
-    if (at < 0) {
+    const RegLine* line = at < 0 ? nullptr : &file.lines[static_cast<size_t>(at)];
+    const std::string text = line == nullptr ? std::string() : joined(*line);
+    const std::string_view data =
+        line == nullptr ? "-" : trim(std::string_view(text).substr(line->dataStart));
+    if (data == "-") {  // no line, or one that deletes the value
       result.status = RegistryStatus::ValueMissing;
       result.error = makeError(kErrorFileNotFound, operation);
       return result;
     }
-    const RegLine& line = file.lines[static_cast<size_t>(at)];
-    const std::string text = joined(line);
-    const std::string_view data = trim(std::string_view(text).substr(line.dataStart));
-    const std::string lower = lowerAscii(data.substr(0, 8));
-    if (!data.empty() && data.front() == '"') {
-      size_t pos = 0;
-      std::optional<std::string> value = parseQuoted(data, pos);
-      if (!value) {
-        result.error = makeError(kErrorInvalidData, operation);
-        return result;
-      }
-      result.value = std::move(*value);
-    } else if (lower.rfind("dword:", 0) == 0) {
-      const std::string_view digits = trim(data.substr(6));
-      uint32_t number = 0;
-      if (digits.empty() || digits.size() > 8) {
-        result.error = makeError(kErrorInvalidData, operation);
-        return result;
-      }
-      for (char c : digits) {
-        if (hexDigit(c) < 0) {
-          result.error = makeError(kErrorInvalidData, operation);
-          return result;
-        }
-        number = number * 16 + static_cast<uint32_t>(hexDigit(c));
-      }
-      result.value = std::to_string(number);
-    } else if (lower.rfind("hex(1):", 0) == 0 || lower.rfind("hex(2):", 0) == 0) {
-      std::optional<std::string> bytes = parseHexBytes(data.substr(7));
-      if (!bytes) {
-        result.error = makeError(kErrorInvalidData, operation);
-        return result;
-      }
-      std::string value = utf16LeToUtf8(*bytes);
-      const size_t nul = value.find('\0');
-      if (nul != std::string::npos) value.resize(nul);
-      result.value = std::move(value);
-    } else if (data == "-") {
-      result.status = RegistryStatus::ValueMissing;
-      result.error = makeError(kErrorFileNotFound, operation);
-      return result;
-    } else {
-      // Binary and multi-string values are not text.
-      result.error = makeError(kErrorUnsupportedType, operation);
+    uint32_t type = 0;
+    std::string bytes;
+    const uint32_t code =
+        parseValueData(data, type, bytes) ? registryValueText(type, bytes, result.value) : kErrorInvalidData;
+    if (code != 0) {
+      result.value.clear();
+      result.error = makeError(code, operation);
       return result;
     }
     result.status = RegistryStatus::Ok;
@@ -443,12 +473,14 @@ Error writeRegistryDword(std::string_view key, std::string_view name, uint32_t v
   std::snprintf(digits, sizeof digits, "%08x", value);
   Error error = writeValue(key, name, std::string("dword:") + digits);
   if (error.failed()) return error;
-  const std::string canonical = canonicalKey(key);
+  const std::string canonical = callerKey(key);
   traceSet({.key = canonical, .name = name, .isDword = true, .dword = value, .text = {}});
   return {};
 }
 
 Error writeRegistryString(std::string_view key, std::string_view name, std::string_view value) {
+  if ((utf8ToUtf16(value).size() + 1) * 2 > kMaxRegistryValueBytes)
+    return makeError(kErrorInvalidParameter, "RegSetValueEx " + callerKey(key) + "\\" + std::string(name));
   // A line break inside "..." would split the value across lines of the
   // file; such text is stored the way regedit stores it, as UTF-16 hex.
   const std::string data = needsHexString(value)
@@ -456,7 +488,7 @@ Error writeRegistryString(std::string_view key, std::string_view name, std::stri
                                : quoted(value);
   Error error = writeValue(key, name, data);
   if (error.failed()) return error;
-  const std::string canonical = canonicalKey(key);
+  const std::string canonical = callerKey(key);
   traceSet({.key = canonical, .name = name, .isDword = false, .dword = 0, .text = value});
   return {};
 }

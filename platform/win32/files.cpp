@@ -75,8 +75,12 @@ Error createDirectories(std::string_view path) {
     for (;;) {
       const DWORD attributes = GetFileAttributesW(current.c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES) {
+        // A file in the way: as CreateDirectoryW says it, "already exists"
+        // for the folder itself, "path not found" for one below the file.
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-          return makeError(ERROR_ALREADY_EXISTS, "CreateDirectoryW " + win32::toUtf8(current));
+          if (missing.empty())
+            return makeError(ERROR_ALREADY_EXISTS, "CreateDirectoryW " + win32::toUtf8(current));
+          return makeError(ERROR_PATH_NOT_FOUND, "CreateDirectoryW " + win32::toUtf8(missing.back()));
         }
         break;
       }

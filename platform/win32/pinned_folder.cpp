@@ -296,7 +296,8 @@ Error PinnedFolder::open(std::string_view parent, std::string_view below, Make m
       BY_HANDLE_FILE_INFORMATION information{};
       Error untrusted =
           openUnfollowed(impl->path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, folder, information);
-      if (untrusted.failed() && untrusted.code != kErrorReparsePointEncountered) return untrusted;
+      if (untrusted.failed() && untrusted.code != kErrorReparsePointEncountered)
+        return missingIsPathNotFound(untrusted);
       if (!untrusted.failed() && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         untrusted = makeError(kErrorDirectory, "CreateFileW " + impl->path);
       if (!untrusted.failed()) {
@@ -379,8 +380,7 @@ Error PinnedFolder::copyFolderIn(std::string_view from, const CopyBounds& bounds
   if (Error error = openUnfollowed(source, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, held, information);
       error.failed()) {
-    if (error.code == kErrorFileNotFound) error.code = kErrorPathNotFound;
-    return error;
+    return missingIsPathNotFound(error);
   }
   if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
     return makeError(kErrorDirectory, "CreateFileW " + source);

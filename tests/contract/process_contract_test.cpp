@@ -10,11 +10,11 @@
 
 #include "platform/files.h"
 #include "platform/process.h"
-#include "tests/contract/tool_machine.h"
+#include "tests/contract/machine.h"
 
 namespace {
 
-using contract::ToolMachine;
+using contract::Machine;
 using platform::ChildProcess;
 using platform::RunOutcome;
 using platform::StartOutcome;
@@ -33,7 +33,7 @@ void expectNothingRuns(ChildProcess& child) {
 }
 
 TEST(ProcessContract, WithoutAChildNothingRuns) {
-  ToolMachine machine;
+  Machine machine;
   ChildProcess never;
   expectNothingRuns(never);
 
@@ -47,13 +47,13 @@ TEST(ProcessContract, WithoutAChildNothingRuns) {
 // A second start must never end the first child as a side effect: that
 // child may be writing a VBIOS.
 TEST(ProcessContract, StartWhileAChildRunsIsRefusedAndLeavesItRunning) {
-  ToolMachine machine;
+  Machine machine;
   machine.writeMachineIni(kHangingInstall);
   ChildProcess child;
   platform::Error error;
-  ASSERT_EQ(child.start({ToolMachine::tool("devcon64.exe"), kInstallArguments, true}, error),
+  ASSERT_EQ(child.start({Machine::tool("devcon64.exe"), kInstallArguments, true}, error),
             StartOutcome::Started);
-  EXPECT_EQ(child.start({ToolMachine::tool("vendorflash.exe"), "", false}, error), StartOutcome::Failed);
+  EXPECT_EQ(child.start({Machine::tool("vendorflash.exe"), "", false}, error), StartOutcome::Failed);
   EXPECT_EQ(error.code, platform::kErrorInvalidParameter);
   EXPECT_FALSE(child.hasExited());
   EXPECT_EQ(child.wait(200, error), WaitOutcome::TimedOut);
@@ -77,19 +77,19 @@ TEST(ProcessContract, StartWhileAChildRunsIsRefusedAndLeavesItRunning) {
 
   // Once it has ended, the same object starts the next child.
   machine.writeMachineIni("[vendorflash]\nexit = 4\n");
-  ASSERT_EQ(child.start({ToolMachine::tool("vendorflash.exe"), "", false}, error), StartOutcome::Started);
+  ASSERT_EQ(child.start({Machine::tool("vendorflash.exe"), "", false}, error), StartOutcome::Started);
   ASSERT_EQ(child.wait(30000, error), WaitOutcome::Exited);
   EXPECT_EQ(child.exitCode(), 4);
 }
 
 // The lines a stand-in's helper has written so far ("": none yet).
-std::string heartbeats(const ToolMachine& machine) {
+std::string heartbeats(const Machine& machine) {
   std::string text;
   static_cast<void>(platform::readFile(machine.file("helper-vendorflash.txt"), text, size_t{16} << 20));
   return text;
 }
 
-void waitForHelper(const ToolMachine& machine) {
+void waitForHelper(const Machine& machine) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (heartbeats(machine).empty() && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -103,18 +103,18 @@ TEST(ProcessContract, AKillTakesWhateverTheChildStarted) {
   enum class End { Kill, Destroy, TimeOut };
   for (const End end : {End::Kill, End::Destroy, End::TimeOut}) {
     SCOPED_TRACE(static_cast<int>(end));
-    ToolMachine machine;
+    Machine machine;
     machine.writeMachineIni("[vendorflash]\nhelper = yes\nhang = yes\n");
     platform::Error error;
     if (end == End::TimeOut) {
       platform::ProgramRun run;
-      run.program = ToolMachine::tool("vendorflash.exe");
+      run.program = Machine::tool("vendorflash.exe");
       run.timeoutMs = 100;
       run.whileRunning = [&machine](platform::RunningProgram&) { waitForHelper(machine); };
       EXPECT_EQ(platform::runProgram(run).outcome, RunOutcome::TimedOut);
     } else {
       auto child = std::make_unique<ChildProcess>();
-      ASSERT_EQ(child->start({ToolMachine::tool("vendorflash.exe"), "", true}, error), StartOutcome::Started);
+      ASSERT_EQ(child->start({Machine::tool("vendorflash.exe"), "", true}, error), StartOutcome::Started);
       waitForHelper(machine);
       if (end == End::Kill) {
         ASSERT_FALSE(child->kill().failed());
@@ -159,10 +159,10 @@ TEST(RunProgram, OneOutcomePerEnding) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ToolMachine machine;
+    Machine machine;
     machine.writeMachineIni(c.ini);
     platform::ProgramRun run;
-    run.program = c.tool.empty() ? machine.missingProgram() : ToolMachine::tool(c.tool);
+    run.program = c.tool.empty() ? machine.missingProgram() : Machine::tool(c.tool);
     run.arguments = c.arguments;
     run.captureOutput = c.capture;
     run.timeoutMs = c.timeoutMs;
@@ -190,10 +190,10 @@ TEST(RunProgram, OneOutcomePerEnding) {
 // The flash step paces its progress bar while the tool runs and stops
 // pacing when it notices the end.
 TEST(RunProgram, TheCallerSeesTheProgramRunAndEnd) {
-  ToolMachine machine;
+  Machine machine;
   machine.writeMachineIni(kHangingInstall);
   platform::ProgramRun hanging;
-  hanging.program = ToolMachine::tool("devcon64.exe");
+  hanging.program = Machine::tool("devcon64.exe");
   hanging.arguments = kInstallArguments;
   hanging.timeoutMs = 100;
   bool seenRunning = false;
@@ -209,7 +209,7 @@ TEST(RunProgram, TheCallerSeesTheProgramRunAndEnd) {
   EXPECT_TRUE(seenRunning);
 
   platform::ProgramRun quick;
-  quick.program = ToolMachine::tool("vendorflash.exe");
+  quick.program = Machine::tool("vendorflash.exe");
   quick.timeoutMs = 0;  // the limit counts from the callback's return
   bool seenEnd = false;
   quick.whileRunning = [&seenEnd](platform::RunningProgram& child) {

@@ -1,0 +1,116 @@
+// What every pinned folder backend promises (platform/pinned_folder.h),
+// checked with the same source against posix natively and win32 under Wine:
+// what open() makes, moves aside or refuses, copies that replace what is
+// there, and a package copied whole or not at all. Links, owners, modes and
+// DACLs are each backend's own tests.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/pinned_folder.h"
+#include "tests/contract/machine.h"
+
+namespace {
+
+using contract::Machine;
+using platform::PinnedFolder;
+
+TEST(PinnedFolderContract, NeverMakesNothingAndAFileInTheWayIsMovedAside) {
+  Machine machine;
+  const std::string parent = machine.file("ProgramData");
+  PinnedFolder pinned;
+  EXPECT_EQ(pinned.open(parent, "Orvo\\VBIOS", PinnedFolder::Make::Never).code, platform::kErrorPathNotFound);
+  EXPECT_FALSE(platform::directoryExists(parent));
+  EXPECT_FALSE(pinned.isOpen());
+  EXPECT_EQ(pinned.copyIn(machine.file("x"), "x").code, platform::kErrorInvalidHandle);
+  EXPECT_EQ(pinned.remove("x").code, platform::kErrorInvalidHandle);
+  EXPECT_EQ(pinned.copyFolderIn(machine.file("x"), {1, 1, 1}).code, platform::kErrorInvalidHandle);
+  EXPECT_EQ(pinned.clear().code, platform::kErrorInvalidHandle);
+  ASSERT_FALSE(platform::createDirectories(parent + "\\Orvo").failed());
+  EXPECT_EQ(pinned.open(parent, "Orvo\\VBIOS", PinnedFolder::Make::Never).code, platform::kErrorPathNotFound);
+
+  ASSERT_FALSE(platform::writeFileAtomic(parent + "\\Orvo\\VBIOS", "a file").failed());
+  EXPECT_EQ(pinned.open(parent, "Orvo\\VBIOS", PinnedFolder::Make::Never).code, platform::kErrorDirectory);
+  EXPECT_TRUE(pinned.movedAside().empty()) << "Make::Never changes nothing";
+  const platform::Error opened = pinned.open(parent, "Orvo\\VBIOS");
+  ASSERT_FALSE(opened.failed()) << opened.operation << ": " << opened.message;
+  EXPECT_EQ(pinned.path(), parent + "\\Orvo\\VBIOS");
+  ASSERT_EQ(pinned.movedAside().size(), 1u);
+  EXPECT_EQ(pinned.movedAside()[0].rfind(pinned.path() + " -> " + pinned.path() + ".untrusted-", 0), 0u)
+      << pinned.movedAside()[0];
+  EXPECT_TRUE(platform::directoryExists(pinned.path()));
+
+  PinnedFolder again;
+  ASSERT_FALSE(again.open(parent, "Orvo\\VBIOS", PinnedFolder::Make::Never).failed());
+  EXPECT_TRUE(again.movedAside().empty());
+}
+
+TEST(PinnedFolderContract, CopiesReplaceWhatIsThereAndRefuseOtherNames) {
+  Machine machine;
+  ASSERT_FALSE(platform::writeFileAtomic(machine.file("new.rom"), "VBIOS_VERSION=2").failed());
+  PinnedFolder pinned;
+  ASSERT_FALSE(pinned.open(machine.file("ProgramData"), "Orvo\\VBIOS").failed());
+  ASSERT_FALSE(platform::writeFileAtomic(pinned.path() + "\\x.rom", "an older, longer copy").failed());
+
+  ASSERT_FALSE(pinned.copyIn(machine.file("new.rom"), "x.rom").failed());
+  std::string contents;
+  ASSERT_FALSE(platform::readFile(pinned.path() + "\\x.rom", contents, 100).failed());
+  EXPECT_EQ(contents, "VBIOS_VERSION=2");
+
+  EXPECT_EQ(pinned.copyIn(machine.file("new.rom"), "sub\\x.rom").code, platform::kErrorInvalidName);
+  EXPECT_EQ(pinned.copyIn(machine.file("new.rom"), "..").code, platform::kErrorInvalidName);
+  EXPECT_EQ(pinned.remove("..").code, platform::kErrorInvalidName);
+  EXPECT_EQ(pinned.copyIn(machine.file("absent.rom"), "y.rom").code, platform::kErrorFileNotFound);
+
+  EXPECT_FALSE(pinned.remove("x.rom").failed());
+  EXPECT_FALSE(platform::fileExists(pinned.path() + "\\x.rom"));
+  EXPECT_EQ(pinned.remove("x.rom").code, platform::kErrorFileNotFound);
+
+  // A package on read-only media: its copy must still go at the end.
+  machine.setReadOnly("new.rom", true);
+  ASSERT_FALSE(pinned.copyIn(machine.file("new.rom"), "x.rom").failed());
+  const platform::Error removed = pinned.remove("x.rom");
+  EXPECT_FALSE(removed.failed()) << removed.operation << ": " << removed.message;
+  machine.setReadOnly("new.rom", false);
+}
+
+TEST(PinnedFolderContract, APackageIsCopiedWholeOrRefusedAtTheBoundAndClearedAfterwards) {
+  Machine machine;
+  const std::string source = machine.file("packages");
+  ASSERT_FALSE(platform::createDirectories(source + "\\driver").failed());
+  ASSERT_FALSE(platform::writeFileAtomic(source + "\\configs.txt", "VBiosType=KRAMD").failed());
+  ASSERT_FALSE(platform::writeFileAtomic(source + "\\driver\\amdtools.sys", "driver").failed());
+  PinnedFolder pinned;
+  ASSERT_FALSE(pinned.open(machine.file("ProgramData"), "Orvo\\Package").failed());
+
+  // The package's 21 bytes, 3 names and 1 level below it are just allowed.
+  const platform::Error copied = pinned.copyFolderIn(source, {21, 3, 1});
+  ASSERT_FALSE(copied.failed()) << copied.operation << ": " << copied.message;
+  std::string contents;
+  ASSERT_FALSE(platform::readFile(pinned.path() + "\\driver\\amdtools.sys", contents, 100).failed());
+  EXPECT_EQ(contents, "driver");
+  ASSERT_FALSE(pinned.clear().failed());
+  EXPECT_EQ(machine.names("ProgramData\\Orvo\\Package"), std::vector<std::string>{});
+  EXPECT_TRUE(platform::directoryExists(pinned.path()));
+
+  struct Case {
+    platform::PinnedFolder::CopyBounds bounds;
+    uint32_t code;
+  } cases[] = {
+      {{20, 3, 1}, platform::kErrorFileTooLarge},
+      {{21, 2, 1}, platform::kErrorImplementationLimit},
+      {{21, 3, 0}, platform::kErrorFilenameTooLong},
+  };
+  for (const Case& c : cases) {
+    const platform::Error error = pinned.copyFolderIn(source, c.bounds);
+    EXPECT_EQ(error.code, c.code) << error.operation;
+    EXPECT_EQ(error.operation.rfind(source + "\\", 0), 0u)
+        << "names what is over the bound: " << error.operation;
+    ASSERT_FALSE(pinned.clear().failed());
+  }
+  EXPECT_EQ(pinned.copyFolderIn(machine.file("gone"), {21, 3, 1}).code, platform::kErrorPathNotFound);
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+// The contract tests' machine under Wine: a scratch folder named by
+// OVVB_MACHINE, which the stand-ins built beside wine_tests.exe read, and a
+// test key of the real registry.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/files.h"
+#include "tests/contract/machine.h"
+#include "tests/wine/wine_test_support.h"
+
+namespace contract {
+
+constexpr const wchar_t* kTestSubkey = L"SOFTWARE\\OrvoContractTest";
+
+struct Machine::Impl {
+  winetest::TemporaryFolder root;
+  winetest::ScopedEnvironment named{"OVVB_MACHINE", root.path()};
+  std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\OrvoContractTest";
+};
+
+Machine::Machine() : impl_(std::make_unique<Impl>()) { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTestSubkey); }
+Machine::~Machine() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTestSubkey); }
+
+void Machine::writeMachineIni(std::string_view text) const {
+  const std::string ini = "[time]\nscale = 0\n" + std::string(text);
+  const platform::Error error = platform::writeFileAtomic(impl_->root.file("machine.ini"), ini);
+  if (error.failed()) ADD_FAILURE() << error.operation << ": " << error.message;
+}
+
+std::string Machine::tool(std::string_view name) { return winetest::binProgram(std::string(name).c_str()); }
+
+std::string Machine::missingProgram() const { return file("missing.exe"); }
+
+std::string Machine::file(std::string_view name) const { return impl_->root.file(name); }
+
+std::vector<std::string> Machine::names(std::string_view folder) const {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(platform::win32::toWide(file(folder)), error))
+    names.push_back(platform::win32::toUtf8(entry.path().filename().wstring()));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void Machine::setReadOnly(std::string_view name, bool readOnly) const {
+  const DWORD attributes = readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+  if (!SetFileAttributesW(platform::win32::toWide(file(name)).c_str(), attributes))
+    ADD_FAILURE() << "SetFileAttributesW " << file(name) << ": " << GetLastError();
+}
+
+const std::string& Machine::registryKey() const { return impl_->key; }
+
+void Machine::writeRawRegistryValue(std::string_view name, uint32_t type, std::string_view bytes) const {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTestSubkey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExW(key, platform::win32::toWide(name).c_str(), 0, type,
+                           reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size())),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+}  // namespace contract
