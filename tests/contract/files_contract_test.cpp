@@ -67,22 +67,7 @@ TEST(FilesContract, EachFailureHasTheCodeTheCoreTellsApart) {
   EXPECT_EQ(machine.names("work"), std::vector<std::string>{"Log"}) << "a failed write leaves nothing behind";
 }
 
-TEST(FilesContract, ReadsAreExactAndBounded) {
-  Machine machine;
-  const std::string file = machine.file("data.bin");
-  const std::string bytes("line 1\r\nline\0 2\n\xEF\xBB\xBFrest", 24);
-  ASSERT_FALSE(platform::writeFileAtomic(file, bytes).failed());
-  std::string contents;
-  ASSERT_FALSE(platform::readFile(file, contents, bytes.size()).failed());
-  EXPECT_EQ(contents, bytes);
-  EXPECT_EQ(platform::readFile(file, contents, bytes.size() - 1).code, platform::kErrorFileTooLarge);
-  EXPECT_TRUE(contents.empty()) << "a refused file is not handed over in part";
-
-  ASSERT_FALSE(platform::writeFileAtomic(file, "").failed());
-  EXPECT_FALSE(platform::readFile(file, contents, 0).failed());
-}
-
-TEST(FilesContract, FoldersAreMadeWholeAndFilesReplacedWhole) {
+TEST(FilesContract, FoldersAreMadeWholeAndFilesReadAndReplacedWhole) {
   Machine machine;
   const std::string deep = machine.file("work\\ProgramData\\Orvo\\VBIOS");
   ASSERT_FALSE(platform::createDirectories(deep).failed());
@@ -91,9 +76,14 @@ TEST(FilesContract, FoldersAreMadeWholeAndFilesReplacedWhole) {
   EXPECT_FALSE(platform::createDirectories(deep + "\\").failed()) << "an existing folder is success";
 
   const std::string target = deep + "\\machine.ini";
+  const std::string bytes("line 1\r\nline\0 2\n\xEF\xBB\xBFrest", 24);
   ASSERT_FALSE(platform::writeFileAtomic(target, std::string(5000, 'o')).failed());
-  ASSERT_FALSE(platform::writeFileAtomic(target, "short").failed());
-  EXPECT_EQ(read(target), "short");
+  ASSERT_FALSE(platform::writeFileAtomic(target, bytes).failed());
+  std::string contents;
+  ASSERT_FALSE(platform::readFile(target, contents, bytes.size()).failed());
+  EXPECT_EQ(contents, bytes) << "read and written byte for byte";
+  EXPECT_EQ(platform::readFile(target, contents, bytes.size() - 1).code, platform::kErrorFileTooLarge);
+  EXPECT_TRUE(contents.empty()) << "a refused file is not handed over in part";
   EXPECT_TRUE(platform::fileExists(target));
   EXPECT_FALSE(platform::directoryExists(target));
   EXPECT_EQ(machine.names("work\\ProgramData\\Orvo\\VBIOS"), std::vector<std::string>{"machine.ini"})
@@ -102,7 +92,9 @@ TEST(FilesContract, FoldersAreMadeWholeAndFilesReplacedWhole) {
   const std::string copy = deep + "\\b.rom";
   ASSERT_FALSE(platform::writeFileAtomic(copy, "older and longer contents").failed());
   ASSERT_FALSE(platform::copyFile(target, copy).failed()) << "replaces";
-  EXPECT_EQ(read(copy), "short");
+  EXPECT_EQ(read(copy), bytes);
+  ASSERT_FALSE(platform::writeFileAtomic(copy, "").failed());
+  EXPECT_FALSE(platform::readFile(copy, contents, 0).failed()) << "an empty file is within any bound";
   ASSERT_FALSE(platform::deleteFile(copy).failed());
   EXPECT_FALSE(platform::fileExists(copy));
 }

@@ -1,8 +1,7 @@
-// What the contract tests need from the build they run in: a simulated
-// machine that the stand-in tools read for the length of one test, files and
-// folders to work in, a registry key of their own, and the Windows paths of
-// the stand-in tools. One implementation per test program (tests/unit
-// natively, tests/wine under Wine).
+// What the contract tests need from the build they run in, for the length of
+// one test: a machine the stand-in tools read, a folder and a registry key of
+// their own. One implementation per test program (tests/unit natively,
+// tests/wine under Wine).
 #pragma once
 
 #include <cstdint>
@@ -26,21 +25,17 @@ class Machine {
   // The Windows path of a stand-in tool ("devcon64.exe") of this build.
   static std::string tool(std::string_view name);
 
-  // A program path in an existing folder, with no file there.
-  std::string missingProgram() const;
-
-  // The Windows path of `name` (a file or a folder, "a\b" below) in the
-  // machine's root, where the stand-ins' helpers write; gone with the machine.
+  // The Windows path of `name` ("a\b" below) in the machine's root, where
+  // the stand-ins' helpers write.
   std::string file(std::string_view name) const;
 
   // The names in the root's folder `folder`, sorted; empty when it is missing.
   std::vector<std::string> names(std::string_view folder) const;
 
-  // Makes a file in the root read-only as a package on read-only media is
-  // (the read-only attribute; posix: no write bits), or writable again.
+  // A file in the root made read-only as on read-only media, or writable again.
   void setReadOnly(std::string_view name, bool readOnly) const;
 
-  // A key of HKEY_LOCAL_MACHINE that does not exist yet; deleted with the machine.
+  // A key of HKEY_LOCAL_MACHINE, missing to begin with.
   const std::string& registryKey() const;
 
   // Stores a value of registryKey() as another program might: any type

@@ -39,7 +39,7 @@ TEST(ProcessContract, WithoutAChildNothingRuns) {
 
   ChildProcess missing;
   platform::Error error;
-  ASSERT_EQ(missing.start({machine.missingProgram(), "-ai", true}, error), StartOutcome::CannotStart);
+  ASSERT_EQ(missing.start({machine.file("missing.exe"), "-ai", true}, error), StartOutcome::CannotStart);
   EXPECT_EQ(error.code, platform::kErrorFileNotFound);
   expectNothingRuns(missing);
 }
@@ -162,7 +162,7 @@ TEST(RunProgram, OneOutcomePerEnding) {
     Machine machine;
     machine.writeMachineIni(c.ini);
     platform::ProgramRun run;
-    run.program = c.tool.empty() ? machine.missingProgram() : Machine::tool(c.tool);
+    run.program = c.tool.empty() ? machine.file("missing.exe") : Machine::tool(c.tool);
     run.arguments = c.arguments;
     run.captureOutput = c.capture;
     run.timeoutMs = c.timeoutMs;

@@ -32,8 +32,6 @@ std::string Machine::tool(std::string_view name) {
   return testing_machine::TestMachine::windowsPath(fs::path(OVVB_BIN_DIR) / name);
 }
 
-std::string Machine::missingProgram() const { return file("missing.exe"); }
-
 std::string Machine::file(std::string_view name) const {
   return testing_machine::TestMachine::windowsPath(impl_->native(name));
 }
@@ -55,22 +53,16 @@ void Machine::setReadOnly(std::string_view name, bool readOnly) const {
 
 const std::string& Machine::registryKey() const { return impl_->key; }
 
-// As regedit exports it: hex(<type>): and the bytes, in a section of its own
-// (a key may have several; the last value of a name counts).
+// As regedit exports it, in a section of its own: the last of a name counts.
 void Machine::writeRawRegistryValue(std::string_view name, uint32_t type, std::string_view bytes) const {
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string line = "\n[" + impl_->key + "]\n\"" + std::string(name) + "\"=hex(";
-  line += kHex[type & 0xF];
-  line += "):";
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    if (i != 0) line += ',';
-    line += kHex[static_cast<unsigned char>(bytes[i]) >> 4];
-    line += kHex[static_cast<unsigned char>(bytes[i]) & 0xF];
-  }
-  const fs::path reg = impl_->machine.root() / "registry.reg";
-  std::string text = testing_machine::readNativeFile(reg);
+  std::string text = testing_machine::readNativeFile(impl_->machine.root() / "registry.reg");
   if (text.empty()) text = "Windows Registry Editor Version 5.00\n";
-  testing_machine::writeNativeFile(reg, text + line + "\n");
+  text += "\n[" + impl_->key + "]\n\"" + std::string(name) + "\"=hex(" + kHex[type & 0xF] + "):";
+  for (const char byte : bytes)
+    text += std::string{kHex[static_cast<unsigned char>(byte) >> 4], kHex[byte & 0xF], ','};
+  if (!bytes.empty()) text.pop_back();
+  testing_machine::writeNativeFile(impl_->machine.root() / "registry.reg", text + "\n");
 }
 
 }  // namespace contract

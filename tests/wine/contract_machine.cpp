@@ -32,8 +32,6 @@ void Machine::writeMachineIni(std::string_view text) const {
 
 std::string Machine::tool(std::string_view name) { return winetest::binProgram(std::string(name).c_str()); }
 
-std::string Machine::missingProgram() const { return file("missing.exe"); }
-
 std::string Machine::file(std::string_view name) const { return impl_->root.file(name); }
 
 std::vector<std::string> Machine::names(std::string_view folder) const {
@@ -54,14 +52,9 @@ void Machine::setReadOnly(std::string_view name, bool readOnly) const {
 const std::string& Machine::registryKey() const { return impl_->key; }
 
 void Machine::writeRawRegistryValue(std::string_view name, uint32_t type, std::string_view bytes) const {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTestSubkey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
-                            nullptr, &key, nullptr),
+  EXPECT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kTestSubkey, platform::win32::toWide(name).c_str(), type,
+                            bytes.data(), static_cast<DWORD>(bytes.size())),
             ERROR_SUCCESS);
-  EXPECT_EQ(RegSetValueExW(key, platform::win32::toWide(name).c_str(), 0, type,
-                           reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
 }
 
 }  // namespace contract

@@ -1,6 +1,6 @@
 // The user's culture and the log's time stamp, standard output, system error
-// texts, the owners' care for the last error, the UTF-8/UTF-16 boundary and
-// the lock that keeps runs apart.
+// texts, the owners' care for the last error, the UTF-8/UTF-16 boundary, the
+// lock that keeps runs apart, the program's folder and its environment.
 //
 // Wine fixes a process's culture from LANG when the Wine session starts it;
 // a child started from inside Wine keeps its parent's culture whatever LANG
@@ -22,6 +22,8 @@
 #include <thread>
 
 #include "platform/error.h"
+#include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/run_lock.h"
 #include "platform/win32/scoped_handle.h"
@@ -178,6 +180,23 @@ TEST(WideText, ConversionsAtTheBoundary) {
                    "end"),
             L"ok\uFFFDend");
   EXPECT_EQ(toUtf8(std::wstring(L"x\xD800y")), "x\xEF\xBF\xBDy");
+}
+
+TEST(Paths, ProgramFolderAndEnvironment) {
+  const std::string folder = platform::programFolder();
+  ASSERT_GE(folder.size(), 3u);
+  EXPECT_EQ(folder[1], ':') << folder;
+  EXPECT_NE(folder.back(), '\\');
+  EXPECT_TRUE(platform::directoryExists(folder));
+  EXPECT_TRUE(platform::fileExists(winetest::binProgram("echo_args.exe")));
+
+  // Longer than any first guess of a buffer, and not ASCII.
+  const std::string value = std::string(3000, 'p') + "ß日";
+  {
+    winetest::ScopedEnvironment set("OVVB_WINE_TEST_VALUE", value);
+    EXPECT_EQ(platform::environmentVariable("OVVB_WINE_TEST_VALUE"), value);
+  }
+  EXPECT_EQ(platform::environmentVariable("OVVB_WINE_TEST_VALUE"), "");
 }
 
 }  // namespace
