@@ -66,7 +66,7 @@ TEST(PinnedFolder, WhatStandsInTheWayIsMovedAsideNeverFollowedAndALinkAboveIsRef
   EXPECT_FALSE(folder.isOpen());
 }
 
-TEST(PinnedFolder, CopyAndRemoveNeverGoThroughALinkAndNeverLeavesModesAlone) {
+TEST(PinnedFolder, CopyAndRemoveNeverGoThroughALinkAndMakeNeverKeepsTheModes) {
   TestMachine machine;
   const fs::path c = machine.root() / "drive_c";
   writeNativeFile(c / "new.rom", "VBIOS_VERSION=2");
