@@ -1,7 +1,7 @@
 // What a run's exit must look like, read from the result code table rather
 // than restated per test: the one form its exit path ends with, the flash
 // tool's driver removed exactly where the table says (only AMD packages
-// install it), the completion's record and its restart question.
+// install it), the state line and record, and the completion's restart question.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -28,28 +28,28 @@ inline int started(const InstallerRun& r, const std::string& program, const std:
 }
 
 inline std::string exitForm(result::ExitPath exit) {
-  switch (exit) {
-    case result::ExitPath::Completion:
-      return "RestartForm";
-    case result::ExitPath::Failure:
-      return "InstallFail";
-    case result::ExitPath::DriverUpdate:
-      return "SupportSiteForm";
-    case result::ExitPath::BiosRequirement:
-      return "BiosCheckForm";
-    case result::ExitPath::NoDialog:
-    case result::ExitPath::NotFinal:
-      break;
-  }
-  return "";
+  using enum result::ExitPath;
+  return exit == Completion        ? "RestartForm"
+         : exit == Failure         ? "InstallFail"
+         : exit == DriverUpdate    ? "SupportSiteForm"
+         : exit == BiosRequirement ? "BiosCheckForm"
+                                   : "";
 }
 
 inline void expectExitAsTheTableSays(const InstallerRun& r, int32_t code, bool amdPackage) {
   const result::Explanation e = result::explain(code);
   ASSERT_TRUE(e.known) << code;
+  EXPECT_EQ(r.logMessages().back(), "state " + std::to_string(code));
+  EXPECT_EQ(r.stateValue("State"), dword(code));
   for (const char* form : {"InstallFail", "SupportSiteForm", "BiosCheckForm", "RestartForm"})
     EXPECT_EQ(shown(r, form), form == exitForm(e.exit)) << form << " after " << code;
   EXPECT_EQ(started(r, "devcon64.exe", "remove") > 0, e.removesDriver && amdPackage) << code;
+  if (e.exit == result::ExitPath::DriverUpdate) {
+    bool waited = false;
+    for (const auto& line : r.trace("sleep"))
+      waited = waited || line.find("\"ms\":5000") != std::string::npos;
+    EXPECT_TRUE(waited) << "the driver update exit waits five seconds before its state line";
+  }
   const bool completed = e.exit == result::ExitPath::Completion;
   EXPECT_EQ(r.stateValue("DisplayVersion").empty(), !completed) << code;
   // A closing steps' code does not tell whether the VBIOS was flashed.

@@ -14,6 +14,7 @@
 namespace {
 
 using testing_machine::TestMachine;
+namespace dock_link = result::dock_link;
 
 constexpr uint32_t kDsts = 0x53545344;
 constexpr uint32_t kDevs = 0x53564544;
@@ -51,49 +52,44 @@ TEST(ZelAcpi, LinkRestore) {
   const Case cases[] = {
       {"switched back",
        "[acpi]\n",
-       result::dock_link::kDone,
+       dock_link::kDone,
        "WMI DSTS 0x0006005B: 65539 \nSwitch host PCIe back to Gen4\n",
        {evaluate, wmi},
        "0x00010004"},
       {"already Gen4",
        "[acpi]\ndsts = 0x00010004\n",
-       result::dock_link::kDone,
+       dock_link::kDone,
        "WMI DSTS 0x0006005B: Gen4\n",
        {evaluate},
        "0x00010004"},
       {"DEVS replies 0",
        "[acpi]\ndevs_reply = 0\n",
-       result::dock_link::kSwitchFailed,
+       dock_link::kSwitchFailed,
        "WMI DSTS 0x0006005B: 65539 \nCannot switch host PCIe back to Gen4\n",
        {evaluate, wmi},
        "<absent>"},
       {"DEVS reply of 3 bytes counts as 0",
        "[acpi]\ndevs_reply_bytes = 3\n",
-       result::dock_link::kSwitchFailed,
+       dock_link::kSwitchFailed,
        "WMI DSTS 0x0006005B: 65539 \nCannot switch host PCIe back to Gen4\n",
        {evaluate, wmi},
        "0x00010004"},
       {"DSTS reply without arguments reads as 0",
        "[acpi]\ndsts_args = 0\n",
-       result::dock_link::kDone,
+       dock_link::kDone,
        "WMI DSTS 0x0006005B: 0 \nSwitch host PCIe back to Gen4\n",
        {evaluate, wmi},
        "0x00010004"},
       {"status printed as a 32-bit long",
        "[acpi]\ndsts = 0xFFFFFFFF\n",
-       result::dock_link::kDone,
+       dock_link::kDone,
        "WMI DSTS 0x0006005B: -1 \nSwitch host PCIe back to Gen4\n",
        {evaluate, wmi},
        "0x00010004"},
-      {"no platform device",
-       "",
-       result::dock_link::kNoDevice,
-       "InitializeZELACPIDevice() fail\n",
-       {},
-       "<absent>"},
+      {"no platform device", "", dock_link::kNoDevice, "InitializeZELACPIDevice() fail\n", {}, "<absent>"},
       {"platform device not present",
        "[acpi]\npresent = no\n",
-       result::dock_link::kNoDevice,
+       dock_link::kNoDevice,
        "InitializeZELACPIDevice() fail\n",
        {},
        "<absent>"},
@@ -116,7 +112,7 @@ TEST(ZelAcpi, ExactInputLayouts) {
   TestMachine machine;
   machine.writeMachineIni("[acpi]\n");
   testing::internal::CaptureStdout();
-  ASSERT_EQ(writeKrBIOS(), result::dock_link::kDone);
+  ASSERT_EQ(writeKrBIOS(), dock_link::kDone);
   testing::internal::GetCapturedStdout();
   const std::vector<std::string> lines = controls(machine);
   ASSERT_EQ(lines.size(), 2u);

@@ -15,6 +15,7 @@
 namespace {
 
 using testing_machine::TestMachine;
+namespace dock_ec = result::dock_ec;
 
 // 4PARTID 0123456789ABCDEF, GEN "2", VBIOS "86.04.0F.00.01" as the block
 // group's 128 hex digits.
@@ -153,17 +154,17 @@ TEST(DockUpdate, ResultCodesPrintedLinesAndNvapiCalls) {
   const std::string erasedGen = std::string(32, 'F');
   const std::string genThree = "47454E0133" + std::string(22, 'F');
   const Case cases[] = {
-      {"both written", machineWith("", nvapi), result::dock_ec::kWritten, "", 4, 1, genThree, written},
-      {"no dock", machineWith("present = no\n", nvapi), result::dock_ec::kGenFailed,
-       "FAIL to write Gc Config GEN\n", 0, 0, erasedGen, std::string(36, 'F')},
-      {"no NVIDIA driver", machineWith(""), result::dock_ec::kNvapiInitializeFailed, "FAIL to use API\n", 1,
-       0, genThree, std::string(36, 'F')},
-      {"no GPU", machineWith("", nvapi + "enum = -6\n"), result::dock_ec::kNvapiEnumFailed,
+      {"both written", machineWith("", nvapi), dock_ec::kWritten, "", 4, 1, genThree, written},
+      {"no dock", machineWith("present = no\n", nvapi), dock_ec::kGenFailed, "FAIL to write Gc Config GEN\n",
+       0, 0, erasedGen, std::string(36, 'F')},
+      {"no NVIDIA driver", machineWith(""), dock_ec::kNvapiInitializeFailed, "FAIL to use API\n", 1, 0,
+       genThree, std::string(36, 'F')},
+      {"no GPU", machineWith("", nvapi + "enum = -6\n"), dock_ec::kNvapiEnumFailed,
        "FAIL to get Physical GPU\n", 3, 1, genThree, std::string(36, 'F')},
       {"no version text", machineWith("", nvapi + "version_string_status = -1\n"),
-       result::dock_ec::kNvapiVersionFailed, "FAIL to get VBIOS Version String\n", 4, 1, genThree,
+       dock_ec::kNvapiVersionFailed, "FAIL to get VBIOS Version String\n", 4, 1, genThree,
        std::string(36, 'F')},
-      {"VBIOS refused", machineWith("writes_left = 1\n", nvapi), result::dock_ec::kVbiosFailed,
+      {"VBIOS refused", machineWith("writes_left = 1\n", nvapi), dock_ec::kVbiosFailed,
        "FAIL to write Gc Config VBIOS\n", 4, 1, genThree, std::string(36, 'F')},
   };
   for (const Case& c : cases) {
@@ -181,7 +182,7 @@ TEST(DockUpdate, ResultCodesPrintedLinesAndNvapiCalls) {
     EXPECT_EQ(calls.size(), c.nvapiCalls) << c.name;
     EXPECT_EQ(countWith(calls, "NvAPI_Unload"), c.unloads) << c.name;
     const std::string block = dockKey("block");
-    if (c.result != result::dock_ec::kGenFailed) {
+    if (c.result != dock_ec::kGenFailed) {
       EXPECT_EQ(block.substr(32, 32), c.gen) << c.name;
       EXPECT_EQ(block.substr(64, 36), c.vbios) << c.name;
     }

@@ -23,6 +23,8 @@
 namespace {
 
 namespace drivers = winetest::drivers;
+namespace dock_ec = result::dock_ec;
+namespace dock_link = result::dock_link;
 using winetest::bytes;
 using Clock = std::chrono::steady_clock;
 
@@ -92,7 +94,7 @@ TEST(DockWithoutDrivers, TheTransportSeesOnlyWinesDevicesAndTheClientGivesUpInBo
   // No controller: the constructor finds none, the GEN write reads five
   // times with a second's pause after each and gives up without writing.
   const Clock::time_point start = Clock::now();
-  EXPECT_EQ(writeKrEC(), result::dock_ec::kGenFailed);
+  EXPECT_EQ(writeKrEC(), dock_ec::kGenFailed);
   const double seconds = secondsSince(start);
   EXPECT_GE(seconds, 4.9);
   EXPECT_LT(seconds, 8.0) << "five 1 s pauses and nothing longer";
@@ -102,7 +104,7 @@ TEST(DockWithoutDrivers, AMissingPlatformDeviceGives10WithoutAControlCall) {
   winetest::requireNoAcpi();
   if (HasFatalFailure()) return;
   const size_t before = winetest::acpiCalls().size();
-  EXPECT_EQ(writeKrBIOS(), result::dock_link::kNoDevice);
+  EXPECT_EQ(writeKrBIOS(), dock_link::kNoDevice);
   EXPECT_FALSE(InitializeZELACPIDevice());
   EXPECT_FALSE(UninitializeZELACPIDevice());
   uint32_t value = 7;
@@ -188,7 +190,7 @@ TEST_F(DockController, GreetsReadsAndWritesBothGroupsWithTheExactBytes) {
 }
 
 TEST_F(DockController, WriteKrEcWritesGenAndTheNvapiVersionText) {
-  EXPECT_EQ(writeKrEC(), result::dock_ec::kWritten);
+  EXPECT_EQ(writeKrEC(), dock_ec::kWritten);
   const std::vector<uint8_t> block = state_.binary(OVVB_DOCK_BLOCK);
   ASSERT_EQ(block.size(), 64u);
   EXPECT_EQ(std::vector<uint8_t>(block.begin() + 16, block.begin() + 32),
@@ -393,11 +395,11 @@ TEST_F(ZelAcpi, WriteKrBiosReadsTheLinkAndSwitchesItBackOnlyWhenNeeded) {
     uint32_t dstsAfter;
   };
   const Case cases[] = {
-      {"already Gen4", 0x00010004, 1, 1, 4, result::dock_link::kDone, 1, 0x00010004},
-      {"switched back", 0x00010003, 1, 1, 4, result::dock_link::kDone, 2, 0x00010004},
-      {"DEVS replying 0", 0x00010003, 1, 0, 4, result::dock_link::kSwitchFailed, 2, 0x00010003},
-      {"an empty DSTS reply", 0x00010004, 0, 0, 4, result::dock_link::kSwitchFailed, 2, 0x00010004},
-      {"a DEVS reply of 2 bytes", 0x00010003, 1, 1, 2, result::dock_link::kSwitchFailed, 2, 0x00010004},
+      {"already Gen4", 0x00010004, 1, 1, 4, dock_link::kDone, 1, 0x00010004},
+      {"switched back", 0x00010003, 1, 1, 4, dock_link::kDone, 2, 0x00010004},
+      {"DEVS replying 0", 0x00010003, 1, 0, 4, dock_link::kSwitchFailed, 2, 0x00010003},
+      {"an empty DSTS reply", 0x00010004, 0, 0, 4, dock_link::kSwitchFailed, 2, 0x00010004},
+      {"a DEVS reply of 2 bytes", 0x00010003, 1, 1, 2, dock_link::kSwitchFailed, 2, 0x00010004},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
