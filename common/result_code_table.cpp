@@ -169,7 +169,6 @@ Explanation explain(int32_t code) {
   if (rest > 0 && e <= dock_ec::kVbiosFailed && (e > 0 || w > 0)) {
     out.known = true;
     out.setBy = "closing steps";
-    // Whether it asked to restart depends on the code the closing steps replaced.
     out.exit = ExitPath::Completion;
     out.removesDriver = true;
     std::string what;

@@ -44,14 +44,15 @@ struct Explanation {
   ExitPath exit = ExitPath::Failure;
   bool removesDriver = false;
   std::string advice;
-  bool asksRestart = true;
+  bool asksRestart = true;  // of the closing steps' codes, only those after a flash ask
 };
 
 // The meaning of any code a run may end with, the closing steps' 3000 + e + w
 // included; `known` is false for a number no run produces.
 Explanation explain(int32_t code);
 
-// "completion", "failure", "driver update", "BIOS requirement", "plain", "not final".
+// "completion", "failure", "driver update", "BIOS requirement", "plain", "not final":
+// the words the guides, the reports and the log explainer have always printed.
 std::string_view exitPathName(ExitPath exit);
 
 }  // namespace result
