@@ -13,8 +13,13 @@ using enum ExitPath;
 constexpr std::array kTable = {
     CodeInfo{kSuccess, "flash step", "The VBIOS was flashed and the closing steps reported no problem",
              Completion, true, "Nothing to do; the new VBIOS is active after the restart."},
-    CodeInfo{kUpToDate, "checkUptodate", "The VBIOS on the GPU is already at or above the package's version",
-             Completion, true, "Nothing was flashed and nothing needs doing; this counts as success."},
+    CodeInfo{.code = kUpToDate,
+             .setBy = "checkUptodate",
+             .meaning = "The VBIOS on the GPU is already at or above the package's version",
+             .exit = Completion,
+             .removesDriver = true,
+             .advice = "Nothing was flashed and nothing needs doing; this counts as success.",
+             .asksRestart = false},
     CodeInfo{kConfigNotFound, "readConfigs", "configs.txt not found", Failure, false,
              "The packages folder beside the program has no configs.txt: unpack the whole package again, "
              "keeping the packages folder next to the program."},
@@ -95,7 +100,7 @@ constexpr std::array kTable = {
         kUptodateCheckFailed, "checkUptodate", "The up-to-date decision failed", Failure, true,
         "A version component is not a number (package or GPU); the detail line after the ERROR line says "
         "which."},
-    CodeInfo{kPowerStop, "power check", "On battery power and the user did not go on", Plain, true,
+    CodeInfo{kPowerStop, "power check", "On battery power and the user did not go on", NoDialog, true,
              "Connect the notebook to AC power and run again."},
     CodeInfo{kFlashTimeout, "flash step", "The flash process did not end in time and was killed", Failure,
              true,
@@ -115,23 +120,23 @@ constexpr std::array kTable = {
 
 std::string dockPart(int32_t e) {
   switch (e) {
-    case 1:
+    case dock_ec::kGenFailed:
       return "the dock controller's GEN item could not be written (dock missing or silent)";
-    case 2:
+    case dock_ec::kNvapiInitializeFailed:
       return "the NVIDIA driver interface could not be used for the dock's VBIOS item";
-    case 3:
+    case dock_ec::kNvapiEnumFailed:
       return "no NVIDIA GPU was listed for the dock's VBIOS item";
-    case 4:
+    case dock_ec::kNvapiVersionFailed:
       return "the VBIOS version text could not be read for the dock";
-    case 5:
+    case dock_ec::kVbiosFailed:
       return "the dock controller's VBIOS item could not be written";
   }
   return {};
 }
 
 std::string linkPart(int32_t w) {
-  if (w == 10) return "the platform driver \\\\.\\ZELACPI could not be opened";
-  if (w == 20) return "the host PCIe link could not be switched back to Gen4";
+  if (w == dock_link::kNoDevice) return "the platform driver \\\\.\\ZELACPI could not be opened";
+  if (w == dock_link::kSwitchFailed) return "the host PCIe link could not be switched back to Gen4";
   return {};
 }
 
@@ -150,14 +155,18 @@ Explanation explain(int32_t code) {
            std::string(info.meaning),
            info.exit,
            info.removesDriver,
-           std::string(info.advice)};
+           std::string(info.advice),
+           info.asksRestart};
     return out;
   }
-  // 3000 + e + w: e is 0..5 and w is 0, 10 or 20, and at least one is set.
+  // 3000 + e + w: e is a dock_ec part, w a dock_link part, and at least one
+  // of them is a failure.
   const int32_t rest = code - kClosingStepsBase;
-  const int32_t w = rest >= 20 ? 20 : rest >= 10 ? 10 : 0;
+  const int32_t w = rest >= dock_link::kSwitchFailed ? dock_link::kSwitchFailed
+                    : rest >= dock_link::kNoDevice   ? dock_link::kNoDevice
+                                                     : dock_link::kDone;
   const int32_t e = rest - w;
-  if (rest > 0 && rest <= 25 && e <= 5 && (e > 0 || w > 0)) {
+  if (rest > 0 && e <= dock_ec::kVbiosFailed && (e > 0 || w > 0)) {
     out.known = true;
     out.setBy = "closing steps";
     out.exit = ExitPath::Completion;
@@ -180,7 +189,7 @@ Explanation explain(int32_t code) {
     out.known = true;
     out.setBy = "installer";
     out.meaning = "The installer met a failure it has no code for and stopped";
-    out.exit = ExitPath::Plain;
+    out.exit = ExitPath::NoDialog;
     out.advice = "Send the whole log to the installer's maker.";
     return out;
   }
@@ -199,7 +208,7 @@ std::string_view exitPathName(ExitPath exit) {
       return "driver update";
     case ExitPath::BiosRequirement:
       return "BIOS requirement";
-    case ExitPath::Plain:
+    case ExitPath::NoDialog:
       return "plain";
     case ExitPath::NotFinal:
       return "not final";

@@ -36,6 +36,27 @@ inline constexpr int32_t kFlashTimeout = 902;
 inline constexpr int32_t kFlashExitCode = 903;
 inline constexpr int32_t kFlashIncomplete = 904;
 inline constexpr int32_t kFlashError = 905;
+// A completion exit whose closing steps failed ends with
+// kClosingStepsBase + the dock controller part + the host link part.
 inline constexpr int32_t kClosingStepsBase = 3000;
+
+// The dock controller update's part, 1 to 5.
+namespace dock_ec {
+inline constexpr int32_t kWritten = 0;
+inline constexpr int32_t kGenFailed = 1;  // nothing was written
+// GEN written, the VBIOS item not: NVAPI Initialize, EnumPhysicalGPUs, the
+// version text, or the write itself failed.
+inline constexpr int32_t kNvapiInitializeFailed = 2;
+inline constexpr int32_t kNvapiEnumFailed = 3;
+inline constexpr int32_t kNvapiVersionFailed = 4;
+inline constexpr int32_t kVbiosFailed = 5;
+}  // namespace dock_ec
+
+// The host PCIe link restore's part, 10 or 20.
+namespace dock_link {
+inline constexpr int32_t kDone = 0;           // Gen4 already, or switched back
+inline constexpr int32_t kNoDevice = 10;      // \\.\ZELACPI did not open
+inline constexpr int32_t kSwitchFailed = 20;  // DEVS did not reply 1
+}  // namespace dock_link
 
 }  // namespace result

@@ -17,9 +17,9 @@ constexpr uint32_t kSwitched = 1;
 int32_t writeKrBIOS() {
   if (!InitializeZELACPIDevice()) {
     platform::writeStandardOutput("InitializeZELACPIDevice() fail\n");
-    return dock_link::kNoDevice;
+    return result::dock_link::kNoDevice;
   }
-  int32_t result = dock_link::kDone;
+  int32_t part = result::dock_link::kDone;
   uint32_t status = 0;
   One_Method_INT(methodName("DSTS"), kHostPcieLink, &status);
   if (status == kGen4) {
@@ -36,9 +36,9 @@ int32_t writeKrBIOS() {
       platform::writeStandardOutput("Switch host PCIe back to Gen4\n");
     } else {
       platform::writeStandardOutput("Cannot switch host PCIe back to Gen4\n");
-      result = dock_link::kSwitchFailed;
+      part = result::dock_link::kSwitchFailed;
     }
   }
   UninitializeZELACPIDevice();
-  return result;
+  return part;
 }

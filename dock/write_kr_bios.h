@@ -4,12 +4,7 @@
 
 #include <cstdint>
 
-namespace dock_link {
+#include "common/result_codes.h"
 
-inline constexpr int32_t kDone = 0;           // Gen4 already, or switched back
-inline constexpr int32_t kNoDevice = 10;      // \\.\ZELACPI did not open
-inline constexpr int32_t kSwitchFailed = 20;  // DEVS did not reply 1
-
-}  // namespace dock_link
-
+// One of result::dock_link.
 int32_t writeKrBIOS();

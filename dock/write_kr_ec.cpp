@@ -18,26 +18,26 @@ int32_t writeVbiosVersion(COrvoDIvivazuv& client) {
   hardware::NvApi nvapi;
   if (nvapi.Initialize() != hardware::kNvapiOk) {
     platform::writeStandardOutput("FAIL to use API\n");
-    return dock_ec::kNvapiInitializeFailed;  // nothing was loaded: no Unload
+    return result::dock_ec::kNvapiInitializeFailed;  // nothing was loaded: no Unload
   }
-  int32_t result = dock_ec::kWritten;
+  int32_t part = result::dock_ec::kWritten;
   hardware::NvPhysicalGpuHandle gpus[hardware::kNvapiMaxPhysicalGpus] = {};
   uint32_t count = 0;
   if (nvapi.EnumPhysicalGPUs(gpus, &count) != hardware::kNvapiOk) {
     platform::writeStandardOutput("FAIL to get Physical GPU\n");
-    result = dock_ec::kNvapiEnumFailed;
+    part = result::dock_ec::kNvapiEnumFailed;
   } else if (nvapi.GPU_GetVbiosVersionString(gpus[0], version) != hardware::kNvapiOk) {
     platform::writeStandardOutput("FAIL to get VBIOS Version String\n");
-    result = dock_ec::kNvapiVersionFailed;
+    part = result::dock_ec::kNvapiVersionFailed;
   } else {
     version[sizeof version - 1] = '\0';  // a driver that filled all 64 bytes
     if (client.WriteGcConfig("VBIOS", version) != COrvoDIvivazuv::kWriteOk) {
       platform::writeStandardOutput("FAIL to write Gc Config VBIOS\n");
-      result = dock_ec::kVbiosFailed;
+      part = result::dock_ec::kVbiosFailed;
     }
   }
   nvapi.Unload();
-  return result;
+  return part;
 }
 
 }  // namespace
@@ -46,7 +46,7 @@ int32_t writeKrEC() {
   const auto client = std::make_unique<COrvoDIvivazuv>();
   if (client->WriteGcConfig("GEN", kGenValue) != COrvoDIvivazuv::kWriteOk) {
     platform::writeStandardOutput("FAIL to write Gc Config GEN\n");
-    return dock_ec::kGenFailed;
+    return result::dock_ec::kGenFailed;
   }
   return writeVbiosVersion(*client);
 }

@@ -4,18 +4,7 @@
 
 #include <cstdint>
 
-namespace dock_ec {
+#include "common/result_codes.h"
 
-inline constexpr int32_t kWritten = 0;
-inline constexpr int32_t kGenFailed = 1;
-inline constexpr int32_t kNvapiInitializeFailed = 2;
-inline constexpr int32_t kNvapiEnumFailed = 3;
-inline constexpr int32_t kNvapiVersionFailed = 4;
-inline constexpr int32_t kVbiosFailed = 5;
-
-}  // namespace dock_ec
-
-// 0 both items written; 1 GEN not written (nothing written); 2 to 5 GEN
-// written, VBIOS not (NVAPI Initialize, EnumPhysicalGPUs, the version text,
-// the write itself).
+// One of result::dock_ec.
 int32_t writeKrEC();

@@ -11,22 +11,21 @@ int32_t foldClosingResults(int32_t code, int32_t dockResult, int32_t linkResult)
 }
 
 int32_t runClosingSteps(int32_t code, VBiosConfigs& cfg, LogWriter& w) {
-  cfg.removeSDriver();
   int32_t dockResult = 0;
   int32_t linkResult = 0;
   if (cfg.ECConfig != 0) {
     dockResult = writeKrEC();
-    if (dockResult == dock_ec::kGenFailed) {
+    if (dockResult == result::dock_ec::kGenFailed) {
       OvLog("WARNING Write KR EC config 'GEN' fail", w);
-    } else if (dockResult > dock_ec::kGenFailed) {
+    } else if (dockResult > result::dock_ec::kGenFailed) {
       OvLog("WARNING Write KR EC config 'VBIOS' fail", w);
     }
   }
   if (cfg.WMIConfig != 0) {
     linkResult = writeKrBIOS();
-    if (linkResult == dock_link::kNoDevice) {
+    if (linkResult == result::dock_link::kNoDevice) {
       OvLog("WARNING InitializeZELACPIDevice() fail", w);
-    } else if (linkResult == dock_link::kSwitchFailed) {
+    } else if (linkResult == result::dock_link::kSwitchFailed) {
       OvLog("WARNING Cannot switch host PCIe back to Gen4", w);
     }
   }

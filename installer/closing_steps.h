@@ -1,5 +1,5 @@
-// What the completion exit does before its state line: remove the flash
-// tool's driver, run the configured closing steps and wait a moment.
+// What the completion exit does before its state line, once the flash
+// tool's driver is gone: run the configured closing steps and wait a moment.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/log.h"
+#include "common/result_code_table.h"
 #include "common/result_codes.h"
 #include "hardware/power.h"
 #include "installer/closing_steps.h"
@@ -21,13 +22,6 @@
 using namespace OvVBiosInstaller;
 
 namespace {
-
-enum class ExitPath { Plain, Failure, DriverUpdate, Completion };
-
-struct Outcome {
-  int32_t code = result::kSuccess;
-  ExitPath exit = ExitPath::Completion;
-};
 
 void logState(int32_t code, LogWriter& w) { OvLog("state " + std::to_string(code), w); }
 
@@ -52,59 +46,33 @@ void announceIfUnseen(const toolkit::Form& form, LogWriter& w) {
   if (!toolkit::DesktopVisible()) OvLog(unseenLine(form), w);
 }
 
-// Steps 1 to 9. The first non-zero code ends them and picks the exit path.
-Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, PackageSnapshot& snapshot, LogWriter& w,
-                 BiosCheckForm& biosCheckForm, PowerModeForm& powerModeForm,
-                 ProgressWindowThread& progressWindow) {
-  Outcome out;
-  auto fail = [&](int32_t code, ExitPath exit) {
-    out.code = code;
-    out.exit = exit;
-    return out;
-  };
-  auto failAfterDriver = [&](int32_t code) {
-    cfg.removeSDriver();
-    return fail(code, ExitPath::Failure);
-  };
-
+// Steps 1 to 9. The first non-zero code ends them; where the run goes from
+// there is the result code table's to say.
+int32_t runSteps(VBiosConfigs& cfg, const std::string& packageFolder, PackageSnapshot& snapshot, LogWriter& w,
+                 PowerModeForm& powerModeForm, ProgressWindowThread& progressWindow) {
   OvLog("STEP1: read configs", w);
-  if (int32_t code = snapshot.take(packageFolder, cfg); code != 0) return fail(code, ExitPath::Failure);
+  if (int32_t code = snapshot.take(packageFolder, cfg); code != 0) return code;
   const int32_t readCode = cfg.readConfigs();
   BiosCheckForm::version = cfg.VbReqBiosText;
-  if (readCode != 0) return fail(readCode, ExitPath::Failure);
+  if (readCode != 0) return readCode;
 
   OvLog("STEP2: check HWID and set target device", w);
-  if (int32_t code = cfg.setTargetVGA(); code != 0) return fail(code, ExitPath::Failure);
+  if (int32_t code = cfg.setTargetVGA(); code != 0) return code;
 
   OvLog("STEP3: check BIOS version", w);
-  if (int32_t code = cfg.checkTargetBIOS(); code == result::kBiosTooOld) {
-    showDialog(biosCheckForm, w);
-    return fail(code, ExitPath::Plain);
-  } else if (code != 0) {
-    return fail(code, ExitPath::Failure);
-  }
+  if (int32_t code = cfg.checkTargetBIOS(); code != 0) return code;
 
   OvLog("STEP4: check VGA driver version", w);
-  if (int32_t code = cfg.checkTargetVGA(); code != 0) return fail(code, ExitPath::DriverUpdate);
+  if (int32_t code = cfg.checkTargetVGA(); code != 0) return code;
 
   OvLog("STEP5: check VBIOS version", w);
-  if (int32_t code = cfg.insallSDriver(); code != 0) return fail(code, ExitPath::Failure);
+  if (int32_t code = cfg.insallSDriver(); code != 0) return code;
 
   OvLog("STEP6: get VBIOS version", w);
-  if (int32_t code = cfg.getCurVbVersion(); code == result::kNvapiInitFailed) {
-    // Only NVIDIA packages get here, and they install no driver.
-    return fail(code, ExitPath::DriverUpdate);
-  } else if (code != 0) {
-    return failAfterDriver(code);
-  }
+  if (int32_t code = cfg.getCurVbVersion(); code != 0) return code;
 
   OvLog("STEP7: check VBIOS uptodate", w);
-  if (int32_t code = cfg.checkUptodate(); code == result::kUpToDate) {
-    RestartForm::restart = false;
-    return fail(code, ExitPath::Completion);
-  } else if (code != 0) {
-    return failAfterDriver(code);
-  }
+  if (int32_t code = cfg.checkUptodate(); code != 0) return code;
 
   OvLog("STEP8: Check power mode", w);
   if (hardware::acLineStatus() == hardware::kAcOffline) {
@@ -115,22 +83,16 @@ Outcome runSteps(VBiosConfigs& cfg, const std::string& packageFolder, PackageSna
     if (!asked) platform::writeStandardOutput("WARNING the power dialog could not be shown\n");
     if (!asked || PowerModeForm::results == 0) {
       OvLog("WARNING DC mode! Stop VBIOS installation process", w);
-      cfg.removeSDriver();
-      return fail(result::kPowerStop, ExitPath::Plain);
+      return result::kPowerStop;
     }
   }
   OvLog("AC mode", w);
 
   OvLog("STEP9: Install VBIOS", w);
-  int32_t flashCode;
-  {
-    // A notebook that sleeps while the tool writes can be left with no
-    // readable VBIOS: awake until the flash step has ended, on every path.
-    const platform::StayAwake awake;
-    flashCode = flashVBios(cfg, snapshot.folder(), w, progressWindow);
-  }
-  if (flashCode != 0) return failAfterDriver(flashCode);
-  return fail(result::kSuccess, ExitPath::Completion);
+  // A notebook that sleeps while the tool writes can be left with no
+  // readable VBIOS: awake until the flash step has ended, on every path.
+  const platform::StayAwake awake;
+  return flashVBios(cfg, snapshot.folder(), w, progressWindow);
 }
 
 }  // namespace
@@ -175,7 +137,7 @@ int32_t runInstallation() {
   // Everything after STEP1 reads the package from here.
   PackageSnapshot snapshot;
 
-  Outcome outcome;
+  int32_t code;
   if (programFolder.empty()) {
     // A bare "packages" would be read from wherever the program was started.
     OvLog("STEP1: read configs", w);
@@ -184,28 +146,33 @@ int32_t runInstallation() {
                                     "the program's own folder has no Windows name, so the packages "
                                     "folder beside it cannot be named; nothing was read"),
           w);
-    outcome = {result::kConfigUnreadable, ExitPath::Failure};
+    code = result::kConfigUnreadable;
   } else {
-    outcome = runSteps(cfg, packageFolder, snapshot, w, biosCheckForm, powerModeForm, progressWindow);
+    code = runSteps(cfg, packageFolder, snapshot, w, powerModeForm, progressWindow);
   }
-  int32_t code = outcome.code;
 
-  switch (outcome.exit) {
-    case ExitPath::Plain:
+  const result::Explanation exit = result::explain(code);
+  // Only after the codes that come once the flash tool's driver was
+  // installed: a removal run before that would still show in the log.
+  if (exit.removesDriver) cfg.removeSDriver();
+  switch (exit.exit) {
+    case result::ExitPath::BiosRequirement:
+      showDialog(biosCheckForm, w);
+      [[fallthrough]];
+    case result::ExitPath::NoDialog:
       OvLog(" ", w);
       logState(code, w);
       recordState(code);
       break;
-    case ExitPath::Failure:
-      announceIfUnseen(installFail, w);
-      OvLog(" ", w);
+    case result::ExitPath::Completion:
+      RestartForm::restart = exit.asksRestart;
+      code = runClosingSteps(code, cfg, w);
+      announceIfUnseen(restartForm, w);
       logState(code, w);
-      InstallFail::errorNum = code;
-      InstallFail::VbType = cfg.VbType;
-      recordState(code);
-      toolkit::Run(installFail);
+      recordCompletion(code, cfg.VbReleaseVersion);
+      toolkit::Run(restartForm);
       break;
-    case ExitPath::DriverUpdate:
+    case result::ExitPath::DriverUpdate:
       announceIfUnseen(supportSiteForm, w);
       OvLog(" ", w);
       platform::sleepMs(5000);
@@ -213,12 +180,15 @@ int32_t runInstallation() {
       recordState(code);
       toolkit::Run(supportSiteForm);
       break;
-    case ExitPath::Completion:
-      code = runClosingSteps(code, cfg, w);
-      announceIfUnseen(restartForm, w);
+    case result::ExitPath::Failure:
+    case result::ExitPath::NotFinal:  // no step ends with one; shown as the failure it would be
+      announceIfUnseen(installFail, w);
+      OvLog(" ", w);
       logState(code, w);
-      recordCompletion(code, cfg.VbReleaseVersion);
-      toolkit::Run(restartForm);
+      InstallFail::errorNum = code;
+      InstallFail::VbType = cfg.VbType;
+      recordState(code);
+      toolkit::Run(installFail);
       break;
   }
   removeWorkingRomCopy(cfg, w);

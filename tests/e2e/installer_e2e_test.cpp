@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "tests/e2e/exit_expectations.h"
 #include "tests/e2e/installer_run.h"
 
 namespace fs = std::filesystem;
@@ -20,21 +21,10 @@ using e2e::Ini;
 using e2e::InstallerRun;
 using e2e::kAmdConfigs;
 using e2e::kNvConfigs;
+using e2e::shown;
+using e2e::started;
 
 namespace {
-
-bool shown(const InstallerRun& r, const std::string& form) {
-  for (const auto& line : r.trace("dialog.show"))
-    if (line.find("\"form\":\"" + form + "\"") != std::string::npos) return true;
-  return false;
-}
-
-int started(const InstallerRun& r, const std::string& program, const std::string& arguments) {
-  int count = 0;
-  for (const auto& line : r.trace("process.start"))
-    if (line.find(program) != std::string::npos && line.find(arguments) != std::string::npos) ++count;
-  return count;
-}
 
 bool has(const std::string& line, const std::string& text) { return line.find(text) != std::string::npos; }
 
@@ -68,13 +58,13 @@ void expectAwakeAroundTheFlash(const InstallerRun& r) {
   EXPECT_LT(flashEnd, off[0]) << "the request withdrawn before the flash tool ended";
 }
 
-struct FailureCase {
+// The dialog and the driver removal each code leads to are the result code
+// table's to say; a row states how the run gets there.
+struct ExitCase {
   const char* name;
   int code;
   const char* logLine;   // a line the run must have logged
-  const char* dialog;    // the exit's dialog, or "" for none
   bool driverInstalled;  // devcon64 install ran
-  bool driverRemoved;    // devcon64 remove ran
   std::function<void(InstallerRun&, Ini&, std::string&)> arrange;
   const char* detail = "";  // text the log must hold besides, e.g. of the detail entry
 };
@@ -85,12 +75,12 @@ bool packageCopyLeft(const InstallerRun& r) {
   return fs::exists(copy) && !fs::is_empty(copy);
 }
 
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
 
-class FailureExit : public testing::TestWithParam<FailureCase> {};
+class EveryCode : public testing::TestWithParam<ExitCase> {};
 
-TEST_P(FailureExit, EndsWithItsCodeInLogRegistryDialogAndExitCode) {
-  const FailureCase& c = GetParam();
+TEST_P(EveryCode, EndsWithItsCodeInLogRegistryAndExitCodeAndTheExitTheTableGivesIt) {
+  const ExitCase& c = GetParam();
   InstallerRun r;
   r.usePackage("amd-dock");
   Ini machine = e2e::amdMachine();
@@ -106,120 +96,117 @@ TEST_P(FailureExit, EndsWithItsCodeInLogRegistryDialogAndExitCode) {
   EXPECT_EQ(messages[1], "=== VBIOS Installer ===");
   EXPECT_TRUE(r.logHas(c.logLine)) << r.logText();
   EXPECT_NE(r.logText().find(c.detail), std::string::npos) << r.logText();
-  EXPECT_EQ(messages.back(), "state " + std::to_string(c.code));
-  EXPECT_EQ(r.stateValue("State"), dword(c.code));
   EXPECT_EQ(r.stateValue("ToolVersion"), "\"9.2.0.0\"");
-  EXPECT_EQ(r.stateValue("DisplayVersion"), "");
-  for (const char* form : {"InstallFail", "SupportSiteForm", "BiosCheckForm", "RestartForm"})
-    EXPECT_EQ(shown(r, form), std::string(form) == c.dialog) << form;
+  e2e::expectExitAsTheTableSays(r, c.code, true);
   EXPECT_EQ(started(r, "devcon64.exe", "install") > 0, c.driverInstalled);
-  EXPECT_EQ(started(r, "devcon64.exe", "remove") > 0, c.driverRemoved);
   EXPECT_FALSE(r.fileOnC("ProgramData/Orvo/VBIOS/kestrel_rx6700.rom")) << "working copy left behind";
   expectAwakeAroundTheFlash(r);
   EXPECT_FALSE(packageCopyLeft(r));
 }
 
-const FailureCase kFailures[] = {
+const ExitCase kCodes[] = {
+    {"Flashed", 0, "Restart System To Complete VBIOS Update", true, [](InstallerRun&, Ini&, std::string&) {}},
+    {"NewerVbiosIsUpToDate", 1, "AMD VBIOS is uptodate", true,
+     [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "version", "020.001.000.038.016400"); }},
     // The package is copied before configs.txt is read; one that cannot be
     // copied whole reads as an unreadable configs.txt.
-    {"PackagesFolderMissing", 102, "ERROR problem reading configs.txt ", "InstallFail", false, false,
+    {"PackagesFolderMissing", 102, "ERROR problem reading configs.txt ", false,
      [](InstallerRun& r, Ini&, std::string& cfg) {
        fs::remove_all(r.packages);
        cfg.clear();
      },
      "The system cannot find the path specified."},
-    {"PackageHoldsALink", 102, "ERROR problem reading configs.txt ", "InstallFail", false, false,
+    {"PackageHoldsALink", 102, "ERROR problem reading configs.txt ", false,
      [](InstallerRun& r, Ini&, std::string&) {
        fs::create_directories(r.packages / "driver");
        fs::create_symlink(r.machine / "registry.reg", r.packages / "driver" / "amdtools.sys");
      },
      "\\driver\\amdtools.sys is a link or junction that leads elsewhere; a package holds plain files and "
      "folders only; nothing of it was read"},
-    {"PackageHoldsTooManyFiles", 102, "ERROR problem reading configs.txt ", "InstallFail", false, false,
+    {"PackageHoldsTooManyFiles", 102, "ERROR problem reading configs.txt ", false,
      [](InstallerRun& r, Ini&, std::string&) {
        fs::create_directories(r.packages / "many");
        for (int i = 0; i < 1000; ++i) std::ofstream(r.packages / "many" / std::to_string(i));
      },
      "the package holds more than 1000 files and folders"},
-    {"PackageTooLarge", 102, "ERROR problem reading configs.txt ", "InstallFail", false, false,
+    {"PackageTooLarge", 102, "ERROR problem reading configs.txt ", false,
      [](InstallerRun& r, Ini&, std::string&) {
        std::ofstream(r.packages / "huge.rom").close();
        fs::resize_file(r.packages / "huge.rom", (std::uintmax_t{1} << 30) + 1);  // sparse: nothing is written
      },
      "the package holds more than 1073741824 bytes (at "},
-    {"ConfigMissing", 101, "ERROR configs.txt Not Found", "InstallFail", false, false,
+    {"ConfigMissing", 101, "ERROR configs.txt Not Found", false,
      [](InstallerRun& r, Ini&, std::string& cfg) {
        fs::remove(r.packages / "configs.txt");
        cfg.clear();
      }},
-    {"ConfigUnreadable", 102, "ERROR problem reading configs.txt ", "InstallFail", false, false,
+    {"ConfigUnreadable", 102, "ERROR problem reading configs.txt ", false,
      [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=3O8\n"; }},
-    {"ConfigIncomplete", 103, "ERROR problem reading the data from configs.txt", "InstallFail", false, false,
+    {"ConfigIncomplete", 103, "ERROR problem reading the data from configs.txt", false,
      [](InstallerRun&, Ini&, std::string& cfg) { cfg = cfg.substr(cfg.find('\n') + 1); }},
-    {"DeviceSearchFailsAfterMatch", 201, "ERROR check Win32_PnPSignedDriver fail", "InstallFail", false,
-     false, [](InstallerRun&, Ini& m, std::string&) { m.set("pnp", "fail", "after_match"); }},
-    {"NoMatchingDevice", 202, "ERROR HWID not found", "InstallFail", false, false,
+    {"DeviceSearchFailsAfterMatch", 201, "ERROR check Win32_PnPSignedDriver fail", false,
+     [](InstallerRun&, Ini& m, std::string&) { m.set("pnp", "fail", "after_match"); }},
+    {"NoMatchingDevice", 202, "ERROR HWID not found", false,
      [](InstallerRun&, Ini& m, std::string&) { m.removeSection("pnp"); }},
-    {"BiosTooOld", 301, "WARNING BIOS Version: 308 < Req BIOS Version: 310", "BiosCheckForm", false, false,
+    {"BiosTooOld", 301, "WARNING BIOS Version: 308 < Req BIOS Version: 310", false,
      [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=310\n"; }},
-    {"BiosUnreadable", 302, "ERROR checkTargetBIOS fail", "InstallFail", false, false,
+    {"BiosUnreadable", 302, "ERROR checkTargetBIOS fail", false,
      [](InstallerRun& r, Ini&, std::string&) {
        r.writeRegistry(
            "Windows Registry Editor Version 5.00\r\n\r\n"
            "[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\BIOS]\r\n\"BIOSVersion\"=\"KR15A.3O8\"\r\n");
      }},
-    {"DriverTooOld", 402, "WARNING VGA Version doesn't match the requirement", "SupportSiteForm", false,
-     false, [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=31.0.21001.45010\n"; }},
-    {"DriverVersionUnparsable", 403, "ERROR checkTargetVGA fail", "SupportSiteForm", false, false,
+    {"DriverTooOld", 402, "WARNING VGA Version doesn't match the requirement", false,
+     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=31.0.21001.45010\n"; }},
+    {"DriverVersionUnparsable", 403, "ERROR checkTargetVGA fail", false,
      [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=31.0.21OO1.45002\n"; }},
-    {"DriverInstallHangs", 1001, "ERROR Install AMD Special Driver timeout", "InstallFail", true, false,
+    {"DriverInstallHangs", 1001, "ERROR Install AMD Special Driver timeout", true,
      [](InstallerRun&, Ini& m, std::string&) {
        m.set("devcon64", "install_hang", "yes").set("time", "timeout_scale", "0.01");
      }},
-    {"DriverInstallFails", 1002, "ERROR Install AMD Special Driver fail: 1", "InstallFail", true, false,
+    {"DriverInstallFails", 1002, "ERROR Install AMD Special Driver fail: 1", true,
      [](InstallerRun&, Ini& m, std::string&) { m.set("devcon64", "install_exit", "1"); }},
-    {"DriverInstallerMissing", 1003, "ERROR AMD Special Driver Installer not found", "InstallFail", false,
-     false, [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "devcon64.exe"); }},
-    {"DriverInstallerPipeBreaks", 1003, "ERROR AMD Special Driver Installer Exception", "InstallFail", true,
-     false, [](InstallerRun&, Ini& m, std::string&) { m.set("processes", "output_fail.devcon64.exe", "1"); }},
-    {"VersionReaderHangsAfterVersion", 2001, "ERROR Get AMD VBios Version timeout", "InstallFail", true, true,
+    {"DriverInstallerMissing", 1003, "ERROR AMD Special Driver Installer not found", false,
+     [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "devcon64.exe"); }},
+    {"DriverInstallerPipeBreaks", 1003, "ERROR AMD Special Driver Installer Exception", true,
+     [](InstallerRun&, Ini& m, std::string&) { m.set("processes", "output_fail.devcon64.exe", "1"); }},
+    {"VersionReaderHangsAfterVersion", 2001, "ERROR Get AMD VBios Version timeout", true,
      [](InstallerRun&, Ini& m, std::string&) {
        m.set("amdvbflash", "ai_hang", "yes").set("time", "timeout_scale", "0.02");
      }},
-    {"VersionReaderFailsAfterVersion", 2002, "ERROR amdvbflash -ai fail: 5", "InstallFail", true, true,
+    {"VersionReaderFailsAfterVersion", 2002, "ERROR amdvbflash -ai fail: 5", true,
      [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "ai_exit", "5"); }},
-    {"VersionReaderPipeBreaksAfterVersion", 2003, "ERROR amdvbflash -ai Exception", "InstallFail", true, true,
+    {"VersionReaderPipeBreaksAfterVersion", 2003, "ERROR amdvbflash -ai Exception", true,
      [](InstallerRun&, Ini& m, std::string&) { m.set("processes", "output_fail.amdvbflash.exe", "1"); }},
-    {"NoVersionLine", 2004, "ERROR fail to get VBIOS version", "InstallFail", true, true,
+    {"NoVersionLine", 2004, "ERROR fail to get VBIOS version", true,
      [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "version", ""); }},
-    {"VersionFormatsDiffer", 701, "ERROR checkUptodate unknown AMD VBios Version format", "InstallFail", true,
-     true, [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VBiosVersion_0=020.001.000.038\n"; }},
-    {"PackageVersionUnparsable", 702, "ERROR checkUptodate fail", "InstallFail", true, true,
+    {"VersionFormatsDiffer", 701, "ERROR checkUptodate unknown AMD VBios Version format", true,
+     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VBiosVersion_0=020.001.000.038\n"; }},
+    {"PackageVersionUnparsable", 702, "ERROR checkUptodate fail", true,
      [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VBiosVersion_0=020.001.000.038.01x300\n"; }},
-    {"StoppedOnBattery", 901, "WARNING DC mode! Stop VBIOS installation process", "", true, true,
+    {"StoppedOnBattery", 901, "WARNING DC mode! Stop VBIOS installation process", true,
      [](InstallerRun&, Ini& m, std::string&) { m.set("power", "ac_line", "0"); }},
-    {"FlashHangs", 902, "ERROR VBIOS Flash Process timeout", "InstallFail", true, true,
+    {"FlashHangs", 902, "ERROR VBIOS Flash Process timeout", true,
      [](InstallerRun&, Ini& m, std::string&) {
        // 90 s becomes 1.8 s; the same factor leaves the version read 400 ms,
        // which a sanitizer build's child on a busy machine needs.
        m.set("amdvbflash", "flash_hang", "yes").set("time", "timeout_scale", "0.02");
      }},
-    {"FlashFails", 903, "ERROR VbFlashProcess fail: 3", "InstallFail", true, true,
+    {"FlashFails", 903, "ERROR VbFlashProcess fail: 3", true,
      [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "flash_exit", "3"); }},
-    {"FlashNotCompleted", 904, "ERROR VbFlashProcess is not completed ", "InstallFail", true, true,
+    {"FlashNotCompleted", 904, "ERROR VbFlashProcess is not completed ", true,
      [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "flash_completes", "no"); }},
-    {"RomMissing", 905, "ERROR VbFlashProcess Exception", "InstallFail", true, true,
+    {"RomMissing", 905, "ERROR VbFlashProcess Exception", true,
      [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "kestrel_rx6700.rom"); }},
 };
 
-INSTANTIATE_TEST_SUITE_P(Codes, FailureExit, testing::ValuesIn(kFailures),
-                         [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Codes, EveryCode, testing::ValuesIn(kCodes),
+                         [](const testing::TestParamInfo<ExitCase>& info) { return info.param.name; });
 
 TEST(NvidiaExit, FailuresOfTheDriverInterfaceAndTheVendorProgram) {
   struct Case {
     int code;
     const char* line;
-    const char* dialog;
     std::function<void(Ini&)> arrange;
     bool removeVendorProgram = false;
   };
@@ -229,17 +216,16 @@ TEST(NvidiaExit, FailuresOfTheDriverInterfaceAndTheVendorProgram) {
         .set("time", "timeout_scale", "0.02");
   };
   const Case cases[] = {
-      {2005, "ERROR NvAPI_Initialize fail", "SupportSiteForm", [](Ini& m) { m.removeSection("nvapi"); }},
-      {2006, "ERROR NvAPI_EnumPhysicalGPUs fail", "InstallFail",
-       [](Ini& m) { m.set("nvapi", "enum", "-1"); }},
-      {2007, "ERROR NvAPI_GPU_GetVbiosRevision fail", "InstallFail",
+      {2005, "ERROR NvAPI_Initialize fail", [](Ini& m) { m.removeSection("nvapi"); }},
+      {2006, "ERROR NvAPI_EnumPhysicalGPUs fail", [](Ini& m) { m.set("nvapi", "enum", "-1"); }},
+      {2007, "ERROR NvAPI_GPU_GetVbiosRevision fail",
        [](Ini& m) { m.set("nvapi", "revision_status", "-1"); }},
       // The package's own flash program: missing, or never started.
-      {905, "ERROR VbFlashProcess not found", "InstallFail", [](Ini&) {}, true},
-      {905, "ERROR VbFlashProcess Start fail ", "InstallFail",
+      {905, "ERROR VbFlashProcess not found", [](Ini&) {}, true},
+      {905, "ERROR VbFlashProcess Start fail ",
        [](Ini& m) { m.set("processes", "no_process.vendorflash.exe", "5"); }},
       // Killed at its limit, it takes the helper it started along.
-      {902, "ERROR VBIOS Flash Process timeout", "InstallFail", hangsWithHelper},
+      {902, "ERROR VBIOS Flash Process timeout", hangsWithHelper},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
@@ -252,11 +238,8 @@ TEST(NvidiaExit, FailuresOfTheDriverInterfaceAndTheVendorProgram) {
     if (c.removeVendorProgram) fs::remove(r.packages / "vendorflash.exe");
     EXPECT_EQ(r.run(), c.code) << r.output;
     EXPECT_TRUE(r.logHas(c.line)) << r.logText();
-    EXPECT_EQ(r.logMessages().back(), "state " + std::to_string(c.code));
-    EXPECT_EQ(r.stateValue("State"), dword(c.code));
-    EXPECT_TRUE(shown(r, c.dialog));
+    e2e::expectExitAsTheTableSays(r, c.code, false);
     EXPECT_EQ(started(r, "devcon64.exe", ""), 0) << "an NVIDIA package installs no driver";
-    EXPECT_EQ(r.stateValue("DisplayVersion"), "");
     const fs::path helper = r.machine / "helper-vendorflash.txt";
     if (fs::exists(helper)) {
       const auto size = fs::file_size(helper);
@@ -300,22 +283,14 @@ TEST(Completion, AmdFlashThenUpToDateOnTheSecondRun) {
   EXPECT_EQ(started(r, "amdvbflash.exe",
                     "-fa -p 0 \\\"C:\\\\ProgramData\\\\Orvo\\\\VBIOS\\\\kestrel_rx6700.rom\\\""),
             1);
-  EXPECT_EQ(started(r, "devcon64.exe", "remove *AMDTOOLSDEV"), 1);
-  EXPECT_TRUE(r.logHas("Restart System To Complete VBIOS Update"));
   EXPECT_TRUE(r.logHas("Verifying flash...")) << "every line of the flash tool is logged as printed";
   EXPECT_TRUE(r.logHas("AC mode"));
-  EXPECT_EQ(r.logMessages().back(), "state 0");
-  EXPECT_EQ(r.stateValue("State"), dword(0));
   EXPECT_EQ(r.stateValue("DisplayVersion"), "\"1.2.0\"");
-  EXPECT_TRUE(shown(r, "RestartForm"));
-  EXPECT_FALSE(r.fileOnC("ProgramData/Orvo/VBIOS/kestrel_rx6700.rom"));
   EXPECT_TRUE(r.fileOnC("ProgramData/Orvo/VBIOS")) << "the working folder stays";
-  EXPECT_FALSE(packageCopyLeft(r));
   const auto progress = r.trace("progress");
   ASSERT_FALSE(progress.empty());
   EXPECT_NE(progress.back().find("\"value\":100"), std::string::npos);
   EXPECT_NE(r.machineIni().find("020.001.000.038.016300"), std::string::npos) << "the stand-in flashed it";
-  expectAwakeAroundTheFlash(r);
 
   const size_t firstRunLines = r.logMessages().size();
   ASSERT_EQ(r.run(), 1) << r.output;
@@ -323,10 +298,8 @@ TEST(Completion, AmdFlashThenUpToDateOnTheSecondRun) {
   ASSERT_GT(messages.size(), firstRunLines);
   EXPECT_EQ(messages[firstRunLines], " ") << "a second run appends to the same log";
   EXPECT_EQ(messages.back(), "state 1");
-  EXPECT_EQ(r.stateValue("State"), dword(1));
   EXPECT_EQ(r.stateValue("DisplayVersion"), "\"1.2.0\"");
   EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 1) << "no second flash";
-  EXPECT_EQ(started(r, "devcon64.exe", "remove"), 2) << "the driver is removed after the up-to-date finding";
   std::vector<std::string> secondRun(messages.begin() + static_cast<long>(firstRunLines), messages.end());
   EXPECT_EQ(std::count(secondRun.begin(), secondRun.end(), "STEP8: Check power mode"), 0);
   // Progress window and restart dialog on the first run, the restart dialog alone on the second.
@@ -363,17 +336,6 @@ TEST(PowerCheck, BatteryButGoingOnFlashesAndUnknownCountsAsAc) {
     EXPECT_FALSE(r.logHas("DC mode"));
     EXPECT_FALSE(shown(r, "PowerModeForm"));
   }
-}
-
-TEST(DriverUpdateExit, WaitsFiveSecondsBeforeItsStateLine) {
-  InstallerRun r;
-  r.usePackage("amd-dock");
-  r.writeConfigs(std::string(kAmdConfigs) + "VGAVersion=32.0.0.0\n");
-  r.writeMachine(e2e::amdMachine());
-  EXPECT_EQ(r.run(), 402);
-  bool waited = false;
-  for (const auto& line : r.trace("sleep")) waited = waited || line.find("\"ms\":5000") != std::string::npos;
-  EXPECT_TRUE(waited);
 }
 
 TEST(FlashSafety, RomNameOutsideTheWorkingFolderIsRefusedAndNothingOutsideIsDeleted) {

@@ -14,6 +14,7 @@
 namespace {
 
 using testing_machine::TestMachine;
+namespace dock_link = result::dock_link;
 
 constexpr uint32_t kDsts = 0x53545344;
 constexpr uint32_t kDevs = 0x53564544;

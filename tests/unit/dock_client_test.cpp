@@ -15,6 +15,7 @@
 namespace {
 
 using testing_machine::TestMachine;
+namespace dock_ec = result::dock_ec;
 
 // 4PARTID 0123456789ABCDEF, GEN "2", VBIOS "86.04.0F.00.01" as the block
 // group's 128 hex digits.

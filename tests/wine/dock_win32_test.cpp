@@ -23,6 +23,8 @@
 namespace {
 
 namespace drivers = winetest::drivers;
+namespace dock_ec = result::dock_ec;
+namespace dock_link = result::dock_link;
 using winetest::bytes;
 using Clock = std::chrono::steady_clock;
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/result_code_table.h"
+#include "common/result_codes.h"
 #include "package/config_line.h"
 #include "package/vbios_configs.h"
 #include "tools/package_check/package_check.h"
@@ -67,21 +68,30 @@ int main() {
   for (const result::CodeInfo& info : result::codeTable())
     out += "| " + std::to_string(info.code) + " | " + cell(info.setBy) + " | " + cell(info.meaning) + " | " +
            std::string(result::exitPathName(info.exit)) + " | " + cell(info.advice) + " |\n";
-  out += "| 3000 + e + w | closing steps | " + cell(result::explain(3021).meaning) +
-         " (e: dock controller step 1-5, w: platform link step 10 or 20) | completion | " +
-         cell(result::explain(3021).advice) + " |\n";
+  // Both parts failed: the meaning and the advice name each.
+  const result::Explanation closing = result::explain(
+      result::kClosingStepsBase + result::dock_ec::kGenFailed + result::dock_link::kSwitchFailed);
+  out += "| 3000 + e + w | closing steps | " + cell(closing.meaning) + " (e: dock controller step " +
+         std::to_string(result::dock_ec::kGenFailed) + "-" + std::to_string(result::dock_ec::kVbiosFailed) +
+         ", w: platform link step " + std::to_string(result::dock_link::kNoDevice) + " or " +
+         std::to_string(result::dock_link::kSwitchFailed) + ") | " +
+         std::string(result::exitPathName(closing.exit)) + " | " + cell(closing.advice) + " |\n";
   out +=
       "\n## Detecting success in a deployment tool\n\n"
-      "- Exit code 0 (flashed) or 1 (already up to date) is success; 3001-3025 means the VBIOS step succeeded "
+      "- Exit code 0 (flashed) or 1 (already up to date) is success; 3001-3025 means the VBIOS step "
+      "succeeded "
       "but a closing step did not. Every other code is a failure.\n"
       "- `HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvo\\VBIOS`: `State` (DWORD) holds the same code, `ToolVersion` the "
       "installer's version and, after a completed run, `DisplayVersion` the package's `ReleaseVersion`.\n"
-      "- The log `C:\\Windows\\Log\\OrvoVbInst.txt` keeps every run; `OvVBiosLogExplain.exe <log>` explains each.\n\n"
+      "- The log `C:\\Windows\\Log\\OrvoVbInst.txt` keeps every run; `OvVBiosLogExplain.exe <log>` explains "
+      "each.\n\n"
       "## Rehearsing a package on Linux\n\n"
       "From a source checkout: `make build-linux`, then `build/linux/bin/OvVBiosRehearse <packages folder> "
-      "[--jobs N] [--report out.html]` runs the installer on simulated machines made from the package (older, "
+      "[--jobs N] [--report out.html]` runs the installer on simulated machines made from the package "
+      "(older, "
       "equal and newer VBIOS, driver and BIOS requirements, battery, a failing and a hanging flash tool, no "
-      "matching GPU, no dock) and prints one row per machine. `--machines DIR` uses machine folders of your own "
+      "matching GPU, no dock) and prints one row per machine. `--machines DIR` uses machine folders of your "
+      "own "
       "(see docs/simulated-machine.md).\n";
   std::fputs(out.c_str(), stdout);
   return 0;

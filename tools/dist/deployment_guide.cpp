@@ -12,7 +12,8 @@ namespace {
 
 // The closing steps fold two small results into one code; explain() knows
 // which sums a run can give.
-constexpr int32_t kLastClosingCode = result::kClosingStepsBase + 25;
+constexpr int32_t kLastClosingCode =
+    result::kClosingStepsBase + result::dock_ec::kVbiosFailed + result::dock_link::kSwitchFailed;
 
 DeployAs deployAs(int32_t code) {
   switch (code) {

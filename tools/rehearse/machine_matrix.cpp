@@ -115,8 +115,8 @@ class MatrixBuilder {
   // The closing steps' code when a flash (or up-to-date finding) reaches them.
   int closing(const Variation& v, int code) const {
     int extra = 0;
-    if (c_.ECConfig == 1 && !v.dock) extra += 1;
-    if (c_.WMIConfig == 1 && !v.acpi) extra += 10;
+    if (c_.ECConfig == 1 && !v.dock) extra += result::dock_ec::kGenFailed;
+    if (c_.WMIConfig == 1 && !v.acpi) extra += result::dock_link::kNoDevice;
     return extra ? result::kClosingStepsBase + extra : code;
   }
 

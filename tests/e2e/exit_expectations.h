@@ -1,0 +1,64 @@
+// What a run's exit must look like, read from the result code table rather
+// than restated per test: the one form its exit path ends with, the flash
+// tool's driver removed exactly where the table says (only AMD packages
+// install it), the state line and record, and the completion's restart question.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/result_code_table.h"
+#include "common/result_codes.h"
+#include "tests/e2e/installer_run.h"
+
+namespace e2e {
+
+inline bool shown(const InstallerRun& r, const std::string& form) {
+  for (const auto& line : r.trace("dialog.show"))
+    if (line.find("\"form\":\"" + form + "\"") != std::string::npos) return true;
+  return false;
+}
+
+inline int started(const InstallerRun& r, const std::string& program, const std::string& arguments) {
+  int count = 0;
+  for (const auto& line : r.trace("process.start"))
+    if (line.find(program) != std::string::npos && line.find(arguments) != std::string::npos) ++count;
+  return count;
+}
+
+inline std::string exitForm(result::ExitPath exit) {
+  using enum result::ExitPath;
+  return exit == Completion        ? "RestartForm"
+         : exit == Failure         ? "InstallFail"
+         : exit == DriverUpdate    ? "SupportSiteForm"
+         : exit == BiosRequirement ? "BiosCheckForm"
+                                   : "";
+}
+
+inline void expectExitAsTheTableSays(const InstallerRun& r, int32_t code, bool amdPackage) {
+  const result::Explanation e = result::explain(code);
+  ASSERT_TRUE(e.known) << code;
+  EXPECT_EQ(r.logMessages().back(), "state " + std::to_string(code));
+  EXPECT_EQ(r.stateValue("State"), dword(code));
+  for (const char* form : {"InstallFail", "SupportSiteForm", "BiosCheckForm", "RestartForm"})
+    EXPECT_EQ(shown(r, form), form == exitForm(e.exit)) << form << " after " << code;
+  EXPECT_EQ(started(r, "devcon64.exe", "remove") > 0, e.removesDriver && amdPackage) << code;
+  if (e.exit == result::ExitPath::DriverUpdate) {
+    bool waited = false;
+    for (const auto& line : r.trace("sleep"))
+      waited = waited || line.find("\"ms\":5000") != std::string::npos;
+    EXPECT_TRUE(waited) << "the driver update exit waits five seconds before its state line";
+  }
+  const bool completed = e.exit == result::ExitPath::Completion;
+  EXPECT_EQ(r.stateValue("DisplayVersion").empty(), !completed) << code;
+  // A closing steps' code does not tell whether the VBIOS was flashed.
+  if (!completed || code >= result::kClosingStepsBase) return;
+  bool asked = false;
+  for (const auto& line : r.trace("dialog.show"))
+    asked = asked || (line.find("\"form\":\"RestartForm\"") != std::string::npos &&
+                      line.find("\"button3\":\"Yes\"") != std::string::npos);
+  EXPECT_EQ(asked, e.asksRestart) << code;
+}
+
+}  // namespace e2e
