@@ -9,7 +9,8 @@ namespace kit {
 
 std::string visibleText(std::string_view text);
 
-// The text as a JSON string, quotes included.
+// The text as a JSON string, quotes included, spelt as the simulated
+// machine's trace spells it (platform/json_text.h).
 std::string jsonString(std::string_view text);
 
 }  // namespace kit
