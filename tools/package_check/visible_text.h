@@ -9,8 +9,8 @@ namespace kit {
 
 std::string visibleText(std::string_view text);
 
-// The text as a JSON string, quotes included, spelt as the simulated
-// machine's trace spells it (platform/json_text.h).
+// The text as a JSON string, quotes included (platform/json_text.h: one
+// spelling for every JSON text the project writes).
 std::string jsonString(std::string_view text);
 
 }  // namespace kit
