@@ -2,61 +2,37 @@
 // the program) holding machine.ini, registry.reg, drive_c/ and trace.jsonl.
 // Used by the posix platform, the simulated hardware and the stand-in tools;
 // never linked into the production Windows program.
+//
+// machine.ini is read and updated through simulated/machine_ini.h, the trace
+// written and read through simulated/trace.h; this header names the folder
+// itself and how its files are read and replaced.
 #pragma once
 
-#include <map>
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "simulated/machine_ini.h"
+#include "simulated/trace.h"
+#include "simulated/trace_reader.h"
 
 namespace simulated {
 
 // Native path of the machine root, created empty when missing.
 std::string machineRoot();
 
-// machine.ini: [section], key = value, ';' or '#' comments (also after a
-// value), keys may repeat. Section and key names are case-insensitive.
-class MachineIni {
- public:
-  // Reads machine.ini of the machine root afresh (emulators write back).
-  static MachineIni load();
-  static MachineIni parse(std::string_view text);
+// A file of the machine root ("machine.ini", "trace.jsonl"), the root created
+// when missing.
+std::filesystem::path machineFile(std::string_view name);
 
-  bool hasSection(std::string_view section) const;
-  // A present section means the hardware is there unless present = no.
-  bool present(std::string_view section) const;
-  std::string get(std::string_view section, std::string_view key, std::string_view fallback) const;
-  std::vector<std::string> getAll(std::string_view section, std::string_view key) const;
-  long long getInt(std::string_view section, std::string_view key, long long fallback) const;  // decimal or 0x hex
-  double getDouble(std::string_view section, std::string_view key, double fallback) const;
-  bool getBool(std::string_view section, std::string_view key, bool fallback) const;  // yes/no/true/false/1/0
+// The whole file into `out`; false when it is missing, unreadable or larger
+// than `maxBytes` (a machine's files are written by people, emulators and
+// tests, and an absurd size is not one of them).
+bool readWholeFile(const std::filesystem::path& path, std::uintmax_t maxBytes, std::string& out);
 
-  // Rewrites one key in machine.ini (keeping comments and every other line)
-  // and replaces the file atomically.
-  static bool update(std::string_view section, std::string_view key, std::string_view value);
-
-  struct Entry {
-    std::string key;
-    std::string value;
-  };
-  std::map<std::string, std::vector<Entry>> sections;  // lower-case section name
-};
-
-// Appends one JSON object line to trace.jsonl:
-//   Trace("process.end").str("program", p).num("exit_code", 3).write();
-class Trace {
- public:
-  explicit Trace(std::string_view event);
-  Trace& str(std::string_view name, std::string_view value);
-  Trace& num(std::string_view name, long long value);
-  Trace& boolean(std::string_view name, bool value);
-  Trace& raw(std::string_view name, std::string_view json);  // an object or array
-  void write();
-
- private:
-  std::string line_;
-};
-
-std::string jsonEscape(std::string_view text);
+// Writes `contents` beside `target` and puts it in the target's place in one
+// step, so a reader sees the old file or the new one, never a part.
+bool replaceWholeFile(const std::filesystem::path& target, std::string_view contents);
 
 }  // namespace simulated

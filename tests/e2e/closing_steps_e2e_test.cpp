@@ -34,14 +34,6 @@ std::string hexText(const std::string& text) {
 
 std::string ff(size_t bytes) { return std::string(bytes * 2, 'F'); }
 
-// The "data" or "input" field of a compacted trace line.
-std::string field(const std::string& line, const std::string& name) {
-  const std::string key = "\"" + name + "\":\"";
-  const size_t at = line.find(key);
-  if (at == std::string::npos) return "";
-  return line.substr(at + key.size(), line.find('"', at + key.size()) - at - key.size());
-}
-
 Ini withDockAndLink(Ini machine) {
   machine.add("hid", "other",
               "\\\\?\\hid#vid_046d&pid_c52b&mi_00#7&1b2c3d4e&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}");
@@ -74,21 +66,21 @@ TEST(ClosingSteps, NvidiaFlashUpdatesTheDockAndRestoresTheLink) {
       report("5ECF03" + partId + gen + vbios),
   };
   std::vector<std::string> sets;
-  for (const std::string& line : r.trace("hid.set_feature")) {
-    EXPECT_NE(line.find(std::string("\"path\":\"") + "\\\\\\\\?\\\\hid#vid_6a3d"), std::string::npos) << line;
-    EXPECT_NE(line.find("\"ok\":true"), std::string::npos) << line;
-    sets.push_back(field(line, "data"));
+  for (const auto& set : r.events("hid.set_feature")) {
+    EXPECT_EQ(set.get("path").rfind("\\\\?\\hid#vid_6a3d", 0), 0u) << set.get("path");
+    EXPECT_EQ(set.get("ok"), "true");
+    sets.push_back(set.get("data"));
   }
   EXPECT_EQ(sets, expectedSets);
-  const auto gets = r.trace("hid.get_feature");
+  const auto gets = r.events("hid.get_feature");
   ASSERT_EQ(gets.size(), 2u);
-  EXPECT_EQ(field(gets[0], "data"), "5ECE03" + ff(297));  // an erased controller
-  EXPECT_EQ(field(gets[1], "data"), "5ECE03" + partId + gen + ff(32) + ff(233));
+  EXPECT_EQ(gets[0].get("data"), "5ECE03" + ff(297));  // an erased controller
+  EXPECT_EQ(gets[1].get("data"), "5ECE03" + partId + gen + ff(32) + ff(233));
 
-  const auto controls = r.trace("acpi.control");
+  const auto controls = r.events("acpi.control");
   ASSERT_EQ(controls.size(), 2u);
-  EXPECT_EQ(field(controls[0], "code"), "0x00222404");
-  EXPECT_EQ(field(controls[0], "input"),
+  EXPECT_EQ(controls[0].get("code"), "0x00222404");
+  EXPECT_EQ(controls[0].get("input"),
             "02000000"
             "44535453"
             "01000000"
@@ -96,8 +88,8 @@ TEST(ClosingSteps, NvidiaFlashUpdatesTheDockAndRestoresTheLink) {
             "0000"
             "0400"
             "5B000600");
-  EXPECT_EQ(field(controls[1], "code"), "0x0022240C");
-  EXPECT_EQ(field(controls[1], "input"),
+  EXPECT_EQ(controls[1].get("code"), "0x0022240C");
+  EXPECT_EQ(controls[1].get("input"),
             "44455653"
             "08000000"
             "5B000600"
@@ -135,7 +127,7 @@ TEST_P(ClosingCodes, FoldIntoTheFinalCode) {
   }
   EXPECT_EQ(warnings, c.warnings);
   size_t devs = 0;
-  for (const std::string& line : r.trace("acpi.control")) devs += field(line, "code") == "0x0022240C";
+  for (const auto& control : r.events("acpi.control")) devs += control.get("code") == "0x0022240C";
   EXPECT_EQ(devs, c.devsCalls);
   e2e::expectExitAsTheTableSays(r, c.code, c.amd);
 }
@@ -191,15 +183,10 @@ TEST(ClosingSteps, SilentDockCostsFiveRetryPauses) {
   ASSERT_EQ(r.run(), 3001) << r.output;
   size_t greetingPauses = 0;
   size_t retryPauses = 0;
-  // Exactly these lengths: the flash's pacing waits a random 2000-10000 ms,
-  // and "ms":2503 must not count as a 250 ms pause.
-  const auto lasts = [](const std::string& line, const std::string& ms) {
-    return line.find("\"ms\":" + ms + ",") != std::string::npos ||
-           line.find("\"ms\":" + ms + "}") != std::string::npos;
-  };
-  for (const std::string& line : r.trace("sleep")) {
-    greetingPauses += lasts(line, "250");
-    retryPauses += lasts(line, "1000");
+  // Exactly these lengths: the flash's pacing waits a random 2000-10000 ms.
+  for (const auto& sleep : r.events("sleep")) {
+    greetingPauses += sleep.get("ms") == "250";
+    retryPauses += sleep.get("ms") == "1000";
   }
   EXPECT_EQ(greetingPauses, 5u);
   // Five failed reads, then the completion exit's own 1000 ms wait.

@@ -6,14 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/unicode_text.h"
 #include "tests/e2e/installer_run.h"
 
 namespace fs = std::filesystem;
@@ -25,103 +22,9 @@ namespace {
 
 // --- Reading the trace -------------------------------------------------------
 
-// A flat JSON object as the trace writes it: string, number or one nested
-// object of strings (the dialog's buttons).
-struct Event {
-  std::map<std::string, std::string> fields;
-  std::map<std::string, std::string> buttons;
-  std::string get(const std::string& key) const {
-    const auto at = fields.find(key);
-    return at == fields.end() ? std::string() : at->second;
-  }
-};
+using Event = simulated::TraceEvent;
 
-// Reads the JSON string starting at text[at] == '"'; leaves `at` after it.
-std::optional<std::string> readString(const std::string& text, size_t& at) {
-  if (at >= text.size() || text[at] != '"') return std::nullopt;
-  std::string out;
-  for (++at; at < text.size(); ++at) {
-    const char c = text[at];
-    if (c == '"') {
-      ++at;
-      return out;
-    }
-    if (c != '\\') {
-      out += c;
-      continue;
-    }
-    if (++at >= text.size()) return std::nullopt;
-    switch (text[at]) {
-      case 'n':
-        out += '\n';
-        break;
-      case 'r':
-        out += '\r';
-        break;
-      case 't':
-        out += '\t';
-        break;
-      case 'u': {
-        if (at + 4 >= text.size()) return std::nullopt;
-        platform::appendUtf8(out, static_cast<char32_t>(std::stoul(text.substr(at + 1, 4), nullptr, 16)));
-        at += 4;
-        break;
-      }
-      default:
-        out += text[at];
-    }
-  }
-  return std::nullopt;
-}
-
-void skipBlanks(const std::string& text, size_t& at) {
-  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
-}
-
-// Parses `{"k":v,...}` into `into`; `nested` receives the one object value.
-bool readObject(const std::string& text, size_t& at, std::map<std::string, std::string>& into,
-                std::map<std::string, std::string>* nested) {
-  skipBlanks(text, at);
-  if (at >= text.size() || text[at] != '{') return false;
-  ++at;
-  for (;;) {
-    skipBlanks(text, at);
-    if (at < text.size() && text[at] == '}') return ++at, true;
-    const auto key = readString(text, at);
-    skipBlanks(text, at);
-    if (!key || at >= text.size() || text[at] != ':') return false;
-    ++at;
-    skipBlanks(text, at);
-    if (at < text.size() && text[at] == '"') {
-      const auto value = readString(text, at);
-      if (!value) return false;
-      into[*key] = *value;
-    } else if (at < text.size() && text[at] == '{') {
-      if (nested == nullptr || !readObject(text, at, *nested, nullptr)) return false;
-    } else {
-      const size_t start = at;
-      while (at < text.size() && text[at] != ',' && text[at] != '}') ++at;
-      into[*key] = text.substr(start, at - start);
-    }
-    skipBlanks(text, at);
-    if (at < text.size() && text[at] == ',') ++at;
-  }
-}
-
-std::vector<Event> readTrace(const InstallerRun& r) {
-  std::vector<Event> events;
-  std::ifstream in(r.machine / "trace.jsonl", std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    Event event;
-    size_t at = 0;
-    if (readObject(line, at, event.fields, &event.buttons))
-      events.push_back(std::move(event));
-    else
-      ADD_FAILURE() << "unreadable trace line: " << line;
-  }
-  return events;
-}
+std::vector<Event> readTrace(const InstallerRun& r) { return r.events(""); }
 
 // What the user saw and did, one line per event, in order: "show Form",
 // "click Form:button", "unseen Form:button" (taken as answered), "open <address>", "restart <flags>
@@ -129,7 +32,7 @@ std::vector<Event> readTrace(const InstallerRun& r) {
 std::vector<std::string> story(const std::vector<Event>& events) {
   std::vector<std::string> lines;
   for (const Event& e : events) {
-    const std::string name = e.get("event");
+    const std::string& name = e.event;
     if (name == "dialog.show")
       lines.push_back("show " + e.get("form"));
     else if (name == "dialog.click")
@@ -326,8 +229,8 @@ TEST_P(GermanExit, ShowsItsDialogInGermanAndDoesWhatTheClicksAsk) {
   EXPECT_EQ(story(events), c.story);
   std::vector<Dialog> shown;
   for (const Event& e : events) {
-    if (e.get("event") == "dialog.show")
-      shown.push_back({e.get("form"), e.get("title"), e.get("label1"), e.buttons});
+    if (e.event == "dialog.show")
+      shown.push_back({e.get("form"), e.get("title"), e.get("label1"), e.members("buttons")});
   }
   ASSERT_EQ(shown.size(), c.dialogs.size());
   for (size_t i = 0; i < shown.size(); ++i) {

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -188,14 +189,12 @@ int InstallerRun::run(Stdout to) {
   const int low = WEXITSTATUS(status);
   // A posix exit status keeps only the low 8 bits; the program records the
   // whole code in the trace, and both must agree.
-  const auto exits = trace("installer.exit");
+  const auto exits = events("installer.exit");
   if (exits.empty()) return -1001;
-  const std::string& last = exits.back();
-  const size_t at = last.find("\"exit_code\":");
-  if (at == std::string::npos) return -1002;
-  const int full = std::atoi(last.c_str() + at + 12);
+  const long long full = exits.back().number("exit_code", -1002);
+  if (full == -1002) return -1002;
   if ((full & 0xFF) != low) return -1003;
-  return full;
+  return static_cast<int>(full);
 }
 
 std::vector<int> InstallerRun::runAtOnce(int count, int apartMs) {
@@ -253,12 +252,22 @@ std::string InstallerRun::stateValue(const std::string& name) const {
   return "";
 }
 
+std::vector<simulated::TraceEvent> InstallerRun::events(const std::string& event) const {
+  simulated::TraceRead read = simulated::readTraceFile(machine / "trace.jsonl");
+  EXPECT_TRUE(read.fileRead && read.unreadableLines.empty())
+      << "unreadable trace: " << readAll(machine / "trace.jsonl");
+  std::erase_if(read.events,
+                [&](const simulated::TraceEvent& e) { return !event.empty() && e.event != event; });
+  return read.events;
+}
+
 std::vector<std::string> InstallerRun::trace(const std::string& event) const {
   std::vector<std::string> lines;
   std::istringstream in(readAll(machine / "trace.jsonl"));
   std::string line;
-  const std::string tag = "\"event\":\"" + event + "\"";
   while (std::getline(in, line)) {
+    const auto parsed = simulated::parseTraceLine(line);
+    if (!event.empty() && (!parsed || parsed->event != event)) continue;
     std::string compact;
     bool quoted = false;
     for (size_t i = 0; i < line.size(); ++i) {
@@ -267,7 +276,7 @@ std::vector<std::string> InstallerRun::trace(const std::string& event) const {
       if (!quoted && (c == ' ' || c == '\t')) continue;
       compact += c;
     }
-    if (event.empty() || compact.find(tag) != std::string::npos) lines.push_back(compact);
+    lines.push_back(compact);
   }
   return lines;
 }

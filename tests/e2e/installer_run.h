@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "simulated/trace_reader.h"
+
 namespace e2e {
 
 // The configs.txt of the example AMD and NVIDIA packages, without closing steps.
@@ -86,8 +88,11 @@ class InstallerRun {
   // Registry value of HKLM\SOFTWARE\Orvo\VBIOS as written in registry.reg
   // (`dword:00000065` or `"9.2.0.0"`); empty when absent.
   std::string stateValue(const std::string& name) const;
-  // The trace's lines of one event (every event when empty), in order,
-  // blanks outside strings removed.
+  // The trace's events of one name (every event when empty), in order; an
+  // unreadable line fails the test.
+  std::vector<simulated::TraceEvent> events(const std::string& event) const;
+  // The same events as their lines, blanks outside strings removed, for
+  // matching on the text as written.
   std::vector<std::string> trace(const std::string& event) const;
   std::string machineIni() const;
   bool fileOnC(const std::string& relative) const;  // e.g. "ProgramData/Orvo/VBIOS/x.rom"

@@ -22,12 +22,8 @@ press() { xdotool mousemove --window "$1" $2 click 1 2>/dev/null; }  # window, "
 # The system's close command as the keyboard gives it: Alt+F4 to the focused
 # window (there is no window manager to send it a close request).
 close_command() { xdotool windowfocus --sync "$1" 2>/dev/null && xdotool key alt+F4 2>/dev/null; }
-count() {  # file, pattern -> matching lines; 0 for a file not yet written
-  local n
-  n=$(grep -c -- "$2" "$1" 2>/dev/null)
-  echo "${n:-0}"
-}
-at_least() { [ "$(count "$1" "$2")" -ge "$3" ]; }
+traced() { trace_query "$dlg_trace" "$1" | wc -l; }  # event -> how many so far; 0 before the trace is written
+traced_at_least() { [ "$(traced "$1")" -ge "$2" ]; }
 gone() { ! visible_dialogs | grep -qx "$1"; }
 
 # wait_for <seconds> <command...>: polls until the command succeeds; false at
@@ -76,11 +72,11 @@ dialogs_run() {
   "$wine" reg delete "$state_key" /f >/dev/null 2>&1
   start_installer "$dlg" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$dlg/machine")"
 }
-flash_started() { at_least "$dlg_trace" '"event":"process.start","program":"[^"]*vendorflash.exe"' 1; }
+flash_started() { [ "$(trace_query "$dlg_trace" process.start program | grep -c 'vendorflash\.exe$')" -gt 0 ]; }
 # Retry's one-second waits: those before the flash, whose pacing may wait as long.
 retry_waits() {
-  sed '/"event":"process.start","program":"[^"]*vendorflash.exe"/q' "$dlg_trace" 2>/dev/null |
-    grep -c '"event":"sleep","ms":1000}'
+  trace_query "$dlg_trace" sleep,process.start event ms program | sed '/vendorflash\.exe$/q' |
+    grep -c $'^sleep\t1000\t'
 }
 retry_waits_reach() { [ "$(retry_waits)" -ge "$1" ]; }
 
@@ -107,11 +103,11 @@ if wait_for 60 power_dialog_shown; then
     # closed the dialog, or the second been taken for a double click, there
     # would be one request.
     xdotool mousemove --window "$restart" $left_button click --repeat 2 --delay 150 1 2>/dev/null
-    wait_for 10 at_least "$dlg_trace" '"event":"system.restart"' 2
+    wait_for 10 traced_at_least system.restart 2
     sleep 0.5  # no third
     check "restart dialog: two quick presses of Yes, each one request (as the machine saw them)" \
-      "$(grep '"event":"system.restart"' "$dlg_trace" | sort | uniq -c | sed 's/^ *//')" \
-      '2 {"event":"system.restart","flags":2,"reserved":0,"method":"ExitWindowsEx"}'
+      "$(trace_query "$dlg_trace" system.restart flags reserved method | sort | uniq -c | sed 's/^ *//')" \
+      $'2 2\t0\tExitWindowsEx'
     xdotool getdisplaygeometry >/dev/null 2>&1 && pass "restart dialog: the X session is still there" ||
       fail "restart dialog: the X session is still there" "display gone"
     press "$restart" "$right_button"
@@ -174,4 +170,4 @@ fi
 wait_installer 60
 check "power dialog: close command, flash, restart dialog closed: exit code" "$code" 0
 flash_started && pass "power dialog: ... the flash ran" || fail "power dialog: ... the flash ran" "not started"
-check "restart dialog: closing it asks for no restart" "$(count "$dlg_trace" '"event":"system.restart"')" 0
+check "restart dialog: closing it asks for no restart" "$(traced system.restart)" 0

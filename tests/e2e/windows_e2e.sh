@@ -18,6 +18,12 @@ check() { if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "expected '$3', got
 
 winpath() { echo "Z:${1//\//\\}"; }
 
+# trace_query <trace.jsonl> <event[,event...]|*> [field...]: one line per event,
+# the fields' values tab-separated (tools/trace_query.cpp). The linux build's
+# reader: a simulated machine's trace is the same whichever build wrote it.
+trace_query() { "$build/linux/bin/trace_query" "$@"; }
+[ -x "$build/linux/bin/trace_query" ] || fail "trace reader" "$build/linux/bin/trace_query missing (make build-linux)"
+
 # Clicks button1 of every installer window that shows up until the program
 # ends: the failure and restart dialogs close with it, as with a user's OK/No.
 click_dialogs() {
@@ -228,7 +234,7 @@ check "windows-sim: AMD flash exit code" "$code" 0
 # cost nothing; what is left is Wine starting five programs. In real time the
 # same run takes well over 20 s, so this bound catches a clock that is not
 # scaled without flaking on a busy machine.
-sleeps=$(grep -c '"event":"sleep"' "$sim/machine/trace.jsonl" 2>/dev/null)
+sleeps=$(trace_query "$sim/machine/trace.jsonl" sleep | wc -l)
 [ "${sleeps:-0}" -gt 0 ] && pass "windows-sim: sleeps are on the machine's clock ($sleeps traced)" ||
   fail "windows-sim: sleeps are on the machine's clock" "no sleep event in the trace"
 [ "$elapsed_ms" -lt 20000 ] && pass "windows-sim: flash run at scale 0 took ${elapsed_ms} ms" ||
@@ -245,9 +251,10 @@ grep -q '^version = 020.001.000.038.016300' "$sim/machine/machine.ini" &&
 
 # The real SetThreadExecutionState around the flash tool, as traced.
 awake_order() {
-  awk '/"event":"power.stay_awake"/ { print (/"on":true/ ? "awake" : "may-sleep") }
-    /"event":"process.start"/ && /amdvbflash/ && /"arguments":"-fa/ { print "flash"; f = 1; next }
-    /"event":"process.end"/ && /amdvbflash/ && f { print "flashed"; f = 0 }' "$1" | tr '\n' ' '
+  trace_query "$1" power.stay_awake,process.start,process.end event on program arguments |
+    awk -F'\t' '$1 == "power.stay_awake" { print ($2 == "true" ? "awake" : "may-sleep") }
+      $1 == "process.start" && $3 ~ /amdvbflash/ && index($4, "-fa") == 1 { print "flash"; f = 1; next }
+      $1 == "process.end" && $3 ~ /amdvbflash/ && f { print "flashed"; f = 0 }' | tr '\n' ' '
 }
 check "windows-sim: the system is kept awake around the flash" "$(awake_order "$sim/machine/trace.jsonl")" \
   "awake flash flashed may-sleep "
@@ -279,9 +286,10 @@ kill "$clicker" 2>/dev/null
 wait "$clicker" 2>/dev/null
 check "windows-sim: two runs at once: exit codes (sorted)" "$(printf '%s\n' "$first_code" "$code" | sort | tr '\n' ' ')" "0 1 "
 check "windows-sim: ... flash tool started once" \
-  "$(grep '"event":"process.start"' "$sim/machine/trace.jsonl" | grep -c '"arguments":"-fa')" 1
-check "windows-sim: ... most tools running at once" "$(awk '/"event":"process.start"/ { n++; if (n > m) m = n }
-  /"event":"process.end"/ { n-- } END { print m + 0 }' "$sim/machine/trace.jsonl")" 1
+  "$(trace_query "$sim/machine/trace.jsonl" process.start arguments | grep -c '^-fa')" 1
+check "windows-sim: ... most tools running at once" \
+  "$(trace_query "$sim/machine/trace.jsonl" process.start,process.end | awk '$0 == "process.start" { n++; if (n > m) m = n }
+    $0 == "process.end" { n-- } END { print m + 0 }')" 1
 check "windows-sim: ... the log's runs, each ending with its state line" \
   "$(tr -d '\r' <"$logfile" 2>/dev/null | sed 's/^\[[^]]*\]//' | awk '/^=== VBIOS Installer ===$/ { printf "run " }
     /^state / { printf "%s ", $0 }')" "run state 0 run state 1 "
@@ -406,10 +414,10 @@ check "windows-sim: dock block holds GEN 3 and the NVAPI version text" \
   "$(grep '^block = ' "$nv/machine/machine.ini")" \
   "block = 0123456789ABCDEF00FFFFFFFFFFFFFF47454E0133FFFFFFFFFFFFFFFFFFFFFF5645520E39342E30362E32462E30302E4142FFFFFFFFFFFFFFFFFFFFFFFFFFFF"
 check "windows-sim: host PCIe link back at Gen4" "$(grep '^dsts = ' "$nv/machine/machine.ini")" "dsts = 0x00010004"
-check "windows-sim: feature reports sent" "$(grep -c '"event":"hid.set_feature".*"ok":true' "$nv/machine/trace.jsonl")" 5
+check "windows-sim: feature reports sent" "$(trace_query "$nv/machine/trace.jsonl" hid.set_feature ok | grep -cx true)" 5
 check "windows-sim: DEVS input" \
-  "$(grep -o '"code":"0x0022240C","input":"[0-9A-F]*"' "$nv/machine/trace.jsonl")" \
-  '"code":"0x0022240C","input":"44455653080000005B00060004000000"'
+  "$(trace_query "$nv/machine/trace.jsonl" acpi.control code input | grep '^0x0022240C')" \
+  $'0x0022240C\t44455653080000005B00060004000000'
 
 # The same package with no dock on the HID bus: 3001, whose low byte is the
 # process's exit code.
@@ -475,7 +483,7 @@ if [ -f "$build/windows-sim/bin/devices/OvVBiosInstaller.exe" ] && [ -f "$driver
       # The five 1 s pauses of the GEN read run on the machine's clock
       # ([time] scale = 0 here), and the run ends well within the click
       # loop's limit.
-      pauses=$(grep -c '"event":"sleep","ms":1000}' "$devices/machine/trace.jsonl" 2>/dev/null)
+      pauses=$(trace_query "$devices/machine/trace.jsonl" sleep ms | grep -cx 1000)
       if [ "$code" != timeout ] && [ "${pauses:-0}" -ge 5 ] && [ "$took" -lt 60 ]; then
         pass "devices: dock absent ends after its pauses ($pauses traced, ${took} s)"
       else

@@ -57,7 +57,7 @@ for power in 0 1; do
     check "unseen desktop: power dialog taken as Cancel" "$(unseen_answer)" \
       "PowerModeForm taken as answered (button2) because no one could see it"
     check "unseen desktop: on battery nothing flashed" \
-      "$(grep -c '"arguments":"-fa' "$unseen/sim/machine/trace.jsonl" 2>/dev/null)" 0
+      "$(trace_query "$unseen/sim/machine/trace.jsonl" process.start arguments | grep -c '^-fa')" 0
   else
     check "unseen desktop: windows-sim on AC flashes, ends with 0" "$code" 0
     check "unseen desktop: restart question taken as No" "$(unseen_answer)" \

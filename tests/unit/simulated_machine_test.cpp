@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/json_text.h"
 #include "simulated/machine.h"
 #include "tests/unit/test_machine.h"
 
@@ -153,9 +155,46 @@ TEST(Trace, WritesOneJsonObjectPerLineWithTheEventFirst) {
       "{\"event\":\"hid.set_feature\",\"path\":\"\\\\\\\\?\\\\hid#vid_6a3d\",\"length\":-300,\"ok\":false,"
       "\"buttons\":{\"button1\":\"OK\"}}");
   EXPECT_EQ(lines[1], "{\"event\":\"progress\",\"value\":10}");
+
+  // The reader gives back what was written.
+  const simulated::TraceRead read = simulated::readTraceFile(machine.root() / "trace.jsonl");
+  ASSERT_EQ(read.events.size(), 2u);
+  const simulated::TraceEvent& hid = read.events[0];
+  EXPECT_EQ(hid.event, "hid.set_feature");
+  EXPECT_EQ(hid.get("path"), "\\\\?\\hid#vid_6a3d");
+  EXPECT_EQ(hid.number("length", 0), -300);
+  EXPECT_EQ(hid.get("ok"), "false");
+  EXPECT_EQ(hid.members("buttons"), (std::map<std::string, std::string>{{"button1", "OK"}}));
+  EXPECT_FALSE(hid.has("value"));
+  EXPECT_EQ(read.events[1].number("value", 0), 10);
+  EXPECT_TRUE(read.unreadableLines.empty());
 }
 
-TEST(JsonEscape, GivesValidJsonForAnyText) {
+TEST(Trace, ReaderRefusesWhatTheWriterNeverWrites) {
+  const std::string longest(simulated::kMaxTraceLineBytes - 19, 'x');  // one byte over
+  const simulated::TraceRead read = simulated::readTrace(
+      "{\"event\":\"a\", \"n\": 1 }\r\n"                     // blanks and CRLF are fine
+      "\n"                                                   // a blank line is no event
+      "{\"event\":\"b\",\"s\":\"cut\n"                       // 3: cut short
+      "{\"n\":1}\n"                                          // 4: no event
+      "{\"event\":\"c\",\"o\":{\"p\":{\"q\":1}}}\n"          // 5: nested twice
+      "{\"event\":\"d\",\"v\":bad}\n"                        // 6: not a JSON value
+      "{\"event\":\"e\"} x\n"                                // 7: text after the object
+      "{\"event\":\"f\",\"s\":\"\\ud83d\\ude00\\ud800\"}\n"  // a pair and a lone surrogate
+      "{\"event\":\"g\",\"s\":\"" +
+      longest +
+      "\"}\n"                              // 9: over the line bound
+      "{\"event\":\"h\",\"s\":\"\\q\"}");  // 10: no such escape
+  std::vector<std::string> names;
+  for (const auto& e : read.events) names.push_back(e.event);
+  EXPECT_EQ(names, (std::vector<std::string>{"a", "f"}));
+  EXPECT_EQ(read.events[0].number("n", 0), 1);
+  EXPECT_EQ(read.events[1].get("s"), "\xF0\x9F\x98\x80\xEF\xBF\xBD");
+  EXPECT_EQ(read.unreadableLines, (std::vector<size_t>{3, 4, 5, 6, 7, 9, 10}));
+  EXPECT_TRUE(simulated::readTraceFile("/nonexistent/trace.jsonl").events.empty());
+}
+
+TEST(JsonEscape, GivesValidJsonForAnyTextAndReadsBackAsWritten) {
   struct Case {
     std::string text;
     std::string json;
@@ -163,18 +202,28 @@ TEST(JsonEscape, GivesValidJsonForAnyText) {
   const Case cases[] = {
       {"plain", "plain"},
       {"quote \" and \\", "quote \\\" and \\\\"},
-      {"line\r\nbreak\ttab", "line\\u000d\\u000abreak\\u0009tab"},
+      {"line\r\nbreak\ttab", "line\\r\\nbreak\\ttab"},
       {std::string("nul\0byte", 8), "nul\\u0000byte"},
-      {"\x1f\x7f", "\\u001f\x7f"},
+      {"\x1f\x7f", "\\u001f\\u007f"},
       {"\xE4\xB8\x8A\xE5\x8D\x88 \xF0\x9F\x98\x80", "\xE4\xB8\x8A\xE5\x8D\x88 \xF0\x9F\x98\x80"},
       // Not UTF-8: stray continuation, Latin-1, overlong, surrogate, truncated.
       {"a\x80z", "a\\ufffdz"},
       {"caf\xE9", "caf\\ufffd"},
       {"\xC0\xAF", "\\ufffd\\ufffd"},
       {"\xED\xA0\x80", "\\ufffd\\ufffd\\ufffd"},
-      {"\xE4\xB8", "\\ufffd\\ufffd"},
+      {"\xE4\xB8", "\\ufffd"},
   };
-  for (const Case& c : cases) EXPECT_EQ(simulated::jsonEscape(c.text), c.json) << c.json;
+  for (const Case& c : cases) {
+    EXPECT_EQ(simulated::jsonEscape(c.text), c.json) << c.json;
+    const std::string quoted = "\"" + c.json + "\"";
+    size_t at = 0;
+    const auto back = platform::readJsonString(quoted, at);
+    ASSERT_TRUE(back.has_value()) << c.json;
+    EXPECT_EQ(at, quoted.size());
+    if (c.json.find("ufffd") == std::string::npos) {
+      EXPECT_EQ(*back, c.text) << c.json;
+    }
+  }
 }
 
 TEST(Trace, LinesOfConcurrentWritersNeverInterleave) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/json_text.h"
+
 namespace kit {
 
 namespace {
@@ -30,26 +32,6 @@ std::string visibleText(std::string_view text) {
   return out;
 }
 
-std::string jsonString(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      out += hexEscape(byte, "\\u%04x");
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+std::string jsonString(std::string_view text) { return "\"" + platform::jsonEscape(text) + "\""; }
 
 }  // namespace kit

@@ -9,7 +9,8 @@ namespace kit {
 
 std::string visibleText(std::string_view text);
 
-// The text as a JSON string, quotes included.
+// The text as a JSON string, quotes included (platform/json_text.h: one
+// spelling for every JSON text the project writes).
 std::string jsonString(std::string_view text);
 
 }  // namespace kit

@@ -14,11 +14,11 @@
 #include "package/read_configs.h"
 #include "package/vbios_configs.h"
 #include "platform/paths.h"
+#include "simulated/trace_reader.h"
 #include "tools/package_check/nvidia_version.h"
 #include "tools/rehearse/machine_keys_check.h"
 #include "tools/rehearse/machine_matrix.h"
 #include "tools/rehearse/run_pool.h"
-#include "tools/rehearse/trace_fields.h"
 
 namespace fs = std::filesystem;
 
@@ -120,27 +120,23 @@ std::string lastProblem(const std::string& log) {
 
 void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const VBiosConfigs& configs) {
   row.log = readAll(root / "drive_c/Windows/Log/OrvoVbInst.txt");
-  std::istringstream trace(readAll(root / "trace.jsonl"));
-  std::string line;
   bool traced = false;
-  while (std::getline(trace, line)) {
-    const std::string event = traceString(line, "event");
-    if (event == "installer.exit") {
-      row.code = traceNumber(line, "exit_code");
+  for (const simulated::TraceEvent& e : simulated::readTraceFile(root / "trace.jsonl").events) {
+    if (e.event == "installer.exit") {
+      row.code = static_cast<int>(e.number("exit_code", -1));
       traced = true;
-    } else if (event == "dialog.show") {
-      const std::string form = traceString(line, "form");
+    } else if (e.event == "dialog.show") {
+      const std::string form = e.get("form");
       if (form == "InstallingForm") continue;
       row.dialogs.push_back(form);
-      row.dialogTitle = traceString(line, "title");
-      row.dialogText = traceString(line, "label1");
+      row.dialogTitle = e.get("title");
+      row.dialogText = e.get("label1");
       row.dialogButtons.clear();
-      for (const char* button : {"button1", "button2", "button3"})
-        if (std::string caption = traceString(line, button); !caption.empty())
-          row.dialogButtons.push_back(caption);
-    } else if (event == "process.start") {
-      const std::string program = traceString(line, "program");
-      const std::string arguments = traceString(line, "arguments");
+      for (const auto& [button, caption] : e.members("buttons"))
+        if (!caption.empty()) row.dialogButtons.push_back(caption);
+    } else if (e.event == "process.start") {
+      const std::string program = e.get("program");
+      const std::string arguments = e.get("arguments");
       const std::string name = program.substr(program.find_last_of('\\') + 1);
       if (name == "amdvbflash.exe" && arguments.starts_with("-fa")) {
         std::string rom = arguments.substr(arguments.find_last_of('\\') + 1);
