@@ -15,11 +15,12 @@
 namespace e2e {
 
 inline bool shown(const InstallerRun& r, const std::string& form) {
-  for (const auto& line : r.trace("dialog.show"))
-    if (line.find("\"form\":\"" + form + "\"") != std::string::npos) return true;
+  for (const auto& e : r.events("dialog.show"))
+    if (e.get("form") == form) return true;
   return false;
 }
 
+// Matched on the event's text as written, escapes and field names included.
 inline int started(const InstallerRun& r, const std::string& program, const std::string& arguments) {
   int count = 0;
   for (const auto& line : r.trace("process.start"))
@@ -46,8 +47,7 @@ inline void expectExitAsTheTableSays(const InstallerRun& r, int32_t code, bool a
   EXPECT_EQ(started(r, "devcon64.exe", "remove") > 0, e.removesDriver && amdPackage) << code;
   if (e.exit == result::ExitPath::DriverUpdate) {
     bool waited = false;
-    for (const auto& line : r.trace("sleep"))
-      waited = waited || line.find("\"ms\":5000") != std::string::npos;
+    for (const auto& e : r.events("sleep")) waited = waited || e.number("ms", 0) == 5000;
     EXPECT_TRUE(waited) << "the driver update exit waits five seconds before its state line";
   }
   const bool completed = e.exit == result::ExitPath::Completion;
@@ -55,9 +55,8 @@ inline void expectExitAsTheTableSays(const InstallerRun& r, int32_t code, bool a
   // A closing steps' code does not tell whether the VBIOS was flashed.
   if (!completed || code >= result::kClosingStepsBase) return;
   bool asked = false;
-  for (const auto& line : r.trace("dialog.show"))
-    asked = asked || (line.find("\"form\":\"RestartForm\"") != std::string::npos &&
-                      line.find("\"button3\":\"Yes\"") != std::string::npos);
+  for (const auto& e : r.events("dialog.show"))
+    asked = asked || (e.get("form") == "RestartForm" && e.get("buttons.button3") == "Yes");
   EXPECT_EQ(asked, e.asksRestart) << code;
 }
 
