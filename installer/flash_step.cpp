@@ -229,6 +229,7 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     if (const int32_t code = readToolVerdict(flash.toolOutput, flashed, w); code != result::kSuccess)
       return code;
   }
+  // Done: the bar runs on to its end at the same unhurried pace.
   while (InstallingForm::progress.load() < 100) {
     pacer.wait(500, 2500);
     addProgress(10);
