@@ -1,6 +1,7 @@
 #include "installer/flash_step.h"
 
 #include <exception>
+#include <functional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -38,15 +39,15 @@ class Pacer {
 };
 
 // Every stop of the flash step that is not the tool's own outcome: the log line,
-// its detail entry, and 905.
-int32_t stopWith905(const char* line, const std::string& detail, LogWriter& w) {
+// its detail entry, and the flash step's error code.
+int32_t stopWithFlashError(const char* line, const std::string& detail, LogWriter& w) {
   OvLog(line, w);
   OvLog(detail, w);
   return result::kFlashError;
 }
 
-int32_t stopWith905(const char* line, const platform::Error& error, LogWriter& w) {
-  return stopWith905(line, platform::describeFailure(error, kFunction), w);
+int32_t stopWithFlashError(const char* line, const platform::Error& error, LogWriter& w) {
+  return stopWithFlashError(line, platform::describeFailure(error, kFunction), w);
 }
 
 std::string redirectionProblem(const std::string& redirected, const char* notDone) {
@@ -62,68 +63,88 @@ std::string folderProblem(const platform::Error& error, const char* notDone) {
   return platform::describeFailure(error, kFunction);
 }
 
+std::string workingRomCopy(const VBiosConfigs& cfg) {
+  return platform::joinPath(kWorkingFolder, cfg.VbFlashCmd);
+}
+
 void addProgress(int32_t step) { InstallingForm::progress.fetch_add(step); }
 
-int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w,
-                 OvVBiosInstaller::ProgressWindowThread& progressWindow) {
-  const bool amd = cfg.isAmdType();
-  bool completed = false;
-  Pacer pacer(platform::pacingSeed());
+// What one flash holds from its start to its end.
+struct FlashRun {
+  // Held until the flash has ended: the tool reads the copy by its path.
+  platform::PinnedFolder workingFolder;
+  ToolOutput toolOutput;
+  platform::ProgramRun run;
+};
 
+// Copies the ROM the package names into the working folder. Returns 0 or the
+// flash step's error code.
+int32_t prepareWorkingCopy(const VBiosConfigs& cfg, const std::string& packageFolder,
+                           platform::PinnedFolder& workingFolder, LogWriter& w) {
+  // Straight into the working folder: a folder below it would be one this
+  // program did not make.
+  if (!platform::isPlainName(cfg.VbFlashCmd)) {
+    return stopWithFlashError(
+        "ERROR VbFlashProcess Exception",
+        package::describeProblem(kFunction, "the package names '" + cfg.VbFlashCmd +
+                                                "', whose copy would go into a folder inside " +
+                                                kWorkingFolder + "; nothing was copied or started"),
+        w);
+  }
+  const platform::Error opened = workingFolder.open(kWorkingFolderParent, kWorkingFolderBelow);
+  logMovedAside(workingFolder, w);
+  if (opened.failed())
+    return stopWithFlashError("ERROR VbFlashProcess Exception",
+                              folderProblem(opened, "copied into it or started"), w);
+  const std::string source = platform::joinPath(packageFolder, cfg.VbFlashCmd);
+  OvLog("Copy: " + source + " -> " + workingRomCopy(cfg), w);
+  if (auto error = workingFolder.copyIn(source, cfg.VbFlashCmd); error.failed())
+    return stopWithFlashError("ERROR VbFlashProcess Exception", error, w);
+  return result::kSuccess;
+}
+
+// What is run: the package's own flash program, or the flash tool writing a
+// working copy of the ROM, its output read as it arrives. Returns 0 or the
+// flash step's error code.
+int32_t prepareRun(const VBiosConfigs& cfg, const std::string& packageFolder, FlashRun& flash, LogWriter& w) {
   // The name comes from the package. Joined to a folder it must stay inside
   // it: this program runs elevated, copies the file and deletes the copy at
   // every exit, so "..\..\Windows\System32\x.dll" or "C:\x" would reach
   // files that are not ours.
   if (!platform::isContainedRelativePath(cfg.VbFlashCmd)) {
-    return stopWith905(
+    return stopWithFlashError(
         "ERROR VbFlashProcess Exception",
         package::describeProblem(kFunction, "the package names '" + cfg.VbFlashCmd +
                                                 "', which is not a file name inside the "
                                                 "package folder; nothing was copied or started"),
         w);
   }
-
-  platform::PinnedFolder workingFolder;
-  platform::ProgramRun run;
-  ToolOutput toolOutput;
-  toolOutput.watchFor(kFlashCompletedText);
+  platform::ProgramRun& run = flash.run;
   run.timeoutMs = kFlashExitTimeoutMs;
-  if (!amd) {
+  if (!cfg.isAmdType()) {
     run.program = platform::joinPath(packageFolder, cfg.VbFlashCmd);
     OvLog(run.program, w);
-  } else {
-    // Straight into the working folder: a folder below it would be one this
-    // program did not make.
-    if (!platform::isPlainName(cfg.VbFlashCmd)) {
-      return stopWith905(
-          "ERROR VbFlashProcess Exception",
-          package::describeProblem(kFunction, "the package names '" + cfg.VbFlashCmd +
-                                                  "', whose copy would go into a folder inside " +
-                                                  kWorkingFolder + "; nothing was copied or started"),
-          w);
-    }
-    // Held until the flash has ended: the tool reads the copy by its path.
-    const platform::Error opened = workingFolder.open(kWorkingFolderParent, kWorkingFolderBelow);
-    logMovedAside(workingFolder, w);
-    if (opened.failed())
-      return stopWith905("ERROR VbFlashProcess Exception", folderProblem(opened, "copied into it or started"),
-                         w);
-    const std::string source = platform::joinPath(packageFolder, cfg.VbFlashCmd);
-    const std::string copy = platform::joinPath(kWorkingFolder, cfg.VbFlashCmd);
-    OvLog("Copy: " + source + " -> " + copy, w);
-    if (auto error = workingFolder.copyIn(source, cfg.VbFlashCmd); error.failed())
-      return stopWith905("ERROR VbFlashProcess Exception", error, w);
-    run.program = platform::joinPath(packageFolder, "amdvbflash.exe");
-    OvLog(run.program, w);
-    run.arguments = "-fa -p 0 " + platform::quoteWindowsArgument(copy, platform::Quoting::Always);
-    OvLog(run.arguments, w);
-    run.captureOutput = true;
-    run.outputSink = toolOutput.sink();
+    return result::kSuccess;
   }
+  if (const int32_t code = prepareWorkingCopy(cfg, packageFolder, flash.workingFolder, w);
+      code != result::kSuccess)
+    return code;
+  run.program = platform::joinPath(packageFolder, "amdvbflash.exe");
+  OvLog(run.program, w);
+  run.arguments =
+      "-fa -p 0 " + platform::quoteWindowsArgument(workingRomCopy(cfg), platform::Quoting::Always);
+  OvLog(run.arguments, w);
+  flash.toolOutput.watchFor(kFlashCompletedText);
+  run.captureOutput = true;
+  run.outputSink = flash.toolOutput.sink();
+  return result::kSuccess;
+}
 
-  // The bar advances by time, whatever the tool reports, and stops at 70
-  // until the tool has ended; the 90 s limit counts from there.
-  run.whileRunning = [&](platform::RunningProgram& child) {
+// The bar advances by time, whatever the tool reports, and stops at 70
+// until the tool has ended; the 90 s limit counts from there.
+std::function<void(platform::RunningProgram&)> paceWhileRunning(
+    Pacer& pacer, OvVBiosInstaller::ProgressWindowThread& progressWindow, LogWriter& w) {
+  return [&pacer, &progressWindow, &w](platform::RunningProgram& child) {
     progressWindow.start();
     addProgress(10);
     for (;;) {
@@ -134,32 +155,38 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
       if (exited || InstallingForm::progress.load() >= 70) break;
     }
   };
+}
 
-  platform::ProgramResult flashed;
+// Starts the flash program, again after a pause while the start reports that
+// no process was started, up to kFlashStartAttempts times.
+platform::ProgramResult startWithRetries(const platform::ProgramRun& run, LogWriter& w) {
   for (int attempt = 1;; ++attempt) {
-    flashed = platform::runProgram(run);
-    if (flashed.outcome != platform::RunOutcome::NoProcess) break;
+    platform::ProgramResult flashed = platform::runProgram(run);
+    if (flashed.outcome != platform::RunOutcome::NoProcess) return flashed;
     OvLog("ERROR VbFlashProcess Start fail ", w);
-    if (attempt == kFlashStartAttempts) {
-      return stopWith905(
-          "ERROR VbFlashProcess Exception",
-          package::describeProblem(kFunction, run.program + " was not started after " +
-                                                  std::to_string(kFlashStartAttempts) + " attempts"),
-          w);
-    }
+    if (attempt == kFlashStartAttempts) return flashed;
     platform::sleepMs(kFlashStartRetryMs);
   }
+}
 
+// The code for how the flash program ended, 0 where its exit code says it
+// did its work.
+int32_t mapOutcome(const platform::ProgramResult& flashed, const std::string& program, LogWriter& w) {
   switch (flashed.outcome) {
     case platform::RunOutcome::CannotStart:
-      return stopWith905("ERROR VbFlashProcess not found", flashed.error, w);
-    case platform::RunOutcome::NoProcess:  // five times: handled above
+      return stopWithFlashError("ERROR VbFlashProcess not found", flashed.error, w);
+    case platform::RunOutcome::NoProcess:  // on every attempt
+      return stopWithFlashError(
+          "ERROR VbFlashProcess Exception",
+          package::describeProblem(kFunction, program + " was not started after " +
+                                                  std::to_string(kFlashStartAttempts) + " attempts"),
+          w);
     case platform::RunOutcome::Failed:
-      return stopWith905("ERROR VbFlashProcess Exception", flashed.error, w);
+      return stopWithFlashError("ERROR VbFlashProcess Exception", flashed.error, w);
     case platform::RunOutcome::TimedOut:
       OvLog("ERROR VBIOS Flash Process timeout", w);
       if (flashed.error.failed())  // the kill failed
-        return stopWith905("ERROR VbFlashProcess Exception", flashed.error, w);
+        return stopWithFlashError("ERROR VbFlashProcess Exception", flashed.error, w);
       return result::kFlashTimeout;
     case platform::RunOutcome::Exited:
     case platform::RunOutcome::OutputBroken:
@@ -169,25 +196,40 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
     OvLog("ERROR VbFlashProcess fail: " + std::to_string(flashed.exitCode), w);
     return result::kFlashExitCode;
   }
+  return result::kSuccess;
+}
 
-  if (!amd) {
-    completed = true;
-  } else {
-    toolOutput.finish();
-    for (std::string_view line : package::splitLines(toolOutput.keptText())) OvLog(line, w);
-    if (toolOutput.linesNotKept() > 0) OvLog(toolOutput.notKeptLine(), w);
-    // Anywhere in the output, also past what the log shows.
-    completed = toolOutput.watchedSeen();
-    // Output cut short cannot prove the flash finished, even if the text is there.
-    if (flashed.outcome == platform::RunOutcome::OutputBroken)
-      return stopWith905("ERROR VbFlashProcess Exception", flashed.error, w);
-    if (!completed) {
-      OvLog("ERROR VbFlashProcess is not completed ", w);
-      InstallingForm::progress.store(-1);
-      return result::kFlashIncomplete;
-    }
+// The flash tool's own word, in its output, that the flash is complete: its
+// exit code alone does not say so. The output goes to the log first.
+int32_t readToolVerdict(ToolOutput& toolOutput, const platform::ProgramResult& flashed, LogWriter& w) {
+  toolOutput.finish();
+  for (std::string_view line : package::splitLines(toolOutput.keptText())) OvLog(line, w);
+  if (toolOutput.linesNotKept() > 0) OvLog(toolOutput.notKeptLine(), w);
+  // Output cut short cannot prove the flash finished, even if the text is there.
+  if (flashed.outcome == platform::RunOutcome::OutputBroken)
+    return stopWithFlashError("ERROR VbFlashProcess Exception", flashed.error, w);
+  // Anywhere in the output, also past what the log shows.
+  if (!toolOutput.watchedSeen()) {
+    OvLog("ERROR VbFlashProcess is not completed ", w);
+    InstallingForm::progress.store(-1);
+    return result::kFlashIncomplete;
   }
+  return result::kSuccess;
+}
 
+int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w,
+                 OvVBiosInstaller::ProgressWindowThread& progressWindow) {
+  Pacer pacer(platform::pacingSeed());
+  FlashRun flash;
+  if (const int32_t code = prepareRun(cfg, packageFolder, flash, w); code != result::kSuccess) return code;
+  flash.run.whileRunning = paceWhileRunning(pacer, progressWindow, w);
+  const platform::ProgramResult flashed = startWithRetries(flash.run, w);
+  if (const int32_t code = mapOutcome(flashed, flash.run.program, w); code != result::kSuccess) return code;
+  if (cfg.isAmdType()) {
+    if (const int32_t code = readToolVerdict(flash.toolOutput, flashed, w); code != result::kSuccess)
+      return code;
+  }
+  // Done: the bar runs on to its end at the same unhurried pace.
   while (InstallingForm::progress.load() < 100) {
     pacer.wait(500, 2500);
     addProgress(10);
@@ -208,8 +250,8 @@ int32_t flashVBios(VBiosConfigs& cfg, const std::string& packageFolder, LogWrite
   try {
     code = runFlash(cfg, packageFolder, w, progressWindow);
   } catch (const std::exception& failure) {
-    return stopWith905("ERROR VbFlashProcess Exception", package::describeProblem(kFunction, failure.what()),
-                       w);
+    return stopWithFlashError("ERROR VbFlashProcess Exception",
+                              package::describeProblem(kFunction, failure.what()), w);
   }
   if (code != result::kSuccess) return code;
   // The progress window closes itself in this time.
@@ -222,7 +264,7 @@ void removeWorkingRomCopy(const VBiosConfigs& cfg, LogWriter& w) {
   // Never delete outside the working folder, whatever the package says; a
   // name with a folder in it was never copied.
   if (!platform::isPlainName(cfg.VbFlashCmd)) return;
-  const std::string copy = platform::joinPath(kWorkingFolder, cfg.VbFlashCmd);
+  const std::string copy = workingRomCopy(cfg);
   // Nothing there and nothing leading elsewhere: nothing was copied (an
   // NVIDIA package, or a stop before the flash), and no folder is made.
   if (!platform::fileExists(copy) && !platform::isLinkOrReparsePoint(copy) &&

@@ -52,24 +52,25 @@ bool Checker::checkPrefix(int i, size_t line) {
   bool lowerCaseOnly = false;
   const std::string problem = pciPrefixProblem(entry.vbHWID, lowerCaseOnly);
   if (!problem.empty()) {
-    config(line, lowerCaseOnly ? Rule::HwidCase : Rule::HwidForm,
-           "VBiosHWID_" + n + " " + quoted(entry.vbHWID) +
-               " can start no hardware ID as Windows spells it: " + visibleText(problem) +
-               ". The prefix test is exact and case-sensitive, so entry " + n +
-               " matches no notebook (202 where no other entry matches)");
+    addConfigFinding(line, lowerCaseOnly ? Rule::HwidCase : Rule::HwidForm,
+                     "VBiosHWID_" + n + " " + quoted(entry.vbHWID) +
+                         " can start no hardware ID as Windows spells it: " + visibleText(problem) +
+                         ". The prefix test is exact and case-sensitive, so entry " + n +
+                         " matches no notebook (202 where no other entry matches)");
     return false;
   }
   const bool amd = configs_.isAmdType();
   const std::string vendor = vendorOf(entry.vbHWID);
   if (!vendor.empty() && vendor != (amd ? kAmdVendor : kNvidiaVendor)) {
-    config(line, Rule::HwidVendor,
-           "VBiosHWID_" + n + " names vendor " + vendor +
-               (vendor == kAmdVendor      ? " (AMD)"
-                : vendor == kNvidiaVendor ? " (NVIDIA)"
-                                          : "") +
-               " but VBiosType " + quoted(configs_.VbType) + " takes the " + (amd ? "AMD" : "NVIDIA") +
-               " path: on a notebook with that GPU the installer reads and flashes its VBIOS with the other "
-               "vendor's tools, which cannot; it stops at the latest in step 6 (reading the VBIOS version)");
+    addConfigFinding(
+        line, Rule::HwidVendor,
+        "VBiosHWID_" + n + " names vendor " + vendor +
+            (vendor == kAmdVendor      ? " (AMD)"
+             : vendor == kNvidiaVendor ? " (NVIDIA)"
+                                       : "") +
+            " but VBiosType " + quoted(configs_.VbType) + " takes the " + (amd ? "AMD" : "NVIDIA") +
+            " path: on a notebook with that GPU the installer reads and flashes its VBIOS with the other "
+            "vendor's tools, which cannot; it stops at the latest in step 6 (reading the VBIOS version)");
   }
   return true;
 }
@@ -82,18 +83,19 @@ void Checker::checkEntryVersion(int i) {
     const package::UptodateDecision decision =
         package::decideUptodate(true, kAmdVersionSample, entry.vbRomVersion);
     if (decision.code == result::kUnknownVersionFormat) {
-      config(line, Rule::VersionFormat,
-             "VBiosVersion_" + n + " " + quoted(entry.vbRomVersion) +
-                 " has not the five components amdvbflash -ai prints (like " +
-                 std::string(kAmdVersionSample) +
-                 "): the installer stops with 701 on every machine where entry " + n + " is chosen");
+      addConfigFinding(
+          line, Rule::VersionFormat,
+          "VBiosVersion_" + n + " " + quoted(entry.vbRomVersion) +
+              " has not the five components amdvbflash -ai prints (like " + std::string(kAmdVersionSample) +
+              "): the installer stops with 701 on every machine where entry " + n + " is chosen");
       return;
     }
     if (const std::optional<BadComponent> bad = firstBadComponent(entry.vbRomVersion))
-      config(line, Rule::VersionNotANumber,
-             "VBiosVersion_" + n + " component " + bad->description + ": the installer stops with 702 " +
-                 (bad->index == 0 ? std::string("on every machine where entry ") + n + " is chosen"
-                                  : "wherever the GPU's version equals the components before it"));
+      addConfigFinding(line, Rule::VersionNotANumber,
+                       "VBiosVersion_" + n + " component " + bad->description +
+                           ": the installer stops with 702 " +
+                           (bad->index == 0 ? std::string("on every machine where entry ") + n + " is chosen"
+                                            : "wherever the GPU's version equals the components before it"));
     return;
   }
   const package::UptodateDecision decision = package::decideUptodate(false, "0", entry.vbRomVersion);
@@ -102,7 +104,7 @@ void Checker::checkEntryVersion(int i) {
   if (const std::optional<uint64_t> integer = nvidiaIntegerOfDotted(trimmed(entry.vbRomVersion)))
     suggestion = ". Written as the installer compares it, " + quoted(trimmed(entry.vbRomVersion)) + " is " +
                  std::to_string(*integer) + ": VBiosVersion_" + n + "=" + std::to_string(*integer);
-  config(
+  addConfigFinding(
       line, Rule::VersionNotANumber,
       "VBiosVersion_" + n + " " + visibleText(decision.problem) +
           " (an NVIDIA package's version is one integer, revision * 256 + OEM revision): the installer stops "
@@ -126,11 +128,12 @@ void Checker::checkVersionOrder(int i) {
       if (package::decideUptodate(amd, configs_.vb[a].vbRomVersion, configs_.vb[b].vbRomVersion).code !=
           result::kSuccess)
         return;
-      config(lineOf(entryField(a, "vbRomVersion")), Rule::VersionOlder,
-             "entry " + std::to_string(a) + " installs " + quoted(configs_.vb[a].vbRomVersion) +
-                 ", older than entry " + std::to_string(b) + "'s " + quoted(configs_.vb[b].vbRomVersion) +
-                 ", and the prefixes " + quoted(configs_.vb[a].vbHWID) + " and " +
-                 quoted(configs_.vb[b].vbHWID) + " can match the same device");
+      addConfigFinding(lineOf(entryField(a, "vbRomVersion")), Rule::VersionOlder,
+                       "entry " + std::to_string(a) + " installs " + quoted(configs_.vb[a].vbRomVersion) +
+                           ", older than entry " + std::to_string(b) + "'s " +
+                           quoted(configs_.vb[b].vbRomVersion) + ", and the prefixes " +
+                           quoted(configs_.vb[a].vbHWID) + " and " + quoted(configs_.vb[b].vbHWID) +
+                           " can match the same device");
     };
     older(i, k);
     older(k, i);
@@ -145,13 +148,15 @@ void Checker::checkEntries() {
     if (entry.vbHWID != "UNKNOWN") {
       const std::string counts =
           counted == 0 ? "counts no entry" : "counts entries 0 to " + std::to_string(counted - 1) + " only";
-      config(lineOf(entryField(i, "vbHWID")), Rule::EntryGap,
-             "entry " + n + " comes after a gap: entry " + std::to_string(counted) + " has no VBiosHWID_" +
-                 std::to_string(counted) + ", so the installer " + counts + " and never matches entry " + n);
+      addConfigFinding(lineOf(entryField(i, "vbHWID")), Rule::EntryGap,
+                       "entry " + n + " comes after a gap: entry " + std::to_string(counted) +
+                           " has no VBiosHWID_" + std::to_string(counted) + ", so the installer " + counts +
+                           " and never matches entry " + n);
     } else if (entry.vbRom != "UNKNOWN" || entry.vbRomVersion != "0.0.0.0.0") {
-      config(std::max(lineOf(entryField(i, "vbRom")), lineOf(entryField(i, "vbRomVersion"))),
-             Rule::EntryIncomplete,
-             "entry " + n + " has no VBiosHWID_" + n + ": the installer never counts or matches it");
+      addConfigFinding(
+          std::max(lineOf(entryField(i, "vbRom")), lineOf(entryField(i, "vbRomVersion"))),
+          Rule::EntryIncomplete,
+          "entry " + n + " has no VBiosHWID_" + n + ": the installer never counts or matches it");
     }
   }
   bool anyMatchable = false;
@@ -160,25 +165,26 @@ void Checker::checkEntries() {
     const std::string n = std::to_string(i);
     const size_t hwidLine = lineOf(entryField(i, "vbHWID"));
     if (entry.vbHWID.empty()) {
-      config(hwidLine, Rule::HwidEmpty,
-             "VBiosHWID_" + n + " is empty: the installer matches no device with an empty prefix, so entry " +
-                 n + " is never chosen");
+      addConfigFinding(hwidLine, Rule::HwidEmpty,
+                       "VBiosHWID_" + n +
+                           " is empty: the installer matches no device with an empty prefix, so entry " + n +
+                           " is never chosen");
       continue;
     }
     bool shadowed = false;
     for (int k = 0; k < i && !shadowed; ++k) {
       if (!package::hardwareIdMatches(entry.vbHWID, configs_.vb[k].vbHWID)) continue;
       shadowed = true;
-      config(hwidLine, Rule::HwidShadowed,
-             "entry " + n + " can never be chosen: every hardware ID that starts with " +
-                 quoted(entry.vbHWID) + " also starts with entry " + std::to_string(k) + "'s " +
-                 quoted(configs_.vb[k].vbHWID) + ", and the lower entry wins");
+      addConfigFinding(hwidLine, Rule::HwidShadowed,
+                       "entry " + n + " can never be chosen: every hardware ID that starts with " +
+                           quoted(entry.vbHWID) + " also starts with entry " + std::to_string(k) + "'s " +
+                           quoted(configs_.vb[k].vbHWID) + ", and the lower entry wins");
     }
     if (checkPrefix(i, hwidLine) && !shadowed) anyMatchable = true;
     if (i > 0 && entry.vbRomVersion == "0.0.0.0.0") {
       const package::UptodateDecision decision = package::decideUptodate(
           configs_.isAmdType(), configs_.isAmdType() ? kAmdVersionSample : "0", "0.0.0.0.0");
-      config(
+      addConfigFinding(
           hwidLine, Rule::EntryIncomplete,
           "entry " + n + " has no VBiosVersion_" + n + " and keeps 0.0.0.0.0: " +
               (decision.code == result::kUpToDate
@@ -188,16 +194,17 @@ void Checker::checkEntries() {
       checkEntryVersion(i);
     }
     if (i > 0 && entry.vbRom == "UNKNOWN")
-      config(hwidLine, Rule::EntryIncomplete,
-             "entry " + n + " has no VBiosROM_" + n +
-                 ": the flash step looks for a file named UNKNOWN and stops with 905 wherever entry " + n +
-                 " is flashed");
+      addConfigFinding(
+          hwidLine, Rule::EntryIncomplete,
+          "entry " + n + " has no VBiosROM_" + n +
+              ": the flash step looks for a file named UNKNOWN and stops with 905 wherever entry " + n +
+              " is flashed");
     else if (entry.vbRom != "UNKNOWN")
       checkRom(i);
     checkVersionOrder(i);
   }
   if (counted > 0 && !anyMatchable)
-    config(
+    addConfigFinding(
         0, Rule::NoEntryCanMatch,
         "the installer stops with 202 on every machine: no entry's prefix can start a hardware ID as Windows "
         "spells it");
@@ -209,17 +216,18 @@ void Checker::checkDriverRequirement() {
   const package::DriverVersionDecision decision =
       package::decideDriverVersion(configs_.VbReqVGAVersion, kDriverVersionSample);
   if (decision.formatMismatch) {
-    config(line, Rule::DriverVersionFormat,
-           "VGAVersion " + quoted(configs_.VbReqVGAVersion) +
-               " has not the four components of a Windows driver version (like " +
-               std::string(kDriverVersionSample) + "): the installer stops with 402 on every machine");
+    addConfigFinding(line, Rule::DriverVersionFormat,
+                     "VGAVersion " + quoted(configs_.VbReqVGAVersion) +
+                         " has not the four components of a Windows driver version (like " +
+                         std::string(kDriverVersionSample) +
+                         "): the installer stops with 402 on every machine");
     return;
   }
   if (const std::optional<BadComponent> bad = firstBadComponent(configs_.VbReqVGAVersion))
-    config(line, Rule::DriverVersionNotANumber,
-           "VGAVersion component " + bad->description + ": the installer stops with 403 " +
-               (bad->index == 0 ? std::string("on every machine")
-                                : "wherever the driver's version equals the components before it"));
+    addConfigFinding(line, Rule::DriverVersionNotANumber,
+                     "VGAVersion component " + bad->description + ": the installer stops with 403 " +
+                         (bad->index == 0 ? std::string("on every machine")
+                                          : "wherever the driver's version equals the components before it"));
 }
 
 }  // namespace kit

@@ -41,34 +41,38 @@ void Checker::checkRom(int i) {
   const bool amd = configs_.isAmdType();
   const std::string what = amd ? "ROM image" : "flash program";
   if (!platform::isContainedRelativePath(entry.vbRom)) {
-    config(line, Rule::RomRefused,
-           "VBiosROM_" + n + " " + quoted(entry.vbRom) +
-               " is not a file name inside the packages folder: the flash step refuses it and stops with 905 "
-               "wherever entry " +
-               n + " is flashed");
+    addConfigFinding(
+        line, Rule::RomRefused,
+        "VBiosROM_" + n + " " + quoted(entry.vbRom) +
+            " is not a file name inside the packages folder: the flash step refuses it and stops with 905 "
+            "wherever entry " +
+            n + " is flashed");
     return;
   }
   if (!amd && !isWindowsProgramName(entry.vbRom)) {
-    config(line, Rule::FlashProgramNotExe,
-           "an NVIDIA package's VBiosROM_" + n + " names the flash program the installer runs, and " +
-               quoted(entry.vbRom) +
-               " is not a Windows program (.exe): Windows cannot start it, and the flash step stops with 905 "
-               "wherever entry " +
-               n + " is flashed. Name the vendor's flash program, which flashes its own image");
+    addConfigFinding(
+        line, Rule::FlashProgramNotExe,
+        "an NVIDIA package's VBiosROM_" + n + " names the flash program the installer runs, and " +
+            quoted(entry.vbRom) +
+            " is not a Windows program (.exe): Windows cannot start it, and the flash step stops with 905 "
+            "wherever entry " +
+            n + " is flashed. Name the vendor's flash program, which flashes its own image");
     if (findFile(folder_, entry.vbRom) != Presence::Missing) return;
   }
   switch (findFile(folder_, entry.vbRom)) {
     case Presence::Exact:
       return;
     case Presence::OtherCase:
-      add(otherCaseName(folder_, entry.vbRom), 0, Rule::RomCase,
+      addFinding(
+          otherCaseName(folder_, entry.vbRom), 0, Rule::RomCase,
           "VBiosROM_" + n + " names " + quoted(entry.vbRom) + " but the folder holds " +
               quoted(otherCaseName(folder_, entry.vbRom)) +
               ": Windows finds it, since its file names ignore case; a copy on a case-sensitive file system "
               "does not");
       return;
     case Presence::FromTools:
-      add(entry.vbRom, 0, Rule::RomFromTools,
+      addFinding(
+          entry.vbRom, 0, Rule::RomFromTools,
           "the " + what + " " + quoted(entry.vbRom) + " of VBiosROM_" + n +
               " is not in the package; the one in the --tools folder is a simulated stand-in: ship the real "
               "one "
@@ -76,9 +80,10 @@ void Checker::checkRom(int i) {
               n + " is flashed");
       return;
     case Presence::Missing:
-      config(line, Rule::RomMissing,
-             "the " + what + " " + quoted(entry.vbRom) + " of VBiosROM_" + n +
-                 " is not in the folder: the flash step stops with 905 wherever entry " + n + " is flashed");
+      addConfigFinding(line, Rule::RomMissing,
+                       "the " + what + " " + quoted(entry.vbRom) + " of VBiosROM_" + n +
+                           " is not in the folder: the flash step stops with 905 wherever entry " + n +
+                           " is flashed");
       return;
   }
 }
@@ -89,15 +94,16 @@ void Checker::checkTypeAndTools() {
   if (type != "UNKNOWN" && !package::isAmdPackageType(type) && type != "KRNV") {
     const std::string folded = platform::lowerAscii(trimmed(type));
     const bool looksAmd = folded == "amd" || folded == "kramd";
-    config(line, Rule::TypeNvidiaPath,
-           "VBiosType " + quoted(type) + (looksAmd ? "" : " is not a type the installer knows; it") +
-               " takes the NVIDIA path on every machine (NVAPI, integer versions, the package's own flash "
-               "program): only AMD and KRAMD, exactly, take the AMD path",
-           looksAmd ? Severity::Error : Severity::Warning);
+    addConfigFinding(
+        line, Rule::TypeNvidiaPath,
+        "VBiosType " + quoted(type) + (looksAmd ? "" : " is not a type the installer knows; it") +
+            " takes the NVIDIA path on every machine (NVAPI, integer versions, the package's own flash "
+            "program): only AMD and KRAMD, exactly, take the AMD path",
+        looksAmd ? Severity::Error : Severity::Warning);
   }
   if (!configs_.isAmdType()) return;
   if (configs_.ECConfig == 1)
-    config(
+    addConfigFinding(
         lineOf("ECConfig"), Rule::EcConfigAmd,
         "ECConfig=1 in an AMD package: the dock step reads the new VBIOS version through NVIDIA's interface, "
         "which an AMD GPU does not have, so every AMD notebook ends with 3002 after a flash (or an "
@@ -118,22 +124,24 @@ void Checker::checkTypeAndTools() {
       case Presence::Exact:
         break;
       case Presence::OtherCase:
-        add(otherCaseName(folder_, tool.name), 0, Rule::ToolCase,
+        addFinding(
+            otherCaseName(folder_, tool.name), 0, Rule::ToolCase,
             "named " + quoted(otherCaseName(folder_, tool.name)) + " instead of " + tool.name +
                 ": Windows finds it, since its file names ignore case; a copy on a case-sensitive file "
                 "system "
                 "does not");
         break;
       case Presence::FromTools:
-        add(tool.name, 0, Rule::ToolSupplied,
+        addFinding(
+            tool.name, 0, Rule::ToolSupplied,
             std::string(
                 "not in the package; the one in the --tools folder is a simulated stand-in the rehearsal "
                 "uses. Ship the real one in the package: without it ") +
                 tool.without);
         break;
       case Presence::Missing:
-        add(tool.name, 0, Rule::ToolMissing,
-            std::string("an AMD package needs it in the folder; without it ") + tool.without);
+        addFinding(tool.name, 0, Rule::ToolMissing,
+                   std::string("an AMD package needs it in the folder; without it ") + tool.without);
         break;
     }
   }
@@ -147,7 +155,8 @@ void Checker::checkUnusedFiles() {
     const std::string lower = platform::lowerAscii(file);
     if (std::none_of(used.begin(), used.end(),
                      [&](const std::string& u) { return platform::lowerAscii(u) == lower; }))
-      add(file, 0, Rule::FileUnused, "no setting of configs.txt names it: the installer never uses it");
+      addFinding(file, 0, Rule::FileUnused,
+                 "no setting of configs.txt names it: the installer never uses it");
   }
 }
 

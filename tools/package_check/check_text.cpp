@@ -120,14 +120,15 @@ bool Checker::checkEncoding(std::string_view decoded) {
         Mark{std::string_view("\0\0\xFE\xFF", 4), "UTF-32 BE"}, Mark{"\xEF\xBB\xBF", "UTF-8"},
         Mark{"\xFF\xFE", "UTF-16 LE"}, Mark{"\xFE\xFF", "UTF-16 BE"}}) {
     if (!bytes.starts_with(mark.bytes)) continue;
-    config(0, Rule::Encoding,
-           "starts with a " + std::string(mark.name) + " byte-order mark: the installer reads the file as " +
-               std::string(mark.name) + " and drops the mark");
+    addConfigFinding(0, Rule::Encoding,
+                     "starts with a " + std::string(mark.name) +
+                         " byte-order mark: the installer reads the file as " + std::string(mark.name) +
+                         " and drops the mark");
     marked = true;
     break;
   }
   if (!marked && looksLikeUtf16WithoutMark(bytes)) {
-    config(
+    addConfigFinding(
         1, Rule::WrongEncoding,
         "the file is UTF-16 saved without a byte-order mark: the installer reads it as UTF-8, every key then "
         "holds NUL characters and matches nothing, and it stops with 103 on every machine. Save configs.txt "
@@ -142,7 +143,7 @@ bool Checker::checkEncoding(std::string_view decoded) {
       if (first == 0) first = number;
       ++lines;
     }
-    config(
+    addConfigFinding(
         first, Rule::InvalidUtf8,
         "holds bytes that are not valid " + std::string(marked ? "in the encoding its mark names" : "UTF-8") +
             (lines > 1 ? " (on " + std::to_string(lines) + " lines, this the first)" : "") +
@@ -162,14 +163,14 @@ bool Checker::checkEncoding(std::string_view decoded) {
     }
   }
   if ((crlf > 0) + (lf > 0) + (cr > 0) > 1)
-    config(0, Rule::LineEndsMixed,
-           "mixes line ends (" + std::to_string(crlf) + " CR LF, " + std::to_string(lf) + " LF, " +
-               std::to_string(cr) + " CR): the installer ends a line at each of them alike");
+    addConfigFinding(0, Rule::LineEndsMixed,
+                     "mixes line ends (" + std::to_string(crlf) + " CR LF, " + std::to_string(lf) + " LF, " +
+                         std::to_string(cr) + " CR): the installer ends a line at each of them alike");
   if (const size_t nul = decoded.find('\0'); nul != std::string::npos) {
     const size_t line = static_cast<size_t>(std::count(
                             decoded.begin(), decoded.begin() + static_cast<std::ptrdiff_t>(nul), '\n')) +
                         1;
-    config(
+    addConfigFinding(
         line, Rule::NulBytes,
         "holds NUL characters: they stay in the keys and values, which then match nothing the package meant. "
         "Save configs.txt as UTF-8 without them");
@@ -184,40 +185,43 @@ std::string Checker::describeHit(const package::ConfigTestHit& hit, size_t line,
       break;
     case TestOutcome::ValueIgnored:
       if (value != "0")
-        config(line, Rule::SwitchValue,
-               field + " " + quoted(value) +
-                   " leaves the step as it is (off unless an earlier line set exactly 1): only the value 1 "
-                   "switches it on");
+        addConfigFinding(
+            line, Rule::SwitchValue,
+            field + " " + quoted(value) +
+                " leaves the step as it is (off unless an earlier line set exactly 1): only the value 1 "
+                "switches it on");
       else if ((hit.test == ConfigTest::ECConfig && ecSwitchedOn_) ||
                (hit.test == ConfigTest::WMIConfig && wmiSwitchedOn_))
-        config(
+        addConfigFinding(
             line, Rule::SwitchNotCleared,
             field + " 0 does not switch the step off: an earlier line set 1, and the installer keeps it on");
       return field + " unchanged (only 1 switches it on)";
     case TestOutcome::EntryNotANumber:
-      config(line, Rule::EntryNotANumber,
-             "entry number " + quoted(hit.piece) +
-                 " is not a number: the installer prints \"Unable to parse '" + visibleText(hit.piece) +
-                 "'\" and ignores the line");
+      addConfigFinding(line, Rule::EntryNotANumber,
+                       "entry number " + quoted(hit.piece) +
+                           " is not a number: the installer prints \"Unable to parse '" +
+                           visibleText(hit.piece) + "'\" and ignores the line");
       return "ignored: entry number " + quoted(hit.piece) + " is not a number";
     case TestOutcome::EntryOutOfRange:
-      config(
+      addConfigFinding(
           line, Rule::EntryOutOfRange,
           "entry number " + std::to_string(hit.entry) + " is outside 0..99: the installer ignores the line");
       return "ignored: entry " + std::to_string(hit.entry) + " is outside 0..99";
     case TestOutcome::Aborts:
-      config(line, Rule::ReadAborts,
-             "the installer stops reading here with 102 on every machine: " + visibleText(hit.problem));
+      addConfigFinding(
+          line, Rule::ReadAborts,
+          "the installer stops reading here with 102 on every machine: " + visibleText(hit.problem));
       return "stops the read with 102: " + visibleText(hit.problem);
   }
 
   if (isStringTest(hit.test) && trimmed(value) != value)
-    config(line, Rule::ValueBlanks,
-           "the value " + quoted(value) + " has blanks around it, and the installer keeps them in " + field);
+    addConfigFinding(
+        line, Rule::ValueBlanks,
+        "the value " + quoted(value) + " has blanks around it, and the installer keeps them in " + field);
   if (auto earlier = lastSetBy_.find(field); earlier != lastSetBy_.end())
-    config(line, Rule::KeyRepeated,
-           field + " was already set on line " + std::to_string(earlier->second) +
-               ": the installer keeps the last, this line's " + quoted(hit.stored));
+    addConfigFinding(line, Rule::KeyRepeated,
+                     field + " was already set on line " + std::to_string(earlier->second) +
+                         ": the installer keeps the last, this line's " + quoted(hit.stored));
   lastSetBy_[field] = line;
   if (hit.test == ConfigTest::ECConfig) ecSwitchedOn_ = true;
   if (hit.test == ConfigTest::WMIConfig) wmiSwitchedOn_ = true;
@@ -239,16 +243,17 @@ std::string Checker::describeHit(const package::ConfigTestHit& hit, size_t line,
 void Checker::checkUnknownKey(size_t line, std::string_view key, std::string_view value) {
   const std::string_view start = trimmed(key);
   if (start.starts_with('#') || start.starts_with(';')) {
-    config(line, Rule::CommentWithEquals,
-           "this is not a comment to the installer: the line holds '=', so its key is " + quoted(key) +
-               ", which matches no key; the line changes nothing");
+    addConfigFinding(line, Rule::CommentWithEquals,
+                     "this is not a comment to the installer: the line holds '=', so its key is " +
+                         quoted(key) + ", which matches no key; the line changes nothing");
     return;
   }
   if (auto meant = likelyKey(key)) {
-    config(line, Rule::KeyMisspelt,
-           quoted(key) +
-               " is not a key the installer knows (keys are exact: case and blanks count); did you mean '" +
-               *meant + "'? The installer ignores the line");
+    addConfigFinding(
+        line, Rule::KeyMisspelt,
+        quoted(key) +
+            " is not a key the installer knows (keys are exact: case and blanks count); did you mean '" +
+            *meant + "'? The installer ignores the line");
     return;
   }
   int32_t number = 0;
@@ -260,12 +265,12 @@ void Checker::checkUnknownKey(size_t line, std::string_view key, std::string_vie
   const std::string_view shown = trimmed(value);
   const bool meantAsNumber =
       !shown.empty() && ((shown[0] >= '0' && shown[0] <= '9') || shown[0] == '-' || shown[0] == '+');
-  config(line, meantAsNumber ? Rule::BoardValueAborts : Rule::UnknownKey,
-         quoted(key) +
-             " is not a key the installer knows; on a notebook whose board product name is exactly " +
-             quoted(key) + " it is that board's BIOS requirement, and there the installer stops with 102 (" +
-             quoted(value) + " is not a number)" + (meantAsNumber ? ": write the build number alone" : ""),
-         meantAsNumber ? Severity::Error : Severity::Warning);
+  addConfigFinding(
+      line, meantAsNumber ? Rule::BoardValueAborts : Rule::UnknownKey,
+      quoted(key) + " is not a key the installer knows; on a notebook whose board product name is exactly " +
+          quoted(key) + " it is that board's BIOS requirement, and there the installer stops with 102 (" +
+          quoted(value) + " is not a number)" + (meantAsNumber ? ": write the build number alone" : ""),
+      meantAsNumber ? Severity::Error : Severity::Warning);
 }
 
 void Checker::checkBoardLines() {
@@ -280,19 +285,20 @@ void Checker::checkBoardLines() {
         "product name is exactly " +
         quoted(board.board);
     if (biosLine > board.line && biosLine > lastOfBoard) {
-      config(
+      addConfigFinding(
           board.line, Rule::BoardBiosOverridden,
           intro + ", and there BiosVersion on line " + std::to_string(biosLine) +
               " comes later and wins (the later of the two lines counts): such a notebook needs BIOS build " +
               std::to_string(configs_.VbReqBios) + ", not " + std::to_string(board.number) +
               ". Put the board's line after BiosVersion");
     } else if (lastOfBoard > board.line) {
-      config(board.line, Rule::UnknownKey,
-             intro + "; line " + std::to_string(lastOfBoard) + " names the same board later and wins there");
+      addConfigFinding(
+          board.line, Rule::UnknownKey,
+          intro + "; line " + std::to_string(lastOfBoard) + " names the same board later and wins there");
     } else {
-      config(board.line, Rule::UnknownKey,
-             intro + ", as that board's minimum BIOS build " + std::to_string(board.number) +
-                 (biosLine > 0 ? " (it comes after BiosVersion, so it wins there)" : ""));
+      addConfigFinding(board.line, Rule::UnknownKey,
+                       intro + ", as that board's minimum BIOS build " + std::to_string(board.number) +
+                           (biosLine > 0 ? " (it comes after BiosVersion, so it wins there)" : ""));
     }
   }
 }
@@ -315,15 +321,16 @@ void Checker::readLines(std::string_view text) {
       if (!start.empty() && !start.starts_with('#') && !start.starts_with(';')) {
         const std::string_view word = start.substr(0, start.find_first_of(" \t:"));
         if (likelyKey(word))
-          config(number, Rule::LineIgnored,
-                 "looks like a setting but has no '=': the installer ignores the whole line");
+          addConfigFinding(number, Rule::LineIgnored,
+                           "looks like a setting but has no '=': the installer ignores the whole line");
       }
       report_.lines.push_back(std::move(reading));
       continue;
     }
     if (parsed.valueCut)
-      config(number, Rule::ValueCut,
-             "a second '=': the installer takes only " + quoted(parsed.value) + " and drops the rest");
+      addConfigFinding(
+          number, Rule::ValueCut,
+          "a second '=': the installer takes only " + quoted(parsed.value) + " and drops the rest");
     if (parsed.hits.empty()) {
       checkUnknownKey(number, parsed.key, parsed.value);
       reading.reading =

@@ -34,14 +34,15 @@ class Checker {
   CheckReport run();
 
  private:
-  void add(std::string file, size_t line, Rule rule, std::string message,
-           std::optional<Severity> severity = std::nullopt) {
+  void addFinding(std::string file, size_t line, Rule rule, std::string message,
+                  std::optional<Severity> severity = std::nullopt) {
     const CheckRule& row = ruleOf(rule);
     report_.findings.push_back({std::move(file), line, severity.value_or(row.severity), rule,
                                 std::string(row.id), std::move(message)});
   }
-  void config(size_t line, Rule rule, std::string message, std::optional<Severity> severity = {}) {
-    add("configs.txt", line, rule, std::move(message), severity);
+  // A finding about configs.txt; line 0 is the file as a whole.
+  void addConfigFinding(size_t line, Rule rule, std::string message, std::optional<Severity> severity = {}) {
+    addFinding("configs.txt", line, rule, std::move(message), severity);
   }
   size_t lineOf(const std::string& field) const {
     const auto it = lastSetBy_.find(field);

@@ -68,18 +68,17 @@ void Checker::summarise() {
 
 CheckReport Checker::run() {
   if (!folder_.exists) {
-    add("", 0, Rule::FolderMissing,
-        "the packages folder does not exist: the installer stops with 102 on every machine");
+    addFinding("", 0, Rule::FolderMissing,
+               "the packages folder does not exist: the installer stops with 102 on every machine");
     report_.readResult = result::kConfigUnreadable;
   } else if (!folder_.hasConfig) {
-    add("configs.txt", 0, Rule::ConfigMissing,
-        "no configs.txt: the installer stops with 101 on every machine");
+    addConfigFinding(0, Rule::ConfigMissing, "no configs.txt: the installer stops with 101 on every machine");
     report_.readResult = result::kConfigNotFound;
   } else if (folder_.configSize > kMaxConfigFileBytes) {
-    config(0, Rule::ConfigTooLarge,
-           "configs.txt has " + std::to_string(folder_.configSize) + " bytes, more than the " +
-               std::to_string(kMaxConfigFileBytes) +
-               " the installer reads: it stops with 102 on every machine");
+    addConfigFinding(0, Rule::ConfigTooLarge,
+                     "configs.txt has " + std::to_string(folder_.configSize) + " bytes, more than the " +
+                         std::to_string(kMaxConfigFileBytes) +
+                         " the installer reads: it stops with 102 on every machine");
     report_.readResult = result::kConfigUnreadable;
   }
   if (report_.readResult != 0) {
@@ -100,7 +99,8 @@ CheckReport Checker::run() {
     if (!missing.empty()) {
       std::string names;
       for (std::string_view name : missing) names += (names.empty() ? "" : ", ") + std::string(name);
-      config(0, Rule::MandatoryMissing, "the installer stops with 103 on every machine: no " + names);
+      addConfigFinding(0, Rule::MandatoryMissing,
+                       "the installer stops with 103 on every machine: no " + names);
       report_.readResult = result::kConfigIncomplete;
     }
   }
