@@ -31,39 +31,51 @@ int main() {
       "| `amdvbflash.exe` (AMD's flash tool) | AMD packages |\n"
       "| `devcon64.exe` (Microsoft's device console) | AMD packages |\n"
       "| `amdtools.inf` (the flash tool's driver) | AMD packages |\n\n"
-      "The example layout in `packages/` has no vendor tools: add AMD's and Microsoft's own before shipping.\n\n"
+      "The example layout in `packages/` has no vendor tools: add AMD's and Microsoft's own before "
+      "shipping.\n\n"
       "Before it reads anything, the installer copies the whole packages folder, subfolders included, to a "
       "folder only administrators can reach, and uses nothing but that copy. The folder may hold at most " +
       std::to_string(kMaxPackageEntries) + " files and folders and " + std::to_string(kMaxPackageBytes) +
       " bytes, with folders nested at most " + std::to_string(kMaxPackageDepth) +
-      " deep, and no link, junction or other reparse point anywhere; otherwise the installer stops with 102.\n\n"
+      " deep, and no link, junction or other reparse point anywhere; otherwise the installer stops with "
+      "102.\n\n"
       "## configs.txt\n\n"
-      "One `key=value` per line, read as UTF-8 (a byte-order mark selects UTF-16 or UTF-32). A line ends at CR LF, "
+      "One `key=value` per line, read as UTF-8 (a byte-order mark selects UTF-16 or UTF-32). A line ends at "
+      "CR LF, "
       "LF or CR. A line without `=` is ignored; a comment line that holds `=` is a setting to the installer. "
-      "Keys are case-sensitive and neither key nor value is trimmed; text after a second `=` is dropped. The last "
+      "Keys are case-sensitive and neither key nor value is trimmed; text after a second `=` is dropped. The "
+      "last "
       "line wins. The file may hold at most " +
       std::to_string(kMaxConfigFileBytes) + " bytes and up to " + std::to_string(kMaxRomEntries) +
-      " entries, numbered from 0 (`VBiosHWID_0`); the first entry number without a hardware ID ends the list. "
-      "A line whose key is a notebook's board product name (`BaseBoardProduct`) sets that board's minimum BIOS "
+      " entries, numbered from 0 (`VBiosHWID_0`); the first entry number without a hardware ID ends the "
+      "list. "
+      "A line whose key is a notebook's board product name (`BaseBoardProduct`) sets that board's minimum "
+      "BIOS "
       "build, like `BiosVersion`.\n\n"
       "| key | form | what it does |\n|---|---|---|\n";
   for (const package::ConfigKey& key : package::kConfigKeys)
     out += "| `" + std::string(key.name) + (key.numbered ? "n" : "") + "` | " + cell(key.form) + " | " +
            cell(key.effect) + " |\n";
   out +=
-      "\nMandatory: `ReleaseVersion`, `VBiosType` and entry 0's `VBiosHWID_0`, `VBiosVersion_0`, `VBiosROM_0`; "
+      "\nMandatory: `ReleaseVersion`, `VBiosType` and entry 0's `VBiosHWID_0`, `VBiosVersion_0`, "
+      "`VBiosROM_0`; "
       "without one the installer stops with 103.\n\n"
       "## Checking a package: OvVBiosPackageCheck\n\n"
-      "`OvVBiosPackageCheck.exe <packages folder> [--json]` reads the folder with the installer's own rules, shows "
-      "what it makes of every line of `configs.txt`, and lists findings with file, line and severity. Exit code 0: "
-      "clean (notes at most), 1: warnings, 2: errors.\n\n"
+      "`OvVBiosPackageCheck.exe <packages folder> [--json] [--tools DIR]` reads the folder with the "
+      "installer's own "
+      "rules, shows what it makes of every line of `configs.txt`, and lists findings with file, line and "
+      "severity. "
+      "The tools must be in the package, as on a notebook; `--tools DIR` takes the ones it lacks from `DIR` "
+      "(the "
+      "simulated stand-ins) and says so. Exit code 0: clean (notes at most), 1: warnings, 2: errors.\n\n"
       "| finding | severity | what it means |\n|---|---|---|\n";
   for (const kit::CheckRule& rule : kit::kCheckRules)
     out += "| `" + std::string(rule.id) + "` | " + std::string(kit::severityName(rule.severity)) + " | " +
            cell(rule.what) + " |\n";
   out +=
       "\n## Result codes\n\n"
-      "The exit code, the registry value `State` and the log's last line (`state N`) are always the same code.\n\n"
+      "The exit code, the registry value `State` and the log's last line (`state N`) are always the same "
+      "code.\n\n"
       "| code | set by | meaning | exit | what to do |\n|---|---|---|---|---|\n";
   for (const result::CodeInfo& info : result::codeTable())
     out += "| " + std::to_string(info.code) + " | " + cell(info.setBy) + " | " + cell(info.meaning) + " | " +
