@@ -9,7 +9,7 @@ CONFIGURE = bash scripts/configure.sh $(BUILD)/$(1) -DCMAKE_BUILD_TYPE=$(2) $(3)
 # The linux tests are built when GoogleTest is there; make demo does not need it.
 LINUX_TESTS = -DOVVB_TESTS=$$([ -f /usr/include/gtest/gtest.h ] && echo ON || echo OFF)
 LINUX = $(call CONFIGURE,linux,RelWithDebInfo,-DOVVB_BUILD=linux $(LINUX_TESTS))
-DEMO_TARGETS := OvVBiosInstaller amdvbflash devcon64 vendorflash
+DEMO_TARGETS := OvVBiosInstaller amdvbflash devcon64 vendorflash trace_query
 
 .PHONY: dist all deps build build-linux build-linux-asan build-windows build-windows-sim build-fuzz test check demo gallery bench fuzz clean
 

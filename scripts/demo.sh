@@ -12,29 +12,39 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # otherwise they answer themselves, so show from the trace what they said.
 show_dialogs() {
   [ -t 0 ] && [ -t 1 ] && return
-  command -v python3 >/dev/null || return
   echo
   echo "== Dialogs shown (trace.jsonl: dialog.show)"
-  python3 - "$1/trace.jsonl" <<'EOF'
-import json, sys, textwrap
-buttons = {}
-for line in open(sys.argv[1], encoding="utf-8"):
-    event = json.loads(line)
-    if event.get("event") == "dialog.show":
-        print(f"[{event['form']}] \"{event['title']}\"")
-        for text in event["label1"].strip("\n").split("\n"):
-            print(textwrap.fill(text, 100, initial_indent="    ", subsequent_indent="    "))
-        buttons = event["buttons"]
-        if buttons:
-            # Left to right: Yes (button3) or Retry (button1), then No or Cancel.
-            order = sorted(buttons, key=["button3", "button1", "button2"].index)
-            print("    " + "  ".join(f"[{buttons[b]}]" for b in order))
-    elif event.get("event") == "dialog.click":
-        print(f"    pressed: {buttons.get(event['button'], event['button'])}")
-EOF
+  # trace_query writes a line break inside a value as \x0A, so one event is one line.
+  "$build/bin/trace_query" "$1/trace.jsonl" dialog.show,dialog.click event form title label1 \
+    buttons.button3 buttons.button1 buttons.button2 button | awk -F'\t' '
+    function wrap(text,    n, words, i, line) {
+      n = split(text, words, /[ \t]+/)
+      line = ""
+      for (i = 1; i <= n; i++) {
+        if (words[i] == "") continue
+        if (line != "" && length(line) + 1 + length(words[i]) > 96) { print "    " line; line = "" }
+        line = line == "" ? words[i] : line " " words[i]
+      }
+      if (line != "") print "    " line
+      else if (n == 0 || text ~ /^[ \t]*$/) print ""
+    }
+    $1 == "dialog.show" {
+      printf "[%s] \"%s\"\n", $2, $3
+      label = $4
+      sub(/^(\\x0A)+/, "", label); sub(/(\\x0A)+$/, "", label)
+      n = split(label, lines, /\\x0A/)
+      for (i = 1; i <= n; i++) wrap(lines[i])
+      # Left to right: Yes (button3) or Retry (button1), then No or Cancel.
+      delete caption; row = ""
+      caption["button3"] = $5; caption["button1"] = $6; caption["button2"] = $7
+      for (b = 5; b <= 7; b++) if ($b != "") row = row (row == "" ? "" : "  ") "[" $b "]"
+      if (row != "") print "    " row
+    }
+    $1 == "dialog.click" {
+      printf "    pressed: %s\n", ($8 in caption && caption[$8] != "") ? caption[$8] : $8
+    }'
 }
 
-# demo_run <package> <machine> <folder>: a fresh copy of both, one run.
 demo_run() {
   local package=$1 machine=$2 demo=$3
   rm -rf "$demo"
