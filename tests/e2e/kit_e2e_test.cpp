@@ -347,6 +347,14 @@ TEST_F(Rehearsal, NothingToRehearseSaysWhyAndExitsTwo) {
   const ToolRun unreadable = rehearse(example("broken-packages/bad-bios-number"));
   EXPECT_EQ(unreadable.exitCode, 2) << unreadable.output;
   EXPECT_NE(unreadable.output.find("configs.txt does not read"), std::string::npos) << unreadable.output;
+  // Its copy would follow the link; a notebook's refuses it.
+  fs::copy(example("packages/amd-dock"), dir / "linked");
+  fs::rename(dir / "linked/kestrel_rx6700.rom", dir / "kestrel_rx6700.rom");
+  fs::create_symlink(dir / "kestrel_rx6700.rom", dir / "linked/kestrel_rx6700.rom");
+  const ToolRun linked = rehearse((dir / "linked").string());
+  EXPECT_EQ(linked.exitCode, 2) << linked.output;
+  EXPECT_NE(linked.output.find("kestrel_rx6700.rom is a link or junction"), std::string::npos)
+      << linked.output;
 }
 
 TEST_F(Rehearsal, DockAndLinkRowsWhenThePackageAsksForThem) {

@@ -3,9 +3,12 @@
 #include "tools/package_check/package_check.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -136,6 +139,51 @@ TEST(PackageCheck, FolderAndSizeLimitsGiveTheInstallersCodes) {
   atLimit.configSize = kMaxConfigFileBytes;
   atLimit.configBytes = std::string(kMaxConfigFileBytes, '#');
   EXPECT_EQ(kit::checkPackage(atLimit).readResult, 103);
+
+  // What the installer's copy refuses, made at run time on a copy of a clean
+  // package; the rest of the package is still checked.
+  namespace fs = std::filesystem;
+  char pattern[] = "/tmp/ovvb-check-XXXXXX";
+  const fs::path dir = mkdtemp(pattern);
+  fs::path tooDeep;
+  for (uint32_t i = 0; i <= kMaxPackageDepth; ++i) tooDeep /= "d";
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> make;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"a linked ROM and folder",
+       [](const fs::path& p) {
+         fs::rename(p / "kestrel_rx6700.rom", p.parent_path() / "elsewhere.rom");
+         fs::create_symlink(p.parent_path() / "elsewhere.rom", p / "kestrel_rx6700.rom");
+         fs::create_directory_symlink(p.parent_path(), p / "up");
+       },
+       {"error package-link kestrel_rx6700.rom", "error package-link up"}},
+      {"one entry more than the bound",
+       [](const fs::path& p) {
+         fs::create_directories(p / "many");  // with the package's 3 files, the bound is passed here
+         for (uint32_t i = 0; i + 3 < kMaxPackageEntries; ++i) std::ofstream(p / "many" / std::to_string(i));
+       },
+       {"error package-too-large many"}},
+      {"folders one level too deep",
+       [&](const fs::path& p) { fs::create_directories(p / tooDeep); },
+       {"error package-too-large " + tooDeep.string()}},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(dir / "package");
+    fs::remove(dir / "elsewhere.rom");
+    fs::copy(examples("packages/amd-dock"), dir / "package", fs::copy_options::recursive);
+    c.make(dir / "package");
+    const kit::CheckReport report = check((dir / "package").string());
+    std::vector<std::string> got = findings(report), want = withStandIns(c.expected);
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want) << c.name;
+    EXPECT_EQ(report.readResult, 102) << c.name;
+    EXPECT_EQ(report.summary.size(), 1u) << c.name;  // a refused package has no reading to show
+    EXPECT_NE(report.findings.front().message.find("stopping with 102"), std::string::npos) << c.name;
+  }
+  fs::remove_all(dir);
 }
 
 TEST(PackageCheck, EveryLineShowsWhatTheInstallerMakesOfIt) {

@@ -32,6 +32,11 @@ done
 for folder in examples/packages/amd-dock examples/broken-packages/ec-config-amd; do
   same "$folder without tools" "$linux/OvVBiosPackageCheck" "$folder" -- "$win/OvVBiosPackageCheck.exe" "$folder"
 done
+# A link the checker sees by the platform's own test, as its C++ library on
+# Windows sees through links (Wine shows a link to a folder as one, not a
+# link to a file).
+mkdir -p "$work/linked" && cp -r examples/packages/amd-dock/. "$work/linked/" && ln -s "$root/examples" "$work/linked/more"
+same "linked" "$linux/OvVBiosPackageCheck" "$work/linked" -- "$win/OvVBiosPackageCheck.exe" "$work/linked"
 same "json" "$linux/OvVBiosPackageCheck" examples/broken-packages/typos --json -- \
   "$win/OvVBiosPackageCheck.exe" examples/broken-packages/typos --json
 

@@ -8,6 +8,7 @@
 #include "platform/paths.h"
 #include "tools/package_check/checker.h"
 #include "tools/package_check/nvidia_version.h"
+#include "tools/package_check/package_folder.h"
 
 namespace kit {
 
@@ -33,6 +34,21 @@ std::string otherCaseName(const PackageFolder& folder, std::string_view name) {
 }
 
 }  // namespace
+
+void Checker::checkPackageCopy() {
+  for (const CopyRefusal& refusal : folder_.copyRefusals) {
+    const bool link = refusal.why == CopyRefusal::Why::Link || refusal.why == CopyRefusal::Why::NotPlain;
+    std::string remedy =
+        refusal.path.empty() ? "Ship the packages folder itself, not a link to it"
+        : link               ? "Put the file or folder itself in the package instead"
+               : "Take out what the installer does not use; a package is a few ROM images and tools";
+    addFinding(refusal.path, 0, link ? Rule::PackageLink : Rule::PackageTooLarge,
+               describeRefusal(refusal) +
+                   ": the installer copies the package before it reads any of it, takes plain files and "
+                   "folders only, and refuses the whole package, stopping with 102 on every machine. " +
+                   remedy);
+  }
+}
 
 void Checker::checkRom(int i) {
   const VBiosInfo& entry = configs_.vb[i];

@@ -14,6 +14,8 @@ std::string_view severityName(Severity severity);
 
 enum class Rule {
   FolderMissing,
+  PackageLink,
+  PackageTooLarge,
   ConfigMissing,
   ConfigTooLarge,
   Encoding,
@@ -73,6 +75,11 @@ struct CheckRule {
 inline constexpr std::array<CheckRule, static_cast<size_t>(Rule::kCount)> kCheckRules = {{
     {Rule::FolderMissing, "folder-missing", Severity::Error,
      "the packages folder does not exist: 102 on every machine"},
+    {Rule::PackageLink, "package-link", Severity::Error,
+     "a link, junction or anything else neither a file nor a folder, in the folder or as the folder: the "
+     "installer refuses to copy the package, 102 on every machine"},
+    {Rule::PackageTooLarge, "package-too-large", Severity::Error,
+     "more files and folders, bytes or levels of folders than the installer copies: 102 on every machine"},
     {Rule::ConfigMissing, "config-missing", Severity::Error,
      "no configs.txt in the folder: 101 on every machine"},
     {Rule::ConfigTooLarge, "config-too-large", Severity::Error,

@@ -62,6 +62,7 @@ class Checker {
   void checkVersionOrder(int i);
   void checkDriverRequirement();
   // check_files.cpp
+  void checkPackageCopy();
   void checkRom(int i);
   void checkTypeAndTools();
   void checkUnusedFiles();

@@ -67,6 +67,14 @@ void Checker::summarise() {
 }
 
 CheckReport Checker::run() {
+  // A package the installer will not copy is read by nothing; what the rest
+  // of the checks find is still what the author meets once it is copied.
+  checkPackageCopy();
+  const auto finish = [&] {
+    if (!folder_.copyRefusals.empty()) report_.readResult = result::kConfigUnreadable;
+    summarise();
+    return std::move(report_);
+  };
   if (!folder_.exists) {
     addFinding("", 0, Rule::FolderMissing,
                "the packages folder does not exist: the installer stops with 102 on every machine");
@@ -81,10 +89,7 @@ CheckReport Checker::run() {
                          " the installer reads: it stops with 102 on every machine");
     report_.readResult = result::kConfigUnreadable;
   }
-  if (report_.readResult != 0) {
-    summarise();
-    return std::move(report_);
-  }
+  if (report_.readResult != 0) return finish();
 
   const std::string text = package::decodeText(folder_.configBytes);
   const bool readable = checkEncoding(text);
@@ -108,8 +113,7 @@ CheckReport Checker::run() {
     // A file in the wrong encoding makes every line look wrong; the one
     // finding that says why is the whole story.
     report_.findings.resize(encodingFindings);
-    summarise();
-    return std::move(report_);
+    return finish();
   }
   if (report_.readResult != result::kConfigUnreadable) {
     checkTypeAndTools();
@@ -117,14 +121,13 @@ CheckReport Checker::run() {
     checkEntries();
     checkUnusedFiles();
   }
-  summarise();
   // configs.txt first, line by line, then the folder's other files.
   std::stable_sort(report_.findings.begin(), report_.findings.end(), [](const Finding& a, const Finding& b) {
     const bool aConfig = a.file == "configs.txt", bConfig = b.file == "configs.txt";
     if (aConfig != bConfig) return aConfig;
     return aConfig && a.line < b.line;
   });
-  return std::move(report_);
+  return finish();
 }
 
 CheckReport checkPackage(const PackageFolder& folder) { return Checker(folder).run(); }

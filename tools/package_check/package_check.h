@@ -21,15 +21,25 @@ struct Finding {
   std::string message;
 };
 
+// Something in the folder the installer's copy of it refuses, which makes it
+// refuse the whole package; `path` is relative to the folder, empty for the
+// folder itself.
+struct CopyRefusal {
+  enum class Why { Link, NotPlain, Bytes, Entries, Depth };
+  Why why = Why::Link;
+  std::string path;
+};
+
 // A packages folder as the checker sees it: no file system here, so the
 // checks can be fed from a test or a fuzzer as well as from a real folder.
 struct PackageFolder {
   bool exists = true;
   bool hasConfig = true;
   uint64_t configSize = 0;
-  std::string configBytes;             // empty when too large
-  std::vector<std::string> files;      // names of the regular files in the folder
-  std::vector<std::string> toolFiles;  // names in the folder of stand-in tools named with --tools, if any
+  std::string configBytes;                // empty when too large
+  std::vector<std::string> files;         // names of the regular files in the folder
+  std::vector<std::string> toolFiles;     // names in the folder of stand-in tools named with --tools, if any
+  std::vector<CopyRefusal> copyRefusals;  // every link or odd entry, then the first bound passed, if any
 };
 
 struct LineReading {

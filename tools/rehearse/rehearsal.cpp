@@ -16,6 +16,7 @@
 #include "platform/paths.h"
 #include "simulated/trace_reader.h"
 #include "tools/package_check/nvidia_version.h"
+#include "tools/package_check/package_folder.h"
 #include "tools/rehearse/machine_keys_check.h"
 #include "tools/rehearse/machine_matrix.h"
 #include "tools/rehearse/run_pool.h"
@@ -173,6 +174,14 @@ Rehearsal rehearse(const RehearsalOptions& options) {
   const fs::path packages = options.packages, bin = options.binDir;
   if (!fs::is_directory(packages, error)) {
     out.problem = "no packages folder " + options.packages;
+    return out;
+  }
+  // Copying it here would follow its links, and every row would then take
+  // a package that every notebook refuses.
+  if (const std::vector<CopyRefusal> refusals = copyRefusals(options.packages); !refusals.empty()) {
+    out.problem = describeRefusal(refusals.front()) +
+                  ": the installer refuses to copy the package and every machine stops with 102 (see the "
+                  "checker)";
     return out;
   }
   if (!fs::is_regular_file(bin / "OvVBiosInstaller", error)) {
