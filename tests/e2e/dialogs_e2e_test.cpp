@@ -26,8 +26,6 @@ namespace {
 
 using Event = simulated::TraceEvent;
 
-std::vector<Event> readTrace(const InstallerRun& r) { return r.events(""); }
-
 // What the user saw and did, one line per event, in order: "show Form",
 // "click Form:button", "unseen Form:button" (taken as answered), "open <address>", "restart <flags>
 // <reserved> <method>".
@@ -217,7 +215,7 @@ const ExitCase kExits[] = {
 // The exit dialog a row's run ends with, "" when it ends with none.
 std::string exitFormOf(const std::vector<std::string>& story) {
   for (auto line = story.rbegin(); line != story.rend(); ++line)
-    for (const char* form : {"InstallFail", "SupportSiteForm", "BiosCheckForm", "RestartForm"})
+    for (const char* form : e2e::kExitForms)
       if (line->find(std::string(" ") + form) != std::string::npos) return form;
   return "";
 }
@@ -243,7 +241,7 @@ TEST_P(GermanExit, ShowsItsDialogInGermanAndDoesWhatTheClicksAsk) {
   if (!configs.empty()) r.writeConfigs(configs);
 
   EXPECT_EQ(r.run(), c.code) << r.output;
-  const std::vector<Event> events = readTrace(r);
+  const std::vector<Event> events = r.events("");
   EXPECT_EQ(story(events), c.story);
   std::vector<Dialog> shown;
   for (const Event& e : events) {
@@ -344,7 +342,7 @@ TEST_P(UnseenDesktop, TakesTheSafeAnswerAndEndsAsAnUnattendedRun) {
   ASSERT_EQ(runOnce(unseen, false), c.code) << unseen.output;
   ASSERT_EQ(runOnce(seen, true), c.code) << seen.output;
 
-  EXPECT_EQ(story(readTrace(unseen)), c.story);
+  EXPECT_EQ(story(unseen.events("")), c.story);
   std::vector<std::string> answered;
   for (const std::string& m : unseen.logMessages()) {
     if (m.ends_with(" because no one could see it")) answered.push_back(m);

@@ -28,6 +28,10 @@ inline int started(const InstallerRun& r, const std::string& program, const std:
   return count;
 }
 
+// The dialogs a run can end with, one per exit path that shows one.
+inline constexpr const char* kExitForms[] = {"InstallFail", "SupportSiteForm", "BiosCheckForm",
+                                             "RestartForm"};
+
 inline std::string exitForm(result::ExitPath exit) {
   using enum result::ExitPath;
   return exit == Completion        ? "RestartForm"
@@ -42,7 +46,7 @@ inline void expectExitAsTheTableSays(const InstallerRun& r, int32_t code, bool a
   ASSERT_TRUE(e.known) << code;
   EXPECT_EQ(r.logMessages().back(), "state " + std::to_string(code));
   EXPECT_EQ(r.stateValue("State"), dword(code));
-  for (const char* form : {"InstallFail", "SupportSiteForm", "BiosCheckForm", "RestartForm"})
+  for (const char* form : kExitForms)
     EXPECT_EQ(shown(r, form), form == exitForm(e.exit)) << form << " after " << code;
   EXPECT_EQ(started(r, "devcon64.exe", "remove") > 0, e.removesDriver && amdPackage) << code;
   if (e.exit == result::ExitPath::DriverUpdate) {
