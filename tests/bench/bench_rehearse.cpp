@@ -24,6 +24,7 @@ int main() {
   kit::RehearsalOptions options;
   options.packages = packages.string();
   options.binDir = OVVB_BIN_DIR;
+  options.toolsDir = OVVB_BIN_DIR;  // the example package holds no vendor tools
   options.jobs = 2;
   double best = 1e9;
   size_t machines = 0;

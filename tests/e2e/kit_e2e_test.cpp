@@ -90,9 +90,10 @@ TEST(KitTools, LogExplainerTellsEachRunOfAGermanLog) {
                      "  VBIOS: already up to date, nothing flashed\n  result: 1, "),
             std::string::npos)
       << out;
-  EXPECT_NE(
-      out.find("logged: ERROR configs.txt Not Found\n  result: 101, configs.txt not found (failure exit)"),
-      std::string::npos)
+  // The failure's detail is quoted, not pointed at.
+  EXPECT_TRUE(std::regex_search(out, std::regex("logged: ERROR configs.txt Not Found; the detail on line "
+                                                "[0-9]+: \"ReadFile .*configs.txt failed: .*\\(error 2\\)\"\n"
+                                                "  result: 101, configs.txt not found \\(failure exit\\)")))
       << out;
 }
 
@@ -218,9 +219,13 @@ class Rehearsal : public ::testing::Test {
     fs::create_directories(dir / "tmp");
   }
   void TearDown() override { fs::remove_all(dir); }
-  // Runs with its own TMPDIR, so what it leaves behind can be seen.
-  ToolRun rehearse(const std::string& arguments) {
-    return runTool("OvVBiosRehearse", arguments, "TMPDIR=" + (dir / "tmp").string());
+  // Runs with its own TMPDIR, so what it leaves behind can be seen. The
+  // example packages hold no vendor tools: the build's stand-ins fill them in
+  // unless `tools` is false, when they are missing as on a notebook.
+  ToolRun rehearse(const std::string& arguments, bool tools = true) {
+    return runTool("OvVBiosRehearse",
+                   arguments + (tools ? " --tools " + std::string(OVVB_BIN_DIR) : std::string()),
+                   "TMPDIR=" + (dir / "tmp").string());
   }
   fs::path dir;
 };
@@ -288,14 +293,20 @@ TEST_F(Rehearsal, APackageThatFailsOnNotebooksIsNamedRowByRow) {
     std::string package;
     std::map<std::string, std::string> rows;  // some rows and the code each must end with
     std::vector<std::string> listed;          // lines of the closing list
+    std::string options = "";                 // more of the command line
+    bool tools = true;                        // stand-ins for the tools the package lacks
   };
+  // An author's own NVIDIA notebook, with a driver version copied from an AMD
+  // package: a machine nobody predicted counts only when flashed or current.
+  fs::create_directories(dir / "machines");
+  fs::copy(example("machines/kestrel-nv"), dir / "machines/own-nv", fs::copy_options::recursive);
+  const fs::path amdDriver = dir / "amd-driver";
+  fs::create_directories(amdDriver);
   const std::vector<Case> cases = {
       // The dock step reads the VBIOS through NVIDIA's interface.
       {example("broken-packages/ec-config-amd"),
        {{"entry 0, older VBIOS", "3002"}, {"entry 0, flash tool fails", "903"}},
-       {"  #2 entry 0, older VBIOS: made for 0, ended 3002; the log's last problem: WARNING Write KR EC "
-        "config "
-        "'VBIOS' fail\n"}},
+       {"  #2 entry 0, older VBIOS: made for 0, ended 3002; OrvoVbInst.txt line "}},
       // A board's line before BiosVersion does not count there; a board's
       // value that is no number stops the read there.
       {example("broken-packages/board-bios-order"),
@@ -308,10 +319,23 @@ TEST_F(Rehearsal, APackageThatFailsOnNotebooksIsNamedRowByRow) {
       // does not start.
       {packageWith(dir, "packages/amd-dock", "PCI\\\\VEN", "VEN").string(),
        {{"entry 0, older VBIOS", "202"}},
-       {"  #2 entry 0, older VBIOS: made for 0, ended 202; the log's last problem: ERROR HWID not found"}},
+       {"  #2 entry 0, older VBIOS: made for 0, ended 202; OrvoVbInst.txt line ",
+        ": \"ERROR HWID not found\""}},
+      // The package lacks devcon64.exe: no stand-in fills the gap unasked.
+      {example("packages/amd-dock"),
+       {{"entry 0, older VBIOS", "1003"}, {"no matching GPU", "202"}},
+       {"note: devcon64.exe is not in the package, so the machines here lack it as a notebook would",
+        "  #2 entry 0, older VBIOS: made for 0, ended 1003"},
+       "",
+       false},
+      {packageWith(amdDriver, "packages/nv-dock", "VGAVersion=.*", "VGAVersion=31.0.21001.45002").string(),
+       {{"own-nv", "402"}},
+       {"own-nv: made for any, ended 402", "GPU 10DE:2520: 0 flashed, 0 up to date, 1 stop (402)",
+        "No machine was flashed"},
+       " --machines " + (dir / "machines").string()},
   };
   for (const Case& c : cases) {
-    const ToolRun run = rehearse(c.package + " --jobs 2");
+    const ToolRun run = rehearse(c.package + " --jobs 2" + c.options, c.tools);
     EXPECT_EQ(run.exitCode, 1) << run.output;
     const std::map<std::string, std::string> rows = tableRows(run.output);
     for (const auto& [machine, code] : c.rows) {
@@ -344,6 +368,10 @@ TEST_F(Rehearsal, NothingToRehearseSaysWhyAndExitsTwo) {
       rehearse(example("packages/amd-dock") + " --machines " + (dir / "no-machines").string());
   EXPECT_EQ(empty.exitCode, 2) << empty.output;
   EXPECT_NE(empty.output.find("holds no folder with a machine.ini"), std::string::npos) << empty.output;
+  const ToolRun unpackedWithItsFolder = rehearse(example("packages"));
+  EXPECT_EQ(unpackedWithItsFolder.exitCode, 2) << unpackedWithItsFolder.output;
+  EXPECT_NE(unpackedWithItsFolder.output.find("the folder 'amd-dock' inside holds one"), std::string::npos)
+      << unpackedWithItsFolder.output;
   const ToolRun unreadable = rehearse(example("broken-packages/bad-bios-number"));
   EXPECT_EQ(unreadable.exitCode, 2) << unreadable.output;
   EXPECT_NE(unreadable.output.find("configs.txt does not read"), std::string::npos) << unreadable.output;

@@ -17,6 +17,8 @@
 #include "tools/package_check/nvidia_version.h"
 #include "tools/package_check/package_folder.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 std::string examples(const std::string& name) { return std::string(OVVB_SOURCE_DIR) + "/examples/" + name; }
@@ -128,6 +130,16 @@ TEST(PackageCheck, FolderAndSizeLimitsGiveTheInstallersCodes) {
   kit::PackageFolder missing;
   missing.exists = false;
   EXPECT_EQ(kit::checkPackage(missing).readResult, 102);
+  // Pointed at configs.txt itself, or at a package unpacked with its top folder.
+  const fs::path folder = examples("packages/amd-dock");
+  const kit::CheckReport file = check((folder / "configs.txt").string());
+  ASSERT_EQ(file.findings.size(), 1u);
+  EXPECT_NE(file.findings[0].message.find("not configs.txt itself"), std::string::npos);
+  const kit::CheckReport below = check(examples("packages"));
+  EXPECT_EQ(findings(below), std::vector<std::string>{"error config-in-folder-below configs.txt"});
+  EXPECT_EQ(below.readResult, 101);
+  EXPECT_NE(below.findings[0].message.find("Move what 'amd-dock' holds up into the packages folder"),
+            std::string::npos);
 
   kit::PackageFolder large;
   large.configSize = kMaxConfigFileBytes + 1;
@@ -142,7 +154,6 @@ TEST(PackageCheck, FolderAndSizeLimitsGiveTheInstallersCodes) {
 
   // What the installer's copy refuses, made at run time on a copy of a clean
   // package; the rest of the package is still checked.
-  namespace fs = std::filesystem;
   char pattern[] = "/tmp/ovvb-check-XXXXXX";
   const fs::path dir = mkdtemp(pattern);
   fs::path tooDeep;
@@ -186,16 +197,70 @@ TEST(PackageCheck, FolderAndSizeLimitsGiveTheInstallersCodes) {
   fs::remove_all(dir);
 }
 
+// In the package's own words, with what each line means on a notebook.
 TEST(PackageCheck, EveryLineShowsWhatTheInstallerMakesOfIt) {
   kit::PackageFolder folder;
-  folder.configBytes = "ReleaseVersion=v3\nECConfig=1\nVBiosROM_7=a.001\nBiosVersion= 42\nno equals here\n";
+  folder.configBytes =
+      "ReleaseVersion=v3\nVBiosType=KRAMD\nECConfig=1\nVBiosROM_7=a.001\nBiosVersion= 42\nno equals here\n";
   const kit::CheckReport report = kit::checkPackage(folder);
-  ASSERT_EQ(report.lines.size(), 5u);
-  EXPECT_EQ(report.lines[0].reading, "VbReleaseVersion = '3'");
-  EXPECT_EQ(report.lines[1].reading, "ECConfig = 1");
-  EXPECT_EQ(report.lines[2].reading, "entry 7 vbRom = 'a.001' (raw ROM)");
-  EXPECT_EQ(report.lines[3].reading, "VbReqBios = 42");
-  EXPECT_EQ(report.lines[4].reading, "ignored (no '=')");
+  ASSERT_EQ(report.lines.size(), 6u);
+  EXPECT_EQ(report.lines[0].reading,
+            "ReleaseVersion = '3': the package's version, recorded as DisplayVersion after an install");
+  EXPECT_EQ(report.lines[1].reading, "VBiosType = 'KRAMD': the AMD path (amdvbflash flashes the ROM images)");
+  EXPECT_EQ(report.lines[2].reading,
+            "ECConfig = 1: the dock controller's configuration is updated after the flash");
+  EXPECT_EQ(report.lines[3].reading, "VBiosROM_7 = 'a.001': entry 7's ROM image (raw ROM)");
+  EXPECT_EQ(report.lines[4].reading, "BiosVersion = 42: the notebook BIOS must be 42 or newer");
+  EXPECT_EQ(report.lines[5].reading, "ignored (no '=')");
+  for (const std::string& line : report.summary)
+    for (const char* internal : {"VbReqBios", "vbHWID", "readConfigs", "VbCount"})
+      EXPECT_EQ(line.find(internal), std::string::npos) << line;
+}
+
+// What a careful reviewer would say, each with the fix spelt out.
+TEST(PackageCheck, ReviewersFindingsNameTheFix) {
+  const std::string amd =
+      "ReleaseVersion=1\nVBiosType=KRAMD\nVBiosHWID_0=PCI\\VEN_1002&DEV_73DF\n"
+      "VBiosVersion_0=020.001.000.038.016300\n";
+  const std::string nvidia =
+      "ReleaseVersion=1\nVBiosType=KRNV\nVBiosHWID_0=PCI\\VEN_10DE&DEV_2520\n"
+      "VBiosVersion_0=575593709570\nVBiosROM_0=flash.exe\n";
+  struct Case {
+    std::string config;
+    std::string finding;  // "" : none of the rules below
+    std::string says;
+  } cases[] = {
+      {nvidia + "VGAVersion=31.0.21001.45002\n", "warning driver-version-vendor configs.txt:6",
+       "cannot be an NVIDIA driver's"},
+      {nvidia + "VGAVersion=31.0.15.3623\n", "", ""},
+      {nvidia + "VGAVersion=27.21.14.5671\n", "", ""},
+      {amd + "VBiosROM_0=x.rom\nVGAVersion=31.0.15.3623\n", "warning driver-version-vendor configs.txt:6",
+       "cannot be an AMD driver's"},
+      {amd + "VBiosROM_0=x.rom\nVGAVersion=30.0.13025.1000\n", "", ""},
+      {amd + "VBiosROM_0=roms\\x.rom\n", "error rom-refused configs.txt:5",
+       "Put the image beside configs.txt and write VBiosROM_0=x.rom"},
+  };
+  for (const Case& c : cases) {
+    kit::PackageFolder folder;
+    folder.configBytes = c.config;
+    folder.files = {"configs.txt", "x.rom", "flash.exe", "amdvbflash.exe", "devcon64.exe", "amdtools.inf"};
+    const kit::CheckReport report = kit::checkPackage(folder);
+    std::string said;
+    const std::vector<std::string> all = findings(report);
+    for (size_t i = 0; i < report.findings.size(); ++i)
+      if (report.findings[i].rule == kit::Rule::DriverVersionVendor ||
+          report.findings[i].rule == kit::Rule::RomRefused)
+        said = all[i] + "|" + report.findings[i].message;
+    EXPECT_EQ(said.substr(0, said.find('|')), c.finding) << c.config << said;
+    EXPECT_NE(said.find(c.says), std::string::npos) << said;
+  }
+
+  // Device Manager's instance path copied whole: the part to delete is named.
+  bool lowerCaseOnly = false;
+  EXPECT_NE(
+      kit::pciPrefixProblem("PCI\\VEN_1002&DEV_73DF&SUBSYS_0A1B1D6A&REV_C1\\6&1A2B3C4D&0&0008", lowerCaseOnly)
+          .find("delete '\\6&1A2B3C4D&0&0008'"),
+      std::string::npos);
 }
 
 // An encoding fault is told once, at its line, with what to do about it.

@@ -99,12 +99,14 @@ int main() {
       "each.\n\n"
       "## Rehearsing a package on Linux\n\n"
       "From a source checkout: `make build-linux`, then `build/linux/bin/OvVBiosRehearse <packages folder> "
-      "[--jobs N] [--report out.html]` runs the installer on simulated machines made from the package "
-      "(older, "
-      "equal and newer VBIOS, driver and BIOS requirements, battery, a failing and a hanging flash tool, no "
-      "matching GPU, no dock) and prints one row per machine. `--machines DIR` uses machine folders of your "
-      "own "
-      "(see docs/simulated-machine.md).\n";
+      "[--tools DIR] [--jobs N] [--report out.html]` runs the installer on simulated machines made from the "
+      "package (older, equal and newer VBIOS, driver and BIOS requirements, battery, a failing and a hanging "
+      "flash tool, no matching GPU, no dock) and prints one row per machine, then per kind of GPU how many "
+      "machines were flashed, up to date or stopped. Simulated stand-ins play the vendor tools the package "
+      "holds; a tool it lacks is missing on the machines too, as on a notebook, unless `--tools DIR` names a "
+      "folder of stand-ins (`build/linux/bin`), which the notes then say. `--machines DIR` uses machine "
+      "folders of your own (see docs/simulated-machine.md); each must end flashed or up to date. It exits 0 "
+      "only when every machine ended as made for and at least one was flashed.\n";
   std::fputs(out.c_str(), stdout);
   return 0;
 }

@@ -1,5 +1,7 @@
 #include "tools/log_explain/log_reader.h"
 
+#include <utility>
+
 #include "common/result_code_table.h"
 #include "common/result_codes.h"
 #include "package/config_text.h"
@@ -209,7 +211,21 @@ void LogReader::line(std::string_view bytes, bool complete) {
   run.lastLine = summary_.lines;
   run.partialLastLine = !complete;
   // Untimed lines continue the entry before (a failure's detail).
-  if (stamped) message(view);
+  if (stamped) {
+    const bool wasAfterProblem = std::exchange(afterProblem_, false);
+    detail_.clear();
+    const size_t colon = view.find(": ");
+    if (wasAfterProblem && colon != std::string_view::npos &&
+        view.substr(0, colon).find(' ') == std::string_view::npos) {
+      detail_ = kept(view.substr(colon + 2));
+      detailLine_ = summary_.lines;
+    }
+    message(view);
+  } else if (!detail_.empty() && view.starts_with("   at ") && !run.problems.empty()) {
+    // The support person reads the reason itself, not a pointer to it.
+    run.problems.back() += "; the detail on line " + std::to_string(detailLine_) + ": \"" + detail_ + "\"";
+    detail_.clear();
+  }
 }
 
 void LogReader::message(std::string_view text) {
@@ -230,6 +246,7 @@ void LogReader::message(std::string_view text) {
   readRequirement(run, text);
   if (text.starts_with("ERROR") || text.starts_with("WARNING")) {
     if (run.problems.size() < kMaxProblems) {
+      afterProblem_ = true;
       run.problems.push_back(kept(text));
     } else {
       ++run.moreProblems;

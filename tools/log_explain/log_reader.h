@@ -56,6 +56,11 @@ class LogReader {
   std::string lastStamp_;  // of the line before, for a run's start
   bool lastWasBlank_ = false;
   bool inRun_ = false;
+  // A failure's detail is the entry after its ERROR line, "Operation: why",
+  // continued by an untimed "   at" line; kept until that line confirms it.
+  bool afterProblem_ = false;
+  std::string detail_;
+  size_t detailLine_ = 0;
 };
 
 // Reads a whole text at once.

@@ -43,6 +43,28 @@ std::optional<BadComponent> firstBadComponent(std::string_view dotted) {
 
 std::string entryField(int i, const char* field) { return "entry " + std::to_string(i) + " " + field; }
 
+bool allDigits(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Windows driver versions of each vendor have one form: NVIDIA's end in the
+// driver's number (31.0.15.3623 is driver 536.23), AMD's third part has five
+// digits (31.0.21001.45002). Empty when `version` has its vendor's form.
+std::string driverVersionVendorProblem(bool amd, std::string_view version) {
+  const std::vector<std::string_view> parts = package::splitAt(version, '.');
+  if (parts.size() != 4) return {};
+  if (amd)
+    return allDigits(parts[2]) && parts[2].size() == 5
+               ? std::string()
+               : "cannot be an AMD driver's: AMD's Windows drivers have a third part of five digits, as " +
+                     std::string(kDriverVersionSample);
+  if (allDigits(parts[2]) && parts[2].size() == 2 && parts[2][0] == '1' && allDigits(parts[3]) &&
+      parts[3].size() == 4)
+    return {};
+  return "cannot be an NVIDIA driver's: NVIDIA's Windows drivers have a third part of two digits starting "
+         "with 1 and a fourth of four digits, as 31.0.15.3623 (driver 536.23)";
+}
+
 }  // namespace
 
 // Whether entry i's prefix can start a hardware ID as Windows spells it.
@@ -223,11 +245,20 @@ void Checker::checkDriverRequirement() {
                          "): the installer stops with 402 on every machine");
     return;
   }
-  if (const std::optional<BadComponent> bad = firstBadComponent(configs_.VbReqVGAVersion))
+  if (const std::optional<BadComponent> bad = firstBadComponent(configs_.VbReqVGAVersion)) {
     addConfigFinding(line, Rule::DriverVersionNotANumber,
                      "VGAVersion component " + bad->description + ": the installer stops with 403 " +
                          (bad->index == 0 ? std::string("on every machine")
                                           : "wherever the driver's version equals the components before it"));
+    return;
+  }
+  if (const std::string problem = driverVersionVendorProblem(configs_.isAmdType(), configs_.VbReqVGAVersion);
+      !problem.empty())
+    addConfigFinding(line, Rule::DriverVersionVendor,
+                     "VGAVersion " + quoted(configs_.VbReqVGAVersion) + " " + problem +
+                         ": every notebook's driver compares against it as a number, so the requirement is "
+                         "either never met (402 everywhere) or always met. Copy the version Device Manager "
+                         "shows for the driver the package needs");
 }
 
 }  // namespace kit

@@ -5,6 +5,7 @@
 #include "package/check_rules.h"
 #include "package/read_configs.h"
 #include "platform/ascii_text.h"
+#include "platform/folder_names.h"
 #include "platform/paths.h"
 #include "tools/package_check/checker.h"
 #include "tools/package_check/nvidia_version.h"
@@ -63,6 +64,17 @@ void Checker::checkRom(int i) {
             " is not a file name inside the packages folder: the flash step refuses it and stops with 905 "
             "wherever entry " +
             n + " is flashed");
+    return;
+  }
+  if (amd && !platform::isPlainName(entry.vbRom)) {
+    const std::string plain = entry.vbRom.substr(entry.vbRom.find_last_of("\\/") + 1);
+    addConfigFinding(line, Rule::RomRefused,
+                     "VBiosROM_" + n + " " + quoted(entry.vbRom) +
+                         " names a file in a folder of the package: the flash step copies the image straight "
+                         "into C:\\ProgramData\\Orvo\\VBIOS, refuses a name whose copy would go into a "
+                         "folder inside it, and stops with 905 wherever entry " +
+                         n + " is flashed. Put the image beside configs.txt and write VBiosROM_" + n + "=" +
+                         plain);
     return;
   }
   if (!amd && !isWindowsProgramName(entry.vbRom)) {

@@ -84,6 +84,74 @@ std::string fieldName(const package::ConfigTestHit& hit) {
   return "?";
 }
 
+// The key as the author writes it, for what authors read; fieldName is the
+// checker's own bookkeeping.
+std::string keyName(const package::ConfigTestHit& hit) {
+  const std::string n = std::to_string(hit.entry);
+  switch (hit.test) {
+    case ConfigTest::ReleaseVersion:
+      return "ReleaseVersion";
+    case ConfigTest::VBiosType:
+      return "VBiosType";
+    case ConfigTest::ECConfig:
+      return "ECConfig";
+    case ConfigTest::WMIConfig:
+      return "WMIConfig";
+    case ConfigTest::BiosVersion:
+      return "BiosVersion";
+    case ConfigTest::BoardBios:
+      return "the board's BIOS line";
+    case ConfigTest::VGAVersion:
+      return "VGAVersion";
+    case ConfigTest::RomHwid:
+      return "VBiosHWID_" + n;
+    case ConfigTest::RomVersion:
+      return "VBiosVersion_" + n;
+    case ConfigTest::RomFile:
+      return "VBiosROM_" + n;
+  }
+  return "?";
+}
+
+// What a line that took effect means on a notebook, in the package's words.
+std::string plainReading(const package::ConfigTestHit& hit, bool amd) {
+  const std::string n = std::to_string(hit.entry);
+  const std::string key = keyName(hit);
+  const std::string value = quoted(hit.stored);
+  switch (hit.test) {
+    case ConfigTest::ReleaseVersion:
+      return key + " = " + value + ": the package's version, recorded as DisplayVersion after an install";
+    case ConfigTest::VBiosType:
+      return key + " = " + value + ": " +
+             (package::isAmdPackageType(hit.stored) ? "the AMD path (amdvbflash flashes the ROM images)"
+                                                    : "the NVIDIA path (the package's own flash program)");
+    case ConfigTest::ECConfig:
+      return key + " = 1: the dock controller's configuration is updated after the flash";
+    case ConfigTest::WMIConfig:
+      return key + " = 1: the PCIe link is set back to Gen4 after the flash";
+    case ConfigTest::BiosVersion:
+      return key + " = " + std::to_string(hit.number) + ": " +
+             (hit.number == 1 ? std::string("no notebook BIOS requirement")
+                              : "the notebook BIOS must be " + std::to_string(hit.number) + " or newer");
+    case ConfigTest::BoardBios:
+      return "on a notebook of this board the BIOS must be " + std::to_string(hit.number) + " or newer";
+    case ConfigTest::VGAVersion:
+      return key + " = " + value + ": " +
+             (hit.stored == "0.0.0.0" ? std::string("no graphics driver requirement")
+                                      : "the graphics driver must be " + value + " or newer");
+    case ConfigTest::RomHwid:
+      return key + " = " + value + ": entry " + n + " is for a GPU whose hardware ID starts with it";
+    case ConfigTest::RomVersion:
+      return key + " = " + value + ": entry " + n +
+             " installs this version and flashes a GPU whose VBIOS is older";
+    case ConfigTest::RomFile:
+      return key + " = " + value + ": entry " + n + "'s " +
+             (amd ? std::string("ROM image") + (hit.rawRom ? " (raw ROM)" : "")
+                  : std::string("flash program"));
+  }
+  return key + " = " + value;
+}
+
 bool isStringTest(ConfigTest test) {
   return test != ConfigTest::BiosVersion && test != ConfigTest::BoardBios && test != ConfigTest::ECConfig &&
          test != ConfigTest::WMIConfig;
@@ -179,7 +247,7 @@ bool Checker::checkEncoding(std::string_view decoded) {
 }
 
 std::string Checker::describeHit(const package::ConfigTestHit& hit, size_t line, std::string_view value) {
-  const std::string field = fieldName(hit);
+  const std::string field = fieldName(hit), key = keyName(hit);
   switch (hit.outcome) {
     case TestOutcome::Applied:
       break;
@@ -187,15 +255,15 @@ std::string Checker::describeHit(const package::ConfigTestHit& hit, size_t line,
       if (value != "0")
         addConfigFinding(
             line, Rule::SwitchValue,
-            field + " " + quoted(value) +
+            key + " " + quoted(value) +
                 " leaves the step as it is (off unless an earlier line set exactly 1): only the value 1 "
                 "switches it on");
       else if ((hit.test == ConfigTest::ECConfig && ecSwitchedOn_) ||
                (hit.test == ConfigTest::WMIConfig && wmiSwitchedOn_))
         addConfigFinding(
             line, Rule::SwitchNotCleared,
-            field + " 0 does not switch the step off: an earlier line set 1, and the installer keeps it on");
-      return field + " unchanged (only 1 switches it on)";
+            key + " 0 does not switch the step off: an earlier line set 1, and the installer keeps it on");
+      return key + " " + quoted(value) + ": changes nothing (only 1 switches the step on)";
     case TestOutcome::EntryNotANumber:
       addConfigFinding(line, Rule::EntryNotANumber,
                        "entry number " + quoted(hit.piece) +
@@ -217,27 +285,16 @@ std::string Checker::describeHit(const package::ConfigTestHit& hit, size_t line,
   if (isStringTest(hit.test) && trimmed(value) != value)
     addConfigFinding(
         line, Rule::ValueBlanks,
-        "the value " + quoted(value) + " has blanks around it, and the installer keeps them in " + field);
+        "the value " + quoted(value) + " has blanks around it, and the installer keeps them in " + key);
   if (auto earlier = lastSetBy_.find(field); earlier != lastSetBy_.end())
     addConfigFinding(line, Rule::KeyRepeated,
-                     field + " was already set on line " + std::to_string(earlier->second) +
+                     key + " was already set on line " + std::to_string(earlier->second) +
                          ": the installer keeps the last, this line's " + quoted(hit.stored));
   lastSetBy_[field] = line;
   if (hit.test == ConfigTest::ECConfig) ecSwitchedOn_ = true;
   if (hit.test == ConfigTest::WMIConfig) wmiSwitchedOn_ = true;
 
-  switch (hit.test) {
-    case ConfigTest::ECConfig:
-    case ConfigTest::WMIConfig:
-      return field + " = 1";
-    case ConfigTest::BiosVersion:
-    case ConfigTest::BoardBios:
-      return field + " = " + std::to_string(hit.number);
-    case ConfigTest::RomFile:
-      return field + " = " + quoted(hit.stored) + (hit.rawRom ? " (raw ROM)" : "");
-    default:
-      return field + " = " + quoted(hit.stored);
-  }
+  return plainReading(hit, configs_.isAmdType());
 }
 
 void Checker::checkUnknownKey(size_t line, std::string_view key, std::string_view value) {

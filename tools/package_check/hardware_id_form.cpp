@@ -35,6 +35,13 @@ std::string pciPrefixProblem(std::string_view prefix, bool& lowerCaseOnly) {
   if (!platform::lowerAscii(prefix).starts_with("pci\\") &&
       !platform::lowerAscii("pci\\").starts_with(platform::lowerAscii(prefix)))
     return "it does not start with PCI\\ as every PCI hardware ID does";
+  // Device Manager's "Device instance path" is the hardware ID followed by
+  // the instance part ("\\6&1A2B3C4D&0&0008"): the one most often copied.
+  if (const size_t instance = prefix.find('\\', 4); instance != std::string_view::npos) {
+    const std::string tail(prefix.substr(instance));
+    return "it ends with the device instance part '" + tail +
+           "' (Device Manager's \"Device instance path\"), which no hardware ID has: delete '" + tail + "'";
+  }
   if (prefix.size() > kPciIdTemplate.size())
     return "it is longer than a whole PCI hardware ID (" + std::string(kPciIdTemplate) + ")";
   std::string upperCased;

@@ -34,17 +34,22 @@ int CheckReport::exitCode() const {
 
 void Checker::summarise() {
   auto& s = report_.summary;
-  s.push_back("readConfigs returns " + std::to_string(report_.readResult) + " (" +
-              (report_.readResult == 0 ? std::string("read, mandatory data present")
-                                       : result::explain(report_.readResult).meaning) +
-              ")");
+  s.push_back(report_.readResult == 0
+                  ? std::string("configs.txt reads cleanly and holds everything the installer needs")
+                  : "the installer stops in step 1 with " + std::to_string(report_.readResult) + ": " +
+                        result::explain(report_.readResult).meaning);
   if (report_.readResult == result::kConfigNotFound || report_.readResult == result::kConfigUnreadable)
     return;
-  s.push_back("VbReleaseVersion " + quoted(configs_.VbReleaseVersion) + ", VbType " +
-              quoted(configs_.VbType) + " (" + (configs_.isAmdType() ? "AMD" : "NVIDIA") + " path)");
-  s.push_back("VbReqBios " + std::to_string(configs_.VbReqBios) + (configs_.VbReqBios == 1 ? " (none)" : "") +
-              ", VbReqVGAVersion " + quoted(configs_.VbReqVGAVersion) +
-              (configs_.VbReqVGAVersion == "0.0.0.0" ? " (none)" : ""));
+  s.push_back("ReleaseVersion " + quoted(configs_.VbReleaseVersion) + ", VBiosType " +
+              quoted(configs_.VbType) + " (the " + (configs_.isAmdType() ? "AMD" : "NVIDIA") + " path)");
+  s.push_back(configs_.VbReqBios == 1
+                  ? std::string("BiosVersion: no notebook BIOS requirement")
+                  : "BiosVersion " + std::to_string(configs_.VbReqBios) + ": the notebook BIOS must be " +
+                        std::to_string(configs_.VbReqBios) + " or newer");
+  s.push_back(configs_.VbReqVGAVersion == "0.0.0.0"
+                  ? std::string("VGAVersion: no graphics driver requirement")
+                  : "VGAVersion " + quoted(configs_.VbReqVGAVersion) + ": the graphics driver must be " +
+                        quoted(configs_.VbReqVGAVersion) + " or newer");
   // Per board the later of its own line and BiosVersion wins.
   const size_t biosLine = lineOf("VbReqBios");
   for (size_t b = 0; b < boardLines_.size(); ++b) {
@@ -53,17 +58,21 @@ void Checker::summarise() {
                     [&](const BoardLine& later) { return later.board == board.board; }))
       continue;
     const bool own = board.line > biosLine;
-    s.push_back("  on board " + quoted(board.board) + ": VbReqBios " +
-                std::to_string(own ? board.number : configs_.VbReqBios) + " (line " +
+    s.push_back("  on board " + quoted(board.board) + ": the BIOS must be " +
+                std::to_string(own ? board.number : configs_.VbReqBios) + " or newer (line " +
                 std::to_string(own ? board.line : biosLine) + ")");
   }
-  s.push_back("ECConfig " + std::to_string(configs_.ECConfig) + ", WMIConfig " +
-              std::to_string(configs_.WMIConfig));
+  s.push_back(
+      std::string("after the flash: ") +
+      (configs_.ECConfig == 1 ? "the dock controller is updated" : "the dock controller is left as it is") +
+      ", " +
+      (configs_.WMIConfig == 1 ? "the PCIe link is set back to Gen4" : "the PCIe link is left as it is"));
   const int32_t counted = package::countRomEntries(configs_);
-  s.push_back("VbCount " + std::to_string(counted));
+  s.push_back(std::to_string(counted) + (counted == 1 ? " entry" : " entries"));
   for (int i = 0; i < counted; ++i)
-    s.push_back("entry " + std::to_string(i) + ": " + quoted(configs_.vb[i].vbHWID) + " -> " +
-                quoted(configs_.vb[i].vbRom) + ", version " + quoted(configs_.vb[i].vbRomVersion));
+    s.push_back("entry " + std::to_string(i) + ": a GPU whose hardware ID starts with " +
+                quoted(configs_.vb[i].vbHWID) + " gets " + quoted(configs_.vb[i].vbRomVersion) + " from " +
+                quoted(configs_.vb[i].vbRom));
 }
 
 CheckReport Checker::run() {
@@ -75,10 +84,24 @@ CheckReport Checker::run() {
     summarise();
     return std::move(report_);
   };
-  if (!folder_.exists) {
+  if (!folder_.exists && folder_.isFile) {
+    addFinding("", 0, Rule::FolderMissing,
+               "this is a file, not a folder: give the checker the packages folder that holds configs.txt "
+               "(the folder the installer finds beside it), not configs.txt itself");
+    report_.readResult = result::kConfigUnreadable;
+  } else if (!folder_.exists) {
     addFinding("", 0, Rule::FolderMissing,
                "the packages folder does not exist: the installer stops with 102 on every machine");
     report_.readResult = result::kConfigUnreadable;
+  } else if (!folder_.hasConfig && !folder_.configBelow.empty()) {
+    const std::string& below = folder_.configBelow.front();
+    addConfigFinding(0, Rule::ConfigInFolderBelow,
+                     "no configs.txt here, but the folder " + quoted(below) +
+                         " inside holds one: the package was unpacked with its own top folder. The installer "
+                         "reads configs.txt beside it only and stops with 101 on every machine. Move what " +
+                         quoted(below) + " holds up into the packages folder, and remove the empty " +
+                         quoted(below));
+    report_.readResult = result::kConfigNotFound;
   } else if (!folder_.hasConfig) {
     addConfigFinding(0, Rule::ConfigMissing, "no configs.txt: the installer stops with 101 on every machine");
     report_.readResult = result::kConfigNotFound;
@@ -94,10 +117,10 @@ CheckReport Checker::run() {
   const std::string text = package::decodeText(folder_.configBytes);
   const bool readable = checkEncoding(text);
   const size_t encodingFindings = report_.findings.size();
-  readLines(text);
-
+  // Read first, so each line's reading can say which vendor's path it is on.
   std::string problem;
   report_.readResult = package::applyConfigText(configs_, text, "\n", problem);
+  readLines(text);
   checkBoardLines();
   if (report_.readResult == result::kSuccess) {
     const std::vector<std::string_view> missing = package::missingMandatoryData(configs_);

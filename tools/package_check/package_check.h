@@ -34,7 +34,11 @@ struct CopyRefusal {
 // checks can be fed from a test or a fuzzer as well as from a real folder.
 struct PackageFolder {
   bool exists = true;
+  bool isFile = false;  // the path names a file (often configs.txt itself), not a folder
   bool hasConfig = true;
+  // Folders directly below that hold a configs.txt: a package unpacked with
+  // its own top folder.
+  std::vector<std::string> configBelow;
   uint64_t configSize = 0;
   std::string configBytes;                // empty when too large
   std::vector<std::string> files;         // names of the regular files in the folder

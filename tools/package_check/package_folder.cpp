@@ -122,14 +122,31 @@ PackageFolder loadPackageFolder(const std::string& folder, const std::string& to
   const fs::path dir = nativePath(folder);
   std::error_code error;
   package.exists = fs::is_directory(dir, error);
-  if (!package.exists) return package;
+  if (!package.exists) {
+    package.isFile = fs::is_regular_file(dir, error);
+    return package;
+  }
   package.copyRefusals = copyRefusals(folder);
   package.files = regularFiles(dir);
   if (!toolsFolder.empty()) package.toolFiles = regularFiles(nativePath(toolsFolder));
 
   const fs::path config = dir / "configs.txt";
   package.hasConfig = fs::is_regular_file(config, error);
-  if (!package.hasConfig) return package;
+  if (!package.hasConfig) {
+    // Only the first level, and no further than the copy would list: a
+    // package unpacked with its own top folder.
+    size_t listed = 0;
+    for (fs::directory_iterator it(dir, error), end; !error && it != end && ++listed <= kMaxPackageEntries;
+         it.increment(error)) {
+      std::error_code typeError;
+      if (it->is_directory(typeError) && !it->is_symlink(typeError) &&
+          fs::is_regular_file(it->path() / "configs.txt", typeError))
+        package.configBelow.push_back(utf8Of(it->path().filename()));
+      if (package.configBelow.size() == 8) break;
+    }
+    std::sort(package.configBelow.begin(), package.configBelow.end());
+    return package;
+  }
   package.configSize = fs::file_size(config, error);
   if (error || package.configSize > kMaxConfigFileBytes) return package;
   std::ifstream in(config, std::ios::binary);

@@ -1,4 +1,4 @@
-// OvVBiosRehearse <packages folder> [--machines DIR] [--jobs N] [--report out.html]
+// OvVBiosRehearse <packages folder> [--machines DIR] [--tools DIR] [--jobs N] [--report out.html]
 #include <fstream>
 #include <string>
 #include <thread>
@@ -11,13 +11,17 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: OvVBiosRehearse <packages folder> [--machines DIR] [--jobs N] [--report out.html]\n"
-    "                       [--time-limit SECONDS]\n"
+    "usage: OvVBiosRehearse <packages folder> [--machines DIR] [--tools DIR] [--jobs N]\n"
+    "                       [--report out.html] [--time-limit SECONDS]\n"
     "  Runs the installer (linux build, beside this program) with the package on a matrix of\n"
     "  simulated machines made from the package, or on the machine folders in DIR, and prints\n"
     "  one row per machine. Nothing outside its own temporary folder and the report is touched.\n"
-    "Exit code: 0 every machine ended as the kind of machine it was made for expects, 1 some did\n"
-    "not (listed at the end), 2 nothing could be rehearsed, 3 usage.\n";
+    "  The package's vendor tools are played by simulated stand-ins; a tool the package lacks\n"
+    "  is missing, as on a notebook, unless --tools DIR names a folder of stand-ins for it\n"
+    "  (the linux build's bin folder), which the notes then say.\n"
+    "Exit code: 0 every machine ended as the kind of machine it was made for expects (a machine\n"
+    "of your own: flashed or up to date) and at least one was flashed, 1 otherwise (listed at\n"
+    "the end), 2 nothing could be rehearsed, 3 usage.\n";
 
 }  // namespace
 
@@ -30,6 +34,8 @@ int toolMain(const std::vector<std::string>& args, const std::string& programFol
     const bool hasValue = i + 1 < args.size();
     if (args[i] == "--machines" && hasValue) {
       options.machinesDir = args[++i];
+    } else if (args[i] == "--tools" && hasValue) {
+      options.toolsDir = args[++i];
     } else if (args[i] == "--jobs" && hasValue) {
       options.jobs = std::atoi(args[++i].c_str());
     } else if (args[i] == "--report" && hasValue) {

@@ -9,10 +9,12 @@
 
 #include "common/log.h"
 #include "common/result_codes.h"
+#include "package/check_rules.h"
 #include "package/config_line.h"
 #include "package/config_text.h"
 #include "package/read_configs.h"
 #include "package/vbios_configs.h"
+#include "platform/ascii_text.h"
 #include "platform/paths.h"
 #include "simulated/trace_reader.h"
 #include "tools/package_check/nvidia_version.h"
@@ -104,19 +106,103 @@ std::vector<NamedBoard> namedBoards(const std::string& text) {
   return boards;
 }
 
-// The last ERROR or WARNING line of a run's log, for why a row ended so.
-std::string lastProblem(const std::string& log) {
-  std::string last;
-  std::istringstream lines(log);
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t close = line.find(']');
-    if (close == std::string::npos) continue;
-    const std::string_view text = std::string_view(line).substr(close + 1);
-    if (text.starts_with("ERROR") || text.starts_with("WARNING")) last = text;
+// The package's file of that name, in the letter case the package spells it
+// (Windows finds either); empty when the package has none.
+std::string packageFileNamed(const fs::path& folder, std::string_view name) {
+  std::error_code error;
+  if (fs::is_regular_file(folder / name, error)) return std::string(name);
+  const std::string lower = platform::lowerAscii(name);
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    std::error_code typeError;
+    const std::string file = it->path().filename().string();
+    if (it->is_regular_file(typeError) && platform::lowerAscii(file) == lower) return file;
   }
-  if (last.empty()) return last;
-  return "the log's last problem: " + (last.size() > 200 ? last.substr(0, 197) + "..." : last);
+  return {};
+}
+
+// The four characters after `field` ("VEN_", "DEV_") in a hardware ID or
+// prefix; empty where the ID does not name them.
+std::string pciField(std::string_view id, std::string_view field) {
+  const size_t at = id.find(field);
+  if (at == std::string_view::npos || id.size() < at + field.size() + 4) return {};
+  return std::string(id.substr(at + field.size(), 4));
+}
+
+// Whether an entry's prefix names the GPU's vendor and device (or the vendor
+// alone, which then takes every device of it).
+bool isTargeted(const std::string& gpu, const VBiosConfigs& configs) {
+  for (int32_t i = 0; i < package::countRomEntries(configs); ++i) {
+    const std::string& prefix = configs.vb[i].vbHWID;
+    const std::string vendor = pciField(prefix, "VEN_"), device = pciField(prefix, "DEV_");
+    if (!vendor.empty() && gpu.starts_with(vendor + ":") && (device.empty() || gpu.ends_with(":" + device)))
+      return true;
+  }
+  return false;
+}
+
+// The GPU a machine.ini carries, as vendor:device: the first [pnp] device
+// that one of the package's entries matches, or else the first device.
+std::string gpuOf(const std::string& machineIni, const VBiosConfigs& configs) {
+  std::string first, matched, section;
+  std::istringstream lines(machineIni);
+  for (std::string line; std::getline(lines, line) && matched.empty();) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) continue;
+    if (line[start] == '[') {
+      section = line.substr(start, line.find(']') - start + 1);
+      continue;
+    }
+    if (section != "[pnp]" || line.compare(start, 6, "device") != 0) continue;
+    const size_t equals = line.find('=', start);
+    if (equals == std::string::npos) continue;
+    std::string id = line.substr(equals + 1, line.find('|', equals) - equals - 1);
+    id.erase(0, id.find_first_not_of(" \t"));
+    while (!id.empty() && (id.back() == ' ' || id.back() == '\t')) id.pop_back();
+    const std::string kind = pciField(id, "VEN_") + ":" + pciField(id, "DEV_");
+    if (kind.size() != 9) continue;
+    if (first.empty()) first = kind;
+    for (int32_t i = 0; i < package::countRomEntries(configs) && matched.empty(); ++i)
+      if (package::hardwareIdMatches(id, configs.vb[i].vbHWID)) matched = kind;
+  }
+  return !matched.empty() ? matched : !first.empty() ? first : "no GPU";
+}
+
+// Why a row ended so, in the log's own words: its last ERROR or WARNING
+// line, or where the entry after it says why (a failure's detail: the
+// operation's name, ": ", the reason, then an "   at" line), that reason.
+// Quoted with its line number, so the author can find it.
+std::string lastProblem(const std::string& log) {
+  std::vector<std::string> lines;
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line) && lines.size() < 100000;) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  }
+  auto entryText = [&](size_t i) -> std::string_view {
+    const std::string_view line = lines[i];
+    const size_t close = line.find(']');
+    return line.starts_with('[') && close != std::string_view::npos ? line.substr(close + 1)
+                                                                    : std::string_view();
+  };
+  size_t last = lines.size();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view text = entryText(i);
+    if (text.starts_with("ERROR") || text.starts_with("WARNING")) last = i;
+  }
+  if (last == lines.size()) return {};
+  size_t quotedLine = last;
+  std::string text(entryText(last));
+  if (last + 2 < lines.size() && lines[last + 2].starts_with("   at ")) {
+    const std::string_view detail = entryText(last + 1);
+    const size_t colon = detail.find(": ");
+    if (colon != std::string_view::npos && detail.substr(0, colon).find(' ') == std::string_view::npos) {
+      quotedLine = last + 1;
+      text = detail.substr(colon + 2);
+    }
+  }
+  if (text.size() > 200) text = text.substr(0, 197) + "...";
+  return "OrvoVbInst.txt line " + std::to_string(quotedLine + 1) + ": \"" + text + "\"";
 }
 
 void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const VBiosConfigs& configs) {
@@ -184,6 +270,16 @@ Rehearsal rehearse(const RehearsalOptions& options) {
                   "checker)";
     return out;
   }
+  if (const PackageFolder folder = loadPackageFolder(options.packages, {});
+      !folder.hasConfig && !folder.configBelow.empty()) {
+    const std::string& below = folder.configBelow.front();
+    out.problem = "no configs.txt in " + options.packages + ", but the folder '" + below +
+                  "' inside holds one: the package was unpacked with its own top folder, and every notebook "
+                  "stops with 101. Move what '" +
+                  below + "' holds up into the packages folder, or rehearse " + (packages / below).string() +
+                  " itself";
+    return out;
+  }
   if (!fs::is_regular_file(bin / "OvVBiosInstaller", error)) {
     out.problem =
         "no installer at " + (bin / "OvVBiosInstaller").string() + " (build it with make build-linux)";
@@ -214,16 +310,38 @@ Rehearsal rehearse(const RehearsalOptions& options) {
   // but only a program Windows could start: a ROM image named as an NVIDIA
   // package's flash program stays what it is, and its rows end as a
   // notebook's would.
-  std::vector<std::pair<std::string, std::string>> standIns;
+  // A tool the package lacks is missing on the rehearsal's machines as on a
+  // notebook: a stand-in takes the place of the package's own, and fills a
+  // gap only when the author asks for it with --tools, saying so.
   std::vector<int> unplayable;  // entries whose flash program Windows cannot start
+  auto playTool = [&](const std::string& standIn, const std::string& name, const std::string& without) {
+    const std::string own = packageFileNamed(program / "packages", name);
+    if (!own.empty()) {
+      fs::copy_file(bin / standIn, program / "packages" / own, fs::copy_options::overwrite_existing, error);
+      out.notes.push_back(own + " is played by the stand-in " + standIn + " in place of the package's own " +
+                          own);
+    } else if (!options.toolsDir.empty()) {
+      fs::copy_file(fs::path(options.toolsDir) / standIn, program / "packages" / name,
+                    fs::copy_options::overwrite_existing, error);
+      out.notes.push_back(name + " is not in the package: the stand-in " + standIn +
+                          " from --tools plays it here. Ship the real one; without it " + without);
+    } else {
+      out.notes.push_back(
+          name + " is not in the package, so the machines here lack it as a notebook would: " + without);
+    }
+  };
   if (configs.isAmdType()) {
-    standIns = {{"amdvbflash.exe", "amdvbflash.exe"}, {"devcon64.exe", "devcon64.exe"}};
+    playTool("amdvbflash.exe", "amdvbflash.exe",
+             "no VBIOS version can be read, 2004 on every machine with a matching GPU");
+    playTool("devcon64.exe", "devcon64.exe",
+             "the flash tool's driver cannot be installed, 1003 on every machine with a matching GPU");
   } else {
     for (int32_t i = 0; i < package::countRomEntries(configs); ++i) {
       const std::string& rom = configs.vb[i].vbRom;
       if (!platform::isContainedRelativePath(rom) || rom.find('\\') != std::string::npos) continue;
       if (isWindowsProgramName(rom)) {
-        standIns.push_back({"vendorflash.exe", rom});
+        playTool("vendorflash.exe", rom,
+                 "the flash step stops with 905 wherever entry " + std::to_string(i) + " is flashed");
       } else {
         unplayable.push_back(i);
         out.notes.push_back("entry " + std::to_string(i) + "'s flash program " + rom +
@@ -233,9 +351,9 @@ Rehearsal rehearse(const RehearsalOptions& options) {
       }
     }
   }
-  for (const auto& [standIn, name] : standIns) {
-    fs::copy_file(bin / standIn, program / "packages" / name, fs::copy_options::overwrite_existing, error);
-    out.notes.push_back(name + " is played by the simulated stand-in " + standIn);
+  if (error) {
+    out.problem = "cannot put the stand-in tools in the package's copy: " + error.message();
+    return out;
   }
 
   std::vector<RehearsalMachine> machines;
@@ -282,6 +400,8 @@ Rehearsal rehearse(const RehearsalOptions& options) {
     RehearsalRow row;
     row.machine = machines[i].name;
     row.aimedAt = machines[i].expectedCode;
+    row.gpu = gpuOf(machines[i].machineIni, configs);
+    row.targeted = readable && isTargeted(row.gpu, configs);
     row.ran = results[i].started;
     row.killed = results[i].killed;
     row.seconds = results[i].seconds;
@@ -298,13 +418,22 @@ Rehearsal rehearse(const RehearsalOptions& options) {
 }
 
 bool endedAsMadeFor(const RehearsalRow& row) {
+  // A machine nobody predicted is fine only where a notebook would be:
+  // flashed or found up to date.
   return row.ran && !row.killed && row.agreement.empty() && row.code >= 0 &&
-         (row.aimedAt < 0 || row.aimedAt == row.code);
+         (row.aimedAt < 0 ? row.code == result::kSuccess || row.code == result::kUpToDate
+                          : row.aimedAt == row.code);
+}
+
+bool wasFlashed(const RehearsalRow& row) {
+  return row.ran && !row.killed && !row.flashedRom.empty() &&
+         (row.code == result::kSuccess || row.code >= result::kClosingStepsBase);
 }
 
 int Rehearsal::exitCode() const {
   if (!problem.empty() || rows.empty()) return 2;
-  return std::all_of(rows.begin(), rows.end(), endedAsMadeFor) ? 0 : 1;
+  if (!std::all_of(rows.begin(), rows.end(), endedAsMadeFor)) return 1;
+  return std::any_of(rows.begin(), rows.end(), wasFlashed) ? 0 : 1;
 }
 
 }  // namespace kit

@@ -11,13 +11,16 @@ struct RehearsalOptions {
   std::string packages;     // the author's packages folder (native path)
   std::string machinesDir;  // machine folders of the author's own; empty: the default matrix
   std::string binDir;       // the linux build's bin folder: the installer and the stand-in tools
+  std::string toolsDir;     // stand-ins for the tools the package lacks; empty: they stay missing
   int jobs = 2;
   double limitSeconds = 60;  // a run still going then is killed
 };
 
 struct RehearsalRow {
-  std::string machine;  // what varies
-  int aimedAt = -1;     // the code the matrix built this machine for, -1 for none
+  std::string machine;    // what varies
+  int aimedAt = -1;       // the code the matrix built this machine for, -1 for none
+  std::string gpu;        // the machine's GPU as vendor:device ("1002:73DF"), or "no GPU"
+  bool targeted = false;  // an entry of the package names that vendor and device
   bool ran = false, killed = false;
   int code = -1;                     // the run's result code (trace), -1 when it has none
   std::string agreement;             // empty when exit status, trace and log's state line agree
@@ -35,12 +38,15 @@ struct RehearsalRow {
 // ran to its end, its exit status, trace and log agree, and its code is the
 // one aimed at (any code for a machine the matrix cannot predict).
 bool endedAsMadeFor(const RehearsalRow& row);
+// Whether the run flashed its GPU (0, or a closing steps' code after a flash).
+bool wasFlashed(const RehearsalRow& row);
 
 struct Rehearsal {
   std::string problem;  // why nothing could be rehearsed; empty otherwise
   std::vector<std::string> notes;
   std::vector<RehearsalRow> rows;
-  // 0 every machine ended as made for, 1 some did not, 2 nothing rehearsed.
+  // 0 every machine ended as made for and at least one was flashed, 1 some
+  // did not or none was flashed, 2 nothing rehearsed.
   int exitCode() const;
 };
 

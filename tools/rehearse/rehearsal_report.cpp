@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "common/result_code_table.h"
+#include "common/result_codes.h"
 #include "tools/package_check/visible_text.h"
 #include "tools/rehearse/rehearsal.h"
 
@@ -87,11 +90,61 @@ std::string summaryLine(const Rehearsal& rehearsal) {
   const size_t differ =
       static_cast<size_t>(std::count_if(rehearsal.rows.begin(), rehearsal.rows.end(),
                                         [](const RehearsalRow& r) { return !endedAsMadeFor(r); }));
+  const bool anyFlashed = std::any_of(rehearsal.rows.begin(), rehearsal.rows.end(), wasFlashed);
   const size_t rows = rehearsal.rows.size();
   std::string out = std::to_string(rows) + (rows == 1 ? " machine: " : " machines: ") +
                     std::to_string(rows - differ) + " ended as made for, " + std::to_string(differ) +
                     " did not";
+  if (!anyFlashed) return out + ". No machine was flashed: the package flashes no notebook.";
   return out + (differ == 0 ? ". The package behaves as its machines expect." : ".");
+}
+
+// Per kind of GPU: how many machines would be flashed, be up to date, or
+// stop, and with which codes; the kinds the package targets first.
+std::vector<std::string> gpuSummary(const Rehearsal& rehearsal) {
+  struct Kind {
+    std::string gpu;
+    bool targeted = false;
+    size_t flashed = 0, upToDate = 0, stopped = 0;
+    std::vector<std::pair<std::string, size_t>> stops;  // code, machines
+  };
+  std::vector<Kind> kinds;
+  for (const RehearsalRow& row : rehearsal.rows) {
+    auto kind = std::find_if(kinds.begin(), kinds.end(), [&](const Kind& k) { return k.gpu == row.gpu; });
+    if (kind == kinds.end()) kind = kinds.insert(kinds.end(), Kind{row.gpu, row.targeted, 0, 0, 0, {}});
+    if (wasFlashed(row)) {
+      ++kind->flashed;
+    } else if (row.ran && !row.killed && row.code == result::kUpToDate) {
+      ++kind->upToDate;
+    } else {
+      ++kind->stopped;
+      const std::string code = codeText(row);
+      auto stop = std::find_if(kind->stops.begin(), kind->stops.end(),
+                               [&](const auto& s) { return s.first == code; });
+      if (stop == kind->stops.end())
+        kind->stops.push_back({code, 1});
+      else
+        ++stop->second;
+    }
+  }
+  std::stable_partition(kinds.begin(), kinds.end(), [](const Kind& k) { return k.targeted; });
+  std::vector<std::string> lines;
+  for (const Kind& kind : kinds) {
+    std::string line =
+        (kind.gpu == "no GPU" ? std::string("machines with no GPU of the package")
+                              : "GPU " + kind.gpu + (kind.targeted ? "" : " (not in the package)")) +
+        ": " + std::to_string(kind.flashed) + " flashed, " + std::to_string(kind.upToDate) + " up to date, " +
+        std::to_string(kind.stopped) + " stop";
+    if (!kind.stops.empty()) {
+      line += " (";
+      for (size_t i = 0; i < kind.stops.size(); ++i)
+        line += (i ? ", " : "") + kind.stops[i].first +
+                (kind.stops[i].second > 1 ? " x" + std::to_string(kind.stops[i].second) : "");
+      line += ")";
+    }
+    lines.push_back(line);
+  }
+  return lines;
 }
 
 constexpr const char* kLegend[] = {
@@ -152,6 +205,7 @@ std::string formatTable(const Rehearsal& rehearsal) {
   out += "\n";
   for (const char* line : kLegend) out += std::string(line) + "\n";
   out += "\n" + summaryLine(rehearsal) + "\n";
+  for (const std::string& line : gpuSummary(rehearsal)) out += "  " + line + "\n";
   n = 0;
   for (const RehearsalRow& row : rehearsal.rows)
     if (++n, !endedAsMadeFor(row)) out += "  " + differenceOf(n, row) + "\n";
@@ -176,7 +230,9 @@ std::string formatHtml(const Rehearsal& rehearsal, const std::string& packageSho
       "\n</style>\n</head>\n<body>\n<h1>Rehearsal of " +
       html(packageShown) + "</h1>\n";
   if (!rehearsal.problem.empty()) return out + "<p>" + html(rehearsal.problem) + "</p>\n</body>\n</html>\n";
-  out += "<p class=\"summary\">" + html(summaryLine(rehearsal)) + "</p>\n";
+  out += "<p class=\"summary\">" + html(summaryLine(rehearsal)) + "</p>\n<ul class=\"gpus\">\n";
+  for (const std::string& line : gpuSummary(rehearsal)) out += "<li>" + html(line) + "</li>\n";
+  out += "</ul>\n";
   if (!rehearsal.notes.empty()) {
     out += "<ul>\n";
     for (const std::string& note : rehearsal.notes) out += "<li>" + html(note) + "</li>\n";
