@@ -79,14 +79,20 @@ TEST(PinnedFolderContract, CopiesReplaceWhatIsThereAndRefuseOtherNames) {
   machine.setReadOnly("new.rom", false);
 }
 
-TEST(PinnedFolderContract, APackageIsCopiedWholeOrRefusedAtTheBoundAndClearedAfterwards) {
-  Machine machine;
-  const std::string source = machine.file("packages");
+// A package of 21 bytes in 3 names, 1 level deep, at `source`, and the
+// folder it is copied into.
+void packageAndCopy(const Machine& machine, const std::string& source, PinnedFolder& pinned) {
   ASSERT_FALSE(platform::createDirectories(source + "\\driver").failed());
   ASSERT_FALSE(platform::writeFileAtomic(source + "\\configs.txt", "VBiosType=KRAMD").failed());
   ASSERT_FALSE(platform::writeFileAtomic(source + "\\driver\\amdtools.sys", "driver").failed());
-  PinnedFolder pinned;
   ASSERT_FALSE(pinned.open(machine.file("ProgramData"), "Orvo\\Package").failed());
+}
+
+TEST(PinnedFolderContract, APackageIsCopiedWholeOrRefusedAtTheBoundAndClearedAfterwards) {
+  Machine machine;
+  const std::string source = machine.file("packages");
+  PinnedFolder pinned;
+  ASSERT_NO_FATAL_FAILURE(packageAndCopy(machine, source, pinned));
 
   // The package's 21 bytes, 3 names and 1 level below it are just allowed.
   const PinnedFolder::CopyOutcome copied = pinned.copyFolderIn(source, {21, 3, 1});
@@ -120,11 +126,8 @@ TEST(PinnedFolderContract, ACheckRefusesWhatTheCopyRefuses) {
   };
   Machine machine;
   const std::string source = machine.file("packages");
-  ASSERT_FALSE(platform::createDirectories(source + "\\driver").failed());
-  ASSERT_FALSE(platform::writeFileAtomic(source + "\\configs.txt", "VBiosType=KRAMD").failed());
-  ASSERT_FALSE(platform::writeFileAtomic(source + "\\driver\\amdtools.sys", "driver").failed());
   PinnedFolder pinned;
-  ASSERT_FALSE(pinned.open(machine.file("ProgramData"), "Orvo\\Package").failed());
+  ASSERT_NO_FATAL_FAILURE(packageAndCopy(machine, source, pinned));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const PinnedFolder::CopyOutcome copied = pinned.copyFolderIn(source, c.bounds);
