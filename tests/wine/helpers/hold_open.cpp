@@ -12,7 +12,8 @@ int wmain(int argc, wchar_t** argv) {
   const HANDLE held = CreateFileW(argv[1], GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (held == INVALID_HANDLE_VALUE) return 3;
-  const HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[2]);
+  // Made here if the starter has not: a shell cannot wait on it, and sleeps instead.
+  const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, argv[2]);
   if (ready == nullptr || !SetEvent(ready)) return 4;
   Sleep(INFINITE);
   return 0;
