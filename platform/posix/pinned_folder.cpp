@@ -153,8 +153,8 @@ Error listIn(Node& folder, size_t most, std::vector<std::string>& names, bool& m
 Error unlinkIn(Node& folder, std::string_view name, const std::string& path) {
   const std::string target(name);
   if (::unlinkat(folder.fd.get(), target.c_str(), 0) == 0) return {};
-  if ((errno == EISDIR || errno == EPERM) && ::unlinkat(folder.fd.get(), target.c_str(), AT_REMOVEDIR) == 0)
-    return {};
+  // Linux says EISDIR of a folder.
+  if (errno == EISDIR && ::unlinkat(folder.fd.get(), target.c_str(), AT_REMOVEDIR) == 0) return {};
   return fail("unlink", path, inside(folder, name));
 }
 
