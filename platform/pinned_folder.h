@@ -92,10 +92,10 @@ class PinnedFolder {
   // names are copied, nothing is followed and no folder's names are read
   // past the bound. What is in it and cannot be copied is a refusal, and
   // what was copied so far is left for clear(): a link or reparse point
-  // (also `from` itself, named by an empty path), anything neither a file
-  // nor a folder, more than `maxBytes` in all, more than `maxEntries` files
-  // and folders, folders nested deeper than `maxDepth`. A missing `from` is
-  // kErrorPathNotFound.
+  // (`from` itself too), anything neither a file nor a folder, more than
+  // `maxBytes` in all, more than `maxEntries` files and folders, folders
+  // nested deeper than `maxDepth`. A missing `from` is kErrorPathNotFound, a
+  // file kErrorDirectory.
   struct CopyBounds {
     uint64_t maxBytes = 0;
     uint32_t maxEntries = 0;
