@@ -63,16 +63,25 @@ std::string folderProblem(const platform::Error& error, const char* notDone) {
   return platform::describeFailure(error, kFunction);
 }
 
-std::string workingRomCopy(const VBiosConfigs& cfg) {
-  return platform::joinPath(kWorkingFolder, cfg.VbFlashCmd);
+// In the working folder, or in the folder made beside it when what stands
+// there could not be moved.
+std::string workingRomCopy(const VBiosConfigs& cfg, const platform::PinnedFolder& folder) {
+  return platform::joinPath(folder.isOpen() ? folder.path() : std::string(kWorkingFolder), cfg.VbFlashCmd);
 }
 
 void addProgress(int32_t step) { InstallingForm::progress.fetch_add(step); }
 
 // What one flash holds from its start to its end.
 struct FlashRun {
+  // The working folder's copy is removed at the end of the run; one made
+  // beside it goes when the flash has ended, as no later run can find it.
+  ~FlashRun() {
+    if (workingFolder.isOpen() && workingFolder.path() != kWorkingFolder)
+      platform::ignoreFailure(workingFolder.remove(romName));
+  }
   // Held until the flash has ended: the tool reads the copy by its path.
   platform::PinnedFolder workingFolder;
+  std::string romName;
   ToolOutput toolOutput;
   platform::ProgramRun run;
 };
@@ -97,7 +106,7 @@ int32_t prepareWorkingCopy(const VBiosConfigs& cfg, const std::string& packageFo
     return stopWithFlashError("ERROR VbFlashProcess Exception",
                               folderProblem(opened, "copied into it or started"), w);
   const std::string source = platform::joinPath(packageFolder, cfg.VbFlashCmd);
-  OvLog("Copy: " + source + " -> " + workingRomCopy(cfg), w);
+  OvLog("Copy: " + source + " -> " + workingRomCopy(cfg, workingFolder), w);
   if (auto error = workingFolder.copyIn(source, cfg.VbFlashCmd); error.failed())
     return stopWithFlashError("ERROR VbFlashProcess Exception", error, w);
   return result::kSuccess;
@@ -131,8 +140,9 @@ int32_t prepareRun(const VBiosConfigs& cfg, const std::string& packageFolder, Fl
     return code;
   run.program = platform::joinPath(packageFolder, "amdvbflash.exe");
   OvLog(run.program, w);
-  run.arguments =
-      "-fa -p 0 " + platform::quoteWindowsArgument(workingRomCopy(cfg), platform::Quoting::Always);
+  flash.romName = cfg.VbFlashCmd;
+  run.arguments = "-fa -p 0 " + platform::quoteWindowsArgument(workingRomCopy(cfg, flash.workingFolder),
+                                                               platform::Quoting::Always);
   OvLog(run.arguments, w);
   flash.toolOutput.watchFor(kFlashCompletedText);
   run.captureOutput = true;
@@ -242,6 +252,8 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
 void logMovedAside(const platform::PinnedFolder& folder, LogWriter& w) {
   for (const std::string& moved : folder.movedAside())
     OvLog("WARNING not the administrators' own, so moved aside: " + moved, w);
+  for (const std::string& held : folder.notFreed())
+    OvLog("WARNING in the way and cannot be moved aside, so this run works beside it: " + held, w);
 }
 
 int32_t flashVBios(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter& w,
@@ -264,7 +276,7 @@ void removeWorkingRomCopy(const VBiosConfigs& cfg, LogWriter& w) {
   // Never delete outside the working folder, whatever the package says; a
   // name with a folder in it was never copied.
   if (!platform::isPlainName(cfg.VbFlashCmd)) return;
-  const std::string copy = workingRomCopy(cfg);
+  const std::string copy = platform::joinPath(kWorkingFolder, cfg.VbFlashCmd);
   // Nothing there and nothing leading elsewhere: nothing was copied (an
   // NVIDIA package, or a stop before the flash), and no folder is made.
   if (!platform::fileExists(copy) && !platform::isLinkOrReparsePoint(copy) &&

@@ -23,6 +23,9 @@ using namespace OvVBiosInstaller;
 
 namespace {
 
+// A run that waits this long for another says so, lest it look hung.
+constexpr uint32_t kRunLockNoticeMs = 5000;
+
 void logState(int32_t code, LogWriter& w) { OvLog("state " + std::to_string(code), w); }
 
 std::string unseenLine(const toolkit::Form& form) {
@@ -102,7 +105,10 @@ int32_t runInstallation() {
   // deployment tool's retry), so that no two runs share the GPU, the driver,
   // the working folder or the log. A second run waits here for the first.
   platform::RunLock runLock;
-  const platform::Error lockError = runLock.acquire();
+  const platform::Error lockError = runLock.acquire(kRunLockNoticeMs, [] {
+    platform::writeStandardOutput(
+        "Another run of the installer is not finished yet; waiting for it to end\n");
+  });
 
   toolkit::EnableVisualStyles();
   toolkit::SetCompatibleTextRenderingDefault(false);
@@ -129,6 +135,8 @@ int32_t runInstallation() {
   }
   OvLog(" ", w);
   OvLog("=== VBIOS Installer ===", w);
+  for (const std::string& moved : runLock.movedAside())
+    OvLog("WARNING not the administrators' own, so moved aside: " + moved, w);
   if (lockError.failed())
     OvLog("WARNING another run is not kept out: " + lockError.operation + ": " + lockError.message, w);
 

@@ -4,34 +4,13 @@
 
 #include "common/result_codes.h"
 #include "installer/flash_step.h"
+#include "package/copy_refusal.h"
 #include "package/operation_failure.h"
 #include "platform/error.h"
 
 namespace {
 
 constexpr const char* kFunction = "VBiosConfigs.readConfigs";
-
-// Why a package that is there was not taken, in the words of the detail
-// entry; empty for a failure of the system, which describeFailure words.
-std::string refusal(const platform::Error& error) {
-  const std::string& at = error.operation;
-  switch (error.code) {
-    case platform::kErrorReparsePointEncountered:
-      return at + " is a link or junction that leads elsewhere; a package holds plain files and folders only";
-    case platform::kErrorUnsupportedType:
-      return at + " is neither a file nor a folder; a package holds plain files and folders only";
-    case platform::kErrorFileTooLarge:
-      return "the package holds more than " + std::to_string(kMaxPackageBytes) + " bytes (at " + at + ")";
-    case platform::kErrorImplementationLimit:
-      return "the package holds more than " + std::to_string(kMaxPackageEntries) + " files and folders (at " +
-             at + ")";
-    case platform::kErrorFilenameTooLong:
-      return "the package nests folders more than " + std::to_string(kMaxPackageDepth) + " deep (at " + at +
-             ")";
-    default:
-      return {};
-  }
-}
 
 }  // namespace
 
@@ -56,15 +35,15 @@ int32_t PackageSnapshot::take(const std::string& packageFolder, VBiosConfigs& cf
   }
   // What a run that died left behind is not this package.
   if (!error.failed()) error = folder_.clear();
-  if (!error.failed()) {
-    error = folder_.copyFolderIn(packageFolder, {kMaxPackageBytes, kMaxPackageEntries, kMaxPackageDepth});
-  }
-  if (error.failed()) {
+  platform::PinnedFolder::CopyOutcome copy{error, {}};
+  if (!error.failed()) copy = folder_.copyFolderIn(packageFolder, package::packageCopyBounds());
+  if (copy.failed()) {
     // Nothing of a refused package is used, nor left behind.
     if (folder_.isOpen()) platform::ignoreFailure(folder_.clear());
-    const std::string why = refusal(error);
-    if (why.empty()) return unreadable(platform::describeFailure(error, kFunction));
-    return unreadable(package::describeProblem(kFunction, why + "; nothing of it was read"));
+    if (copy.refused.empty()) return unreadable(platform::describeFailure(copy.error, kFunction));
+    const platform::CopyRefusal& refusal = copy.refused.front();
+    return unreadable(package::describeProblem(
+        kFunction, package::describeCopyRefusal(refusal, refusal.path) + "; nothing of it was read"));
   }
   copied_ = true;
   cfg.myPath = folder_.path();

@@ -1,5 +1,7 @@
 #include "platform/folder_names.h"
 
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "platform/files.h"
@@ -17,6 +19,15 @@ Error preparePinnedFolder(std::string_view parent, std::string_view below, bool 
   if (makeParent && !directoryExists(parent)) return createDirectories(parent);
   return {};
 }
+
+std::string freshSuffix() {
+  std::random_device random;
+  char suffix[24];
+  std::snprintf(suffix, sizeof(suffix), ".%08x%08x", random(), random());
+  return suffix;
+}
+
+std::string untrustedSuffix() { return ".untrusted-" + freshSuffix().substr(1); }
 
 Error missingIsPathNotFound(Error error) {
   if (error.code == kErrorFileNotFound) return makeError(kErrorPathNotFound, std::move(error.operation));

@@ -2,6 +2,7 @@
 // both backends make before opening anything.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +35,15 @@ inline std::vector<std::string_view> folderNames(std::string_view below) {
 // made when the machine lacks it.
 Error preparePinnedFolder(std::string_view parent, std::string_view below, bool makeParent,
                           const char* function, std::vector<std::string_view>& names);
+
+// ".untrusted-<16 hex digits>": the fresh name beside it for what stood in
+// the way of a folder or lock of ours. Unpredictable, so that nobody can
+// take the name first.
+std::string untrustedSuffix();
+
+// A fresh name for a folder of ours beside one that could not be freed:
+// ".<16 hex digits>".
+std::string freshSuffix();
 
 // A folder that is not there is kErrorPathNotFound, whether or not the one
 // above it is (the system says kErrorFileNotFound when it is).

@@ -16,6 +16,12 @@ inline bool isPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 // separator ("C:\Program Files\Orvo" on win32, "Z:\opt\x" on posix).
 std::string programFolder();
 
+// The path this platform's services take for a path of the machine the
+// program runs on (a tool's argument): the same path on win32, "Z:\a\b"
+// for "/a/b" (relative to the current folder if relative) on posix. Empty
+// when it has no such path.
+std::string pathOfNative(std::string_view native);
+
 // Joins a folder and a name with one backslash. Unlike Path.Combine it never
 // lets an absolute `name` replace `folder`; callers validate names first.
 std::string joinPath(std::string_view folder, std::string_view name);

@@ -19,6 +19,14 @@ std::string programFolder() {
   return folder;
 }
 
+std::string pathOfNative(std::string_view native) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(native), ec);
+  std::string path;
+  if (ec || posix::toWindowsPath(absolute.lexically_normal().string(), path).failed()) return {};
+  return path;
+}
+
 std::vector<std::string> programArguments(int argc, char** argv) {
   std::vector<std::string> result;
   for (int i = 1; i < argc && argv != nullptr; ++i) result.emplace_back(argv[i]);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/win32/last_error.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -20,14 +21,7 @@ namespace {
 constexpr size_t kMaxTransfer = size_t{1} << 30;
 constexpr size_t kReadChunk = size_t{64} << 10;
 
-Error lastError(const char* function, std::string_view path) {
-  const DWORD code = GetLastError();
-  std::string operation(function);
-  operation += ' ';
-  operation += path;
-  // A failing call that left no code must still read as a failure.
-  return makeError(code != 0 ? code : kErrorGenericFailure, std::move(operation));
-}
+using win32::lastError;
 
 DWORD attributesOf(std::string_view path) {
   if (path.empty()) return INVALID_FILE_ATTRIBUTES;

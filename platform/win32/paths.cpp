@@ -52,6 +52,8 @@ std::vector<std::string> programArguments(int, char**) {
   return result;
 }
 
+std::string pathOfNative(std::string_view native) { return std::string(native); }
+
 std::string environmentVariable(const char* name) {
   if (name == nullptr || *name == '\0') return {};
   try {

@@ -16,6 +16,7 @@
 #include "platform/native_child.h"
 #include "platform/simulation.h"
 #include "platform/win32/output_pipe.h"
+#include "platform/win32/last_error.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -36,11 +37,7 @@ bool isCannotStart(DWORD code) {
   }
 }
 
-Error lastError(const char* function, std::string_view subject) {
-  const DWORD code = GetLastError();
-  return makeError(code != 0 ? code : kErrorGenericFailure,
-                   std::string(function) + " " + std::string(subject));
-}
+using win32::lastError;
 
 // Reads the child's standard output from the server end of an overlapped
 // pipe, so that a stop request can always interrupt a read: a synchronous

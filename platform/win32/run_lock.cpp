@@ -9,7 +9,9 @@
 #include <string>
 
 #include "platform/simulation.h"
+#include "platform/win32/last_error.h"
 #include "platform/win32/scoped_handle.h"
+#include "platform/win32/trusted_owner.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
@@ -38,23 +40,15 @@ std::wstring mutexName() {
   return name + suffix;
 }
 
-bool isSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
-  BYTE buffer[SECURITY_MAX_SID_SIZE];
-  DWORD size = sizeof buffer;
-  return CreateWellKnownSid(type, nullptr, buffer, &size) && EqualSid(sid, buffer);
-}
-
 // A mutex of that name that someone made before this run: trusted only if the
 // administrators or the system own it, since only they could have chosen its
 // access rules. Anyone else could hold it for ever, or let two runs in.
 Error checkOwner(HANDLE mutex, const std::string& name) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  const DWORD status = GetSecurityInfo(mutex, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                                       nullptr, nullptr, &descriptor);
-  const win32::ScopedLocalMemory owned(descriptor);
-  if (status != ERROR_SUCCESS) return makeError(status, "GetSecurityInfo " + name);
-  if (owner == nullptr || !(isSid(owner, WinBuiltinAdministratorsSid) || isSid(owner, WinLocalSystemSid)))
+  bool trusted = false;
+  std::string owner;
+  if (Error error = win32::readOwner(mutex, SE_KERNEL_OBJECT, name, trusted, owner); error.failed())
+    return error;
+  if (!trusted)
     return makeError(ERROR_INVALID_OWNER,
                      "CreateMutexW " + name + " (made by a user who is not an administrator)");
   return {};
@@ -62,37 +56,44 @@ Error checkOwner(HANDLE mutex, const std::string& name) {
 
 }  // namespace
 
-RunLock::~RunLock() {
-  if (!held()) return;
-  const HANDLE mutex = reinterpret_cast<HANDLE>(native_);
-  ReleaseMutex(mutex);
-  CloseHandle(mutex);
-}
+struct RunLock::Held {
+  win32::ScopedHandle mutex;
+  ~Held() { ReleaseMutex(mutex.get()); }
+};
 
-Error RunLock::acquire() {
+void RunLock::HeldDeleter::operator()(Held* held) const noexcept { delete held; }
+
+RunLock::RunLock() = default;
+RunLock::~RunLock() = default;
+
+Error RunLock::acquire(uint32_t noticeAfterMs, const std::function<void()>& stillWaiting) {
   if (held()) return {};
   const std::wstring wideName = mutexName();
   const std::string name = win32::toUtf8(wideName);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kMutexSecurity, SDDL_REVISION_1, &descriptor,
                                                             nullptr))
-    return makeError(GetLastError(), "ConvertStringSecurityDescriptorToSecurityDescriptorW");
+    return win32::lastError("ConvertStringSecurityDescriptorToSecurityDescriptorW", name);
   const win32::ScopedLocalMemory ownedDescriptor(descriptor);
   SECURITY_ATTRIBUTES attributes{};
   attributes.nLength = sizeof attributes;
   attributes.lpSecurityDescriptor = descriptor;
   attributes.bInheritHandle = FALSE;
   win32::ScopedHandle mutex(CreateMutexW(&attributes, FALSE, wideName.c_str()));
-  if (!mutex) return makeError(GetLastError(), "CreateMutexW " + name);
+  if (!mutex) return win32::lastError("CreateMutexW", name);
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     if (Error error = checkOwner(mutex.get(), name); error.failed()) return error;
   }
   // WAIT_ABANDONED: the run that held it died; its lock is ours now.
-  const DWORD waited = WaitForSingleObject(mutex.get(), INFINITE);
+  DWORD waited = WaitForSingleObject(mutex.get(), noticeAfterMs);
+  if (waited == WAIT_TIMEOUT) {
+    if (stillWaiting) stillWaiting();
+    waited = WaitForSingleObject(mutex.get(), INFINITE);
+  }
+  if (waited == WAIT_FAILED) return win32::lastError("WaitForSingleObject", name);
   if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
-    return makeError(waited == WAIT_FAILED ? GetLastError() : ERROR_GEN_FAILURE,
-                     "WaitForSingleObject " + name);
-  native_ = reinterpret_cast<intptr_t>(mutex.release());
+    return makeError(ERROR_GEN_FAILURE, "WaitForSingleObject " + name);
+  held_.reset(new Held{std::move(mutex)});
   return {};
 }
 

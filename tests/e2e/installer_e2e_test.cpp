@@ -1,6 +1,8 @@
 // The linux program run end to end on simulated machines: every result code
 // with its log line, registry record, dialog and exit code.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -628,20 +630,54 @@ TEST(OneRunAtATime, ASecondRunStartedMeanwhileWaitsForTheFirstAndFindsTheVbiosUp
   }
 }
 
-TEST(OneRunAtATime, ALockFileThatIsALinkIsNotFollowedAndTheRunGoesOnWithAWarning) {
+TEST(OneRunAtATime, ALockFileOfSomeoneElseIsMovedAsideNeverFollowedAndTheRunGoesOn) {
+  const std::function<void(const fs::path& lock, const fs::path& elsewhere)> plants[] = {
+      [](const fs::path& lock, const fs::path& elsewhere) { fs::create_symlink(elsewhere, lock); },
+      // Held by another user for ever, it would keep every run waiting.
+      [](const fs::path& lock, const fs::path&) {
+        std::ofstream(lock).close();
+        ASSERT_EQ(::chown(lock.c_str(), 65534, 65534), 0);
+      },
+  };
+  for (size_t i = 0; i < std::size(plants); ++i) {
+    SCOPED_TRACE(i);
+    InstallerRun r;
+    r.usePackage("amd-dock");
+    r.writeMachine(e2e::amdMachine());
+    const fs::path elsewhere = r.top / "elsewhere.txt", lock = r.machine / "run.lock";
+    std::ofstream(elsewhere) << "not ours";
+    plants[i](lock, elsewhere);
+    EXPECT_EQ(r.run(), 0) << r.output;
+    const auto messages = r.logMessages();
+    ASSERT_GE(messages.size(), 3u);
+    const std::string moved = "WARNING not the administrators' own, so moved aside: " + lock.string() +
+                              " -> " + lock.string() + ".untrusted-";
+    EXPECT_EQ(messages[2].rfind(moved, 0), 0u) << messages[2];
+    EXPECT_EQ(messages.back(), "state 0");
+    EXPECT_FALSE(fs::is_symlink(lock));
+    struct stat info {};
+    ASSERT_EQ(::stat(lock.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, ::geteuid());
+    std::string behind;
+    std::getline(std::ifstream(elsewhere), behind);
+    EXPECT_EQ(behind, "not ours");
+  }
+}
+
+TEST(OneRunAtATime, ARunThatWaitsLongSaysSo) {
   InstallerRun r;
   r.usePackage("amd-dock");
   r.writeMachine(e2e::amdMachine());
-  const fs::path elsewhere = r.top / "elsewhere.txt";
-  std::ofstream(elsewhere) << "not ours";
-  fs::create_symlink(elsewhere, r.machine / "run.lock");
+  const int held = ::open((r.machine / "run.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  std::thread release([held] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5500));
+    ::close(held);
+  });
   EXPECT_EQ(r.run(), 0) << r.output;
-  const auto messages = r.logMessages();
-  ASSERT_GE(messages.size(), 3u);
-  EXPECT_EQ(messages[2].rfind("WARNING another run is not kept out: open ", 0), 0u) << messages[2];
-  EXPECT_EQ(messages.back(), "state 0");
-  EXPECT_TRUE(fs::is_symlink(r.machine / "run.lock"));
-  std::string behind;
-  std::getline(std::ifstream(elsewhere), behind);
-  EXPECT_EQ(behind, "not ours");
+  release.join();
+  EXPECT_NE(r.output.find("Another run of the installer is not finished yet; waiting for it to end"),
+            std::string::npos)
+      << r.output;
 }

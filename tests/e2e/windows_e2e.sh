@@ -263,6 +263,27 @@ run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
 check "windows-sim: second run finds it up to date" "$code" 1
 check "windows-sim: State after the second run" "$(reg_value "$state_key" State)" 0x1
 
+# Files planted as Orvo\Package and Orvo\VBIOS and held open by another
+# program without delete sharing cannot be moved aside: the run works in
+# fresh folders beside them, says so once each, and flashes.
+sed -i -e 's/^version = .*/version = 020.001.000.038.016233/' "$sim/machine/machine.ini"
+rm -rf "$WINEPREFIX/drive_c/ProgramData/Orvo/Package" "$WINEPREFIX/drive_c/ProgramData/Orvo/VBIOS" "$logfile"
+holders=()
+for planted in Package VBIOS; do
+  "$wine" "$build/windows-sim/bin/hold_open.exe" "C:\\ProgramData\\Orvo\\$planted" "Local\\ovvb-e2e-$planted" \
+    </dev/null >/dev/null 2>&1 &
+  holders+=($!)
+done
+sleep 2
+set_bios
+run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
+check "windows-sim: plants held open: exit code" "$code" 0
+check "windows-sim: ... each logged once" \
+  "$(grep -c 'in the way and cannot be moved aside, so this run works beside it' "$logfile" 2>/dev/null)" 2
+kill "${holders[@]}" 2>/dev/null
+wait "${holders[@]}" 2>/dev/null
+rm -rf "$WINEPREFIX/drive_c/ProgramData/Orvo/"{Package,VBIOS}*
+
 # Two runs started 0.3 s apart, the flash taking about a second: the second
 # waits for the first (the global mutex), finds the VBIOS up to date, and the
 # log holds both runs whole, one after the other.

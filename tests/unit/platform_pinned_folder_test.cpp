@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/pinned_folder.h"
 #include "tests/unit/test_machine.h"
@@ -40,7 +43,8 @@ TEST(PinnedFolder, WhatStandsInTheWayIsMovedAsideNeverFollowedAndALinkAboveIsRef
     plants[i]();
     const bool inner = i == 1;
     PinnedFolder never;
-    EXPECT_TRUE(never.open("C:\\ProgramData", "Orvo\\VBIOS", PinnedFolder::Make::Never).failed());
+    EXPECT_EQ(never.open("C:\\ProgramData", "Orvo\\VBIOS", PinnedFolder::Make::Never).code,
+              inner ? platform::kErrorInvalidOwner : platform::kErrorReparsePointEncountered);
     EXPECT_TRUE(never.movedAside().empty()) << "Make::Never changes nothing";
 
     PinnedFolder folder;
@@ -93,20 +97,23 @@ TEST(PinnedFolder, CopyAndRemoveNeverGoThroughALinkAndMakeNeverKeepsTheModes) {
 }
 
 TEST(PinnedFolder, AFolderIsCopiedInWholeOrRefusedWhenItHoldsALink) {
+  using Why = platform::CopyRefusal::Why;
   struct Case {
     const char* name;
     std::function<void(const fs::path&)> arrange;
-    uint32_t code;
-    const char* at;  // the path the refusal names, below the source
+    std::vector<std::pair<Why, std::string>> checked;  // what a check finds, paths below the source
   };
   const Case cases[] = {
-      {"plain", [](const fs::path&) {}, 0, ""},
-      {"file link", [](const fs::path& p) { fs::create_symlink(p / "a.rom", p / "sub" / "l.rom"); },
-       platform::kErrorReparsePointEncountered, "\\sub\\l.rom"},
-      {"folder link", [](const fs::path& p) { fs::create_directory_symlink(p / "sub", p / "z"); },
-       platform::kErrorReparsePointEncountered, "\\z"},
-      {"pipe", [](const fs::path& p) { ::mkfifo((p / "pipe").c_str(), 0600); },
-       platform::kErrorUnsupportedType, "\\pipe"},
+      {"plain", [](const fs::path&) {}, {}},
+      {"file link",
+       [](const fs::path& p) { fs::create_symlink(p / "a.rom", p / "sub" / "l.rom"); },
+       {{Why::Link, "\\sub\\l.rom"}}},
+      {"folder link and pipe",
+       [](const fs::path& p) {
+         fs::create_directory_symlink(p / "sub", p / "z");
+         ::mkfifo((p / "pipe").c_str(), 0600);
+       },
+       {{Why::NotPlain, "\\pipe"}, {Why::Link, "\\z"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -120,14 +127,23 @@ TEST(PinnedFolder, AFolderIsCopiedInWholeOrRefusedWhenItHoldsALink) {
     PinnedFolder folder;
     ASSERT_FALSE(folder.open("C:\\ProgramData", "Orvo\\Package").failed());
 
-    const platform::Error error = folder.copyFolderIn("C:\\packages", {31, 5, 2});
-    EXPECT_EQ(error.code, c.code) << error.operation << ": " << error.message;
+    const PinnedFolder::CopyOutcome copied = folder.copyFolderIn("C:\\packages", {31, 6, 2});
+    const PinnedFolder::CopyOutcome checked = PinnedFolder::checkFolder("C:\\packages", {31, 6, 2});
+    EXPECT_FALSE(copied.error.failed()) << copied.error.operation << ": " << copied.error.message;
+    std::vector<std::pair<Why, std::string>> found;
+    for (const platform::CopyRefusal& refusal : checked.refused)
+      found.emplace_back(refusal.why, refusal.path);
+    for (auto& [why, at] : found) at = at.substr(std::string("C:\\packages").size());
+    EXPECT_EQ(found, c.checked) << "a check goes on past a link to the next";
     const fs::path copy = machine.root() / "drive_c/ProgramData/Orvo/Package";
-    if (c.code == 0) {
+    if (c.checked.empty()) {
+      EXPECT_TRUE(copied.refused.empty());
       EXPECT_NE(fs::status(copy / "tool.exe").permissions() & fs::perms::owner_exec, fs::perms::none)
           << "a copied program must stay runnable";
     } else {
-      EXPECT_EQ(error.operation, std::string("C:\\packages") + c.at);
+      ASSERT_EQ(copied.refused.size(), 1u) << "a copy stops at the first";
+      EXPECT_EQ(copied.refused[0].why, checked.refused[0].why);
+      EXPECT_EQ(copied.refused[0].path, checked.refused[0].path);
     }
     // Links copied as links would lead out of the copy.
     for (const auto& entry : fs::recursive_directory_iterator(copy))
@@ -143,7 +159,23 @@ TEST(PinnedFolder, AFolderIsCopiedInWholeOrRefusedWhenItHoldsALink) {
   PinnedFolder folder;
   ASSERT_FALSE(folder.open("C:\\ProgramData", "Orvo\\Package").failed());
   fs::create_directory_symlink(machine.root() / "drive_c", machine.root() / "drive_c" / "linked");
-  EXPECT_EQ(folder.copyFolderIn("C:\\linked", {30, 5, 2}).code, platform::kErrorReparsePointEncountered);
+  const PinnedFolder::CopyOutcome linked = folder.copyFolderIn("C:\\linked", {30, 5, 2});
+  ASSERT_EQ(linked.refused.size(), 1u);
+  EXPECT_EQ(linked.refused[0].why, Why::Link);
+  EXPECT_EQ(linked.refused[0].path, "C:\\linked");
+}
+
+// A folder of more names than the bound is not read to its end: the walk
+// holds no more names than the bound lets in, whatever the folder holds.
+TEST(PinnedFolder, AFloodOfNamesIsRefusedAtTheBound) {
+  TestMachine machine;
+  const fs::path flood = machine.root() / "drive_c" / "packages" / "many";
+  fs::create_directories(flood);
+  for (int i = 0; i < 3000; ++i) std::ofstream(flood / std::to_string(i)).close();
+  const PinnedFolder::CopyOutcome checked = PinnedFolder::checkFolder("C:\\packages", {1 << 20, 1000, 16});
+  ASSERT_EQ(checked.refused.size(), 1u);
+  EXPECT_EQ(checked.refused[0].why, platform::CopyRefusal::Why::Entries);
+  EXPECT_EQ(checked.refused[0].path, "C:\\packages\\many");
 }
 
 }  // namespace

@@ -202,7 +202,8 @@ TEST(Paths, ProgramFolderAndEnvironment) {
 }  // namespace
 
 // A name made first by someone who is not an administrator is not trusted; a
-// second run waits for the first; the lock of a run that died is taken over.
+// second run waits for the first, and says so when that takes long; the lock
+// of a run that died is taken over.
 TEST(RunLock, DistrustsAStrangersNameWaitsForTheHolderAndTakesOverFromADeadOne) {
   constexpr wchar_t kName[] = L"Global\\Orvo.VBiosInstaller.Run";
   {
@@ -231,13 +232,14 @@ TEST(RunLock, DistrustsAStrangersNameWaitsForTheHolderAndTakesOverFromADeadOne) 
 
   auto first = std::make_unique<platform::RunLock>();
   ASSERT_FALSE(first->acquire().failed());
-  std::atomic<bool> secondHeld{false};
+  std::atomic<bool> secondHeld{false}, secondTold{false};
   std::thread second([&] {
     platform::RunLock lock;
-    secondHeld = !lock.acquire().failed() && lock.held();
+    secondHeld = !lock.acquire(100, [&] { secondTold = true; }).failed() && lock.held();
   });
   Sleep(300);
   EXPECT_FALSE(secondHeld.load()) << "taken while another run held it";
+  EXPECT_TRUE(secondTold.load()) << "a long wait is not told";
   first.reset();
   second.join();
   EXPECT_TRUE(secondHeld.load());

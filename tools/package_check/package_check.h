@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/pinned_folder.h"
 #include "tools/package_check/check_rules.h"
 
 namespace kit {
@@ -22,13 +23,9 @@ struct Finding {
 };
 
 // Something in the folder the installer's copy of it refuses, which makes it
-// refuse the whole package; `path` is relative to the folder, empty for the
-// folder itself.
-struct CopyRefusal {
-  enum class Why { Link, NotPlain, Bytes, Entries, Depth };
-  Why why = Why::Link;
-  std::string path;
-};
+// refuse the whole package; here `path` is relative to the folder, empty for
+// the folder itself.
+using CopyRefusal = platform::CopyRefusal;
 
 // A packages folder as the checker sees it: no file system here, so the
 // checks can be fed from a test or a fuzzer as well as from a real folder.

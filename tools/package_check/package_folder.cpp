@@ -5,8 +5,10 @@
 #include <fstream>
 #include <system_error>
 
+#include "package/copy_refusal.h"
 #include "package/vbios_configs.h"
-#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/pinned_folder.h"
 #include "tools/entry/native_path.h"
 
 namespace fs = std::filesystem;
@@ -28,93 +30,26 @@ std::vector<std::string> regularFiles(const fs::path& dir) {
   return names;
 }
 
-bool isLink(const fs::path& path, const fs::file_status& own) {
-  // libstdc++ on Windows sees through links and junctions alike, so the
-  // platform's own test answers there; on posix that test knows only the
-  // paths a Windows path maps to, and the status answers.
-  return fs::is_symlink(own) || platform::isLinkOrReparsePoint(utf8Of(path));
-}
-
-// Walks the folder as the installer's copy does: names in sorted order, each
-// file and folder counted, sizes summed, nothing followed. It goes on past a
-// link, so the author hears of every one, but stops at the first bound passed.
-class CopyWalk {
- public:
-  explicit CopyWalk(std::vector<CopyRefusal>& out) : out_(out) {}
-
-  // False once a bound is passed.
-  bool walk(const fs::path& dir, const fs::path& below, uint32_t depth) {
-    std::vector<fs::path> names;
-    std::error_code error;
-    for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
-      // A flood of names is not listed to its end: the bound is passed here.
-      if (names.size() == kMaxPackageEntries - entries_) return stop(CopyRefusal::Why::Entries, below);
-      names.push_back(it->path().filename());
-    }
-    std::sort(names.begin(), names.end());
-    for (const fs::path& name : names) {
-      const fs::path path = dir / name, at = below / name;
-      if (++entries_ > kMaxPackageEntries) return stop(CopyRefusal::Why::Entries, below);
-      std::error_code statusError;
-      const fs::file_status own = fs::symlink_status(path, statusError);
-      if (isLink(path, own)) {
-        out_.push_back({CopyRefusal::Why::Link, utf8Of(at)});
-      } else if (fs::is_regular_file(own)) {
-        const uint64_t size = fs::file_size(path, statusError);
-        if (!statusError && size > kMaxPackageBytes - bytes_) return stop(CopyRefusal::Why::Bytes, at);
-        if (!statusError) bytes_ += size;
-      } else if (!fs::is_directory(own)) {
-        out_.push_back({CopyRefusal::Why::NotPlain, utf8Of(at)});
-      } else if (depth + 1 > kMaxPackageDepth) {
-        return stop(CopyRefusal::Why::Depth, at);
-      } else if (!walk(path, at, depth + 1)) {
-        return false;
-      }
-    }
-    return true;
-  }
-
- private:
-  bool stop(CopyRefusal::Why why, const fs::path& at) {
-    out_.push_back({why, utf8Of(at)});
-    return false;
-  }
-
-  std::vector<CopyRefusal>& out_;
-  uint64_t bytes_ = 0;
-  uint32_t entries_ = 0;
-};
-
 }  // namespace
 
+// The installer's own walk, copying nothing: what it would refuse is what
+// is reported, with its path made relative to the folder.
 std::vector<CopyRefusal> copyRefusals(const std::string& folder) {
-  std::vector<CopyRefusal> refusals;
-  const fs::path dir = nativePath(folder);
-  std::error_code error;
-  if (isLink(dir, fs::symlink_status(dir, error))) {
-    refusals.push_back({CopyRefusal::Why::Link, ""});
-    return refusals;
+  const std::string root = platform::pathOfNative(folder);
+  if (root.empty()) return {};
+  platform::PinnedFolder::CopyOutcome walked =
+      platform::PinnedFolder::checkFolder(root, package::packageCopyBounds());
+  for (CopyRefusal& refusal : walked.refused) {
+    std::string below =
+        refusal.path.size() > root.size() ? refusal.path.substr(root.size() + 1) : std::string();
+    std::replace(below.begin(), below.end(), '\\', static_cast<char>(fs::path::preferred_separator));
+    refusal.path = below;
   }
-  if (fs::is_directory(dir, error)) CopyWalk(refusals).walk(dir, fs::path(), 0);
-  return refusals;
+  return walked.refused;
 }
 
 std::string describeRefusal(const CopyRefusal& refusal) {
-  const std::string at = refusal.path.empty() ? std::string("the packages folder") : refusal.path;
-  switch (refusal.why) {
-    case CopyRefusal::Why::Link:
-      return at + " is a link or junction that leads elsewhere";
-    case CopyRefusal::Why::NotPlain:
-      return at + " is neither a file nor a folder";
-    case CopyRefusal::Why::Bytes:
-      return "the files up to " + at + " hold more than " + std::to_string(kMaxPackageBytes) + " bytes";
-    case CopyRefusal::Why::Entries:
-      return "the package holds more than " + std::to_string(kMaxPackageEntries) +
-             " files and folders (the count passes it in " + at + ")";
-    case CopyRefusal::Why::Depth:
-      return at + " nests folders more than " + std::to_string(kMaxPackageDepth) + " deep";
-  }
-  return at;
+  return package::describeCopyRefusal(refusal, refusal.path.empty() ? "the packages folder" : refusal.path);
 }
 
 PackageFolder loadPackageFolder(const std::string& folder, const std::string& toolsFolder) {
