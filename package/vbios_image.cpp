@@ -71,8 +71,8 @@ class ChainReader {
   // The PCI data structure of the image at `start`, checked; its offset, or
   // a problem.
   std::string readHeader(size_t start, size_t index, size_t& pcir) const {
-    const std::string which = index == 0 ? "" : "image " + std::to_string(index + 1) + " of the chain, at " +
-                                                     offset(start) + ": ";
+    const std::string which =
+        index == 0 ? "" : "image " + std::to_string(index + 1) + " of the chain, at " + offset(start) + ": ";
     const size_t left = bytes_.size() - start;
     if (left < kRomUnit)
       return notRom(which + (index == 0 ? "it has " : "it has only ") + std::to_string(left) +
@@ -186,8 +186,9 @@ ImageFit fitImageToDevice(const VbiosImage& image, const PciIds& device, std::st
   ImageFit fit;
   const std::string is(deviceIs);
   if (device.vendor && *device.vendor != image.vendor) {
-    fit.refusal = "is for device " + pciPair(image.vendor, image.device) + "; " + is + " " +
-                  (device.device ? pciPair(*device.vendor, *device.device) : "vendor " + hex(*device.vendor, 4));
+    fit.refusal =
+        "is for device " + pciPair(image.vendor, image.device) + "; " + is + " " +
+        (device.device ? pciPair(*device.vendor, *device.device) : "vendor " + hex(*device.vendor, 4));
     return fit;
   }
   if (device.device && *device.device != image.device) {

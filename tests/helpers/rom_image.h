@@ -44,7 +44,8 @@ inline std::string romImage(const RomSpec& spec, size_t blocks, uint8_t codeType
   rom[kPcir + 0x15] = last ? '\x80' : '\0';
   if (!spec.deviceList.empty()) {
     putWord(rom, kPcir + 8, 0x20);
-    for (size_t i = 0; i < spec.deviceList.size(); ++i) putWord(rom, kPcir + 0x20 + 2 * i, spec.deviceList[i]);
+    for (size_t i = 0; i < spec.deviceList.size(); ++i)
+      putWord(rom, kPcir + 0x20 + 2 * i, spec.deviceList[i]);
   }
   return rom;
 }

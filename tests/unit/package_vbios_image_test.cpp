@@ -1,12 +1,11 @@
 // What the flash step and the package checker read from a VBIOS image: every
 // malformed file refused with its reason, never read out of bounds.
-#include "package/vbios_image.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
+#include "package/vbios_image.h"
 #include "tests/helpers/rom_image.h"
 
 namespace {
@@ -46,7 +45,8 @@ TEST(VbiosImage, RefusesEachMalformedFileWithItsReason) {
       {"text", std::string(600, 'x') + "VBIOS_VERSION=1.2.3.4.5\n", "starts with 78 78, not 55 AA"},
       {"one byte short of an image", good.substr(0, 511), "511 bytes"},
       {"pointer not aligned", changed([](std::string& r) { putWord(r, 0x18, 0x1C2); }), "not 4-byte aligned"},
-      {"pointer to the end", changed([](std::string& r) { putWord(r, 0x18, 0xFFFC); }), "past the end of the file"},
+      {"pointer to the end", changed([](std::string& r) { putWord(r, 0x18, 0xFFFC); }),
+       "past the end of the file"},
       {"no PCIR", changed([](std::string& r) { r[kPcir] = 'X'; }), "no PCIR signature"},
       {"structure length 0", changed([](std::string& r) { putWord(r, kPcir + 0x0A, 0); }), "length of 0"},
       {"image length 0", changed([](std::string& r) { putWord(r, kPcir + 0x10, 0); }), "image length is 0"},
@@ -55,16 +55,14 @@ TEST(VbiosImage, RefusesEachMalformedFileWithItsReason) {
       {"a chain cut short", makeRom(chained).substr(0, good.size() + 512), "image 2 of its chain ends"},
       {"a second image without 55 AA", changed([&](std::string& r) { r[good.size()] = 0; }, chained),
        "image 2 of the chain, at 0x1000: it starts with 00 AA"},
-      {"a chain of nine images",
-       changed([](std::string& r) {
+      {"a chain of nine images", changed([](std::string& r) {
          r[kPcir + 0x15] = 0;
          std::string next = r.substr(0, 512);
          putWord(next, kPcir + 0x10, 1);
          for (int i = 0; i < 8; ++i) r += next;
        }),
        "past 8 images"},
-      {"a device list without its 0",
-       changed([](std::string& r) {
+      {"a device list without its 0", changed([](std::string& r) {
          r[kPcir + 0x0C] = 3;
          putWord(r, kPcir + 8, static_cast<uint16_t>(r.size() - kPcir - 4));
          putWord(r, r.size() - 4, 0x73E0);
@@ -91,7 +89,8 @@ TEST(VbiosImage, RefusesEachMalformedFileWithItsReason) {
   EXPECT_TRUE(package::readVbiosImage(good).ok());
 }
 
-RomSpec ids(uint16_t vendor, uint16_t device, uint16_t subsystemVendor = 0x6A3D, uint16_t subsystem = 0x3A2F) {
+RomSpec ids(uint16_t vendor, uint16_t device, uint16_t subsystemVendor = 0x6A3D,
+            uint16_t subsystem = 0x3A2F) {
   RomSpec spec;
   spec.vendor = vendor;
   spec.device = device;
@@ -112,8 +111,7 @@ TEST(VbiosImage, FitsOnlyTheDeviceItNames) {
   } cases[] = {
       {"the same device", ids(0x1002, 0x73DF), gpu, "", ""},
       {"another device", ids(0x1002, 0x73FF), gpu, "is for device 1002:73FF; this GPU is 1002:73DF", ""},
-      {"the other vendor", ids(0x10DE, 0x2520), gpu,
-       "is for device 10DE:2520; this GPU is 1002:73DF", ""},
+      {"the other vendor", ids(0x10DE, 0x2520), gpu, "is for device 10DE:2520; this GPU is 1002:73DF", ""},
       {"a device in its list", listed, "PCI\\VEN_1002&DEV_73E0&SUBSYS_3A2F6A3D", "", ""},
       {"a device not in its list", listed, "PCI\\VEN_1002&DEV_73E1",
        "is for device 1002:73DF and the devices its list names; this GPU is 1002:73E1", ""},
@@ -125,7 +123,8 @@ TEST(VbiosImage, FitsOnlyTheDeviceItNames) {
   for (const Case& c : cases) {
     const package::ImageReading read = package::readVbiosImage(makeRom(c.spec));
     ASSERT_TRUE(read.ok()) << c.name << ": " << read.problem;
-    const package::ImageFit fit = package::fitImageToDevice(read.image, package::pciIdsOf(c.device), "this GPU is");
+    const package::ImageFit fit =
+        package::fitImageToDevice(read.image, package::pciIdsOf(c.device), "this GPU is");
     EXPECT_EQ(fit.refusal, c.refusal) << c.name;
     EXPECT_EQ(fit.subsystemWarning, c.warning) << c.name;
   }
