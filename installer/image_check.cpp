@@ -27,7 +27,7 @@ int32_t checkImageBeforeFlash(const VBiosConfigs& cfg, const std::string& copy, 
   if (const platform::Error read = platform::readFile(copy, bytes, package::kMaxVbiosImageBytes);
       read.failed()) {
     if (read.code == platform::kErrorFileTooLarge)
-      return refuse(name + " has more than the 16 MiB of any VBIOS image; nothing was flashed", w);
+      return refuse(name + " " + package::kImageTooLarge + "; nothing was flashed", w);
     return stop(platform::describeFailure(read, kFunction), w);
   }
   const package::ImageReading image = package::readVbiosImage(bytes);

@@ -99,8 +99,7 @@ class ChainReader {
   // never 0 here, so every step moves forward: the chain cannot loop, and
   // in 64-bit arithmetic 8 steps of at most 32 MiB cannot overflow.
   std::string readChain(VbiosImage& image) {
-    if (bytes_.size() > kMaxVbiosImageBytes)
-      return "has " + std::to_string(bytes_.size()) + " bytes, more than the 16 MiB of any VBIOS image";
+    if (bytes_.size() > kMaxVbiosImageBytes) return kImageTooLarge;
     uint64_t start = 0;
     for (size_t index = 0;; ++index) {
       if (index == kMaxRomChainImages)

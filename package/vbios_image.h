@@ -18,6 +18,7 @@ namespace package {
 inline constexpr size_t kMaxVbiosImageBytes = size_t{16} << 20;
 // Real chains hold two or three (legacy x86, UEFI, sometimes a second BIOS).
 inline constexpr size_t kMaxRomChainImages = 8;
+inline constexpr const char* kImageTooLarge = "is larger than the 16 MiB of any VBIOS image";
 
 // The IDs a PCI hardware ID names, as Windows spells it
 // ("PCI\VEN_1002&DEV_73DF&SUBSYS_3A2F6A3D&REV_C1"); a field that is missing

@@ -77,7 +77,7 @@ TEST(VbiosImage, RefusesEachMalformedFileWithItsReason) {
       {"size byte 0", changed([](std::string& r) { r[2] = 0; }), "size byte says 0 bytes"},
       {"size byte past the end", changed([](std::string& r) { r[2] = 9; }), "size byte says 4608 bytes"},
       {"over 16 MiB", changed([](std::string& r) { r.resize(package::kMaxVbiosImageBytes + 1); }),
-       "more than the 16 MiB"},
+       "larger than the 16 MiB"},
   };
   for (const Case& c : cases) {
     const package::ImageReading read = package::readVbiosImage(c.bytes);
