@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <sstream>
 
 #include "common/log.h"
@@ -13,6 +15,8 @@
 #include "package/config_text.h"
 #include "package/read_configs.h"
 #include "package/vbios_configs.h"
+#include "package/vbios_image.h"
+#include "platform/folder_names.h"
 #include "platform/paths.h"
 #include "simulated/trace_reader.h"
 #include "tools/package_check/nvidia_version.h"
@@ -104,16 +108,37 @@ std::vector<NamedBoard> namedBoards(const std::string& text) {
   return boards;
 }
 
-// The last ERROR or WARNING line of a run's log, for why a row ended so.
+// What each AMD entry's image says, read as the flash step reads it.
+std::map<int, package::ImageReading> entryImages(const VBiosConfigs& configs, const fs::path& packages) {
+  std::map<int, package::ImageReading> images;
+  for (int32_t i = 0; i < package::countRomEntries(configs); ++i) {
+    const fs::path image = packages / configs.vb[i].vbRom;
+    std::error_code error;
+    if (!platform::isPlainName(configs.vb[i].vbRom) || !fs::is_regular_file(image, error)) continue;
+    images[i] = package::readVbiosImage(readAll(image, package::kMaxVbiosImageBytes + 1));
+  }
+  return images;
+}
+
+// The last ERROR or WARNING line of a run's log, for why a row ended so,
+// with the detail entry that follows it where it says what failed
+// ("Program.VbFlashProcess: ...").
 std::string lastProblem(const std::string& log) {
   std::string last;
+  bool detailNext = false;
   std::istringstream lines(log);
   for (std::string line; std::getline(lines, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const size_t close = line.find(']');
-    if (close == std::string::npos) continue;
+    if (close == std::string::npos || !line.starts_with('[')) continue;
     const std::string_view text = std::string_view(line).substr(close + 1);
-    if (text.starts_with("ERROR") || text.starts_with("WARNING")) last = text;
+    if (detailNext && std::regex_search(text.begin(), text.end(), std::regex(R"(^[A-Za-z]+\.[A-Za-z]+: )")))
+      last += " (" + std::string(text.substr(text.find(": ") + 2)) + ")";
+    detailNext = false;
+    if (text.starts_with("ERROR") || text.starts_with("WARNING")) {
+      last = text;
+      detailNext = true;
+    }
   }
   if (last.empty()) return last;
   return "the log's last problem: " + (last.size() > 200 ? last.substr(0, 197) + "..." : last);
@@ -257,7 +282,9 @@ Rehearsal rehearse(const RehearsalOptions& options) {
       return out;
     }
   } else {
-    machines = defaultMatrix(configs, readable ? namedBoards(text) : std::vector<NamedBoard>{});
+    machines = defaultMatrix(configs, readable ? namedBoards(text) : std::vector<NamedBoard>{},
+                             configs.isAmdType() ? entryImages(configs, program / "packages")
+                                                 : std::map<int, package::ImageReading>{});
     if (machines.empty()) {
       out.problem = "no machine to rehearse on: the matrix is made from the package's entries, and " +
                     std::string(!readable ? "configs.txt does not read (check it with OvVBiosPackageCheck)"
