@@ -113,6 +113,8 @@ def images():
                                       banner="KESTREL RTX 3060", blocks=16)
     yield images + "board_0a1b.rom", rom(**RX6700, subsys=0x0A1B1D6A, version=VERSION,
                                          banner="KESTREL RX 6700M board 0A1B", blocks=16)
+    yield images + "board_0a1d.rom", rom(**RX6700, subsys=0x0A1D1D6A, version=VERSION,
+                                         banner="KESTREL RX 6700M board 0A1D", blocks=16)
 
 
 def main():
