@@ -8,6 +8,7 @@
 
 #include "common/result_codes.h"
 #include "common/tool_output.h"
+#include "installer/image_check.h"
 #include "package/config_text.h"
 #include "package/operation_failure.h"
 #include "platform/command_line.h"
@@ -137,6 +138,8 @@ int32_t prepareRun(const VBiosConfigs& cfg, const std::string& packageFolder, Fl
   }
   if (const int32_t code = prepareWorkingCopy(cfg, packageFolder, flash.workingFolder, w);
       code != result::kSuccess)
+    return code;
+  if (const int32_t code = checkImageBeforeFlash(cfg, workingRomCopy(cfg), w); code != result::kSuccess)
     return code;
   run.program = platform::joinPath(packageFolder, "amdvbflash.exe");
   OvLog(run.program, w);

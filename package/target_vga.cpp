@@ -42,6 +42,7 @@ int32_t VBiosConfigs::setTargetVGA() {
           OvLog("VGAVersion: " + CurVGAVersion, *w);
         }
         CurHWID = entry.vbHWID;
+        CurDeviceHWID = device.hardwareId;
         VbFlashCmd = entry.vbRom;
         VbRomVersion = entry.vbRomVersion;
         VbIsRawRom = entry.vbIsRawRom;

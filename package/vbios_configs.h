@@ -51,6 +51,9 @@ class VBiosConfigs {
   std::string CurVbVersion = "0.0.0.0.0";
   std::string VbRomVersion = "0.0.0.0.0";
   std::string CurHWID = "UNKNOWN";
+  // The matched device's own hardware ID as WMI reported it (CurHWID is the
+  // package's prefix): what the image is checked against before a flash.
+  std::string CurDeviceHWID = "UNKNOWN";
   std::string VbRomHWID = "UNKNOWN";
   std::string VbFlashCmd;
   int32_t CurBios = 1;

@@ -114,10 +114,12 @@ fi
 wineserver -k 2>/dev/null
 
 echo "== fuzzing the parsers of outside input"
-for entry in fuzz_read_configs:20 fuzz_ai_output:20 fuzz_dock_response:10 fuzz_acpi_output:10 fuzz_package_check:10 fuzz_log_explain:10; do
+for entry in fuzz_read_configs:20 fuzz_ai_output:20 fuzz_dock_response:10 fuzz_acpi_output:10 fuzz_package_check:10 fuzz_log_explain:10 fuzz_vbios_image:10; do
   target=${entry%:*}
   corpus=$build/fuzz/corpus-${target#fuzz_}
   mkdir -p "$corpus"
+  # Real images to start from: 55 AA and a PCI data structure are not found by chance in 10 s.
+  [ "$target" = fuzz_vbios_image ] && cp "$root"/examples/packages/*/*.rom "$corpus/"
   if "$build/fuzz/bin/$target" -max_total_time=${entry#*:} -print_final_stats=0 "$corpus" >"$log/$target.txt" 2>&1; then
     passed=$((passed + 1))
     echo "$target: $(grep -Eo 'Done [0-9]+ runs' "$log/$target.txt" | tail -n 1), no finding"

@@ -16,6 +16,7 @@
 
 #include "tests/e2e/exit_expectations.h"
 #include "tests/e2e/installer_run.h"
+#include "tests/helpers/rom_image.h"
 
 namespace fs = std::filesystem;
 using e2e::dword;
@@ -60,6 +61,19 @@ void expectAwakeAroundTheFlash(const InstallerRun& r) {
   EXPECT_LT(flashEnd, off[0]) << "the request withdrawn before the flash tool ended";
 }
 
+// The example package's image as another device's, or with a second image.
+std::string rom(uint16_t vendor, uint16_t device, std::vector<uint16_t> list = {}, bool uefi = false,
+                uint32_t subsys = 0x3A2F6A3D) {
+  testing_rom::RomSpec spec;
+  spec.vendor = vendor;
+  spec.device = device;
+  spec.deviceList = std::move(list);
+  spec.uefi = uefi;
+  spec.subsystem = static_cast<uint16_t>(subsys >> 16);
+  spec.subsystemVendor = static_cast<uint16_t>(subsys & 0xFFFF);
+  return testing_rom::makeRom(spec);
+}
+
 // The dialog and the driver removal each code leads to are the result code
 // table's to say; a row states how the run gets there.
 struct ExitCase {
@@ -98,6 +112,9 @@ TEST_P(EveryCode, EndsWithItsCodeInLogRegistryAndExitCodeAndTheExitTheTableGives
   EXPECT_EQ(messages[1], "=== VBIOS Installer ===");
   EXPECT_TRUE(r.logHas(c.logLine)) << r.logText();
   EXPECT_NE(r.logText().find(c.detail), std::string::npos) << r.logText();
+  if (c.code == 905) {
+    EXPECT_EQ(started(r, "amdvbflash.exe", "-fa"), 0) << "flashed what it refused";
+  }
   EXPECT_EQ(r.stateValue("ToolVersion"), "\"9.2.0.0\"");
   e2e::expectExitAsTheTableSays(r, c.code, true);
   EXPECT_EQ(started(r, "devcon64.exe", "install") > 0, c.driverInstalled);
@@ -200,6 +217,41 @@ const ExitCase kCodes[] = {
      [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "flash_completes", "no"); }},
     {"RomMissing", 905, "ERROR VbFlashProcess Exception", true,
      [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "kestrel_rx6700.rom"); }},
+    // The flash tool is forced past its own check: the image is checked before it starts.
+    {"ImageEmpty", 905, "ERROR VbFlashProcess Exception", true,
+     [](InstallerRun& r, Ini&, std::string&) { r.writeRom(""); },
+     "kestrel_rx6700.rom is not a PCI expansion ROM: it has 0 bytes, fewer than the 512 of the smallest "
+     "image; "
+     "nothing was flashed"},
+    {"ImageOfText", 905, "ERROR VbFlashProcess Exception", true,
+     [](InstallerRun& r, Ini&, std::string&) {
+       r.writeRom(std::string(600, '#') + "VBIOS_VERSION=1.2.3.4.5\n");
+     },
+     "kestrel_rx6700.rom is not a PCI expansion ROM: it starts with 23 23, not 55 AA"},
+    {"ImageOfAnotherDevice", 905, "ERROR VbFlashProcess Exception", true,
+     [](InstallerRun& r, Ini&, std::string&) { r.writeRom(rom(0x1002, 0x73FF)); },
+     "kestrel_rx6700.rom is for device 1002:73FF; this GPU is 1002:73DF; nothing was flashed"},
+    {"ImageOfTheOtherVendor", 905, "ERROR VbFlashProcess Exception", true,
+     [](InstallerRun& r, Ini&, std::string&) { r.writeRom(rom(0x10DE, 0x2520)); },
+     "kestrel_rx6700.rom is for device 10DE:2520; this GPU is 1002:73DF"},
+    {"ImageDamaged", 905, "ERROR VbFlashProcess Exception", true,
+     [](InstallerRun& r, Ini&, std::string&) {
+       std::string image = rom(0x1002, 0x73DF);
+       image[0x777] ^= 0x40;
+       r.writeRom(image);
+     },
+     "(a checksum mismatch); nothing was flashed"},
+    {"ImageChainCutShort", 905, "ERROR VbFlashProcess Exception", true,
+     [](InstallerRun& r, Ini&, std::string&) {
+       r.writeRom(rom(0x1002, 0x73DF, {}, true).substr(0, 4096 + 1024));
+     },
+     "image 2 of its chain ends at 6144 bytes, past the end of the file (5120 bytes)"},
+    {"ImageForADeviceInItsList", 0, "Restart System To Complete VBIOS Update", true,
+     [](InstallerRun& r, Ini&, std::string&) { r.writeRom(rom(0x1002, 0x73E0, {0x73DF})); }},
+    // A package may move a board to a new subsystem on purpose.
+    {"ImageOfAnotherSubsystem", 0,
+     "WARNING kestrel_rx6700.rom is for SUBSYS_0A1B1D6A; this GPU is SUBSYS_3A2F6A3D", true,
+     [](InstallerRun& r, Ini&, std::string&) { r.writeRom(rom(0x1002, 0x73DF, {}, false, 0x0A1B1D6A)); }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Codes, EveryCode, testing::ValuesIn(kCodes),

@@ -122,6 +122,7 @@ void InstallerRun::usePackage(const std::string& name) {
 }
 
 void InstallerRun::writeConfigs(const std::string& text) { writeAll(packages / "configs.txt", text); }
+void InstallerRun::writeRom(const std::string& bytes) { writeAll(packages / "kestrel_rx6700.rom", bytes); }
 void InstallerRun::writeMachine(const Ini& ini) { writeAll(machine / "machine.ini", ini.text()); }
 void InstallerRun::writeRegistry(const std::string& text) { writeAll(machine / "registry.reg", text); }
 

@@ -63,6 +63,8 @@ class InstallerRun {
   // Copies examples/packages/<name> and the stand-in tools into packages/.
   void usePackage(const std::string& name);
   void writeConfigs(const std::string& text);
+  // Replaces the example package's image, kestrel_rx6700.rom.
+  void writeRom(const std::string& bytes);
   void writeMachine(const Ini& ini);
   void writeRegistry(const std::string& text);
 

@@ -333,6 +333,11 @@ TEST_F(Rehearsal, APackageThatFailsOnNotebooksIsNamedRowByRow) {
        {"own-nv: made for any, ended 402", "GPU 10DE:2520: 0 flashed, 0 up to date, 1 stop (402)",
         "No machine was flashed"},
        " --machines " + (dir / "machines").string()},
+      // What the checker says of the images, each flash of an entry says too.
+      {example("broken-packages/rom-images"),
+       {{"entry 2, older VBIOS", "905"}, {"entry 2, flash tool fails", "905"}, {"entry 5, older VBIOS", "0"}},
+       {"entry 2, older VBIOS: made for 0, ended 905; OrvoVbInst.txt line ",
+        ": \"rx6800.rom is for device 1002:73BF; this GPU is 1002:73FF; nothing was flashed\"\n"}},
   };
   for (const Case& c : cases) {
     const ToolRun run = rehearse(c.package + " --jobs 2" + c.options, c.tools);
@@ -385,15 +390,25 @@ TEST_F(Rehearsal, NothingToRehearseSaysWhyAndExitsTwo) {
       << linked.output;
 }
 
-TEST_F(Rehearsal, DockAndLinkRowsWhenThePackageAsksForThem) {
-  const ToolRun run = rehearse(example("packages/nv-dock-update") + " --jobs 2");
-  ASSERT_EQ(run.exitCode, 0) << run.output;
-  const std::map<std::string, std::string> rows = tableRows(run.output);
-  EXPECT_EQ(rows.at("entry 0, older VBIOS"), "0") << run.output;
-  EXPECT_EQ(rows.at("entry 0, no dock controller"), "3001") << run.output;
-  EXPECT_EQ(rows.at("entry 0, no platform driver for the link"), "3010") << run.output;
-  EXPECT_EQ(run.output.find("DISAGREES"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find(" ended as made for, 0 did not."), std::string::npos) << run.output;
+// Rows for what the package asks for: the dock and link steps; a GPU its
+// image does not fit, where the prefix leaves the device open.
+TEST_F(Rehearsal, RowsForWhatThePackageLeavesToTheMachine) {
+  const std::pair<std::string, std::map<std::string, std::string>> cases[] = {
+      {example("packages/nv-dock-update"),
+       {{"entry 0, older VBIOS", "0"},
+        {"entry 0, no dock controller", "3001"},
+        {"entry 0, no platform driver for the link", "3010"}}},
+      {packageWith(dir, "packages/amd-dock", "DEV_73DF", "").string(),
+       {{"entry 0, older VBIOS", "0"}, {"entry 0, a GPU its image does not fit", "905"}}},
+  };
+  for (const auto& [package, expected] : cases) {
+    const ToolRun run = rehearse(package + " --jobs 2");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::map<std::string, std::string> rows = tableRows(run.output);
+    for (const auto& [machine, code] : expected) EXPECT_EQ(rows.at(machine), code) << run.output;
+    EXPECT_EQ(run.output.find("DISAGREES"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(" ended as made for, 0 did not."), std::string::npos) << run.output;
+  }
 }
 
 // An author's machine whose flash program never ends and whose time-outs are

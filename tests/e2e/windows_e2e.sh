@@ -358,6 +358,22 @@ grep -q 'ProgramData\\Orvo\\VBIOS is a link' "$logfile" 2>/dev/null &&
   pass "windows-sim: the log names the link" || fail "windows-sim: the log names the link" "$(tail -n 3 "$logfile")"
 rm -f "$workdir"
 
+# An image made for another GPU is refused before the forced flash: 905, what
+# it is for in the log, and the flash tool never started.
+cp "$sim/packages/kestrel_rx6700.rom" "$work/fitting.rom"
+cp "$root/examples/broken-packages/rom-images/rx6800.rom" "$sim/packages/kestrel_rx6700.rom"
+rm -f "$sim/machine/trace.jsonl"
+sed -i 's/^version = .*/version = 020.001.000.038.016233/' "$sim/machine/machine.ini"
+set_bios
+run_installer "$sim" LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$sim/machine")"
+check "windows-sim: another GPU's image: exit code" "$code" $((905 % 256))
+grep -q 'kestrel_rx6700.rom is for device 1002:73BF; this GPU is 1002:73DF; nothing was flashed' "$logfile" 2>/dev/null &&
+  pass "windows-sim: ... the log says what the image is for" ||
+  fail "windows-sim: ... the log says what the image is for" "$(tail -n 4 "$logfile")"
+check "windows-sim: ... the flash tool not started" \
+  "$(trace_query "$sim/machine/trace.jsonl" process.start arguments | grep -c '^-fa')" 0
+cp "$work/fitting.rom" "$sim/packages/kestrel_rx6700.rom"
+
 # The package is taken when the run starts: a ROM swapped in the packages
 # folder while the driver is installed, and a device console swapped while
 # the flash runs (by the flash tool itself, which fails a "remove"), are not

@@ -1,4 +1,5 @@
-// Arbitrary configs.txt bytes through the package checker's whole path:
+// Arbitrary configs.txt bytes through the package checker's whole path (the
+// same bytes as a ROM image too):
 // the installer's line reading, every check and both outputs; and the
 // rehearsal's check of an author's machine.ini keys.
 #include <cstddef>
@@ -15,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   folder.configSize = size;
   folder.files = {"configs.txt", "kestrel.rom", "amdvbflash.exe", "Devcon64.exe", "flash.exe"};
   folder.toolFiles = {"vendorflash.exe"};
+  folder.images["kestrel.rom"] = folder.configBytes;  // and as the image an AMD entry may name
   const kit::CheckReport report = kit::checkPackage(folder);
   if (report.exitCode() < 0 || report.exitCode() > 2) __builtin_trap();
   kit::formatText(report, "p");

@@ -75,12 +75,19 @@ TEST(PackageCheck, EachBrokenPackageGivesExactlyItsFindings) {
       {"entry-numbers", 2, 0,
        withStandIns({"warning entry-not-a-number configs.txt:7", "warning entry-out-of-range configs.txt:8",
                      "warning key-repeated configs.txt:10", "error entry-gap configs.txt:13"})},
-      // Entry 4 has an older version than entry 0, but for another board of the GPU.
+      // Entry 4 has an older version than entry 0, but for another board of the GPU, to
+      // which it gives entry 0's board's image.
       {"hwid-prefixes", 2, 0,
        withStandIns({"error hwid-shadowed configs.txt:8", "error hwid-empty configs.txt:11",
-                     "error hwid-case configs.txt:14", "error hwid-form configs.txt:20",
+                     "error hwid-case configs.txt:14", "warning rom-image-subsystem configs.txt:19",
+                     "warning rom-image-shared configs.txt:19", "error hwid-form configs.txt:20",
                      "error hwid-form configs.txt:23", "error hwid-vendor configs.txt:26",
                      "error hwid-case configs.txt:29"})},
+      {"rom-images", 2, 0,
+       withStandIns({"error rom-image configs.txt:7", "error rom-image configs.txt:10",
+                     "error rom-image configs.txt:13", "error rom-image configs.txt:16",
+                     "warning rom-image-subsystem configs.txt:22", "warning rom-image-shared configs.txt:22",
+                     "warning rom-image-shared configs.txt:24"})},
       {"board-bios-order", 2, 0,
        withStandIns({"warning board-bios-overridden configs.txt:5", "note unknown-key configs.txt:7",
                      "error board-value-aborts configs.txt:8"})},

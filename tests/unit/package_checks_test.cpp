@@ -99,6 +99,7 @@ TEST(SetTargetVGA, CopiesTheTargetEntry) {
 
   ASSERT_EQ(configs.setTargetVGA(), result::kSuccess);
   EXPECT_EQ(configs.CurHWID, "PCI\\VEN_1002&DEV_73DF");
+  EXPECT_EQ(configs.CurDeviceHWID, "PCI\\VEN_1002&DEV_73DF&SUBSYS_3A2F6A3D&REV_C1");
   EXPECT_EQ(configs.VbFlashCmd, "kestrel.rom");
   EXPECT_EQ(configs.VbRomVersion, "020.001.000.038.016300");
   EXPECT_TRUE(configs.VbIsRawRom);

@@ -225,6 +225,7 @@ void Checker::checkEntries() {
       checkRom(i);
     checkVersionOrder(i);
   }
+  if (configs_.isAmdType()) checkBoardImages();
   if (counted > 0 && !anyMatchable)
     addConfigFinding(
         0, Rule::NoEntryCanMatch,

@@ -4,10 +4,12 @@
 
 #include "package/check_rules.h"
 #include "package/read_configs.h"
+#include "package/vbios_image.h"
 #include "platform/ascii_text.h"
 #include "platform/folder_names.h"
 #include "platform/paths.h"
 #include "tools/package_check/checker.h"
+#include "tools/package_check/hardware_id_form.h"
 #include "tools/package_check/nvidia_version.h"
 #include "tools/package_check/package_folder.h"
 
@@ -89,8 +91,10 @@ void Checker::checkRom(int i) {
   }
   switch (findFile(folder_, entry.vbRom)) {
     case Presence::Exact:
+      if (amd) checkImage(i, entry.vbRom);
       return;
     case Presence::OtherCase:
+      if (amd) checkImage(i, otherCaseName(folder_, entry.vbRom));
       addFinding(
           otherCaseName(folder_, entry.vbRom), 0, Rule::RomCase,
           "VBiosROM_" + n + " names " + quoted(entry.vbRom) + " but the folder holds " +
@@ -113,6 +117,77 @@ void Checker::checkRom(int i) {
                            " is not in the folder: the flash step stops with 905 wherever entry " + n +
                            " is flashed");
       return;
+  }
+}
+
+// What the flash step will find in entry i's image, `file` in the folder,
+// against the device the entry's own prefix names.
+void Checker::checkImage(int i, const std::string& file) {
+  const auto bytes = folder_.images.find(file);
+  if (bytes == folder_.images.end()) return;
+  const VBiosInfo& entry = configs_.vb[i];
+  const std::string n = std::to_string(i);
+  const size_t line = lineOf("entry " + n + " vbRom");
+  const package::ImageReading image = package::readVbiosImage(bytes->second);
+  const auto reading = std::find_if(report_.lines.begin(), report_.lines.end(),
+                                    [&](const LineReading& l) { return l.number == line; });
+  if (reading != report_.lines.end())
+    reading->reading += "; the image: " + (image.ok() ? package::describeImage(image.image) : image.problem);
+  const std::string named = "VBiosROM_" + n + " " + quoted(entry.vbRom);
+  if (!image.ok()) {
+    addConfigFinding(line, Rule::RomImage,
+                     named + " " + image.problem +
+                         ": the flash step refuses it and stops with 905 wherever entry " + n +
+                         " is flashed");
+    return;
+  }
+  // A prefix that matches nothing, or only the other vendor's GPUs, never
+  // reaches the flash; the entry's other findings say so.
+  bool lowerCaseOnly = false;
+  if (!pciPrefixProblem(entry.vbHWID, lowerCaseOnly).empty()) return;
+  if (const std::string vendor = vendorOf(entry.vbHWID); !vendor.empty() && vendor != "1002") return;
+  const package::ImageFit fit =
+      package::fitImageToDevice(image.image, package::pciIdsOf(entry.vbHWID), "VBiosHWID_" + n + " names");
+  if (!fit.refusal.empty())
+    addConfigFinding(line, Rule::RomImage,
+                     named + " " + fit.refusal +
+                         ": the flash step refuses it and stops with 905 on every GPU entry " + n +
+                         " matches");
+  else if (!fit.subsystemWarning.empty())
+    addConfigFinding(
+        line, Rule::RomImageSubsystem,
+        named + " " + fit.subsystemWarning +
+            ": the installer flashes it with a WARNING line, and the board takes the image's subsystem "
+            "ID; is it the other board's image?");
+}
+
+// Two boards of a GPU told apart by their subsystem, each with its own
+// entry: the same image or the same version for both is usually one board's
+// line copied for the other, which then gets the first board's VBIOS.
+void Checker::checkBoardImages() {
+  const int32_t counted = package::countRomEntries(configs_);
+  auto boardOf = [&](int i) -> std::optional<uint32_t> {
+    bool lowerCaseOnly = false;
+    if (!pciPrefixProblem(configs_.vb[i].vbHWID, lowerCaseOnly).empty()) return std::nullopt;
+    return package::pciIdsOf(configs_.vb[i].vbHWID).subsystem;
+  };
+  for (int i = 0; i < counted; ++i) {
+    const std::optional<uint32_t> own = boardOf(i);
+    for (int k = 0; own && k < i; ++k) {
+      const std::optional<uint32_t> other = boardOf(k);
+      if (!other || *other == *own) continue;
+      const VBiosInfo &a = configs_.vb[k], &b = configs_.vb[i];
+      const bool sameImage = platform::lowerAscii(a.vbRom) == platform::lowerAscii(b.vbRom);
+      if (!sameImage && a.vbRomVersion != b.vbRomVersion) continue;
+      addConfigFinding(lineOf("entry " + std::to_string(i) + (sameImage ? " vbRom" : " vbRomVersion")),
+                       Rule::RomImageShared,
+                       "entries " + std::to_string(k) + " and " + std::to_string(i) +
+                           " are for different boards (" + package::subsysText(*other) + ", " +
+                           package::subsysText(*own) + ") but name the same " +
+                           (sameImage ? "image " + quoted(b.vbRom) : "version " + quoted(b.vbRomVersion)) +
+                           ": one board's line copied for the other?");
+      break;  // one finding per entry
+    }
   }
 }
 

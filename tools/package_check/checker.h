@@ -64,6 +64,8 @@ class Checker {
   // check_files.cpp
   void checkPackageCopy();
   void checkRom(int i);
+  void checkImage(int i, const std::string& file);
+  void checkBoardImages();
   void checkTypeAndTools();
   void checkUnusedFiles();
 

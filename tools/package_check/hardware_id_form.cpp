@@ -70,13 +70,14 @@ std::string pciPrefixProblem(std::string_view prefix, bool& lowerCaseOnly) {
 
 std::string vendorOf(std::string_view prefix) { return fieldOf(prefix, "VEN_", 4); }
 
-std::string pciIdFor(std::string_view prefix, std::string_view defaultVendor) {
+std::string pciIdFor(std::string_view prefix, std::string_view defaultVendor, std::string_view defaultDevice,
+                     std::string_view defaultSubsys) {
   auto orDefault = [](std::string value, std::string_view fallback) {
     return value.empty() ? std::string(fallback) : value;
   };
   const std::string whole = "PCI\\VEN_" + orDefault(vendorOf(prefix), defaultVendor) + "&DEV_" +
-                            orDefault(fieldOf(prefix, "DEV_", 4), "73DF") + "&SUBSYS_" +
-                            orDefault(fieldOf(prefix, "SUBSYS_", 8), "3A2F6A3D") + "&REV_" +
+                            orDefault(fieldOf(prefix, "DEV_", 4), defaultDevice) + "&SUBSYS_" +
+                            orDefault(fieldOf(prefix, "SUBSYS_", 8), defaultSubsys) + "&REV_" +
                             orDefault(fieldOf(prefix, "REV_", 2), "C1");
   // A prefix spelt as Windows spells IDs is kept whole, a part field too
   // ("SUBSYS_0A1B"): the device is one the prefix is meant to match.

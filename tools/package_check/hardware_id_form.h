@@ -20,7 +20,8 @@ std::string vendorOf(std::string_view prefix);
 
 // A whole hardware ID in Windows' spelling for the device a prefix is meant
 // for: the VEN, DEV, SUBSYS and REV fields found in it (in any case, after
-// any mistake), the rest from `defaultVendor` and fixed sample values.
-std::string pciIdFor(std::string_view prefix, std::string_view defaultVendor);
+// any mistake), the rest from the defaults and a fixed sample revision.
+std::string pciIdFor(std::string_view prefix, std::string_view defaultVendor,
+                     std::string_view defaultDevice = "73DF", std::string_view defaultSubsys = "3A2F6A3D");
 
 }  // namespace kit

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,9 @@ struct PackageFolder {
   std::vector<std::string> files;         // names of the regular files in the folder
   std::vector<std::string> toolFiles;     // names in the folder of stand-in tools named with --tools, if any
   std::vector<CopyRefusal> copyRefusals;  // every link or odd entry, then the first bound passed, if any
+  // The files an AMD package's entries name, by their name in `files`: at
+  // most one byte past the bound an image may have.
+  std::map<std::string, std::string> images;
 };
 
 struct LineReading {

@@ -5,8 +5,12 @@
 #include <fstream>
 #include <system_error>
 
+#include "package/config_text.h"
 #include "package/copy_refusal.h"
+#include "package/read_configs.h"
 #include "package/vbios_configs.h"
+#include "package/vbios_image.h"
+#include "platform/ascii_text.h"
 #include "platform/paths.h"
 #include "platform/pinned_folder.h"
 #include "tools/entry/native_path.h"
@@ -28,6 +32,31 @@ std::vector<std::string> regularFiles(const fs::path& dir) {
   // must not depend on it.
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::string readBounded(const fs::path& path, size_t limit) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes(limit, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(limit));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
+}
+
+// The images an AMD package's entries name, each found as Windows finds it
+// (letter case aside), read one byte past the bound so that a larger file
+// is seen as one.
+void readImages(const fs::path& dir, PackageFolder& package) {
+  LogWriter noLog;
+  VBiosConfigs configs(noLog);
+  std::string problem;
+  package::applyConfigText(configs, package::decodeText(package.configBytes), "\n", problem);
+  if (!configs.isAmdType()) return;
+  for (int32_t i = 0; i < package::countRomEntries(configs); ++i) {
+    const std::string wanted = platform::lowerAscii(configs.vb[i].vbRom);
+    for (const std::string& file : package.files)
+      if (platform::lowerAscii(file) == wanted && !package.images.contains(file))
+        package.images[file] = readBounded(dir / nativePath(file), package::kMaxVbiosImageBytes + 1);
+  }
 }
 
 }  // namespace
@@ -88,6 +117,7 @@ PackageFolder loadPackageFolder(const std::string& folder, const std::string& to
   package.configBytes.resize(static_cast<size_t>(package.configSize));
   in.read(package.configBytes.data(), static_cast<std::streamsize>(package.configBytes.size()));
   package.configBytes.resize(static_cast<size_t>(in.gcount()));
+  readImages(dir, package);
   return package;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/result_codes.h"
+#include "package/check_rules.h"
 #include "package/config_text.h"
 #include "package/read_configs.h"
 #include "package/version_text.h"
@@ -65,23 +66,55 @@ struct Variation {
   bool flashFails = false, flashHangs = false;
   bool dock = true, acpi = true;
   bool gpuPresent = true;
+  std::string gpu;  // the GPU's hardware ID; empty: the one the entry is meant for
   std::string board = kBoard;
 };
 
+// Four or eight hex digits, as Windows spells them in a hardware ID.
+std::string deviceDigits(uint16_t device) { return package::pciPair(0, device).substr(5); }
+std::string subsysDigits(uint32_t subsys) { return package::subsysText(subsys).substr(7); }
+
 class MatrixBuilder {
  public:
-  MatrixBuilder(const VBiosConfigs& configs, const std::vector<NamedBoard>& boards)
-      : c_(configs), boards_(boards), amd_(configs.isAmdType()) {}
+  MatrixBuilder(const VBiosConfigs& configs, const std::vector<NamedBoard>& boards,
+                const std::map<int, package::ImageReading>& images)
+      : c_(configs), boards_(boards), images_(images), amd_(configs.isAmdType()) {}
+
+  // The entry's image, when it was read whole.
+  const package::VbiosImage* imageOf(const VBiosInfo& entry) const {
+    const auto it = images_.find(static_cast<int>(&entry - &c_.vb[0]));
+    return it != images_.end() && it->second.ok() ? &it->second.image : nullptr;
+  }
+
+  // The GPU as Windows lists it, made from the GPU the entry is meant for:
+  // a prefix Windows never spells fails to match here as it would on a
+  // notebook. What the prefix leaves open is the image's, when it says.
+  std::string gpuFor(const VBiosInfo& entry, std::optional<uint16_t> device = std::nullopt) const {
+    const package::VbiosImage* image = imageOf(entry);
+    if (!image) return pciIdFor(entry.vbHWID, amd_ ? "1002" : "10DE");
+    const uint32_t subsys = uint32_t{image->subsystem} << 16 | image->subsystemVendor;
+    return pciIdFor(entry.vbHWID, "1002", deviceDigits(device.value_or(image->device)),
+                    subsys ? subsysDigits(subsys) : "3A2F6A3D");
+  }
+
+  // A GPU the entry matches but its image does not fit, where the prefix
+  // leaves the device open; empty where there is none.
+  std::string misfitGpu(const VBiosInfo& entry) const {
+    const package::VbiosImage* image = imageOf(entry);
+    if (!image || package::pciIdsOf(entry.vbHWID).device) return {};
+    for (uint16_t device = static_cast<uint16_t>(image->device + 1); device != image->device; ++device) {
+      const std::string gpu = gpuFor(entry, device);
+      if (!package::hardwareIdMatches(gpu, entry.vbHWID)) return {};
+      if (!package::fitImageToDevice(*image, package::pciIdsOf(gpu), "").refusal.empty()) return gpu;
+    }
+    return {};
+  }
 
   std::string ini(const VBiosInfo& entry, const Variation& v) const {
     std::string out = "; made by OvVBiosRehearse\n[user]\nlcid = 1033\nanswers = " + v.answers +
                       "\n[time]\nscale = 0\ntimeout_scale = " + (v.flashHangs ? "0.02" : "1") +
                       "\nseed = 7\n[power]\nac_line = " + v.acLine + "\n[pnp]\ndevice = " + kOtherGpu + "\n";
-    // The device as Windows lists it, made from the GPU the entry is meant
-    // for: a prefix Windows never spells fails to match here as it would on
-    // a notebook.
-    if (v.gpuPresent)
-      out += "device = " + pciIdFor(entry.vbHWID, amd_ ? "1002" : "10DE") + " | " + v.driver + "\n";
+    if (v.gpuPresent) out += "device = " + (v.gpu.empty() ? gpuFor(entry) : v.gpu) + " | " + v.driver + "\n";
     if (amd_) {
       out += "[amdvbflash]\nversion = " + v.gpuVersion +
              "\nflash_seconds = 0\nflash_exit = " + (v.flashFails ? "1" : "0") +
@@ -188,6 +221,12 @@ class MatrixBuilder {
       Variation hangs = base;
       hangs.flashHangs = true;
       add(out, e + "flash tool hangs", entry, hangs, result::kFlashTimeout);
+      // The flash tool is forced past its own check; the installer's stops this.
+      if (const std::string misfit = misfitGpu(entry); !misfit.empty()) {
+        Variation other = base;
+        other.gpu = misfit;
+        add(out, e + "a GPU its image does not fit", entry, other, result::kFlashError);
+      }
       if (c_.ECConfig == 1) {
         Variation noDock = base;
         noDock.dock = false;
@@ -239,6 +278,7 @@ class MatrixBuilder {
  private:
   const VBiosConfigs& c_;
   const std::vector<NamedBoard>& boards_;
+  const std::map<int, package::ImageReading>& images_;
   bool amd_;
 };
 
@@ -248,8 +288,9 @@ std::string versionBelow(const std::string& version, bool amd) { return stepped(
 std::string versionAbove(const std::string& version, bool amd) { return stepped(version, amd, +1); }
 
 std::vector<RehearsalMachine> defaultMatrix(const VBiosConfigs& configs,
-                                            const std::vector<NamedBoard>& boards) {
-  return MatrixBuilder(configs, boards).build();
+                                            const std::vector<NamedBoard>& boards,
+                                            const std::map<int, package::ImageReading>& images) {
+  return MatrixBuilder(configs, boards, images).build();
 }
 
 }  // namespace kit

@@ -5,10 +5,12 @@
 // when the package asks for them, and a notebook without a matching GPU.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "package/vbios_configs.h"
+#include "package/vbios_image.h"
 
 namespace kit {
 
@@ -31,9 +33,14 @@ struct NamedBoard {
 };
 
 // `configs` as readConfigs leaves it for the package on a board it does not
-// name; `boards` the boards it names.
+// name; `boards` the boards it names; `images` what an AMD package's images
+// say, by entry number. A machine's GPU is the one its entry's prefix names,
+// with the fields the prefix leaves open taken from the entry's image; where
+// the prefix leaves the device open, one more machine has a GPU the image
+// does not fit.
 std::vector<RehearsalMachine> defaultMatrix(const VBiosConfigs& configs,
-                                            const std::vector<NamedBoard>& boards);
+                                            const std::vector<NamedBoard>& boards,
+                                            const std::map<int, package::ImageReading>& images = {});
 
 // A version one step below or above `version` in the package type's form
 // (AMD: the last non-zero dotted component, keeping its width; NVIDIA: the

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "common/log.h"
@@ -14,6 +15,8 @@
 #include "package/config_text.h"
 #include "package/read_configs.h"
 #include "package/vbios_configs.h"
+#include "package/vbios_image.h"
+#include "platform/folder_names.h"
 #include "platform/ascii_text.h"
 #include "platform/paths.h"
 #include "simulated/trace_reader.h"
@@ -104,6 +107,18 @@ std::vector<NamedBoard> namedBoards(const std::string& text) {
     if (boards.size() == 8) break;  // a package naming more boards gets the first eight
   }
   return boards;
+}
+
+// What each AMD entry's image says, read as the flash step reads it.
+std::map<int, package::ImageReading> entryImages(const VBiosConfigs& configs, const fs::path& packages) {
+  std::map<int, package::ImageReading> images;
+  for (int32_t i = 0; i < package::countRomEntries(configs); ++i) {
+    const fs::path image = packages / configs.vb[i].vbRom;
+    std::error_code error;
+    if (!platform::isPlainName(configs.vb[i].vbRom) || !fs::is_regular_file(image, error)) continue;
+    images[i] = package::readVbiosImage(readAll(image, package::kMaxVbiosImageBytes + 1));
+  }
+  return images;
 }
 
 // The package's file of that name, in the letter case the package spells it
@@ -375,7 +390,9 @@ Rehearsal rehearse(const RehearsalOptions& options) {
       return out;
     }
   } else {
-    machines = defaultMatrix(configs, readable ? namedBoards(text) : std::vector<NamedBoard>{});
+    machines = defaultMatrix(configs, readable ? namedBoards(text) : std::vector<NamedBoard>{},
+                             configs.isAmdType() ? entryImages(configs, program / "packages")
+                                                 : std::map<int, package::ImageReading>{});
     if (machines.empty()) {
       out.problem = "no machine to rehearse on: the matrix is made from the package's entries, and " +
                     std::string(!readable ? "configs.txt does not read (check it with OvVBiosPackageCheck)"
