@@ -139,7 +139,8 @@ int32_t prepareRun(const VBiosConfigs& cfg, const std::string& packageFolder, Fl
   if (const int32_t code = prepareWorkingCopy(cfg, packageFolder, flash.workingFolder, w);
       code != result::kSuccess)
     return code;
-  if (const int32_t code = checkImageBeforeFlash(cfg, workingRomCopy(cfg), w); code != result::kSuccess)
+  if (const int32_t code = checkImageBeforeFlash(cfg, workingRomCopy(cfg, flash.workingFolder), w);
+      code != result::kSuccess)
     return code;
   run.program = platform::joinPath(packageFolder, "amdvbflash.exe");
   OvLog(run.program, w);
