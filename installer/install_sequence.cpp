@@ -15,8 +15,10 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/run_lock.h"
+#include "platform/shell.h"
 #include "platform/system.h"
 #include "ui/dialogs.h"
+#include "ui/support_site.h"
 #include "ui/toolkit/desktop_visibility.h"
 
 using namespace OvVBiosInstaller;
@@ -44,6 +46,18 @@ bool showDialog(toolkit::Form& form, LogWriter& w) {
 // explainer read them there): a dialog that no one will see is said first.
 void announceIfUnseen(const toolkit::Form& form, LogWriter& w) {
   if (!toolkit::DesktopVisible()) OvLog(unseenLine(form), w);
+}
+
+// The BIOS and driver dialogs open a support page through the desktop's
+// shell, never from this elevated process; where there is no such shell the
+// page is not opened, and the log says so with the address while it is still
+// written (the driver dialog comes after the state line). A dialog no one can
+// see opens nothing and is logged apart.
+void announceIfPageCannotOpen(SupportPage page, LogWriter& w) {
+  if (!toolkit::DesktopVisible()) return;
+  const std::string whyNot = platform::webPagesCannotOpen();
+  if (whyNot.empty()) return;
+  OvLog("WARNING the support page " + currentSupportPageAddress(page) + " cannot be opened: " + whyNot, w);
 }
 
 // Steps 1 to 9. The first non-zero code ends them; where the run goes from
@@ -157,6 +171,7 @@ int32_t runInstallation() {
   if (exit.removesDriver) cfg.removeSDriver();
   switch (exit.exit) {
     case result::ExitPath::BiosRequirement:
+      announceIfPageCannotOpen(SupportPage::Bios, w);
       showDialog(biosCheckForm, w);
       [[fallthrough]];
     case result::ExitPath::NoDialog:
@@ -174,6 +189,7 @@ int32_t runInstallation() {
       break;
     case result::ExitPath::DriverUpdate:
       announceIfUnseen(supportSiteForm, w);
+      announceIfPageCannotOpen(SupportPage::Download, w);
       OvLog(" ", w);
       platform::sleepMs(5000);
       logState(code, w);
