@@ -137,9 +137,13 @@ int32_t runInstallation() {
   const std::string programFolder = platform::programFolder();
   const std::string packageFolder = platform::joinPath(programFolder, "packages");
   LogWriter w;
-  if (auto error = w.open(kLogPath); error.failed()) {
+  if (auto error = w.open(kLogPath); error.failed() && !w.isOpen()) {
     platform::writeStandardOutput("WARNING cannot open " + std::string(kLogPath) + ": " + error.message +
                                   "\n");
+  } else if (error.failed()) {
+    // Written beside the log: said first there and on standard output, so
+    // that whoever looks for the run in the log learns where it went.
+    OvLog(loggedApartNotice(kLogPath, error, w.path()), w);
   }
   OvLog(" ", w);
   OvLog("=== VBIOS Installer ===", w);
