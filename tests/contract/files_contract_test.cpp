@@ -118,14 +118,16 @@ TEST(FilesContract, AppendFileAppendsExactBytesSharesEverythingAndYieldsOnlyToAH
     EXPECT_TRUE(moved.isOpen());
     ASSERT_FALSE(moved.write("=== VBIOS Installer ===\r\n").failed());
   }
-  // A second run appends; nothing is truncated and no byte-order mark added.
-  platform::AppendFile again;
-  ASSERT_FALSE(again.open(log).failed());
-  ASSERT_FALSE(again.write("state 0\r\n\xC3\x9C").failed());
-  ASSERT_FALSE(again.flush().failed());
-  EXPECT_EQ(read(log), "[12/7/2026 9:48:52 PM] \r\n=== VBIOS Installer ===\r\nstate 0\r\n\xC3\x9C");
-
-  // Only a reader that lets no writer in keeps it out, for as long as it holds it.
+  {
+    // A second run appends; nothing is truncated and no byte-order mark added.
+    platform::AppendFile again;
+    ASSERT_FALSE(again.open(log).failed());
+    ASSERT_FALSE(again.write("state 0\r\n\xC3\x9C").failed());
+    ASSERT_FALSE(again.flush().failed());
+    EXPECT_EQ(read(log), "[12/7/2026 9:48:52 PM] \r\n=== VBIOS Installer ===\r\nstate 0\r\n\xC3\x9C");
+  }
+  // Only a reader that lets no writer in keeps it out, for as long as it
+  // holds it (on Windows such a reader cannot come in while a writer is there).
   {
     const auto held = machine.holdAgainstWriters("OrvoVbInst.txt");
     platform::AppendFile blocked;

@@ -550,5 +550,6 @@ else
   fail "windows-sim: ... its helper is gone" "the helper never wrote"
 fi
 
+. "$root/tests/e2e/windows_shell_log_e2e.sh"
 . "$root/tests/e2e/windows_dialogs_e2e.sh"
 finish
