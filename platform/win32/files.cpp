@@ -214,8 +214,8 @@ Error AppendFile::open(std::string_view path, Creation creation) {
   } catch (const std::bad_alloc&) {
     return makeError(ERROR_NOT_ENOUGH_MEMORY, "CreateFileW " + std::string(path));
   }
-  // A link in the file's place is never written through. Asked first, as
-  // Wine opens the target of a symbolic link even with the flag below.
+  // A link in the file's place is never written through: asked before
+  // anything is opened or created through the name, and of the handle after.
   if (isLinkOrReparsePoint(path))
     return makeError(kErrorReparsePointEncountered, "CreateFileW " + std::string(path));
   // Append-only access makes every write land at the end, even if another

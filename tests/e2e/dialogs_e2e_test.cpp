@@ -78,6 +78,15 @@ const Dialog kSupportSite{"SupportSiteForm",
                           "herunterzuladen und zu installieren, damit Sie fortfahren können.",
                           {{"button1", "OK"}}};
 
+const Dialog kBiosCheck0310{
+    "BiosCheckForm",
+    kTitle,
+    "\n\nFür die VBIOS-Aktualisierung ist BIOS-Version V0310 oder höher erforderlich.\n"
+    "Bitte aktualisieren Sie das BIOS unter \"Windows Update\" im \"Software Update\" "
+    "von Tessel, oder laden Sie das \"BIOS Update\"-Paket direkt von der "
+    "Orvo-Support-Seite herunter.",
+    {{"button1", "OK"}}};
+
 const Dialog kPowerMode{
     "PowerModeForm",
     kTitle,
@@ -155,13 +164,7 @@ const ExitCase kExits[] = {
      301,
      "BiosCheckForm:button1",
      [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=0310\n"; },
-     {{"BiosCheckForm",
-       kTitle,
-       "\n\nFür die VBIOS-Aktualisierung ist BIOS-Version V0310 oder höher erforderlich.\n"
-       "Bitte aktualisieren Sie das BIOS unter \"Windows Update\" im \"Software Update\" von Tessel, oder "
-       "laden Sie das \"BIOS "
-       "Update\"-Paket direkt von der Orvo-Support-Seite herunter.",
-       {{"button1", "OK"}}}},
+     {kBiosCheck0310},
      {"show BiosCheckForm", "click BiosCheckForm:button1",
       "open " + kSite + "supportonly/KR15A/Helpdesk_bios/ as user"}},
     // The board model name goes into the address as read, whatever it holds.
@@ -193,13 +196,7 @@ const ExitCase kExits[] = {
        cfg += "BiosVersion=0310\n";
        m.set("user", "desktop_shell", "no");
      },
-     {{"BiosCheckForm",
-       kTitle,
-       "\n\nFür die VBIOS-Aktualisierung ist BIOS-Version V0310 oder höher erforderlich.\n"
-       "Bitte aktualisieren Sie das BIOS unter \"Windows Update\" im \"Software Update\" von Tessel, oder "
-       "laden Sie das \"BIOS "
-       "Update\"-Paket direkt von der Orvo-Support-Seite herunter.",
-       {{"button1", "OK"}}}},
+     {kBiosCheck0310},
      {"show BiosCheckForm", "click BiosCheckForm:button1",
       "not opened " + kSite + "supportonly/KR15A/Helpdesk_bios/"}},
     {"OldDriverWithoutADesktopShellOpensNoPage",
@@ -295,7 +292,8 @@ TEST_P(GermanExit, ShowsItsDialogInGermanAndDoesWhatTheClicksAsk) {
   for (const Event& e : events) {
     if (e.event != "shell.not_opened") continue;
     EXPECT_FALSE(e.get("reason").empty());
-    const std::string said = "WARNING the support page " + e.get("url") + " cannot be opened: " + e.get("reason");
+    const std::string said =
+        "WARNING the support page " + e.get("url") + " cannot be opened: " + e.get("reason");
     EXPECT_NE(std::find(log.begin(), log.end(), said), log.end()) << said;
   }
   ASSERT_FALSE(log.empty());

@@ -5,7 +5,9 @@
 # --- The production program: a log held by a reader that lets no writer in ------
 # Any user may open C:\Windows\Log\OrvoVbInst.txt to read it. Held that way by
 # another process, it keeps its bytes, and the run goes to a file of its own
-# beside it, saying so there first and on standard output.
+# beside it, saying so there first and on standard output. (A link in the
+# log's place is tested on linux: Wine 8 shows a Unix symbolic link to a file
+# as that file, which it then opens, flag or no flag.)
 held=$work/held
 log_folder=$(dirname "$logfile")
 mkdir -p "$held/packages" "$log_folder"
