@@ -14,7 +14,7 @@ mkdir -p "$held/packages" "$log_folder"
 cp "$exe" "$held/"
 rm -f "$log_folder"/OrvoVbInst-*.txt
 printf 'earlier runs\r\n' >"$logfile"
-"$wine" "$build/windows/bin/hold_open.exe" "$(winpath "$logfile")" 60000 >"$held/holder.txt" 2>&1 &
+"$wine" "$build/windows/bin/hold_for_reading.exe" "$(winpath "$logfile")" 60000 >"$held/holder.txt" 2>&1 &
 holder=$!
 for _ in $(seq 1 100); do grep -q held "$held/holder.txt" 2>/dev/null && break; sleep 0.2; done
 run_installer "$held" LANG=en_US.UTF-8
