@@ -15,8 +15,10 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/run_lock.h"
+#include "platform/shell.h"
 #include "platform/system.h"
 #include "ui/dialogs.h"
+#include "ui/support_site.h"
 #include "ui/toolkit/desktop_visibility.h"
 
 using namespace OvVBiosInstaller;
@@ -47,6 +49,18 @@ bool showDialog(toolkit::Form& form, LogWriter& w) {
 // explainer read them there): a dialog that no one will see is said first.
 void announceIfUnseen(const toolkit::Form& form, LogWriter& w) {
   if (!toolkit::DesktopVisible()) OvLog(unseenLine(form), w);
+}
+
+// The BIOS and driver dialogs open a support page through the desktop's
+// shell, never from this elevated process; where there is no such shell the
+// page is not opened, and the log says so with the address while it is still
+// written (the driver dialog comes after the state line). A dialog no one can
+// see opens nothing and is logged apart.
+void announceIfPageCannotOpen(SupportPage page, LogWriter& w) {
+  if (!toolkit::DesktopVisible()) return;
+  const std::string whyNot = platform::webPagesCannotOpen();
+  if (whyNot.empty()) return;
+  OvLog("WARNING the support page " + currentSupportPageAddress(page) + " cannot be opened: " + whyNot, w);
 }
 
 // Steps 1 to 9. The first non-zero code ends them; where the run goes from
@@ -129,9 +143,13 @@ int32_t runInstallation() {
   const std::string programFolder = platform::programFolder();
   const std::string packageFolder = platform::joinPath(programFolder, "packages");
   LogWriter w;
-  if (auto error = w.open(kLogPath); error.failed()) {
+  if (auto error = w.open(kLogPath); error.failed() && !w.isOpen()) {
     platform::writeStandardOutput("WARNING cannot open " + std::string(kLogPath) + ": " + error.message +
                                   "\n");
+  } else if (error.failed()) {
+    // Written beside the log: said first there and on standard output, so
+    // that whoever looks for the run in the log learns where it went.
+    OvLog(loggedApartNotice(kLogPath, error, w.path()), w);
   }
   OvLog(" ", w);
   OvLog("=== VBIOS Installer ===", w);
@@ -165,6 +183,7 @@ int32_t runInstallation() {
   if (exit.removesDriver) cfg.removeSDriver();
   switch (exit.exit) {
     case result::ExitPath::BiosRequirement:
+      announceIfPageCannotOpen(SupportPage::Bios, w);
       showDialog(biosCheckForm, w);
       [[fallthrough]];
     case result::ExitPath::NoDialog:
@@ -182,6 +201,7 @@ int32_t runInstallation() {
       break;
     case result::ExitPath::DriverUpdate:
       announceIfUnseen(supportSiteForm, w);
+      announceIfPageCannotOpen(SupportPage::Download, w);
       OvLog(" ", w);
       platform::sleepMs(5000);
       logState(code, w);

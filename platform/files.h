@@ -48,12 +48,20 @@ Error readFile(std::string_view path, std::string& contents, size_t maxBytes);
 // written and flushed, then renamed over the target.
 Error writeFileAtomic(std::string_view path, std::string_view contents);
 
-// A file opened for appending, shared for reading by other programs but not
-// for writing: a second open is kErrorSharingViolation. Writing to or
+// A file opened for appending. It shares reading, writing and deleting, so
+// that no reader of it is ever turned away; but a program that already holds
+// it without letting writers in (posix: one holding a flock on it) keeps it
+// from being opened: kErrorSharingViolation. A link or reparse point in its
+// place is never followed: kErrorReparsePointEncountered. Writing to or
 // flushing one that is not open is kErrorInvalidHandle. Closed exactly once
 // by its destructor.
 class AppendFile {
  public:
+  enum class Creation {
+    OpenOrCreate,  // appends to an existing file
+    CreateNew,     // an existing name of any kind is kErrorAlreadyExists
+  };
+
   AppendFile();
   ~AppendFile();
   AppendFile(AppendFile&&) noexcept;
@@ -61,7 +69,7 @@ class AppendFile {
   AppendFile(const AppendFile&) = delete;
   AppendFile& operator=(const AppendFile&) = delete;
 
-  Error open(std::string_view path);  // creates the file when missing
+  Error open(std::string_view path, Creation creation = Creation::OpenOrCreate);
   bool isOpen() const;
   Error write(std::string_view bytes);  // the bytes reach the OS at once
   Error flush();                        // and the disk, as far as the OS allows

@@ -8,11 +8,25 @@
 
 namespace platform {
 
-// Hands the address, as one argument, to the shell's "open" verb, which
-// starts the user's default browser on it; no command interpreter is in
-// between and nothing waits for the browser. posix: a "shell.open" trace
-// event. false: the shell could not open it (no browser, no handler).
-bool openWebAddress(std::string_view address);
+// What became of a web page: opened, or why not (one line, for the log).
+struct WebPageOpening {
+  bool opened = false;
+  std::string reason;
+};
+
+// Hands the address, as one argument, to the "open" verb of the desktop's
+// shell, which starts the user's default browser on it as the signed-in
+// user. This process runs as administrator and never opens an address
+// itself: whatever handles https (a per-user browser, a handler the user's
+// programs may register) would run with its rights. Where no desktop shell
+// takes it, the page is not opened. posix: a "shell.open" trace event, or
+// "shell.not_opened" when the machine has no desktop shell.
+WebPageOpening openWebAddress(std::string_view address);
+
+// Empty when the desktop's shell can take a page now; otherwise why not, as
+// openWebAddress would say. Lets the caller log the reason while the log is
+// still being written, before a dialog that would open the page.
+std::string webPagesCannotOpen();
 
 // The address as the shell receives it: a double quote, which no web
 // address may hold, would end the browser's argument on its command line, so

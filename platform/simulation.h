@@ -48,8 +48,13 @@ struct SimulationHooks {
   // The shell's requests that would leave the program: a simulated machine
   // records them in place of opening a browser or restarting. `method` names
   // the restart call that would have been made ("Win32Shutdown" once per
-  // instance, or "ExitWindowsEx" where that method is missing).
+  // instance, or "ExitWindowsEx" where that method is missing). A page is
+  // opened only through the desktop's shell, as the signed-in user: the
+  // machine says whether its session has one (false: why not), and records
+  // a page opened that way or one that was not opened.
+  bool (*desktopShell)(std::string& whyNot);
   void (*shellOpen)(std::string_view target);
+  void (*shellNotOpened)(std::string_view target, std::string_view reason);
   void (*restartRequested)(std::string_view method, int32_t flags, int32_t reserved);
 
   // The request that the system stay awake, made (true) and withdrawn.

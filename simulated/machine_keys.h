@@ -30,6 +30,11 @@ inline constexpr MachineKey kMachineKeys[] = {
      "`PowerModeForm`; No for `RestartForm`), traced as `dialog.unseen` (`form`, `title`, `label1`, "
      "`button`) instead of `dialog.show`/`dialog.click`, and logged in one line; `answers` are not used. "
      "The progress window is shown as usual. The Windows builds ask the process's window station instead"},
+    {"user", "desktop_shell", "yes",
+     "`no`: the signed-in user's session has no desktop shell (no Explorer: a kiosk shell, a shell that "
+     "ended), so the support pages of the BIOS and driver dialogs are not opened: the run logs one line with "
+     "the address before the dialog and traces `shell.not_opened` at OK. Both sim builds; windows-sim "
+     "otherwise asks Wine's own desktop shell (`explorer.exe /desktop`) and records the page it would open"},
     {"time", "scale", "1",
      "factor on every sleep (pacing, pauses, retry waits, stand-in durations), both sim builds; `0` = no "
      "waiting. Negative or not a number: `1`. Each sleep is also traced as `sleep` with the requested `ms`"},

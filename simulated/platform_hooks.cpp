@@ -96,7 +96,18 @@ void registrySet(const platform::SimulatedRegistrySet& value) {
   event.write();
 }
 
-void shellOpen(std::string_view target) { Trace("shell.open").str("target", target).write(); }
+bool desktopShell(std::string& whyNot) {
+  if (MachineIni::load().getBool("user", "desktop_shell", true)) return true;
+  whyNot = "the signed-in user has no desktop shell";
+  return false;
+}
+
+// Only the desktop's shell opens pages, so every page opened is the user's.
+void shellOpen(std::string_view target) { Trace("shell.open").str("target", target).str("as", "user").write(); }
+
+void shellNotOpened(std::string_view target, std::string_view reason) {
+  Trace("shell.not_opened").str("url", target).str("reason", reason).write();
+}
 
 void restartRequested(std::string_view method, int32_t flags, int32_t reserved) {
   Trace("system.restart").num("flags", flags).num("reserved", reserved).str("method", method).write();
@@ -105,8 +116,9 @@ void restartRequested(std::string_view method, int32_t flags, int32_t reserved) 
 void stayAwake(bool on) { Trace("power.stay_awake").boolean("on", on).write(); }
 
 constexpr platform::SimulationHooks kHooks = {
-    beforeStart, started,  notStarted,  ended,     timeoutScale,     sleepScale, pacingSeed,
-    machineRoot, userLcid, registrySet, shellOpen, restartRequested, stayAwake,
+    beforeStart,  started,   notStarted,     ended,            timeoutScale, sleepScale, pacingSeed,
+    machineRoot,  userLcid,  registrySet,    desktopShell,     shellOpen,    shellNotOpened,
+    restartRequested, stayAwake,
 };
 
 }  // namespace

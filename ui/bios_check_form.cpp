@@ -1,4 +1,3 @@
-#include "platform/shell.h"
 #include "ui/dialog_common.h"
 #include "ui/dialog_text.h"
 #include "ui/dialogs.h"
@@ -28,7 +27,7 @@ void BiosCheckForm::OnClick(toolkit::ButtonId button) {
   if (button != toolkit::ButtonId::Button1) return;
   // Whether a browser came up or not, the user can still find the page; the
   // dialog must close either way so the run can end.
-  platform::openWebAddress(supportPageAddress(currentDialogLanguage(), boardModelName(), SupportPage::Bios));
+  openSupportPage(SupportPage::Bios);
   Close();
 }
 

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/shell.h"
+#include "platform/system.h"
 #include "ui/dialog_common.h"
 
 // Build configuration (CMake: OVVB_GLOBAL_SUPPORT_ROOT, OVVB_CHINA_SUPPORT_ROOT).
@@ -67,6 +69,18 @@ std::string supportPageAddress(DialogLanguage language, std::string_view boardMo
   address += boardModel;
   address += page == SupportPage::Bios ? "/Helpdesk_bios/" : "/Helpdesk_download/";
   return address;
+}
+
+std::string currentSupportPageAddress(SupportPage page) {
+  return supportPageAddress(currentDialogLanguage(), boardModelName(), page);
+}
+
+void openSupportPage(SupportPage page) {
+  const std::string address = currentSupportPageAddress(page);
+  const platform::WebPageOpening opening = platform::openWebAddress(address);
+  if (!opening.opened)
+    platform::writeStandardOutput("WARNING the support page " + address + " was not opened: " + opening.reason +
+                                  "\n");
 }
 
 }  // namespace OvVBiosInstaller

@@ -1,4 +1,3 @@
-#include "platform/shell.h"
 #include "ui/dialog_common.h"
 #include "ui/dialog_text.h"
 #include "ui/dialogs.h"
@@ -23,8 +22,7 @@ void SupportSiteForm::OnLoad() {
 void SupportSiteForm::OnClick(toolkit::ButtonId button) {
   if (button != toolkit::ButtonId::Button1) return;
   // As for the BIOS page: the dialog closes whether or not a browser opened.
-  platform::openWebAddress(
-      supportPageAddress(currentDialogLanguage(), boardModelName(), SupportPage::Download));
+  openSupportPage(SupportPage::Download);
   Close();
 }
 

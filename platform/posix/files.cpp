@@ -240,16 +240,24 @@ AppendFile::~AppendFile() = default;
 AppendFile::AppendFile(AppendFile&&) noexcept = default;
 AppendFile& AppendFile::operator=(AppendFile&&) noexcept = default;
 
-Error AppendFile::open(std::string_view path) {
+Error AppendFile::open(std::string_view path, Creation creation) {
   impl_.reset();
   std::string native;
   if (Error error = posix::toNativePath(path, native); error.failed()) return error;
-  posix::ScopedFd fd(::open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-  if (!fd.valid()) return posix::errorFromErrno(errno, "CreateFile " + std::string(path), native);
-  // Windows opens the log sharing read access only; a second writer (another
-  // installer run at the same time) is refused the same way here.
+  const int how = creation == Creation::CreateNew ? O_CREAT | O_EXCL : O_CREAT;
+  posix::ScopedFd fd(::open(native.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | how, 0644));
+  if (!fd.valid()) {
+    if (errno == ELOOP) return makeError(kErrorReparsePointEncountered, "CreateFile " + std::string(path));
+    if (errno == EEXIST) return makeError(kErrorAlreadyExists, "CreateFile " + std::string(path));
+    return posix::errorFromErrno(errno, "CreateFile " + std::string(path), native);
+  }
+  // Windows sharing, as far as posix has it: another program holding a
+  // flock on the file stands for one that opened it without sharing writes.
+  // This writer shares everything, so it takes the lock only to look.
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) return makeError(kErrorSharingViolation, "CreateFile " + std::string(path));
+  } else {
+    ::flock(fd.get(), LOCK_UN);
   }
   try {
     impl_ = std::make_unique<Impl>();

@@ -1,15 +1,35 @@
-// No desktop shell here: the simulated machine records what was asked.
+// No desktop shell here: the simulated machine says whether its session has
+// one and records what was asked.
 #include "platform/shell.h"
 
 #include "platform/simulation.h"
 
 namespace platform {
 
-bool openWebAddress(std::string_view address) {
+namespace {
+
+constexpr const char* kNoMachine = "no desktop shell: this system opens no web pages";
+
+}  // namespace
+
+std::string webPagesCannotOpen() {
   const SimulationHooks* machine = simulation();
-  if (machine == nullptr || machine->shellOpen == nullptr) return false;
-  machine->shellOpen(shellSafeAddress(address));
-  return true;
+  if (machine == nullptr || machine->desktopShell == nullptr) return kNoMachine;
+  std::string whyNot;
+  if (machine->desktopShell(whyNot)) return {};
+  return whyNot;
+}
+
+WebPageOpening openWebAddress(std::string_view address) {
+  const std::string target = shellSafeAddress(address);
+  const SimulationHooks* machine = simulation();
+  if (machine == nullptr || machine->shellOpen == nullptr) return {false, kNoMachine};
+  if (std::string whyNot = webPagesCannotOpen(); !whyNot.empty()) {
+    if (machine->shellNotOpened != nullptr) machine->shellNotOpened(target, whyNot);
+    return {false, std::move(whyNot)};
+  }
+  machine->shellOpen(target);
+  return {true, {}};
 }
 
 RestartRequest requestRestart() {

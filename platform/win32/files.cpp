@@ -197,7 +197,7 @@ AppendFile::~AppendFile() = default;
 AppendFile::AppendFile(AppendFile&&) noexcept = default;
 AppendFile& AppendFile::operator=(AppendFile&&) noexcept = default;
 
-Error AppendFile::open(std::string_view path) {
+Error AppendFile::open(std::string_view path, Creation creation) {
   if (!impl_) {
     impl_.reset(new (std::nothrow) Impl);
     if (!impl_) return makeError(ERROR_NOT_ENOUGH_MEMORY, "CreateFileW " + std::string(path));
@@ -208,11 +208,29 @@ Error AppendFile::open(std::string_view path) {
   } catch (const std::bad_alloc&) {
     return makeError(ERROR_NOT_ENOUGH_MEMORY, "CreateFileW " + std::string(path));
   }
+  // A link in the file's place is never written through: asked before
+  // anything is opened or created through the name, and of the handle after.
+  if (isLinkOrReparsePoint(path))
+    return makeError(kErrorReparsePointEncountered, "CreateFileW " + std::string(path));
   // Append-only access makes every write land at the end, even if another
-  // program has extended the file; readers may share it, writers may not.
-  impl_->file.reset(CreateFileW(win32::toWide(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!impl_->file) return lastError("CreateFileW", path);
+  // program has extended the file. Every kind of sharing, so that no reader
+  // is turned away, whatever it asks for; only a holder that lets no writer
+  // in keeps this open out.
+  const DWORD disposition = creation == Creation::CreateNew ? CREATE_NEW : OPEN_ALWAYS;
+  impl_->file.reset(CreateFileW(win32::toWide(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!impl_->file) {
+    if (GetLastError() == ERROR_FILE_EXISTS)
+      return makeError(kErrorAlreadyExists, "CreateFileW " + std::string(path));
+    return lastError("CreateFileW", path);
+  }
+  BY_HANDLE_FILE_INFORMATION opened{};
+  if (GetFileInformationByHandle(impl_->file.get(), &opened) &&
+      (opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    impl_->file.reset();
+    return makeError(kErrorReparsePointEncountered, "CreateFileW " + std::string(path));
+  }
   return {};
 }
 

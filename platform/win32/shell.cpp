@@ -1,12 +1,16 @@
-// The shell's open verb for web pages, and the restart request through WMI's
-// Win32_OperatingSystem.Win32Shutdown, with the ordinary ExitWindowsEx
+// Web pages opened by the desktop's shell, and the restart request through
+// WMI's Win32_OperatingSystem.Win32Shutdown, with the ordinary ExitWindowsEx
 // request where that method is missing. On a simulated machine the last step
 // of each (opening, invoking, exiting) goes to the machine instead.
 #include <windows.h>
 // After windows.h, which declares the types these build on.
-#include <shellapi.h>
+#include <exdisp.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shlobj.h>
 #include <wbemidl.h>
 
+#include <cstdio>
 #include <string>
 
 #include "platform/shell.h"
@@ -113,24 +117,109 @@ Shutdown invokeWin32Shutdown() {
   return invoked > 0 ? Shutdown::Invoked : Shutdown::Missing;
 }
 
+std::string hresultText(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+  return text;
+}
+
+struct DesktopShell {
+  ScopedComPtr<IShellDispatch2> dispatch;
+  std::string whyNot;  // when there is no dispatch
+};
+
+// The automation object of the desktop's own folder view. It lives in the
+// desktop's process (Explorer), which runs as the signed-in user without
+// elevation, so what it starts does too: the pattern the shell offers an
+// elevated program for just this. A local server only: a shell object made
+// inside this process would start the browser as administrator after all.
+DesktopShell findDesktopShell() {
+  DesktopShell shell;
+  auto fail = [&shell](const char* what, HRESULT hr) {
+    shell.whyNot = std::string(what) + " (" + hresultText(hr) + ")";
+    return std::move(shell);
+  };
+  ScopedComPtr<IShellWindows> windows;
+  HRESULT hr = CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                windows.receiveVoid());
+  if (FAILED(hr) || !windows) return fail("no desktop shell: the shell's window list cannot be reached", hr);
+  ScopedVariant location, root;
+  long window = 0;
+  ScopedComPtr<IDispatch> desktop;
+  hr = windows->FindWindowSW(location.get(), root.get(), SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
+                             desktop.receive());
+  // S_FALSE: the list has no desktop (another session's, or none shown).
+  if (hr != S_OK || !desktop) return fail("no desktop shell: the shell's window list has no desktop", hr);
+  ScopedComPtr<IServiceProvider> services;
+  hr = desktop->QueryInterface(IID_IServiceProvider, services.receiveVoid());
+  if (FAILED(hr) || !services) return fail("the desktop offers no services", hr);
+  ScopedComPtr<IShellBrowser> browser;
+  hr = services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.receiveVoid());
+  if (FAILED(hr) || !browser) return fail("the desktop has no shell browser", hr);
+  ScopedComPtr<IShellView> view;
+  hr = browser->QueryActiveShellView(view.receive());
+  if (FAILED(hr) || !view) return fail("the desktop has no folder view", hr);
+  ScopedComPtr<IDispatch> background;
+  hr = view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.receiveVoid());
+  if (FAILED(hr) || !background) return fail("the desktop's view has no automation object", hr);
+  ScopedComPtr<IShellFolderViewDual> folderView;
+  hr = background->QueryInterface(IID_IShellFolderViewDual, folderView.receiveVoid());
+  if (FAILED(hr) || !folderView) return fail("the desktop's view has no automation object", hr);
+  ScopedComPtr<IDispatch> application;
+  hr = folderView->get_Application(application.receive());
+  if (FAILED(hr) || !application) return fail("the desktop's shell has no application object", hr);
+  hr = application->QueryInterface(IID_IShellDispatch2, shell.dispatch.receiveVoid());
+  if (FAILED(hr) || !shell.dispatch) return fail("the desktop's shell cannot start programs", hr);
+  return shell;
+}
+
 constexpr DWORD kRestartReason =
     SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION | SHTDN_REASON_FLAG_PLANNED;
 
 }  // namespace
 
-bool openWebAddress(std::string_view address) {
+std::string webPagesCannotOpen() {
+  const SimulationHooks* machine = simulation();
+  std::string whyNot;
+  if (machine != nullptr && machine->desktopShell != nullptr && !machine->desktopShell(whyNot)) return whyNot;
+  const ScopedComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  if (!apartment.usable()) return "COM is not usable on this thread (" + hresultText(apartment.result()) + ")";
+  return findDesktopShell().whyNot;
+}
+
+WebPageOpening openWebAddress(std::string_view address) {
   const std::string target = shellSafeAddress(address);
   const SimulationHooks* machine = simulation();
+  auto notOpened = [&](std::string whyNot) {
+    if (machine != nullptr && machine->shellNotOpened != nullptr) machine->shellNotOpened(target, whyNot);
+    return WebPageOpening{false, std::move(whyNot)};
+  };
+  std::string whyNot;
+  if (machine != nullptr && machine->desktopShell != nullptr && !machine->desktopShell(whyNot))
+    return notOpened(std::move(whyNot));
+  // The shell's own advice for its calls: an apartment, and no DDE.
+  const ScopedComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  if (!apartment.usable())
+    return notOpened("COM is not usable on this thread (" + hresultText(apartment.result()) + ")");
+  DesktopShell shell = findDesktopShell();
+  if (!shell.dispatch) return notOpened(std::move(shell.whyNot));
+  // The simulated machine takes the page in place of the desktop's browser;
+  // everything up to here was the real shell's.
   if (machine != nullptr && machine->shellOpen != nullptr) {
     machine->shellOpen(target);
-    return true;
+    return {true, {}};
   }
-  // The shell's own advice for ShellExecute: an apartment, and no DDE.
-  const ScopedComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  const std::wstring wide = win32::toWide(target);
-  const auto result = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-  return result > 32;
+  const ScopedBstr file(win32::toWide(target));
+  ScopedVariant noArguments, noFolder, operation, show;
+  V_VT(operation.get()) = VT_BSTR;
+  V_BSTR(operation.get()) = SysAllocString(L"open");  // freed with the variant
+  V_VT(show.get()) = VT_I4;
+  V_I4(show.get()) = SW_SHOWNORMAL;
+  if (!file || V_BSTR(operation.get()) == nullptr) return notOpened("out of memory");
+  const HRESULT hr =
+      shell.dispatch->ShellExecute(file.get(), *noArguments.get(), *noFolder.get(), *operation.get(), *show.get());
+  if (FAILED(hr)) return notOpened("the desktop's shell refused it (" + hresultText(hr) + ")");
+  return {true, {}};
 }
 
 RestartRequest requestRestart() {

@@ -99,7 +99,7 @@ TEST(FilesContract, FoldersAreMadeWholeAndFilesReadAndReplacedWhole) {
   EXPECT_FALSE(platform::fileExists(copy));
 }
 
-TEST(FilesContract, AppendFileAppendsExactBytesAndSharesOnlyReading) {
+TEST(FilesContract, AppendFileAppendsExactBytesSharesEverythingAndYieldsOnlyToAHolder) {
   Machine machine;
   const std::string log = machine.file("OrvoVbInst.txt");
   {
@@ -109,20 +109,38 @@ TEST(FilesContract, AppendFileAppendsExactBytesAndSharesOnlyReading) {
     EXPECT_TRUE(file.isOpen());
     ASSERT_FALSE(file.write("[12/7/2026 9:48:52 PM] \r\n").failed());
     ASSERT_FALSE(file.flush().failed());
-    // Others may read the log while it is open, but not write to it.
+    // Others may read the log while it is open, and no reader is turned away.
     EXPECT_EQ(read(log), "[12/7/2026 9:48:52 PM] \r\n");
     platform::AppendFile second;
-    EXPECT_EQ(second.open(log).code, platform::kErrorSharingViolation);
+    EXPECT_FALSE(second.open(log).failed());
 
     platform::AppendFile moved(std::move(file));
     EXPECT_TRUE(moved.isOpen());
     ASSERT_FALSE(moved.write("=== VBIOS Installer ===\r\n").failed());
   }
-  // A second run appends; nothing is truncated and no byte-order mark added.
-  platform::AppendFile again;
-  ASSERT_FALSE(again.open(log).failed());
-  ASSERT_FALSE(again.write("state 0\r\n\xC3\x9C").failed());
-  ASSERT_FALSE(again.flush().failed());
+  {
+    // A second run appends; nothing is truncated and no byte-order mark added.
+    platform::AppendFile again;
+    ASSERT_FALSE(again.open(log).failed());
+    ASSERT_FALSE(again.write("state 0\r\n\xC3\x9C").failed());
+    ASSERT_FALSE(again.flush().failed());
+    EXPECT_EQ(read(log), "[12/7/2026 9:48:52 PM] \r\n=== VBIOS Installer ===\r\nstate 0\r\n\xC3\x9C");
+  }
+  // Only a reader that lets no writer in keeps it out, for as long as it
+  // holds it (on Windows such a reader cannot come in while a writer is there).
+  {
+    const auto held = machine.holdAgainstWriters("OrvoVbInst.txt");
+    platform::AppendFile blocked;
+    EXPECT_EQ(blocked.open(log).code, platform::kErrorSharingViolation);
+    EXPECT_FALSE(blocked.isOpen());
+  }
+  platform::AppendFile freed;
+  EXPECT_FALSE(freed.open(log).failed());
+  // A file of its own is never an existing name.
+  platform::AppendFile fresh;
+  EXPECT_EQ(fresh.open(log, platform::AppendFile::Creation::CreateNew).code, platform::kErrorAlreadyExists);
+  EXPECT_FALSE(
+      fresh.open(machine.file("OrvoVbInst-1.txt"), platform::AppendFile::Creation::CreateNew).failed());
   EXPECT_EQ(read(log), "[12/7/2026 9:48:52 PM] \r\n=== VBIOS Installer ===\r\nstate 0\r\n\xC3\x9C");
 }
 

@@ -35,6 +35,11 @@ class Machine {
   // A file in the root made read-only as on read-only media, or writable again.
   void setReadOnly(std::string_view name, bool readOnly) const;
 
+  // Holds the root's file `name` open as a reader that lets no writer in
+  // (Windows: read access, read sharing only; posix: a shared flock) until
+  // the returned object goes.
+  std::shared_ptr<void> holdAgainstWriters(std::string_view name) const;
+
   // A key of HKEY_LOCAL_MACHINE, missing to begin with.
   const std::string& registryKey() const;
 

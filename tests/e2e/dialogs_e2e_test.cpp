@@ -5,6 +5,7 @@
 // than taken from the dialogs' tables, so that a wrong table row is caught.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -27,8 +28,8 @@ namespace {
 using Event = simulated::TraceEvent;
 
 // What the user saw and did, one line per event, in order: "show Form",
-// "click Form:button", "unseen Form:button" (taken as answered), "open <address>", "restart <flags>
-// <reserved> <method>".
+// "click Form:button", "unseen Form:button" (taken as answered), "open <address> as <who>", "not opened
+// <address>", "restart <flags> <reserved> <method>".
 std::vector<std::string> story(const std::vector<Event>& events) {
   std::vector<std::string> lines;
   for (const Event& e : events) {
@@ -40,7 +41,9 @@ std::vector<std::string> story(const std::vector<Event>& events) {
     else if (name == "dialog.unseen")
       lines.push_back("unseen " + e.get("form") + ":" + e.get("button"));
     else if (name == "shell.open")
-      lines.push_back("open " + e.get("target"));
+      lines.push_back("open " + e.get("target") + " as " + e.get("as"));
+    else if (name == "shell.not_opened")
+      lines.push_back("not opened " + e.get("url"));
     else if (name == "system.restart")
       lines.push_back("restart " + e.get("flags") + " " + e.get("reserved") + " " + e.get("method"));
   }
@@ -74,6 +77,15 @@ const Dialog kSupportSite{"SupportSiteForm",
                           "Warnung\n\nBitte rufen Sie die offizielle Webseite auf, um den neuesten Treiber "
                           "herunterzuladen und zu installieren, damit Sie fortfahren können.",
                           {{"button1", "OK"}}};
+
+const Dialog kBiosCheck0310{
+    "BiosCheckForm",
+    kTitle,
+    "\n\nFür die VBIOS-Aktualisierung ist BIOS-Version V0310 oder höher erforderlich.\n"
+    "Bitte aktualisieren Sie das BIOS unter \"Windows Update\" im \"Software Update\" "
+    "von Tessel, oder laden Sie das \"BIOS Update\"-Paket direkt von der "
+    "Orvo-Support-Seite herunter.",
+    {{"button1", "OK"}}};
 
 const Dialog kPowerMode{
     "PowerModeForm",
@@ -152,15 +164,9 @@ const ExitCase kExits[] = {
      301,
      "BiosCheckForm:button1",
      [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=0310\n"; },
-     {{"BiosCheckForm",
-       kTitle,
-       "\n\nFür die VBIOS-Aktualisierung ist BIOS-Version V0310 oder höher erforderlich.\n"
-       "Bitte aktualisieren Sie das BIOS unter \"Windows Update\" im \"Software Update\" von Tessel, oder "
-       "laden Sie das \"BIOS "
-       "Update\"-Paket direkt von der Orvo-Support-Seite herunter.",
-       {{"button1", "OK"}}}},
+     {kBiosCheck0310},
      {"show BiosCheckForm", "click BiosCheckForm:button1",
-      "open " + kSite + "supportonly/KR15A/Helpdesk_bios/"}},
+      "open " + kSite + "supportonly/KR15A/Helpdesk_bios/ as user"}},
     // The board model name goes into the address as read, whatever it holds.
     {"OldDriverOpensTheGermanDownloadPage",
      402,
@@ -171,7 +177,7 @@ const ExitCase kExits[] = {
      },
      {kSupportSite},
      {"show SupportSiteForm", "click SupportSiteForm:button1",
-      "open " + kSite + "supportonly/KR 15&A #2%ü/Helpdesk_download/"}},
+      "open " + kSite + "supportonly/KR 15&A #2%ü/Helpdesk_download/ as user"}},
     {"OldDriverOnAnUnknownBoardOpensTheGermanSite",
      402,
      "SupportSiteForm:button1",
@@ -180,7 +186,29 @@ const ExitCase kExits[] = {
        r.writeRegistry(biosKey(""));
      },
      {kSupportSite},
-     {"show SupportSiteForm", "click SupportSiteForm:button1", "open " + kSite}},
+     {"show SupportSiteForm", "click SupportSiteForm:button1", "open " + kSite + " as user"}},
+    // No desktop shell to open a page as the user: none is opened, the log
+    // names it before the state line, and the dialog still closes.
+    {"OldBiosWithoutADesktopShellOpensNoPage",
+     301,
+     "BiosCheckForm:button1",
+     [](InstallerRun&, Ini& m, std::string& cfg) {
+       cfg += "BiosVersion=0310\n";
+       m.set("user", "desktop_shell", "no");
+     },
+     {kBiosCheck0310},
+     {"show BiosCheckForm", "click BiosCheckForm:button1",
+      "not opened " + kSite + "supportonly/KR15A/Helpdesk_bios/"}},
+    {"OldDriverWithoutADesktopShellOpensNoPage",
+     402,
+     "SupportSiteForm:button1",
+     [](InstallerRun&, Ini& m, std::string& cfg) {
+       cfg += "VGAVersion=32.0.0.0\n";
+       m.set("user", "desktop_shell", "no");
+     },
+     {kSupportSite},
+     {"show SupportSiteForm", "click SupportSiteForm:button1",
+      "not opened " + kSite + "supportonly/KR15A/Helpdesk_download/"}},
     // Retry while still on battery keeps the dialog; Cancel stops the run.
     {"BatteryRetryThenCancelStops",
      901,
@@ -258,6 +286,18 @@ TEST_P(GermanExit, ShowsItsDialogInGermanAndDoesWhatTheClicksAsk) {
   }
   // Every scripted click was used up.
   EXPECT_EQ(r.machineIni().find("Form:button"), std::string::npos);
+  // A page not opened is in the log with its address, and the state line
+  // stays the run's last.
+  const std::vector<std::string> log = r.logMessages();
+  for (const Event& e : events) {
+    if (e.event != "shell.not_opened") continue;
+    EXPECT_FALSE(e.get("reason").empty());
+    const std::string said =
+        "WARNING the support page " + e.get("url") + " cannot be opened: " + e.get("reason");
+    EXPECT_NE(std::find(log.begin(), log.end(), said), log.end()) << said;
+  }
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), "state " + std::to_string(c.code));
 }
 
 INSTANTIATE_TEST_SUITE_P(Lcid1031, GermanExit, testing::ValuesIn(kExits),

@@ -11,9 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <string>
 #include <thread>
 
+#include "common/log.h"
 #include "tests/e2e/exit_expectations.h"
 #include "tests/e2e/installer_run.h"
 #include "tests/helpers/rom_image.h"
@@ -549,6 +551,57 @@ TEST(Robustness, UnwritableLogOrRegistryStillEndsWithTheRightExitCode) {
     EXPECT_EQ(r.run(), 101) << r.output;
     EXPECT_EQ(r.logMessages().back(), "state 101");
     EXPECT_NE(r.output.find("WARNING cannot write registry value State"), std::string::npos) << r.output;
+  }
+}
+
+// Any reader of the log (users may read C:\Windows\Log) that lets no writer
+// in, or anything but a plain file in its place, must not cost a run its
+// log: after a short wait the run goes to a file of its own beside it, and
+// says so there first and on standard output. A link is never written through.
+TEST(Robustness, ALogHeldByAReaderOrReplacedByALinkGetsTheRunWrittenBesideIt) {
+  struct Case {
+    const char* what;
+    bool link;
+    size_t waits;  // the pauses before giving up on the log
+  } cases[] = {{"held by a reader that lets no writer in", false, kHeldLogAttempts - 1}, {"a link", true, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    InstallerRun r;
+    r.writeMachine(e2e::amdMachine());
+    const fs::path folder = r.machine / "drive_c/Windows/Log";
+    fs::create_directories(folder);
+    const fs::path log = folder / "OrvoVbInst.txt";
+    const fs::path elsewhere = r.top / "elsewhere.txt";
+    std::ofstream(c.link ? elsewhere : log) << "earlier runs\r\n";
+    int holder = -1;
+    if (c.link) {
+      fs::create_symlink(elsewhere, log);
+    } else {
+      holder = ::open(log.c_str(), O_RDONLY | O_CLOEXEC);
+      ASSERT_EQ(::flock(holder, LOCK_SH), 0);
+    }
+    EXPECT_EQ(r.run(), 101) << r.output;
+    if (holder >= 0) ::close(holder);
+
+    std::ifstream kept(c.link ? elsewhere : log, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "earlier runs\r\n");
+    std::vector<std::string> beside;
+    for (const auto& entry : fs::directory_iterator(folder))
+      if (entry.path().filename() != "OrvoVbInst.txt") beside.push_back(entry.path().filename().string());
+    ASSERT_EQ(beside.size(), 1u);
+    EXPECT_TRUE(std::regex_match(beside[0], std::regex(R"(OrvoVbInst-\d{8}-\d{6}\.txt)"))) << beside[0];
+    const std::vector<std::string> run = r.logMessages(beside[0]);
+    ASSERT_GE(run.size(), 4u) << r.logText(beside[0]);
+    const std::string notice = run[0];
+    EXPECT_TRUE(notice.starts_with("WARNING C:\\Windows\\Log\\OrvoVbInst.txt cannot be written (")) << notice;
+    EXPECT_TRUE(notice.ends_with("); this run is logged in C:\\Windows\\Log\\" + beside[0])) << notice;
+    EXPECT_EQ(run[1], " ");
+    EXPECT_EQ(run[2], "=== VBIOS Installer ===");
+    EXPECT_EQ(run.back(), "state 101");
+    EXPECT_TRUE(r.output.starts_with(notice)) << r.output;
+    size_t waits = 0;
+    for (const auto& sleep : r.events("sleep")) waits += sleep.get("ms") == "100" ? 1 : 0;
+    EXPECT_EQ(waits, c.waits);
   }
 }
 

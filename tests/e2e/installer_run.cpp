@@ -213,11 +213,13 @@ std::vector<int> InstallerRun::runAtOnce(int count, int apartMs) {
   return statuses;
 }
 
-std::string InstallerRun::logText() const { return readAll(machine / "drive_c/Windows/Log/OrvoVbInst.txt"); }
+std::string InstallerRun::logText(const std::string& name) const {
+  return readAll(machine / "drive_c/Windows/Log" / name);
+}
 
-std::vector<std::string> InstallerRun::logMessages() const {
+std::vector<std::string> InstallerRun::logMessages(const std::string& name) const {
   std::vector<std::string> messages;
-  const std::string text = logText();
+  const std::string text = logText(name);
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find("\r\n", start);

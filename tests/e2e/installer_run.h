@@ -83,9 +83,10 @@ class InstallerRun {
   // statuses (low 8 bits) in the order started, -1000 for one that did not end normally.
   std::vector<int> runAtOnce(int count, int apartMs);
 
-  std::string logText() const;
+  // The log, or another file of C:\Windows\Log named by `name`.
+  std::string logText(const std::string& name = "OrvoVbInst.txt") const;
   // The log's messages, time stamps removed, in order.
-  std::vector<std::string> logMessages() const;
+  std::vector<std::string> logMessages(const std::string& name = "OrvoVbInst.txt") const;
   bool logHas(const std::string& message) const;
   // Registry value of HKLM\SOFTWARE\Orvo\VBIOS as written in registry.reg
   // (`dword:00000065` or `"9.2.0.0"`); empty when absent.

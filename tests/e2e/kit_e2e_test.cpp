@@ -1,7 +1,10 @@
 // The kit's programs as their users start them: the checker's exit codes
 // and the log explainer on logs the installer itself wrote.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -95,6 +98,35 @@ TEST(KitTools, LogExplainerTellsEachRunOfAGermanLog) {
                                                 "[0-9]+: \"ReadFile .*configs.txt failed: .*\\(error 2\\)\"\n"
                                                 "  result: 101, configs.txt not found \\(failure exit\\)")))
       << out;
+}
+
+// A run written beside a log that a reader held: the explainer tells that
+// file's one run, and where it came from, as it tells the log's own.
+TEST(KitTools, LogExplainerReadsARunWrittenBesideTheLog) {
+  e2e::InstallerRun run;
+  run.writeMachine(e2e::amdMachine());
+  const fs::path folder = run.machine / "drive_c/Windows/Log";
+  fs::create_directories(folder);
+  std::ofstream(folder / "OrvoVbInst.txt") << "";
+  const int holder = ::open((folder / "OrvoVbInst.txt").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(holder, LOCK_SH), 0);
+  ASSERT_EQ(run.run(), 101) << run.output;
+  ::close(holder);
+  fs::path beside;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.path().filename() != "OrvoVbInst.txt") beside = entry.path();
+  ASSERT_FALSE(beside.empty());
+  const ToolRun explained = runTool("OvVBiosLogExplain", beside.string());
+  ASSERT_EQ(explained.exitCode, 0) << explained.output;
+  const std::string& out = explained.output;
+  EXPECT_NE(
+      out.find(", 1 run\nwritten instead of the installation log: WARNING C:\\Windows\\Log\\OrvoVbInst.txt "
+               "cannot be written ("),
+      std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("before the first run"), std::string::npos) << out;
+  EXPECT_NE(out.find("\nRun 1 (lines 2-"), std::string::npos) << out;
+  EXPECT_NE(out.find("result: 101, configs.txt not found"), std::string::npos) << out;
 }
 
 // A support person's questions of one NVIDIA run: what was required and

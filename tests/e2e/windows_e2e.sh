@@ -195,15 +195,17 @@ fi
 # A hid.dll and a gdiplus.dll beside the program, with Wine told to prefer such
 # native DLLs, as Windows does for any DLL that is not a KnownDLL: neither is
 # loaded (each would leave a marker file), and the run, which shows the
-# failure dialog with its pictures, goes on as usual. version.dll is not
+# failure dialog with its pictures, goes on as usual. The same for
+# windowscodecs.dll, which Wine's GDI+ loads by name when it first decodes a
+# picture: the program has it from System32 before then. version.dll is not
 # planted: Wine's own system DLLs import it while the process starts, where
 # Windows resolves a KnownDLL's imports in System32 only.
 plant=$work/plant
 mkdir -p "$plant/packages"
 cp "$exe" "$plant/"
-cp "$build/windows/bin/planted/"{hid,gdiplus}.dll "$plant/"
+cp "$build/windows/bin/planted/"{hid,gdiplus,windowscodecs}.dll "$plant/"
 rm -f "$logfile"
-run_installer "$plant" LANG=en_US.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml=;hid,gdiplus=n,b"
+run_installer "$plant" LANG=en_US.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml=;hid,gdiplus,windowscodecs=n,b"
 check "windows: with DLLs planted beside it, exit code without configs.txt" "$code" 101
 check "windows: ... its log's state line" "$(tail -n 1 "$logfile" 2>/dev/null | tr -d '\r' | sed 's/^\[[^]]*\]//')" \
   "state 101"
@@ -585,5 +587,6 @@ else
   fail "windows-sim: ... its helper is gone" "the helper never wrote"
 fi
 
+. "$root/tests/e2e/windows_shell_log_e2e.sh"
 . "$root/tests/e2e/windows_dialogs_e2e.sh"
 finish

@@ -1,5 +1,10 @@
 // The contract tests' machine, natively: a TestMachine and the stand-ins of
 // the linux build, seen through the Z: drive; its registry is registry.reg.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -49,6 +54,13 @@ void Machine::setReadOnly(std::string_view name, bool readOnly) const {
   fs::permissions(impl_->native(name),
                   fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   readOnly ? fs::perm_options::remove : fs::perm_options::add);
+}
+
+std::shared_ptr<void> Machine::holdAgainstWriters(std::string_view name) const {
+  const int fd = ::open(impl_->native(name).c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_GE(fd, 0) << name;
+  EXPECT_EQ(::flock(fd, LOCK_SH | LOCK_NB), 0) << name;
+  return std::shared_ptr<void>(nullptr, [fd](void*) { ::close(fd); });
 }
 
 const std::string& Machine::registryKey() const { return impl_->key; }

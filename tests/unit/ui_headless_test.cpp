@@ -360,7 +360,7 @@ TEST_F(HeadlessDialogs, GermanFailureBiosPageAndTwoRestartRequests) {
   EXPECT_EQ(opened[0], "{\"event\":\"shell.open\"," +
                            field("target", std::string(OVVB_GLOBAL_SUPPORT_ROOT) +
                                                "de/supportonly/KR 15&A/Helpdesk_bios/") +
-                           "}");
+                           "," + field("as", "user") + "}");
   {
     RestartForm form;
     toolkit::Run(form);

@@ -49,6 +49,15 @@ void Machine::setReadOnly(std::string_view name, bool readOnly) const {
     ADD_FAILURE() << "SetFileAttributesW " << file(name) << ": " << GetLastError();
 }
 
+std::shared_ptr<void> Machine::holdAgainstWriters(std::string_view name) const {
+  HANDLE held = CreateFileW(platform::win32::toWide(file(name)).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(held, INVALID_HANDLE_VALUE) << name << ": " << GetLastError();
+  return std::shared_ptr<void>(held, [](void* handle) {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  });
+}
+
 const std::string& Machine::registryKey() const { return impl_->key; }
 
 void Machine::writeRawRegistryValue(std::string_view name, uint32_t type, std::string_view bytes) const {

@@ -1,6 +1,7 @@
 // The user's culture and the log's time stamp, standard output, system error
 // texts, the owners' care for the last error, the UTF-8/UTF-16 boundary, the
-// lock that keeps runs apart, the program's folder and its environment.
+// lock that keeps runs apart, the program's folder and its environment, and
+// the desktop's shell that opens web pages.
 //
 // Wine fixes a process's culture from LANG when the Wine session starts it;
 // a child started from inside Wine keeps its parent's culture whatever LANG
@@ -21,11 +22,13 @@
 #include <string>
 #include <thread>
 
+#include "platform/ascii_text.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/run_lock.h"
+#include "platform/shell.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 #include "tests/wine/wine_test_support.h"
@@ -250,4 +253,35 @@ TEST(RunLock, DistrustsAStrangersNameWaitsForTheHolderAndTakesOverFromADeadOne) 
   platform::RunLock next;
   EXPECT_FALSE(next.acquire().failed());
   EXPECT_TRUE(next.held());
+}
+
+// A page is started by the desktop's shell (Explorer; Wine's explorer.exe
+// /desktop), never by this process: whatever opens it runs as the signed-in
+// user. A program stands in for the browser and tells which process started
+// it. Where the session has no desktop shell (Wine without a display), the
+// page is not opened, for the same reason as asked beforehand.
+TEST(Shell, AWebPageIsStartedByTheDesktopsShellOrNotAtAll) {
+  const std::string witness = winetest::binProgram("shell_witness.exe");
+  const std::string said = witness + ".parent";
+  platform::ignoreFailure(platform::deleteFile(said));
+  const std::string whyNot = platform::webPagesCannotOpen();
+  const platform::WebPageOpening opening = platform::openWebAddress(witness);
+  // A started witness writes within moments; one not started never does.
+  std::string parent;
+  for (int waited = 0; waited < 100 && parent.empty(); ++waited) {
+    Sleep(100);
+    std::string bytes;
+    if (platform::readFile(said, bytes, 1024).failed() || bytes.empty() || bytes.size() % 2 != 0) continue;
+    parent = platform::win32::toUtf8(
+        std::wstring_view(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
+  }
+  platform::ignoreFailure(platform::deleteFile(said));
+  if (!whyNot.empty()) {
+    EXPECT_FALSE(opening.opened);
+    EXPECT_EQ(opening.reason, whyNot);
+    EXPECT_EQ(parent, "") << "started although there is no desktop shell";
+    return;
+  }
+  EXPECT_TRUE(opening.opened) << opening.reason;
+  EXPECT_EQ(platform::lowerAscii(parent), "explorer.exe");
 }

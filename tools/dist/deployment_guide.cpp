@@ -208,7 +208,9 @@ std::string deploymentGuide() {
       "- The log `" +
       std::string(kLogPath) +
       "`: it keeps every run, one block each, ending with the run's state line. "
-      "`OvVBiosLogExplain.exe OrvoVbInst.txt` explains each run: its steps, its code and what to do.\n"
+      "`OvVBiosLogExplain.exe OrvoVbInst.txt` explains each run: its steps, its code and what to do. "
+      "A run that found the log held by another program (one that opened it to read without letting writers "
+      "in) is in `OrvoVbInst-<yyyyMMdd-HHmmss>.txt` beside it, whose first line says so; collect those too.\n"
       "- The state record: `reg export \"" +
       stateKey +
       "\" OrvoVBIOS.reg /y /reg:64` (`State`, `ToolVersion`, `DisplayVersion`).\n"

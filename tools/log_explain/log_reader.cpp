@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/log.h"
 #include "common/result_code_table.h"
 #include "common/result_codes.h"
 #include "package/config_text.h"
@@ -201,6 +202,9 @@ void LogReader::line(std::string_view bytes, bool complete) {
       --summary_.linesBeforeFirstRun;
     summary_.runs.push_back(std::move(run));
     inRun_ = true;
+  } else if (!inRun_ && summary_.lines == 1 && stamped && view.starts_with("WARNING ") &&
+             view.find(kLoggedApartMark) != std::string_view::npos) {
+    summary_.loggedApart = kept(view);
   } else if (!inRun_) {
     ++summary_.linesBeforeFirstRun;
   }
@@ -270,6 +274,8 @@ std::string explainLog(const LogSummary& summary) {
   std::string out = std::to_string(summary.lines) + (summary.lines == 1 ? " line, " : " lines, ") +
                     std::to_string(summary.runs.size()) + (summary.runs.size() == 1 ? " run" : " runs") +
                     "\n";
+  if (!summary.loggedApart.empty())
+    out += "written instead of the installation log: " + summary.loggedApart + "\n";
   if (summary.linesBeforeFirstRun > 0)
     out += std::to_string(summary.linesBeforeFirstRun) +
            " lines before the first run's start (\"=== VBIOS Installer ===\"): not part of any run\n";

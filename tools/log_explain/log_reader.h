@@ -34,6 +34,9 @@ struct LogSummary {
   std::vector<LogRun> runs;
   size_t lines = 0;
   size_t linesBeforeFirstRun = 0;  // lines of no run (a damaged or foreign start)
+  // A run written beside the installation log, because the log could not be
+  // written, opens its file with a line that says so: that line.
+  std::string loggedApart;
 };
 
 class LogReader {

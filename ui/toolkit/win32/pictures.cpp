@@ -35,6 +35,11 @@ using Gdiplus::GpImage;
 // use, never imported, its flat API reached through pointers. A missing library
 // or export leaves the pictures undrawn, as an undecodable picture does.
 struct GdiplusLibrary {
+  // Wine's GDI+ decodes pictures with windowscodecs.dll, loaded by bare name
+  // at the first decoding, which takes a copy beside the program; Windows
+  // takes it from System32. Loaded from there first, the copy is never asked
+  // for on either. Declared first, so it is released after GDI+.
+  platform::win32::ScopedModule codecs = platform::win32::loadSystemLibrary(L"windowscodecs.dll");
   platform::win32::ScopedModule module = platform::win32::loadSystemLibrary(L"gdiplus.dll");
   decltype(&Gdiplus::GdiplusStartup) GdiplusStartup =
       resolve<decltype(&Gdiplus::GdiplusStartup)>("GdiplusStartup");
