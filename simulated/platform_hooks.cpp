@@ -104,9 +104,17 @@ void restartRequested(std::string_view method, int32_t flags, int32_t reserved) 
 
 void stayAwake(bool on) { Trace("power.stay_awake").boolean("on", on).write(); }
 
+// A relative path is the machine's own file, so that a machine folder with
+// its certificate can be moved as a whole.
+std::string programSigner() {
+  const std::string path = MachineIni::load().get("program", "signer", "");
+  if (path.empty() || path.front() == '/') return path;
+  return machineRoot() + "/" + path;
+}
+
 constexpr platform::SimulationHooks kHooks = {
     beforeStart, started,  notStarted,  ended,     timeoutScale,     sleepScale, pacingSeed,
-    machineRoot, userLcid, registrySet, shellOpen, restartRequested, stayAwake,
+    machineRoot, userLcid, registrySet, shellOpen, restartRequested, stayAwake,  programSigner,
 };
 
 }  // namespace
