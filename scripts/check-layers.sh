@@ -36,6 +36,7 @@ declare -A allowed=(
   [tools]="platform simulated"
   [tools/entry]="platform platform/win32"
   [tools/package_check]="tools/entry package common hardware platform"
+  [tools/package_sign]="tools/entry tools/package_check package common hardware platform platform/win32"
   [tools/log_explain]="tools/entry tools/package_check package common hardware platform"
   [tools/dist]="tools/entry tools/package_check package common hardware platform"
   [tools/rehearse]="tools/entry tools/package_check package common hardware platform simulated"

@@ -1,0 +1,216 @@
+// Detached CMS signing with crypt32, loaded from System32 (it is not a
+// KnownDLL): the PKCS#12 file is imported into a memory store whose key is
+// never persisted, and the message is made by the CryptMsg functions.
+#include <wincrypt.h>
+#include <windows.h>
+
+#include <cstdio>
+
+#include "platform/win32/scoped_handle.h"
+#include "platform/win32/system_library.h"
+#include "platform/win32/wide_text.h"
+#include "tools/package_sign/detached_signer.h"
+
+namespace kit {
+
+namespace {
+
+using platform::win32::exportedFunction;
+
+struct Crypt32 {
+  platform::win32::ScopedModule library = platform::win32::loadSystemLibrary(L"crypt32.dll");
+  decltype(&PFXImportCertStore) importPfx =
+      exportedFunction<decltype(&PFXImportCertStore)>(library, "PFXImportCertStore");
+  decltype(&CertCloseStore) closeStore =
+      exportedFunction<decltype(&CertCloseStore)>(library, "CertCloseStore");
+  decltype(&CertEnumCertificatesInStore) nextCertificate =
+      exportedFunction<decltype(&CertEnumCertificatesInStore)>(library, "CertEnumCertificatesInStore");
+  decltype(&CertDuplicateCertificateContext) duplicate =
+      exportedFunction<decltype(&CertDuplicateCertificateContext)>(library,
+                                                                   "CertDuplicateCertificateContext");
+  decltype(&CertFreeCertificateContext) freeCertificate =
+      exportedFunction<decltype(&CertFreeCertificateContext)>(library, "CertFreeCertificateContext");
+  decltype(&CryptAcquireCertificatePrivateKey) acquireKey =
+      exportedFunction<decltype(&CryptAcquireCertificatePrivateKey)>(library,
+                                                                     "CryptAcquireCertificatePrivateKey");
+  decltype(&CryptMsgOpenToEncode) openToEncode =
+      exportedFunction<decltype(&CryptMsgOpenToEncode)>(library, "CryptMsgOpenToEncode");
+  decltype(&CryptMsgUpdate) update = exportedFunction<decltype(&CryptMsgUpdate)>(library, "CryptMsgUpdate");
+  decltype(&CryptMsgGetParam) getParam =
+      exportedFunction<decltype(&CryptMsgGetParam)>(library, "CryptMsgGetParam");
+  decltype(&CryptMsgClose) closeMessage =
+      exportedFunction<decltype(&CryptMsgClose)>(library, "CryptMsgClose");
+
+  bool complete() const {
+    return importPfx && closeStore && nextCertificate && duplicate && freeCertificate && acquireKey &&
+           openToEncode && update && getParam && closeMessage;
+  }
+};
+
+// Loaded once; its owners below close through it.
+const Crypt32& crypt32() {
+  static const Crypt32 loaded;
+  return loaded;
+}
+
+struct StoreTraits {
+  using Type = HCERTSTORE;
+  static Type invalid() noexcept { return nullptr; }
+  static bool isValid(Type s) noexcept { return s != nullptr; }
+  static void close(Type s) noexcept { crypt32().closeStore(s, 0); }
+};
+struct CertificateTraits {
+  using Type = PCCERT_CONTEXT;
+  static Type invalid() noexcept { return nullptr; }
+  static bool isValid(Type c) noexcept { return c != nullptr; }
+  static void close(Type c) noexcept { crypt32().freeCertificate(c); }
+};
+struct MessageTraits {
+  using Type = HCRYPTMSG;
+  static Type invalid() noexcept { return nullptr; }
+  static bool isValid(Type m) noexcept { return m != nullptr; }
+  static void close(Type m) noexcept { crypt32().closeMessage(m); }
+};
+using ScopedStore = platform::win32::ScopedGeneric<StoreTraits>;
+using ScopedCertificate = platform::win32::ScopedGeneric<CertificateTraits>;
+using ScopedMessage = platform::win32::ScopedGeneric<MessageTraits>;
+
+std::string withError(const std::string& what) {
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08lX", GetLastError());
+  return what + " (error " + code + ")";
+}
+
+// The password lives in memory no longer than it must.
+class WidePassword {
+ public:
+  explicit WidePassword(const std::string& utf8) : text_(platform::win32::toWide(utf8)) {}
+  ~WidePassword() { SecureZeroMemory(text_.data(), text_.size() * sizeof(wchar_t)); }
+  WidePassword(const WidePassword&) = delete;
+  WidePassword& operator=(const WidePassword&) = delete;
+  const wchar_t* get() const { return text_.c_str(); }
+
+ private:
+  std::wstring text_;
+};
+
+}  // namespace
+
+DetachedSignature signDetached(std::string_view pkcs12, const std::string& password,
+                               std::string_view content) {
+  DetachedSignature out;
+  const Crypt32& api = crypt32();
+  if (!api.complete()) {
+    out.problem = withError("crypt32.dll cannot be loaded from System32");
+    return out;
+  }
+  if (pkcs12.size() > kMaxPkcs12Bytes) {
+    out.problem = "the certificate file is larger than " + std::to_string(kMaxPkcs12Bytes) + " bytes";
+    return out;
+  }
+  CRYPT_DATA_BLOB pfx{static_cast<DWORD>(pkcs12.size()),
+                      reinterpret_cast<BYTE*>(const_cast<char*>(pkcs12.data()))};
+  ScopedStore store;
+  {
+    const WidePassword wide(password);
+    // Not persisted: nothing of the key stays in the user's key store.
+    store.reset(api.importPfx(&pfx, wide.get(), PKCS12_NO_PERSIST_KEY));
+  }
+  if (!store) {
+    out.problem = withError("the password does not open the PKCS#12 file, or it is not one");
+    return out;
+  }
+
+  // The certificate whose key is in the file signs; a chain's others do not.
+  ScopedCertificate signer;
+  HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
+  DWORD keySpec = 0;
+  for (PCCERT_CONTEXT at = api.nextCertificate(store.get(), nullptr); at;
+       at = api.nextCertificate(store.get(), at)) {
+    BOOL callerFrees = FALSE;
+    // Cached in the certificate's context, so it goes when the context goes.
+    if (api.acquireKey(
+            at, CRYPT_ACQUIRE_CACHE_FLAG | CRYPT_ACQUIRE_SILENT_FLAG | CRYPT_ACQUIRE_ALLOW_NCRYPT_KEY_FLAG,
+            nullptr, &key, &keySpec, &callerFrees)) {
+      signer.reset(api.duplicate(at));
+      api.freeCertificate(at);
+      break;
+    }
+  }
+  if (!signer) {
+    out.problem = "the PKCS#12 file holds no private key with its certificate";
+    return out;
+  }
+
+  CMSG_SIGNER_ENCODE_INFO signerInfo{};
+  signerInfo.cbSize = sizeof signerInfo;
+  signerInfo.pCertInfo = signer.get()->pCertInfo;
+  signerInfo.hCryptProv = key;
+  signerInfo.dwKeySpec = keySpec;
+  signerInfo.HashAlgorithm.pszObjId = const_cast<char*>(szOID_NIST_sha256);
+  CERT_BLOB certificate{signer.get()->cbCertEncoded, signer.get()->pbCertEncoded};
+  CMSG_SIGNED_ENCODE_INFO signedInfo{};
+  signedInfo.cbSize = sizeof signedInfo;
+  signedInfo.cSigners = 1;
+  signedInfo.rgSigners = &signerInfo;
+  signedInfo.cCertEncoded = 1;
+  signedInfo.rgCertEncoded = &certificate;
+  constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+  ScopedMessage message(
+      api.openToEncode(kEncoding, CMSG_DETACHED_FLAG, CMSG_SIGNED, &signedInfo, nullptr, nullptr));
+  if (!message || !api.update(message.get(), reinterpret_cast<const BYTE*>(content.data()),
+                              static_cast<DWORD>(content.size()), TRUE)) {
+    out.problem = withError("cannot sign with this key and certificate");
+    return out;
+  }
+  DWORD size = 0;
+  if (!api.getParam(message.get(), CMSG_CONTENT_PARAM, 0, nullptr, &size)) {
+    out.problem = withError("cannot encode the signature");
+    return out;
+  }
+  out.der.resize(size);
+  if (!api.getParam(message.get(), CMSG_CONTENT_PARAM, 0, out.der.data(), &size)) {
+    out.der.clear();
+    out.problem = withError("cannot encode the signature");
+    return out;
+  }
+  out.der.resize(size);
+  out.certificate.assign(reinterpret_cast<const char*>(certificate.pbData), certificate.cbData);
+  return out;
+}
+
+bool readPasswordLine(std::string& password) {
+  password.clear();
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  if (input != nullptr && input != INVALID_HANDLE_VALUE && GetConsoleMode(input, &mode)) {
+    std::fputs("Password of the certificate file: ", stderr);
+    std::fflush(stderr);
+    SetConsoleMode(input, (mode | ENABLE_LINE_INPUT) & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+    std::wstring line;
+    wchar_t buffer[256];
+    DWORD read = 0;
+    while (line.find(L'\n') == std::wstring::npos && line.size() <= kMaxPasswordBytes &&
+           ReadConsoleW(input, buffer, 256, &read, nullptr) && read > 0)
+      line.append(buffer, read);
+    SetConsoleMode(input, mode);
+    std::fputs("\n", stderr);
+    const bool gotLine = line.find(L'\n') != std::wstring::npos;
+    line.resize(std::min(line.find_first_of(L"\r\n"), line.size()));
+    password = platform::win32::toUtf8(line);
+    SecureZeroMemory(line.data(), line.size() * sizeof(wchar_t));
+    return gotLine && password.size() <= kMaxPasswordBytes;
+  }
+  bool gotLine = false;
+  char c = 0;
+  DWORD read = 0;
+  while (ReadFile(input, &c, 1, &read, nullptr) && read == 1) {
+    gotLine = true;
+    if (c == '\n') break;
+    if (password.size() <= kMaxPasswordBytes) password += c;
+  }
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return gotLine && password.size() <= kMaxPasswordBytes;
+}
+
+}  // namespace kit
