@@ -34,6 +34,20 @@ int CheckReport::exitCode() const {
 
 void Checker::summarise() {
   auto& s = report_.summary;
+  if (const auto& signature = folder_.signature) {
+    switch (signature->verdict) {
+      case package::SignatureVerdict::Unsigned:
+        s.push_back("package signature: none");
+        break;
+      case package::SignatureVerdict::Verified:
+        s.push_back("package signature: signed by " + signature->signer);
+        break;
+      case package::SignatureVerdict::Refused:
+        s.push_back("package signature: " + signature->reason + ": the installer stops with " +
+                    std::to_string(result::kPackageNotSigned) + " before it reads configs.txt");
+        break;
+    }
+  }
   s.push_back("readConfigs returns " + std::to_string(report_.readResult) + " (" +
               (report_.readResult == 0 ? std::string("read, mandatory data present")
                                        : result::explain(report_.readResult).meaning) +
@@ -70,6 +84,7 @@ CheckReport Checker::run() {
   // A package the installer will not copy is read by nothing; what the rest
   // of the checks find is still what the author meets once it is copied.
   checkPackageCopy();
+  checkSignature();
   const auto finish = [&] {
     if (!folder_.copyRefusals.empty()) report_.readResult = result::kConfigUnreadable;
     summarise();

@@ -4,10 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "package/package_signature.h"
 #include "tools/package_check/check_rules.h"
 
 namespace kit {
@@ -40,6 +42,9 @@ struct PackageFolder {
   std::vector<std::string> files;         // names of the regular files in the folder
   std::vector<std::string> toolFiles;     // names in the folder of stand-in tools named with --tools, if any
   std::vector<CopyRefusal> copyRefusals;  // every link or odd entry, then the first bound passed, if any
+  // The installer's signature check, as an unsigned installer makes it (a
+  // signed package against its own signer); none when it was not made.
+  std::optional<package::PackageSignatureCheck> signature;
 };
 
 struct LineReading {

@@ -5,8 +5,10 @@
 #include <fstream>
 #include <system_error>
 
+#include "package/package_signature.h"
 #include "package/vbios_configs.h"
 #include "platform/files.h"
+#include "platform/folder_listing.h"
 #include "tools/entry/native_path.h"
 
 namespace fs = std::filesystem;
@@ -124,6 +126,10 @@ PackageFolder loadPackageFolder(const std::string& folder, const std::string& to
   package.exists = fs::is_directory(dir, error);
   if (!package.exists) return package;
   package.copyRefusals = copyRefusals(folder);
+  // A package the copy refuses is never checked further by the installer.
+  std::string at;
+  if (package.copyRefusals.empty() && !platform::windowsPathOfNative(folder, at).failed())
+    package.signature = package::checkPackageSignature(at, std::nullopt);
   package.files = regularFiles(dir);
   if (!toolsFolder.empty()) package.toolFiles = regularFiles(nativePath(toolsFolder));
 
