@@ -50,8 +50,9 @@ struct ManifestParse {
   bool accepted() const { return badLine == 0; }
 };
 
-// Reads a manifest. Text over kMaxManifestBytes is refused at the line that
-// passes the bound without the rest being looked at.
+// Reads a manifest. The line bounds are checked as the text is read, so a
+// flood is refused at the line that passes them without the rest being
+// looked at.
 ManifestParse parseManifest(std::string_view text);
 
 // One manifest line as written: lower-case hex, two blanks, the path, LF.

@@ -27,14 +27,15 @@ struct PackageSignatureCheck {
   // words it, one of
   //   no signature
   //   signature does not verify
-  //   signed by `<subject>` and not by the program's publisher `<subject>`
-  //   `<file>` not listed
-  //   `<file>` listed but missing
-  //   `<file>` changed since signing
+  //   signed by "<subject>" and not by the program's publisher "<subject>"
+  //   <file> not listed
+  //   <file> listed but missing
+  //   <file> changed since signing
   //   manifest line <n> malformed
   //   manifest over <N> bytes
   //   package not readable
-  // (file paths as the manifest writes them: relative, '/' between names).
+  // (file paths as the manifest writes them: relative, '/' between names;
+  // subjects as platform::Certificate words them).
   std::string reason;
   // Refused: one sentence that names the file or the signer and says what
   // was found, for the detail line after the ERROR line.
