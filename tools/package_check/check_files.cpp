@@ -67,11 +67,12 @@ void Checker::checkSignature() {
       addFinding(package::kSignatureName, 0, Rule::Signed,
                  "signed by " + check.signer +
                      ", and every file is as it was signed: a signed installer runs the package only when "
-                     "this same certificate signed it");
+                     "this same certificate signed the installer");
       return;
     case package::SignatureVerdict::Refused:
       addFinding(package::kSignatureName, 0, Rule::SignatureBroken,
                  "package signature: " + check.reason + ". " + check.detail +
+                     (check.detail.ends_with('.') ? "" : ".") +
                      " Every installer, signed or not, stops with " + code +
                      " on every machine before it reads configs.txt. Sign the package again with "
                      "OvVBiosPackageSign after its last change");
