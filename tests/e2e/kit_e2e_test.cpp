@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <regex>
@@ -49,7 +50,7 @@ TEST(KitTools, CheckerExitCodeSaysCleanWarningsOrErrors) {
   struct Case {
     std::string arguments;
     int exitCode;
-  } cases[] = {{example("packages/amd-dock") + tools, 0},
+  } cases[] = {{example("packages/amd-dock") + tools, 1},  // unsigned: a warning
                {example("packages/amd-dock"), 2},
                {example("broken-packages/typos") + tools, 1},
                {example("broken-packages/no-match") + tools, 2}};
@@ -60,6 +61,85 @@ TEST(KitTools, CheckerExitCodeSaysCleanWarningsOrErrors) {
   const ToolRun json = runTool("OvVBiosPackageCheck", example("broken-packages/no-match") + " --json");
   EXPECT_NE(json.output.find("\"id\": \"no-entry-can-match\""), std::string::npos) << json.output;
   EXPECT_EQ(runTool("OvVBiosPackageCheck", "").exitCode, 3);
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A throwaway code-signing certificate: <dir>/<name>.pem and <name>.p12
+// (password "pw"), as an author's would be.
+void makeCertificate(const fs::path& dir, const std::string& name) {
+  const std::string base = "'" + (dir / name).string();
+  const ToolRun made =
+      runTool("", "openssl req -x509 -newkey rsa:2048 -nodes -keyout " + base + ".key' -out " + base +
+                      ".pem' -days 2 -subj '/CN=" + name + "' && openssl pkcs12 -export -inkey " + base +
+                      ".key' -in " + base + ".pem' -out " + base + ".p12' -passout pass:pw");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+}
+
+fs::path signedCopy(const fs::path& dir, const std::string& certificate) {
+  const fs::path copy = dir / "signed";
+  fs::copy(example("packages/amd-dock"), copy, fs::copy_options::recursive);
+  const ToolRun signing =
+      runTool("OvVBiosPackageSign", copy.string() + " --pkcs12 " + certificate, "OVVB_SIGN_PASSWORD=pw");
+  EXPECT_EQ(signing.exitCode, 0) << signing.output;
+  return copy;
+}
+
+// What the signer writes is what sha256sum and openssl read, and what the
+// installer's own check accepts; the password never on the command line.
+TEST(KitTools, SignerWritesAManifestAndSignatureOthersRead) {
+  char pattern[] = "/tmp/ovvb-kit-sign-XXXXXX";
+  const fs::path dir = mkdtemp(pattern);
+  makeCertificate(dir, "Kit Test Signer");
+  const std::string p12 = (dir / "Kit Test Signer.p12").string();
+  const std::string quotedP12 = "'" + p12 + "'";
+  const fs::path copy = dir / "package";
+  fs::copy(example("packages/amd-dock"), copy, fs::copy_options::recursive);
+  fs::create_directories(copy / "docs");
+  std::ofstream(copy / "docs/read me.txt") << "x";
+  std::ofstream(copy / "package.sha256") << "an old manifest\n";
+
+  const ToolRun signing =
+      runTool("OvVBiosPackageSign", copy.string() + " --pkcs12 " + quotedP12, "OVVB_SIGN_PASSWORD=pw");
+  ASSERT_EQ(signing.exitCode, 0) << signing.output;
+  EXPECT_NE(signing.output.find("package.sha256: 4 files\n"), std::string::npos) << signing.output;
+  EXPECT_NE(signing.output.find("  docs/read me.txt\n"), std::string::npos) << signing.output;
+  EXPECT_NE(signing.output.find("package.sha256.p7s: signed by CN=Kit Test Signer\n"), std::string::npos)
+      << signing.output;
+  const std::string in = "cd " + copy.string() + " && ";
+  EXPECT_EQ(runTool("", in + "sha256sum --strict -c package.sha256").exitCode, 0);
+  EXPECT_EQ(runTool("", in + "openssl cms -verify -binary -inform DER -in package.sha256.p7s -content "
+                             "package.sha256 -noverify -out /dev/null")
+                .exitCode,
+            0);
+  EXPECT_EQ(runTool("OvVBiosPackageCheck", copy.string() + " --tools " + OVVB_BIN_DIR).exitCode, 0);
+
+  // From standard input when the variable is not set; a wrong one writes nothing.
+  const std::string signedBefore = readFile(copy / "package.sha256.p7s");
+  EXPECT_EQ(runTool("", "echo pw | " + std::string(OVVB_BIN_DIR) + "/OvVBiosPackageSign " + copy.string() +
+                            " --pkcs12 " + quotedP12)
+                .exitCode,
+            0);
+  std::ofstream(copy / "configs.txt", std::ios::app) << "# changed\n";
+  const ToolRun wrong = runTool("", "echo wrong | " + std::string(OVVB_BIN_DIR) + "/OvVBiosPackageSign " +
+                                        copy.string() + " --pkcs12 " + quotedP12);
+  EXPECT_EQ(wrong.exitCode, 2) << wrong.output;
+  EXPECT_NE(wrong.output.find("the password does not open the PKCS#12 file"), std::string::npos)
+      << wrong.output;
+  EXPECT_NE(readFile(copy / "package.sha256.p7s"), "");
+  EXPECT_EQ(runTool("OvVBiosPackageCheck", copy.string() + " --tools " + OVVB_BIN_DIR).exitCode, 2);
+
+  // A package the installer's copy refuses is not signed.
+  fs::create_directory_symlink(dir, copy / "up");
+  const ToolRun linked =
+      runTool("OvVBiosPackageSign", copy.string() + " --pkcs12 " + quotedP12, "OVVB_SIGN_PASSWORD=pw");
+  EXPECT_EQ(linked.exitCode, 2) << linked.output;
+  EXPECT_NE(linked.output.find("up is a link or junction"), std::string::npos) << linked.output;
+  EXPECT_EQ(runTool("OvVBiosPackageSign", copy.string()).exitCode, 3);
+  fs::remove_all(dir);
 }
 
 // Three runs on one German notebook: a flash, the same package again (up to
@@ -172,11 +252,6 @@ TEST(KitTools, LogExplainerSaysWhenALogEndsInsideARun) {
 }  // namespace
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // Every file of a folder with its bytes, to prove the rehearsal left it alone.
 std::string snapshot(const fs::path& dir) {
@@ -336,6 +411,62 @@ TEST_F(Rehearsal, NoStandInPlaysAFlashProgramWindowsCannotStart) {
       run.output.find("ended 905; kestrel_3060.rom is not a Windows program, and Windows cannot start it"),
       std::string::npos)
       << run.output;
+}
+
+// --signer: the installer signed with that certificate. Its own package
+// runs as unsigned ones did; anything else ends 104 on every machine, with
+// the reason the checker gives.
+TEST_F(Rehearsal, ASignedInstallerRunsOnlyItsPublishersPackage) {
+  makeCertificate(dir, "Publisher");
+  makeCertificate(dir, "Someone Else");
+  const std::string signer = " --jobs 2 --signer " + (dir / "Publisher.pem").string();
+  const fs::path package = signedCopy(dir, (dir / "Publisher.p12").string());
+  const ToolRun good = rehearse(package.string() + signer);
+  EXPECT_EQ(good.exitCode, 0) << good.output;
+  EXPECT_NE(
+      good.output.find("note: the package is signed by CN=Publisher, the certificate given with --signer"),
+      std::string::npos)
+      << good.output;
+  EXPECT_EQ(tableRows(good.output).at("entry 0, older VBIOS"), "0") << good.output;
+
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+    std::string reason;
+  } cases[] = {
+      {"a ROM changed", [&] { std::ofstream(package / "kestrel_rx6700.rom", std::ios::app) << "x"; },
+       "kestrel_rx6700.rom changed since signing"},
+      {"another signer",
+       [&] {
+         ASSERT_EQ(runTool("OvVBiosPackageSign",
+                           package.string() + " --pkcs12 '" + (dir / "Someone Else.p12").string() + "'",
+                           "OVVB_SIGN_PASSWORD=pw")
+                       .exitCode,
+                   0);
+       },
+       "signed by \"CN=Someone Else\" and not by the program's publisher \"CN=Publisher\""},
+      {"unsigned",
+       [&] {
+         fs::remove(package / "package.sha256");
+         fs::remove(package / "package.sha256.p7s");
+       },
+       "no signature"},
+  };
+  for (const Case& c : cases) {
+    c.change();
+    const ToolRun run = rehearse(package.string() + signer);
+    EXPECT_EQ(run.exitCode, 1) << c.name << "\n" << run.output;
+    for (const auto& [machine, code] : tableRows(run.output))
+      EXPECT_EQ(code, "104") << c.name << ": " << machine;
+    EXPECT_NE(run.output.find("ended 104; the log's last problem: ERROR package signature: " + c.reason),
+              std::string::npos)
+        << c.name << "\n"
+        << run.output;
+    EXPECT_EQ(run.output.find("played by the simulated stand-in"), std::string::npos) << c.name;
+  }
+  // The checker, as an unsigned installer sees the unsigned package.
+  EXPECT_NE(runTool("OvVBiosPackageCheck", package.string()).output.find("a signed installer stops with 104"),
+            std::string::npos);
 }
 
 TEST_F(Rehearsal, NothingToRehearseSaysWhyAndExitsTwo) {
