@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/e2e/installer_run.h"
+#include "tests/e2e/package_signing.h"
 
 namespace fs = std::filesystem;
 
@@ -68,15 +69,15 @@ std::string readFile(const fs::path& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// A throwaway code-signing certificate: <dir>/<name>.pem and <name>.p12
-// (password "pw"), as an author's would be.
-void makeCertificate(const fs::path& dir, const std::string& name) {
-  const std::string base = "'" + (dir / name).string();
+// The test signer's key and certificate as the PKCS#12 file an author signs
+// with (password "pw").
+std::string pkcs12Of(const e2e::TestSigner& signer, const fs::path& dir) {
+  const fs::path p12 = dir / (signer.certificate.stem().string() + ".p12");
   const ToolRun made =
-      runTool("", "openssl req -x509 -newkey rsa:2048 -nodes -keyout " + base + ".key' -out " + base +
-                      ".pem' -days 2 -subj '/CN=" + name + "' && openssl pkcs12 -export -inkey " + base +
-                      ".key' -in " + base + ".pem' -out " + base + ".p12' -passout pass:pw");
-  ASSERT_EQ(made.exitCode, 0) << made.output;
+      runTool("", "openssl pkcs12 -export -inkey '" + signer.key.string() + "' -in '" +
+                      signer.certificate.string() + "' -out '" + p12.string() + "' -passout pass:pw");
+  EXPECT_EQ(made.exitCode, 0) << made.output;
+  return "'" + p12.string() + "'";
 }
 
 fs::path signedCopy(const fs::path& dir, const std::string& certificate) {
@@ -93,9 +94,7 @@ fs::path signedCopy(const fs::path& dir, const std::string& certificate) {
 TEST(KitTools, SignerWritesAManifestAndSignatureOthersRead) {
   char pattern[] = "/tmp/ovvb-kit-sign-XXXXXX";
   const fs::path dir = mkdtemp(pattern);
-  makeCertificate(dir, "Kit Test Signer");
-  const std::string p12 = (dir / "Kit Test Signer.p12").string();
-  const std::string quotedP12 = "'" + p12 + "'";
+  const std::string quotedP12 = pkcs12Of(e2e::publisher(), dir);
   const fs::path copy = dir / "package";
   fs::copy(example("packages/amd-dock"), copy, fs::copy_options::recursive);
   fs::create_directories(copy / "docs");
@@ -107,7 +106,8 @@ TEST(KitTools, SignerWritesAManifestAndSignatureOthersRead) {
   ASSERT_EQ(signing.exitCode, 0) << signing.output;
   EXPECT_NE(signing.output.find("package.sha256: 4 files\n"), std::string::npos) << signing.output;
   EXPECT_NE(signing.output.find("  docs/read me.txt\n"), std::string::npos) << signing.output;
-  EXPECT_NE(signing.output.find("package.sha256.p7s: signed by CN=Kit Test Signer\n"), std::string::npos)
+  EXPECT_NE(signing.output.find("package.sha256.p7s: signed by " + e2e::publisher().subject + "\n"),
+            std::string::npos)
       << signing.output;
   const std::string in = "cd " + copy.string() + " && ";
   EXPECT_EQ(runTool("", in + "sha256sum --strict -c package.sha256").exitCode, 0);
@@ -161,11 +161,11 @@ TEST(KitTools, LogExplainerTellsEachRunOfAGermanLog) {
   // German stamps: day.month.year and a 24-hour clock.
   const std::regex started(R"(\nRun 1 \(lines 1-\d+\), started \d{2}\.\d{2}\.\d{4} \d{1,2}:\d{2}:\d{2}\n)");
   EXPECT_TRUE(std::regex_search(out, started)) << out;
-  EXPECT_NE(
-      out.find("steps: 9 reached, the last STEP9: Install VBIOS\n  logged: " + std::string(e2e::kUnsignedWarning) +
-               "\n  VBIOS: flashed 'kestrel_rx6700.rom'\n"
-               "  result: 0, The VBIOS was flashed"),
-      std::string::npos)
+  EXPECT_NE(out.find("steps: 9 reached, the last STEP9: Install VBIOS\n  logged: " +
+                     std::string(e2e::kUnsignedWarning) +
+                     "\n  VBIOS: flashed 'kestrel_rx6700.rom'\n"
+                     "  result: 0, The VBIOS was flashed"),
+            std::string::npos)
       << out;
   EXPECT_NE(out.find("steps: 7 reached, the last STEP7: check VBIOS uptodate\n  logged: " +
                      std::string(e2e::kUnsignedWarning) +
@@ -419,15 +419,13 @@ TEST_F(Rehearsal, NoStandInPlaysAFlashProgramWindowsCannotStart) {
 // runs as unsigned ones did; anything else ends 104 on every machine, with
 // the reason the checker gives.
 TEST_F(Rehearsal, ASignedInstallerRunsOnlyItsPublishersPackage) {
-  makeCertificate(dir, "Publisher");
-  makeCertificate(dir, "Someone Else");
-  const std::string signer = " --jobs 2 --signer " + (dir / "Publisher.pem").string();
-  const fs::path package = signedCopy(dir, (dir / "Publisher.p12").string());
+  const std::string signer = " --jobs 2 --signer '" + e2e::publisher().certificate.string() + "'";
+  const fs::path package = signedCopy(dir, pkcs12Of(e2e::publisher(), dir));
   const ToolRun good = rehearse(package.string() + signer);
   EXPECT_EQ(good.exitCode, 0) << good.output;
-  EXPECT_NE(
-      good.output.find("note: the package is signed by CN=Publisher, the certificate given with --signer"),
-      std::string::npos)
+  EXPECT_NE(good.output.find("note: the package is signed by " + e2e::publisher().subject +
+                             ", the certificate given with --signer"),
+            std::string::npos)
       << good.output;
   EXPECT_EQ(tableRows(good.output).at("entry 0, older VBIOS"), "0") << good.output;
 
@@ -440,13 +438,14 @@ TEST_F(Rehearsal, ASignedInstallerRunsOnlyItsPublishersPackage) {
        "kestrel_rx6700.rom changed since signing"},
       {"another signer",
        [&] {
-         ASSERT_EQ(runTool("OvVBiosPackageSign",
-                           package.string() + " --pkcs12 '" + (dir / "Someone Else.p12").string() + "'",
-                           "OVVB_SIGN_PASSWORD=pw")
-                       .exitCode,
-                   0);
+         ASSERT_EQ(
+             runTool("OvVBiosPackageSign", package.string() + " --pkcs12 " + pkcs12Of(e2e::stranger(), dir),
+                     "OVVB_SIGN_PASSWORD=pw")
+                 .exitCode,
+             0);
        },
-       "signed by \"CN=Someone Else\" and not by the program's publisher \"CN=Publisher\""},
+       "signed by \"" + e2e::stranger().subject + "\" and not by the program's publisher \"" +
+           e2e::publisher().subject + "\""},
       {"unsigned",
        [&] {
          fs::remove(package / "package.sha256");
