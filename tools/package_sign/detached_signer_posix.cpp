@@ -10,29 +10,22 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <memory>
 
 #include "tools/package_sign/detached_signer.h"
+#include "tools/package_sign/openssl_owners.h"
 
 namespace kit {
 
 namespace {
 
-template <auto Free>
-struct Freer {
-  template <typename T>
-  void operator()(T* p) const {
-    Free(p);
-  }
-};
-using Bio = std::unique_ptr<BIO, Freer<BIO_free>>;
-using Pkcs12 = std::unique_ptr<PKCS12, Freer<PKCS12_free>>;
-using Key = std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY_free>>;
-using Certificate = std::unique_ptr<X509, Freer<X509_free>>;
-using Cms = std::unique_ptr<CMS_ContentInfo, Freer<CMS_ContentInfo_free>>;
+using openssl::Bio;
+using Pkcs12 = openssl::Owner<PKCS12, PKCS12_free>;
+using Key = openssl::Owner<EVP_PKEY, EVP_PKEY_free>;
+using Certificate = openssl::Owner<X509, X509_free>;
+using Cms = openssl::Owner<CMS_ContentInfo, CMS_ContentInfo_free>;
 
 void freeChain(STACK_OF(X509) * chain) { sk_X509_pop_free(chain, X509_free); }
-using Chain = std::unique_ptr<STACK_OF(X509), Freer<freeChain>>;
+using Chain = openssl::Owner<STACK_OF(X509), freeChain>;
 
 std::string lastOpenSslError() {
   const unsigned long code = ERR_peek_last_error();
@@ -41,16 +34,6 @@ std::string lastOpenSslError() {
   char text[256];
   ERR_error_string_n(code, text, sizeof text);
   return text;
-}
-
-Bio memoryOf(std::string_view bytes) {
-  return Bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
-}
-
-std::string contentsOf(BIO* bio) {
-  char* data = nullptr;
-  const long size = BIO_get_mem_data(bio, &data);
-  return size > 0 ? std::string(data, static_cast<size_t>(size)) : std::string();
 }
 
 }  // namespace
@@ -63,7 +46,7 @@ DetachedSignature signDetached(std::string_view pkcs12, const std::string& passw
     out.problem = "the certificate file is larger than " + std::to_string(kMaxPkcs12Bytes) + " bytes";
     return out;
   }
-  Bio in = memoryOf(pkcs12);
+  Bio in = openssl::readingFrom(pkcs12);
   Pkcs12 file(in ? d2i_PKCS12_bio(in.get(), nullptr) : nullptr);
   if (!file) {
     out.problem = "not a PKCS#12 file (" + lastOpenSslError() + ")";
@@ -88,21 +71,21 @@ DetachedSignature signDetached(std::string_view pkcs12, const std::string& passw
   // PARTIAL, so that the digest is named rather than left to the default.
   constexpr unsigned kFlags = CMS_DETACHED | CMS_BINARY | CMS_PARTIAL;
   Cms cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, kFlags));
-  Bio data = memoryOf(content);
+  Bio data = openssl::readingFrom(content);
   if (!cms || !data || !CMS_add1_signer(cms.get(), certificate.get(), key.get(), EVP_sha256(), kFlags) ||
       !CMS_final(cms.get(), data.get(), nullptr, kFlags)) {
     out.problem = "cannot sign with this key and certificate (" + lastOpenSslError() + ")";
     return out;
   }
-  Bio der(BIO_new(BIO_s_mem()));
-  Bio certificateDer(BIO_new(BIO_s_mem()));
+  Bio der = openssl::writingToMemory();
+  Bio certificateDer = openssl::writingToMemory();
   if (!der || !certificateDer || !i2d_CMS_bio(der.get(), cms.get()) ||
       !i2d_X509_bio(certificateDer.get(), certificate.get())) {
     out.problem = "cannot encode the signature (" + lastOpenSslError() + ")";
     return out;
   }
-  out.der = contentsOf(der.get());
-  out.certificate = contentsOf(certificateDer.get());
+  out.der = openssl::contentsOf(der.get());
+  out.certificate = openssl::contentsOf(certificateDer.get());
   return out;
 }
 

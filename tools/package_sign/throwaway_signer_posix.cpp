@@ -7,27 +7,12 @@
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
-#include <memory>
-
+#include "tools/package_sign/openssl_owners.h"
 #include "tools/package_sign/throwaway_signer.h"
 
 namespace kit {
 
 namespace {
-
-template <auto Free>
-struct Freer {
-  template <typename T>
-  void operator()(T* p) const {
-    Free(p);
-  }
-};
-
-std::string contentsOf(BIO* bio) {
-  char* data = nullptr;
-  const long size = BIO_get_mem_data(bio, &data);
-  return size > 0 ? std::string(data, static_cast<size_t>(size)) : std::string();
-}
 
 std::string randomPassword() {
   unsigned char bytes[16];
@@ -41,8 +26,8 @@ std::string randomPassword() {
 
 ThrowawaySigner makeThrowawaySigner(const std::string& commonName) {
   ThrowawaySigner out;
-  std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY_free>> key(EVP_RSA_gen(2048));
-  std::unique_ptr<X509, Freer<X509_free>> certificate(X509_new());
+  openssl::Owner<EVP_PKEY, EVP_PKEY_free> key(EVP_RSA_gen(2048));
+  openssl::Owner<X509, X509_free> certificate(X509_new());
   X509_NAME* name = certificate ? X509_get_subject_name(certificate.get()) : nullptr;
   const bool made =
       key && name && X509_set_version(certificate.get(), 2) &&
@@ -54,19 +39,19 @@ ThrowawaySigner makeThrowawaySigner(const std::string& commonName) {
       X509_set_issuer_name(certificate.get(), name) && X509_set_pubkey(certificate.get(), key.get()) &&
       X509_sign(certificate.get(), key.get(), EVP_sha256()) > 0;
   out.password = randomPassword();
-  std::unique_ptr<PKCS12, Freer<PKCS12_free>> file(
+  openssl::Owner<PKCS12, PKCS12_free> file(
       made && !out.password.empty() ? PKCS12_create(out.password.c_str(), commonName.c_str(), key.get(),
                                                     certificate.get(), nullptr, 0, 0, 0, 0, 0)
                                     : nullptr);
-  std::unique_ptr<BIO, Freer<BIO_free>> der(BIO_new(BIO_s_mem())), pem(BIO_new(BIO_s_mem()));
+  openssl::Bio der = openssl::writingToMemory(), pem = openssl::writingToMemory();
   if (!file || !der || !pem || !i2d_PKCS12_bio(der.get(), file.get()) ||
       !PEM_write_bio_X509(pem.get(), certificate.get())) {
     ERR_clear_error();
     out.problem = "cannot make a throwaway signing certificate";
     return out;
   }
-  out.pkcs12 = contentsOf(der.get());
-  out.certificatePem = contentsOf(pem.get());
+  out.pkcs12 = openssl::contentsOf(der.get());
+  out.certificatePem = openssl::contentsOf(pem.get());
   return out;
 }
 
