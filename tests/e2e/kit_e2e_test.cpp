@@ -81,11 +81,11 @@ TEST(KitTools, LogExplainerTellsEachRunOfAGermanLog) {
   // German stamps: day.month.year and a 24-hour clock.
   const std::regex started(R"(\nRun 1 \(lines 1-\d+\), started \d{2}\.\d{2}\.\d{4} \d{1,2}:\d{2}:\d{2}\n)");
   EXPECT_TRUE(std::regex_search(out, started)) << out;
-  EXPECT_NE(
-      out.find("steps: 9 reached, the last STEP9: Install VBIOS\n  logged: " + std::string(e2e::kUnsignedWarning) +
-               "\n  VBIOS: flashed 'kestrel_rx6700.rom'\n"
-               "  result: 0, The VBIOS was flashed"),
-      std::string::npos)
+  EXPECT_NE(out.find("steps: 9 reached, the last STEP9: Install VBIOS\n  logged: " +
+                     std::string(e2e::kUnsignedWarning) +
+                     "\n  VBIOS: flashed 'kestrel_rx6700.rom'\n"
+                     "  result: 0, The VBIOS was flashed"),
+            std::string::npos)
       << out;
   EXPECT_NE(out.find("steps: 7 reached, the last STEP7: check VBIOS uptodate\n  logged: " +
                      std::string(e2e::kUnsignedWarning) +

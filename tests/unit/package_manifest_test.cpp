@@ -1,10 +1,11 @@
 // package.sha256 as authors' tools write it, and what the reader refuses.
+#include "package/package_manifest.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "package/package_manifest.h"
 #include "platform/signature.h"
 
 namespace {
@@ -24,7 +25,8 @@ TEST(Manifest, AcceptsWhatSha256sumAndCarefulAuthorsWrite) {
   std::string upper = kHex;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   const Accepted cases[] = {
-      {"sha256sum's own output", line("configs.txt") + line("tools/amdvbflash.exe"),
+      {"sha256sum's own output",
+       line("configs.txt") + line("tools/amdvbflash.exe"),
        {"configs.txt", "tools/amdvbflash.exe"}},
       {"CRLF line ends", kHex + "  a.rom\r\n" + kHex + "  b.rom\r\n", {"a.rom", "b.rom"}},
       {"no line end after the last line", line("a.rom") + kHex + "  b.rom", {"a.rom", "b.rom"}},
