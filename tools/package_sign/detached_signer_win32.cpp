@@ -1,10 +1,13 @@
 // Detached CMS signing with crypt32, loaded from System32 (it is not a
 // KnownDLL): the PKCS#12 file is imported into a memory store whose key is
 // never persisted, and the message is made by the CryptMsg functions.
-#include <wincrypt.h>
 #include <windows.h>
+// wincrypt.h after windows.h: it relies on the types windows.h declares.
+#include <wincrypt.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/system_library.h"
@@ -71,7 +74,14 @@ struct MessageTraits {
   static bool isValid(Type m) noexcept { return m != nullptr; }
   static void close(Type m) noexcept { crypt32().closeMessage(m); }
 };
+struct ProviderTraits {
+  using Type = HCRYPTPROV;
+  static Type invalid() noexcept { return 0; }
+  static bool isValid(Type p) noexcept { return p != 0; }
+  static void close(Type p) noexcept { CryptReleaseContext(p, 0); }
+};
 using ScopedStore = platform::win32::ScopedGeneric<StoreTraits>;
+using ScopedProvider = platform::win32::ScopedGeneric<ProviderTraits>;
 using ScopedCertificate = platform::win32::ScopedGeneric<CertificateTraits>;
 using ScopedMessage = platform::win32::ScopedGeneric<MessageTraits>;
 
@@ -93,6 +103,29 @@ class WidePassword {
  private:
   std::wstring text_;
 };
+
+// A key in a legacy RSA "full" provider cannot make SHA-256 digests (Wine
+// imports every PKCS#12 key there). The same key container opened by the
+// RSA-and-AES provider of the same maker can; empty when it cannot be.
+ScopedProvider sha256CapableProvider(HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key, DWORD keySpec) {
+  ScopedProvider provider;
+  DWORD type = 0, size = sizeof type;
+  if (keySpec == CERT_NCRYPT_KEY_SPEC ||
+      !CryptGetProvParam(key, PP_PROVTYPE, reinterpret_cast<BYTE*>(&type), &size, 0) || type != PROV_RSA_FULL)
+    return provider;
+  DWORD keySet = 0;
+  size = sizeof keySet;
+  if (!CryptGetProvParam(key, PP_KEYSET_TYPE, reinterpret_cast<BYTE*>(&keySet), &size, 0)) keySet = 0;
+  size = 0;
+  if (!CryptGetProvParam(key, PP_CONTAINER, nullptr, &size, 0) || size == 0 || size > 1024) return provider;
+  std::string container(size, '\0');
+  if (!CryptGetProvParam(key, PP_CONTAINER, reinterpret_cast<BYTE*>(container.data()), &size, 0))
+    return provider;
+  container.resize(std::min<size_t>(container.find('\0'), container.size()));
+  CryptAcquireContextA(provider.receive(), container.c_str(), MS_ENH_RSA_AES_PROV_A, PROV_RSA_AES,
+                       CRYPT_SILENT | (keySet & CRYPT_MACHINE_KEYSET));
+  return provider;
+}
 
 }  // namespace
 
@@ -141,6 +174,9 @@ DetachedSignature signDetached(std::string_view pkcs12, const std::string& passw
     out.problem = "the PKCS#12 file holds no private key with its certificate";
     return out;
   }
+
+  const ScopedProvider sha256Provider = sha256CapableProvider(key, keySpec);
+  if (sha256Provider) key = sha256Provider.get();
 
   CMSG_SIGNER_ENCODE_INFO signerInfo{};
   signerInfo.cbSize = sizeof signerInfo;

@@ -75,12 +75,16 @@ SignedPackage signPackage(const std::string& folder, std::string_view pkcs12, co
     out.problem = signature.problem;
     return out;
   }
-  platform::Certificate signer;
-  if (const platform::Error error = platform::readCertificate(signature.certificate, signer);
-      error.failed()) {
-    out.problem = "the signer's certificate cannot be read: " + error.message;
+  // Made by the platform, checked by the platform before a byte is written:
+  // a key that is not the certificate's, or a signature the installer's
+  // verifier reads otherwise, never replaces a good pair of files.
+  const platform::SignatureCheck made = platform::verifyDetachedSignature(signature.der, manifest);
+  if (made.fault != platform::SignatureFault::None || made.signer.der != signature.certificate) {
+    out.problem =
+        "the signature made does not verify" + (made.detail.empty() ? "" : " (" + made.detail + ")");
     return out;
   }
+  const platform::Certificate& signer = made.signer;
   out.subject = signer.subject;
 
   if (platform::Error error = platform::writeFileAtomic(below(at, package::kManifestName), manifest);
