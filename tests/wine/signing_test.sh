@@ -87,14 +87,21 @@ if OVVB_SIGN_PASSWORD=right-password dist; then
   package=$(echo "$work"/unzipped/*/packages)
   signed_package "zip's example package" "$package"
 
-  # A signed installer still runs: no packages folder, taken as answered on a
-  # station no one sees, so nothing waits for a click.
+  # A signed installer still runs, taken as answered on a station no one
+  # sees so that nothing waits for a click: an empty packages folder is not
+  # signed by its publisher (104); the zip's own package is, and the run goes
+  # on past the check to the GPU, which Wine has none of (202).
   mkdir -p "$work/run/packages" && cp "$work/signed/OvVBiosInstaller.exe" "$work/run/"
-  WINEDEBUG=-all timeout 120 "$wine" "$bin/unseen_station.exe" "Z:${work//\//\\}\\run\\OvVBiosInstaller.exe" \
-    </dev/null >"$work/run.txt" 2>&1
-  code=$?
-  [ "$code" = 101 ] && pass "signed installer runs under Wine (exit 101)" ||
-    fail "signed installer runs under Wine" "exit $code: $(tail -n 2 "$work/run.txt")"
+  signed_run() {  # name, expected code
+    WINEDEBUG=-all timeout 120 "$wine" "$bin/unseen_station.exe" "Z:${work//\//\\}\\run\\OvVBiosInstaller.exe" \
+      </dev/null >"$work/run.txt" 2>&1
+    local code=$?
+    [ "$code" = "$2" ] && pass "signed installer under Wine, $1 (exit $2)" ||
+      fail "signed installer under Wine, $1" "exit $code: $(tail -n 2 "$work/run.txt")"
+  }
+  signed_run "an unsigned empty package" 104
+  cp "$package"/* "$work/run/packages/"
+  signed_run "the zip's signed package" 202
 
   cp "$work/signed/OvVBiosInstaller.exe" "$work/changed.exe"
   # One byte in the middle of the code section.
