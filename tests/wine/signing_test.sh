@@ -43,7 +43,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/ce
 
 # What a signed package must be: a manifest sha256sum checks, a signature
 # openssl verifies with exactly the test certificate in it, and the installer's
-# own check (the linux checker) naming the signer.
+# own check (the linux and the Windows checker) naming the signer.
 signed_package() {  # name, folder
   local name=$1 folder=$2
   openssl x509 -in "$work/cert.pem" -outform DER -out "$work/cert.der"
@@ -60,8 +60,13 @@ signed_package() {  # name, folder
     ! grep -q "note \[signed\]: signed by CN=OvVBiosInstaller test signing," "$work/check.txt"
   }; then
     fail "$name: the checker finds it signed" "$(grep -i 'sign' "$work/check.txt" | head -n 2)"
+  elif {
+    (cd "$folder" && "$wine" "$bin/OvVBiosPackageCheck.exe" . </dev/null >"$work/check.txt" 2>/dev/null)
+    ! grep -q "note \[signed\]: signed by CN=OvVBiosInstaller test signing," "$work/check.txt"
+  }; then
+    fail "$name: the Windows checker finds it signed" "$(grep -i 'sign' "$work/check.txt" | head -n 2)"
   else
-    pass "$name: sha256sum, openssl and the installer's check accept it"
+    pass "$name: sha256sum, openssl and both checkers accept it"
   fi
 }
 
