@@ -399,8 +399,9 @@ SignatureCheck verifyDetachedSignature(std::string_view signature, std::string_v
     return fault(SignatureFault::DoesNotVerify,
                  "the signature is not over these bytes by the certificate it carries");
 
-  if (!content.empty() && !c.msgUpdate(message.get(), reinterpret_cast<const BYTE*>(content.data()),
-                                       static_cast<DWORD>(content.size()), TRUE))
+  // The content goes in after the signature, even when empty: that ends it.
+  if (!c.msgUpdate(message.get(), reinterpret_cast<const BYTE*>(content.data()),
+                   static_cast<DWORD>(content.size()), TRUE))
     return fault(SignatureFault::DoesNotVerify,
                  "the signature is not over these bytes by the certificate it carries");
   if (!c.msgControl(message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE, certificate->pCertInfo) ||

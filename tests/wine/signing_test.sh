@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # make dist's signing, with a throwaway self-signed code-signing certificate:
 # each exe verifies against it, a signed installer still runs under Wine (no
-# package: 101), one changed byte breaks the signature, and a wrong password,
+# package: 104, since a signed program runs only a package signed as it is;
+# the log names its publisher), one changed byte breaks the signature, and a wrong password,
 # a missing certificate or no osslsigncode leave no zip. Unsigned, the zip is
 # the same bytes twice. Prints PASS/FAIL lines; exits non-zero on a failure.
 # Usage (WINEPREFIX set): signing_test.sh <source root> <windows bin folder>
@@ -53,14 +54,16 @@ if OVVB_SIGN_PASSWORD=right-password dist; then
     pass "SHA-256, product name and support address in the signature" ||
     fail "SHA-256, product name and support address in the signature" "$(grep -i 'digest alg\|description' "$work/verify.txt" | tr '\n' ' ')"
 
-  # A signed installer still runs: no packages folder, taken as answered on a
-  # station no one sees, so nothing waits for a click.
+  # A signed installer still runs, and reads its own signature: an empty
+  # packages folder is no package its publisher signed. Taken as answered
+  # on a station no one sees, so nothing waits for a click.
   mkdir -p "$work/run/packages" && cp "$work/signed/OvVBiosInstaller.exe" "$work/run/"
   WINEDEBUG=-all timeout 120 "$wine" "$bin/unseen_station.exe" "Z:${work//\//\\}\\run\\OvVBiosInstaller.exe" \
     </dev/null >"$work/run.txt" 2>&1
   code=$?
-  [ "$code" = 101 ] && pass "signed installer runs under Wine (exit 101)" ||
-    fail "signed installer runs under Wine" "exit $code: $(tail -n 2 "$work/run.txt")"
+  [ "$code" = 104 ] && grep -q "the program is signed by \"CN=OvVBiosInstaller test signing\"" "$work/run.txt" &&
+    pass "signed installer runs under Wine and knows its publisher (exit 104)" ||
+    fail "signed installer runs under Wine and knows its publisher" "exit $code: $(tail -n 4 "$work/run.txt")"
 
   cp "$work/signed/OvVBiosInstaller.exe" "$work/changed.exe"
   # One byte in the middle of the code section.
