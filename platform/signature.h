@@ -29,8 +29,10 @@ struct Certificate {
   std::string subject;
 };
 
-// Certificates beyond this size are refused as not being one.
+// Certificates beyond this size are refused as not being one; a PEM file
+// (base64 and a few header lines) may take twice that.
 inline constexpr size_t kMaxCertificateBytes = 64 * 1024;
+inline constexpr size_t kMaxCertificateFileBytes = kMaxCertificateBytes * 2;
 
 // SHA-256 of `bytes`.
 Error sha256(std::string_view bytes, Sha256Digest& digest);
@@ -45,8 +47,9 @@ Error sha256OfFile(std::string_view path, uint64_t maxBytes, Sha256Digest& diges
 std::string hexDigest(const Sha256Digest& digest);
 
 // Reads one certificate, PEM ("-----BEGIN CERTIFICATE-----") or DER bytes.
-// More than one certificate, anything else, or more than
-// kMaxCertificateBytes of DER is kErrorInvalidData.
+// More than one certificate, anything else, more than
+// kMaxCertificateFileBytes of text or kMaxCertificateBytes of DER is
+// kErrorInvalidData.
 Error readCertificate(std::string_view bytes, Certificate& certificate);
 
 // What is wrong with a detached signature, if anything.

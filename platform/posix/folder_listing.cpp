@@ -11,18 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/folder_walk.h"
 #include "platform/posix/path_mapping.h"
 #include "platform/posix/scoped_fd.h"
 
 namespace platform {
 
 namespace {
-
-struct Walk {
-  const ListingBounds& bounds;
-  std::vector<std::string>& files;
-  uint32_t entries = 0;
-};
 
 // The names in the folder `fd`, "." and ".." left out, sorted; at most
 // `room` of them, so that a flood of names is not read to its end.
@@ -50,7 +45,8 @@ Error namesIn(int fd, const std::string& path, uint32_t room, std::vector<std::s
   return error;
 }
 
-Error walkFolder(int fd, const std::string& path, const std::string& relative, uint32_t depth, Walk& walk) {
+Error walkFolder(int fd, const std::string& path, const std::string& relative, uint32_t depth,
+                 FolderWalk& walk) {
   std::vector<std::string> names;
   if (Error error = namesIn(fd, path, walk.bounds.maxEntries - walk.entries, names); error.failed())
     return error;
@@ -87,8 +83,7 @@ Error walkFolder(int fd, const std::string& path, const std::string& relative, u
 
 }  // namespace
 
-Error listFilesBelow(std::string_view folder, const ListingBounds& bounds, std::vector<std::string>& files) {
-  files.clear();
+Error walkFilesBelow(std::string_view folder, FolderWalk& walk) {
   std::string native;
   if (Error error = posix::toNativePath(folder, native); error.failed()) return error;
   posix::ScopedFd top(::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -98,15 +93,7 @@ Error listFilesBelow(std::string_view folder, const ListingBounds& bounds, std::
       return makeError(kErrorPathNotFound, "FindFirstFile " + std::string(folder));
     return posix::errorFromErrno(errno, "FindFirstFile " + std::string(folder), native);
   }
-  Walk walk{bounds, files};
-  Error error = walkFolder(top.get(), std::string(folder), "", 0, walk);
-  if (error.failed()) {
-    files.clear();
-    return error;
-  }
-  // Sorted as whole paths, not folder by folder: "a-b" before "a/c".
-  std::sort(files.begin(), files.end());
-  return {};
+  return walkFolder(top.get(), std::string(folder), "", 0, walk);
 }
 
 Error windowsPathOfNative(std::string_view nativePath, std::string& windowsPath) {

@@ -18,10 +18,8 @@
 #include <vector>
 
 #include "platform/certificate_subject.h"
-#include "platform/posix/native_files.h"
 #include "platform/posix/path_mapping.h"
 #include "platform/posix/scoped_fd.h"
-#include "platform/simulation.h"
 
 namespace platform {
 
@@ -47,8 +45,6 @@ struct CertificateStack {
 };
 
 constexpr size_t kReadChunk = 1 << 16;
-// A PEM file is base64 of the DER with a few header lines.
-constexpr size_t kMaxCertificateFileBytes = kMaxCertificateBytes * 2;
 
 // OpenSSL keeps its errors in a per-thread queue; one failure's entries
 // must not be read as the next call's.
@@ -223,26 +219,6 @@ SignatureCheck verifyDetachedSignature(std::string_view signature, std::string_v
   forgetOpensslErrors();
   check.fault = SignatureFault::None;
   return check;
-}
-
-Error readProgramSigner(std::optional<Certificate>& signer) {
-  signer.reset();
-  const SimulationHooks* machine = simulation();
-  if (machine == nullptr || machine->programSigner == nullptr) return {};
-  const std::string path = machine->programSigner();
-  if (path.empty()) return {};
-  std::string bytes;
-  if (Error error = posix::readNativeFile(path, bytes, kMaxCertificateFileBytes); error.failed()) {
-    error.operation = "read the program's signer certificate " + path + " (" + error.operation + ")";
-    return error;
-  }
-  Certificate certificate;
-  if (Error error = readCertificate(bytes, certificate); error.failed()) {
-    error.operation = "read the program's signer certificate " + path;
-    return error;
-  }
-  signer = std::move(certificate);
-  return {};
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/folder_walk.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -19,13 +20,7 @@ Error lastError(const char* function, std::string_view path) {
   return makeError(code != 0 ? code : kErrorGenericFailure, std::string(function) + " " + std::string(path));
 }
 
-struct Walk {
-  const ListingBounds& bounds;
-  std::vector<std::string>& files;
-  uint32_t entries = 0;
-};
-
-Error walkFolder(const std::string& path, const std::string& relative, uint32_t depth, Walk& walk) {
+Error walkFolder(const std::string& path, const std::string& relative, uint32_t depth, FolderWalk& walk) {
   struct Found {
     std::string name;
     DWORD attributes;
@@ -68,23 +63,14 @@ Error walkFolder(const std::string& path, const std::string& relative, uint32_t 
 
 }  // namespace
 
-Error listFilesBelow(std::string_view folder, const ListingBounds& bounds, std::vector<std::string>& files) {
-  files.clear();
+Error walkFilesBelow(std::string_view folder, FolderWalk& walk) {
   const std::string top(folder);
   const DWORD attributes = GetFileAttributesW(win32::toWide(top).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
     return makeError(kErrorPathNotFound, "FindFirstFileExW " + top);
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || isLinkOrReparsePoint(top))
     return makeError(kErrorReparsePointEncountered, top);
-  Walk walk{bounds, files};
-  Error error = walkFolder(top, "", 0, walk);
-  if (error.failed()) {
-    files.clear();
-    return error;
-  }
-  // Sorted as whole paths, not folder by folder: "a-b" before "a/c".
-  std::sort(files.begin(), files.end());
-  return {};
+  return walkFolder(top, "", 0, walk);
 }
 
 Error windowsPathOfNative(std::string_view nativePath, std::string& windowsPath) {

@@ -1,31 +1,23 @@
 #include "platform/signature.h"
 
-// clang-format off
-#include <windows.h>
-#include <bcrypt.h>
-#include <wincrypt.h>
-// clang-format on
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/certificate_subject.h"
 #include "platform/files.h"
+#include "platform/win32/crypt_libraries.h"
 #include "platform/win32/scoped_handle.h"
-#include "platform/win32/system_library.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
 
 namespace {
 
-constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+using namespace win32;
+
 constexpr DWORD kReadChunk = 64 * 1024;
-constexpr size_t kMaxCertificateFileBytes = kMaxCertificateBytes * 2;
-constexpr size_t kMaxProgramPath = 32768;
 constexpr const char* kSha256Oid = "2.16.840.1.101.3.4.2.1";
 constexpr const char* kMessageDigestOid = "1.2.840.113549.1.9.4";
 
@@ -34,98 +26,6 @@ Error lastError(const char* function, std::string_view subject) {
   return makeError(code != 0 ? code : kErrorGenericFailure,
                    std::string(function) + " " + std::string(subject));
 }
-
-// bcrypt.dll and crypt32.dll are no KnownDLLs: loaded from System32 only
-// (system_library.h), once, with the functions this file uses.
-struct Bcrypt {
-  win32::ScopedModule module = win32::loadSystemLibrary(L"bcrypt.dll");
-  decltype(&BCryptOpenAlgorithmProvider) openAlgorithm =
-      win32::exportedFunction<decltype(&BCryptOpenAlgorithmProvider)>(module, "BCryptOpenAlgorithmProvider");
-  decltype(&BCryptCloseAlgorithmProvider) closeAlgorithm =
-      win32::exportedFunction<decltype(&BCryptCloseAlgorithmProvider)>(module,
-                                                                       "BCryptCloseAlgorithmProvider");
-  decltype(&BCryptCreateHash) createHash =
-      win32::exportedFunction<decltype(&BCryptCreateHash)>(module, "BCryptCreateHash");
-  decltype(&BCryptHashData) hashData =
-      win32::exportedFunction<decltype(&BCryptHashData)>(module, "BCryptHashData");
-  decltype(&BCryptFinishHash) finishHash =
-      win32::exportedFunction<decltype(&BCryptFinishHash)>(module, "BCryptFinishHash");
-  decltype(&BCryptDestroyHash) destroyHash =
-      win32::exportedFunction<decltype(&BCryptDestroyHash)>(module, "BCryptDestroyHash");
-
-  bool loaded() const {
-    return openAlgorithm && closeAlgorithm && createHash && hashData && finishHash && destroyHash;
-  }
-};
-
-const Bcrypt& bcrypt() {
-  static const Bcrypt library;
-  return library;
-}
-
-struct Crypt32 {
-  win32::ScopedModule module = win32::loadSystemLibrary(L"crypt32.dll");
-  template <typename Fn>
-  Fn get(const char* name) const {
-    return win32::exportedFunction<Fn>(module, name);
-  }
-  decltype(&CryptMsgOpenToDecode) msgOpenToDecode =
-      get<decltype(&CryptMsgOpenToDecode)>("CryptMsgOpenToDecode");
-  decltype(&CryptMsgUpdate) msgUpdate = get<decltype(&CryptMsgUpdate)>("CryptMsgUpdate");
-  decltype(&CryptMsgGetParam) msgGetParam = get<decltype(&CryptMsgGetParam)>("CryptMsgGetParam");
-  decltype(&CryptMsgControl) msgControl = get<decltype(&CryptMsgControl)>("CryptMsgControl");
-  decltype(&CryptMsgClose) msgClose = get<decltype(&CryptMsgClose)>("CryptMsgClose");
-  decltype(&CertCreateCertificateContext) createCertificate =
-      get<decltype(&CertCreateCertificateContext)>("CertCreateCertificateContext");
-  decltype(&CertFreeCertificateContext) freeCertificate =
-      get<decltype(&CertFreeCertificateContext)>("CertFreeCertificateContext");
-  decltype(&CertCompareCertificateName) compareName =
-      get<decltype(&CertCompareCertificateName)>("CertCompareCertificateName");
-  decltype(&CertCompareIntegerBlob) compareInteger =
-      get<decltype(&CertCompareIntegerBlob)>("CertCompareIntegerBlob");
-  decltype(&CryptDecodeObjectEx) decodeObject = get<decltype(&CryptDecodeObjectEx)>("CryptDecodeObjectEx");
-  decltype(&CertRDNValueToStrW) rdnValueToString = get<decltype(&CertRDNValueToStrW)>("CertRDNValueToStrW");
-  decltype(&CryptStringToBinaryA) stringToBinary =
-      get<decltype(&CryptStringToBinaryA)>("CryptStringToBinaryA");
-  decltype(&CryptQueryObject) queryObject = get<decltype(&CryptQueryObject)>("CryptQueryObject");
-  decltype(&CertFindCertificateInStore) findCertificate =
-      get<decltype(&CertFindCertificateInStore)>("CertFindCertificateInStore");
-  decltype(&CertCloseStore) closeStore = get<decltype(&CertCloseStore)>("CertCloseStore");
-
-  bool loaded() const {
-    return msgOpenToDecode && msgUpdate && msgGetParam && msgControl && msgClose && createCertificate &&
-           freeCertificate && compareName && compareInteger && decodeObject && rdnValueToString &&
-           stringToBinary && queryObject && findCertificate && closeStore;
-  }
-};
-
-const Crypt32& crypt32() {
-  static const Crypt32 library;
-  return library;
-}
-
-// Owners of what crypt32 hands out, closed through the loaded library.
-struct MessageCloser {
-  void operator()(void* message) const { crypt32().msgClose(message); }
-};
-using Message = std::unique_ptr<void, MessageCloser>;
-struct CertificateFreer {
-  void operator()(const CERT_CONTEXT* certificate) const { crypt32().freeCertificate(certificate); }
-};
-using CertificateContext = std::unique_ptr<const CERT_CONTEXT, CertificateFreer>;
-struct StoreCloser {
-  void operator()(void* store) const { crypt32().closeStore(store, 0); }
-};
-using Store = std::unique_ptr<void, StoreCloser>;
-
-struct AlgorithmCloser {
-  void operator()(void* algorithm) const { bcrypt().closeAlgorithm(algorithm, 0); }
-};
-using Algorithm = std::unique_ptr<void, AlgorithmCloser>;
-struct HashDestroyer {
-  void operator()(void* hash) const { bcrypt().destroyHash(hash); }
-};
-using Hash = std::unique_ptr<void, HashDestroyer>;
 
 // A SHA-256 in progress.
 class Sha256 {
@@ -179,46 +79,6 @@ size_t derElementLength(std::string_view bytes) {
   return length > bytes.size() - header ? 0 : header + length;
 }
 
-// A message parameter as bytes; empty when the call fails.
-std::vector<BYTE> messageParameter(HCRYPTMSG message, DWORD parameter, DWORD index) {
-  DWORD size = 0;
-  if (!crypt32().msgGetParam(message, parameter, index, nullptr, &size) || size == 0) return {};
-  std::vector<BYTE> out(size);
-  if (!crypt32().msgGetParam(message, parameter, index, out.data(), &size)) return {};
-  out.resize(size);
-  return out;
-}
-
-bool messageCount(HCRYPTMSG message, DWORD parameter, DWORD& count) {
-  DWORD size = sizeof count;
-  return crypt32().msgGetParam(message, parameter, 0, &count, &size) != FALSE;
-}
-
-Error describe(const CERT_CONTEXT* context, Certificate& certificate) {
-  if (context->cbCertEncoded > kMaxCertificateBytes) return makeError(kErrorInvalidData, "certificate size");
-  certificate.der.assign(reinterpret_cast<const char*>(context->pbCertEncoded), context->cbCertEncoded);
-  CERT_NAME_INFO* name = nullptr;
-  DWORD size = 0;
-  if (!crypt32().decodeObject(X509_ASN_ENCODING, X509_NAME, context->pCertInfo->Subject.pbData,
-                              context->pCertInfo->Subject.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &name,
-                              &size))
-    return lastError("CryptDecodeObjectEx", "X509_NAME");
-  const win32::ScopedLocalMemory owned(name);
-  std::vector<NameAttribute> attributes;
-  for (DWORD i = 0; i < name->cRDN; ++i) {
-    for (DWORD j = 0; j < name->rgRDN[i].cRDNAttr; ++j) {
-      CERT_RDN_ATTR& attribute = name->rgRDN[i].rgRDNAttr[j];
-      const DWORD length = crypt32().rdnValueToString(attribute.dwValueType, &attribute.Value, nullptr, 0);
-      std::wstring value(length, L'\0');
-      crypt32().rdnValueToString(attribute.dwValueType, &attribute.Value, value.data(), length);
-      while (!value.empty() && value.back() == L'\0') value.pop_back();
-      attributes.push_back({attribute.pszObjId, win32::toUtf8(value)});
-    }
-  }
-  certificate.subject = subjectText(attributes);
-  return {};
-}
-
 SignatureCheck fault(SignatureFault why, std::string detail) {
   SignatureCheck check;
   check.fault = why;
@@ -228,7 +88,7 @@ SignatureCheck fault(SignatureFault why, std::string detail) {
 
 // A decoded signature, detached or not; null when the bytes are none.
 Message decodeSignature(std::string_view signature, DWORD flags) {
-  Message message(crypt32().msgOpenToDecode(kEncoding, flags, 0, 0, nullptr, nullptr));
+  Message message(crypt32().msgOpenToDecode(kCryptEncoding, flags, 0, 0, nullptr, nullptr));
   if (!message) return {};
   if (!crypt32().msgUpdate(message.get(), reinterpret_cast<const BYTE*>(signature.data()),
                            static_cast<DWORD>(signature.size()), TRUE))
@@ -339,7 +199,7 @@ Error readCertificate(std::string_view bytes, Certificate& certificate) {
   const CertificateContext context(c.createCertificate(
       X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()), static_cast<DWORD>(der.size())));
   if (!context) return makeError(kErrorInvalidData, "read certificate (not one PEM or DER certificate)");
-  return describe(context.get(), certificate);
+  return describeCertificate(context.get(), certificate);
 }
 
 SignatureCheck verifyDetachedSignature(std::string_view signature, std::string_view content) {
@@ -399,8 +259,9 @@ SignatureCheck verifyDetachedSignature(std::string_view signature, std::string_v
     return fault(SignatureFault::DoesNotVerify,
                  "the signature is not over these bytes by the certificate it carries");
 
-  if (!content.empty() && !c.msgUpdate(message.get(), reinterpret_cast<const BYTE*>(content.data()),
-                                       static_cast<DWORD>(content.size()), TRUE))
+  // The content goes in after the signature, even when empty: that ends it.
+  if (!c.msgUpdate(message.get(), reinterpret_cast<const BYTE*>(content.data()),
+                   static_cast<DWORD>(content.size()), TRUE))
     return fault(SignatureFault::DoesNotVerify,
                  "the signature is not over these bytes by the certificate it carries");
   if (!c.msgControl(message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE, certificate->pCertInfo) ||
@@ -408,56 +269,10 @@ SignatureCheck verifyDetachedSignature(std::string_view signature, std::string_v
     return fault(SignatureFault::DoesNotVerify,
                  "the signature is not over these bytes by the certificate it carries");
   SignatureCheck check;
-  if (describe(certificate.get(), check.signer).failed())
+  if (describeCertificate(certificate.get(), check.signer).failed())
     return fault(SignatureFault::NotOneCertificate, "the signer's certificate is unreadable");
   check.fault = SignatureFault::None;
   return check;
-}
-
-Error readProgramSigner(std::optional<Certificate>& signer) {
-  signer.reset();
-  const Crypt32& c = crypt32();
-  if (!c.loaded()) return makeError(kErrorInvalidFunction, "load crypt32.dll from System32");
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return lastError("GetModuleFileNameW", "(the program)");
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    if (path.size() >= kMaxProgramPath) return makeError(kErrorFilenameTooLong, "GetModuleFileNameW");
-    path.resize(path.size() * 2);
-  }
-  // CryptQueryObject reads a program's signature through wintrust.dll, which
-  // it loads by name: loaded here first, from System32, it is the one used.
-  const win32::ScopedModule wintrust = win32::loadSystemLibrary(L"wintrust.dll");
-  HCERTSTORE rawStore = nullptr;
-  HCRYPTMSG rawMessage = nullptr;
-  if (!c.queryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
-                     CERT_QUERY_FORMAT_FLAG_BINARY, 0, nullptr, nullptr, nullptr, &rawStore, &rawMessage,
-                     nullptr)) {
-    const DWORD code = GetLastError();
-    // No embedded signature at all: a development build.
-    if (code == static_cast<DWORD>(CRYPT_E_NO_MATCH) || code == static_cast<DWORD>(TRUST_E_NOSIGNATURE))
-      return {};
-    return lastError("CryptQueryObject", win32::toUtf8(path));
-  }
-  const Store store(rawStore);
-  const Message message(rawMessage);
-  const std::vector<BYTE> info = messageParameter(rawMessage, CMSG_SIGNER_INFO_PARAM, 0);
-  if (info.empty()) return lastError("CryptMsgGetParam CMSG_SIGNER_INFO_PARAM", win32::toUtf8(path));
-  const auto* signerInfo = reinterpret_cast<const CMSG_SIGNER_INFO*>(info.data());
-  CERT_INFO wanted{};
-  wanted.Issuer = signerInfo->Issuer;
-  wanted.SerialNumber = signerInfo->SerialNumber;
-  const CertificateContext leaf(
-      c.findCertificate(rawStore, kEncoding, 0, CERT_FIND_SUBJECT_CERT, &wanted, nullptr));
-  if (!leaf) return lastError("CertFindCertificateInStore", win32::toUtf8(path));
-  Certificate certificate;
-  if (Error error = describe(leaf.get(), certificate); error.failed()) return error;
-  signer = std::move(certificate);
-  return {};
 }
 
 }  // namespace platform

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # make dist's signing, with a throwaway self-signed code-signing certificate:
 # each exe verifies against it, the example package is signed with it, a
-# signed installer still runs under Wine (no package: 101), one changed byte
+# signed installer still runs under Wine and knows its publisher (an unsigned
+# package: 104; the zip's signed one: past the check), one changed byte
 # breaks the signature, and a wrong password, a missing certificate or no
 # osslsigncode leave no zip. Unsigned, the zip is the same bytes twice. Then
 # OvVBiosPackageSign.exe under Wine: what it writes is what openssl, sha256sum,
@@ -97,16 +98,18 @@ if OVVB_SIGN_PASSWORD=right-password dist; then
   # signed by its publisher (104); the zip's own package is, and the run goes
   # on past the check to the GPU, which Wine has none of (202).
   mkdir -p "$work/run/packages" && cp "$work/signed/OvVBiosInstaller.exe" "$work/run/"
-  signed_run() {  # name, expected code
+  signed_run() {  # name, expected code, text its output must hold
     WINEDEBUG=-all timeout 120 "$wine" "$bin/unseen_station.exe" "Z:${work//\//\\}\\run\\OvVBiosInstaller.exe" \
       </dev/null >"$work/run.txt" 2>&1
     local code=$?
-    [ "$code" = "$2" ] && pass "signed installer under Wine, $1 (exit $2)" ||
-      fail "signed installer under Wine, $1" "exit $code: $(tail -n 2 "$work/run.txt")"
+    [ "$code" = "$2" ] && grep -qF "$3" "$work/run.txt" && pass "signed installer under Wine, $1 (exit $2)" ||
+      fail "signed installer under Wine, $1" "exit $code: $(tail -n 4 "$work/run.txt")"
   }
-  signed_run "an unsigned empty package" 104
+  # It knows its publisher: the log names it.
+  signed_run "an unsigned empty package" 104 'the program is signed by "CN=OvVBiosInstaller test signing"'
+
   cp "$package"/* "$work/run/packages/"
-  signed_run "the zip's signed package" 202
+  signed_run "the zip's signed package" 202 "state 202"
 
   cp "$work/signed/OvVBiosInstaller.exe" "$work/changed.exe"
   # One byte in the middle of the code section.
