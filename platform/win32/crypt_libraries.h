@@ -71,6 +71,21 @@ struct Crypt32 {
   decltype(&CertFindCertificateInStore) findCertificate =
       get<decltype(&CertFindCertificateInStore)>("CertFindCertificateInStore");
   decltype(&CertCloseStore) closeStore = get<decltype(&CertCloseStore)>("CertCloseStore");
+  // Signing, for the package authors' signer only.
+  decltype(&PFXImportCertStore) importPfx = get<decltype(&PFXImportCertStore)>("PFXImportCertStore");
+  decltype(&CertEnumCertificatesInStore) nextCertificate =
+      get<decltype(&CertEnumCertificatesInStore)>("CertEnumCertificatesInStore");
+  decltype(&CertDuplicateCertificateContext) duplicateCertificate =
+      get<decltype(&CertDuplicateCertificateContext)>("CertDuplicateCertificateContext");
+  decltype(&CryptAcquireCertificatePrivateKey) acquirePrivateKey =
+      get<decltype(&CryptAcquireCertificatePrivateKey)>("CryptAcquireCertificatePrivateKey");
+  decltype(&CryptMsgOpenToEncode) msgOpenToEncode =
+      get<decltype(&CryptMsgOpenToEncode)>("CryptMsgOpenToEncode");
+
+  bool signingLoaded() const {
+    return importPfx && nextCertificate && duplicateCertificate && acquirePrivateKey && msgOpenToEncode &&
+           msgUpdate && msgGetParam && msgClose && freeCertificate && closeStore;
+  }
 
   bool loaded() const {
     return msgOpenToDecode && msgUpdate && msgGetParam && msgControl && msgClose && createCertificate &&
