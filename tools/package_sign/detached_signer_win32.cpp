@@ -1,16 +1,12 @@
 // Detached CMS signing with crypt32, loaded from System32 (it is not a
 // KnownDLL): the PKCS#12 file is imported into a memory store whose key is
 // never persisted, and the message is made by the CryptMsg functions.
-#include <windows.h>
-// wincrypt.h after windows.h: it relies on the types windows.h declares.
-#include <wincrypt.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <string>
 
+#include "platform/win32/crypt_libraries.h"
 #include "platform/win32/scoped_handle.h"
-#include "platform/win32/system_library.h"
 #include "platform/win32/wide_text.h"
 #include "tools/package_sign/detached_signer.h"
 
@@ -18,72 +14,15 @@ namespace kit {
 
 namespace {
 
-using platform::win32::exportedFunction;
+using platform::win32::crypt32;
 
-struct Crypt32 {
-  platform::win32::ScopedModule library = platform::win32::loadSystemLibrary(L"crypt32.dll");
-  decltype(&PFXImportCertStore) importPfx =
-      exportedFunction<decltype(&PFXImportCertStore)>(library, "PFXImportCertStore");
-  decltype(&CertCloseStore) closeStore =
-      exportedFunction<decltype(&CertCloseStore)>(library, "CertCloseStore");
-  decltype(&CertEnumCertificatesInStore) nextCertificate =
-      exportedFunction<decltype(&CertEnumCertificatesInStore)>(library, "CertEnumCertificatesInStore");
-  decltype(&CertDuplicateCertificateContext) duplicate =
-      exportedFunction<decltype(&CertDuplicateCertificateContext)>(library,
-                                                                   "CertDuplicateCertificateContext");
-  decltype(&CertFreeCertificateContext) freeCertificate =
-      exportedFunction<decltype(&CertFreeCertificateContext)>(library, "CertFreeCertificateContext");
-  decltype(&CryptAcquireCertificatePrivateKey) acquireKey =
-      exportedFunction<decltype(&CryptAcquireCertificatePrivateKey)>(library,
-                                                                     "CryptAcquireCertificatePrivateKey");
-  decltype(&CryptMsgOpenToEncode) openToEncode =
-      exportedFunction<decltype(&CryptMsgOpenToEncode)>(library, "CryptMsgOpenToEncode");
-  decltype(&CryptMsgUpdate) update = exportedFunction<decltype(&CryptMsgUpdate)>(library, "CryptMsgUpdate");
-  decltype(&CryptMsgGetParam) getParam =
-      exportedFunction<decltype(&CryptMsgGetParam)>(library, "CryptMsgGetParam");
-  decltype(&CryptMsgClose) closeMessage =
-      exportedFunction<decltype(&CryptMsgClose)>(library, "CryptMsgClose");
-
-  bool complete() const {
-    return importPfx && closeStore && nextCertificate && duplicate && freeCertificate && acquireKey &&
-           openToEncode && update && getParam && closeMessage;
-  }
-};
-
-// Loaded once; its owners below close through it.
-const Crypt32& crypt32() {
-  static const Crypt32 loaded;
-  return loaded;
-}
-
-struct StoreTraits {
-  using Type = HCERTSTORE;
-  static Type invalid() noexcept { return nullptr; }
-  static bool isValid(Type s) noexcept { return s != nullptr; }
-  static void close(Type s) noexcept { crypt32().closeStore(s, 0); }
-};
-struct CertificateTraits {
-  using Type = PCCERT_CONTEXT;
-  static Type invalid() noexcept { return nullptr; }
-  static bool isValid(Type c) noexcept { return c != nullptr; }
-  static void close(Type c) noexcept { crypt32().freeCertificate(c); }
-};
-struct MessageTraits {
-  using Type = HCRYPTMSG;
-  static Type invalid() noexcept { return nullptr; }
-  static bool isValid(Type m) noexcept { return m != nullptr; }
-  static void close(Type m) noexcept { crypt32().closeMessage(m); }
-};
 struct ProviderTraits {
   using Type = HCRYPTPROV;
   static Type invalid() noexcept { return 0; }
   static bool isValid(Type p) noexcept { return p != 0; }
   static void close(Type p) noexcept { CryptReleaseContext(p, 0); }
 };
-using ScopedStore = platform::win32::ScopedGeneric<StoreTraits>;
 using ScopedProvider = platform::win32::ScopedGeneric<ProviderTraits>;
-using ScopedCertificate = platform::win32::ScopedGeneric<CertificateTraits>;
-using ScopedMessage = platform::win32::ScopedGeneric<MessageTraits>;
 
 std::string withError(const std::string& what) {
   char code[16];
@@ -132,8 +71,8 @@ ScopedProvider sha256CapableProvider(HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key, DWORD 
 DetachedSignature signDetached(std::string_view pkcs12, const std::string& password,
                                std::string_view content) {
   DetachedSignature out;
-  const Crypt32& api = crypt32();
-  if (!api.complete()) {
+  const platform::win32::Crypt32& api = crypt32();
+  if (!api.signingLoaded()) {
     out.problem = withError("crypt32.dll cannot be loaded from System32");
     return out;
   }
@@ -143,7 +82,7 @@ DetachedSignature signDetached(std::string_view pkcs12, const std::string& passw
   }
   CRYPT_DATA_BLOB pfx{static_cast<DWORD>(pkcs12.size()),
                       reinterpret_cast<BYTE*>(const_cast<char*>(pkcs12.data()))};
-  ScopedStore store;
+  platform::win32::Store store;
   {
     const WidePassword wide(password);
     // Not persisted: nothing of the key stays in the user's key store.
@@ -155,17 +94,17 @@ DetachedSignature signDetached(std::string_view pkcs12, const std::string& passw
   }
 
   // The certificate whose key is in the file signs; a chain's others do not.
-  ScopedCertificate signer;
+  platform::win32::CertificateContext signer;
   HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
   DWORD keySpec = 0;
   for (PCCERT_CONTEXT at = api.nextCertificate(store.get(), nullptr); at;
        at = api.nextCertificate(store.get(), at)) {
     BOOL callerFrees = FALSE;
     // Cached in the certificate's context, so it goes when the context goes.
-    if (api.acquireKey(
+    if (api.acquirePrivateKey(
             at, CRYPT_ACQUIRE_CACHE_FLAG | CRYPT_ACQUIRE_SILENT_FLAG | CRYPT_ACQUIRE_ALLOW_NCRYPT_KEY_FLAG,
             nullptr, &key, &keySpec, &callerFrees)) {
-      signer.reset(api.duplicate(at));
+      signer.reset(api.duplicateCertificate(at));
       api.freeCertificate(at);
       break;
     }
@@ -191,21 +130,20 @@ DetachedSignature signDetached(std::string_view pkcs12, const std::string& passw
   signedInfo.rgSigners = &signerInfo;
   signedInfo.cCertEncoded = 1;
   signedInfo.rgCertEncoded = &certificate;
-  constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-  ScopedMessage message(
-      api.openToEncode(kEncoding, CMSG_DETACHED_FLAG, CMSG_SIGNED, &signedInfo, nullptr, nullptr));
-  if (!message || !api.update(message.get(), reinterpret_cast<const BYTE*>(content.data()),
-                              static_cast<DWORD>(content.size()), TRUE)) {
+  platform::win32::Message message(api.msgOpenToEncode(platform::win32::kCryptEncoding, CMSG_DETACHED_FLAG,
+                                                       CMSG_SIGNED, &signedInfo, nullptr, nullptr));
+  if (!message || !api.msgUpdate(message.get(), reinterpret_cast<const BYTE*>(content.data()),
+                                 static_cast<DWORD>(content.size()), TRUE)) {
     out.problem = withError("cannot sign with this key and certificate");
     return out;
   }
   DWORD size = 0;
-  if (!api.getParam(message.get(), CMSG_CONTENT_PARAM, 0, nullptr, &size)) {
+  if (!api.msgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, nullptr, &size)) {
     out.problem = withError("cannot encode the signature");
     return out;
   }
   out.der.resize(size);
-  if (!api.getParam(message.get(), CMSG_CONTENT_PARAM, 0, out.der.data(), &size)) {
+  if (!api.msgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, out.der.data(), &size)) {
     out.der.clear();
     out.problem = withError("cannot encode the signature");
     return out;
