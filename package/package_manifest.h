@@ -15,6 +15,8 @@
 // dot (Windows drops them), text that is not UTF-8, the same path twice
 // (ASCII case ignored: Windows names are one file), the two signing files
 // themselves, more than kMaxManifestLines lines, and a manifest with no line.
+// A path names a file only when it is spelled exactly as the file is, case
+// included, so that a package checks the same on every system.
 #pragma once
 
 #include <cstddef>

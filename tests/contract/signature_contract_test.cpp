@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "package/package_manifest.h"
 #include "package/package_signature.h"
 #include "platform/files.h"
 #include "platform/folder_listing.h"
@@ -170,6 +171,16 @@ TEST(SignatureContract, PackageCheckOnThisPlatformsFiles) {
   ASSERT_FALSE(
       platform::writeFileAtomic(machine.file("package\\roms\\A.rom"), "stand-in ROM image\n").failed());
   EXPECT_EQ(check(publisher).reason, "roms/A.rom not listed");
+
+  ASSERT_FALSE(platform::writeFileAtomic(machine.file("package\\package.sha256.p7s"),
+                                         fixture("good.p7s").substr(0, 900))
+                   .failed());
+  EXPECT_EQ(check(unsigned_).reason, "signature does not verify");
+  ASSERT_FALSE(platform::writeFileAtomic(machine.file("package\\package.sha256"),
+                                         std::string(package::kMaxManifestBytes + 1, '0'))
+                   .failed());
+  EXPECT_EQ(check(publisher).reason,
+            "manifest over " + std::to_string(package::kMaxManifestBytes) + " bytes");
 }
 
 }  // namespace
