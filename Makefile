@@ -41,7 +41,7 @@ build-windows-sim:
 build-fuzz:
 	@bash scripts/install-deps.sh fuzz
 	@$(call CONFIGURE,fuzz,RelWithDebInfo,-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DOVVB_BUILD=linux -DOVVB_FUZZ=ON)
-	@cmake --build $(BUILD)/fuzz -j $(JOBS) --target fuzz_read_configs fuzz_ai_output fuzz_package_check fuzz_log_explain fuzz_dock_response fuzz_acpi_output fuzz_vbios_image
+	@cmake --build $(BUILD)/fuzz -j $(JOBS) --target fuzz_read_configs fuzz_ai_output fuzz_package_check fuzz_log_explain fuzz_dock_response fuzz_acpi_output fuzz_vbios_image fuzz_package_manifest
 
 build: build-linux build-linux-asan build-windows build-windows-sim build-fuzz
 
@@ -87,6 +87,8 @@ fuzz: build-fuzz
 	@$(BUILD)/fuzz/bin/fuzz_acpi_output -max_total_time=60 $(BUILD)/fuzz/corpus-acpi_output
 	@mkdir -p $(BUILD)/fuzz/corpus-vbios_image
 	@$(BUILD)/fuzz/bin/fuzz_vbios_image -max_total_time=60 $(BUILD)/fuzz/corpus-vbios_image examples/packages/amd-two-boards
+	@mkdir -p $(BUILD)/fuzz/corpus-package_manifest
+	@$(BUILD)/fuzz/bin/fuzz_package_manifest -max_total_time=60 $(BUILD)/fuzz/corpus-package_manifest
 
 # The zip for package authors and deployment: same bytes from the same commit.
 # OVVB_SIGN_PKCS12=cert.p12 OVVB_SIGN_PASSWORD=... [OVVB_TIMESTAMP_URL=...]

@@ -30,6 +30,12 @@ constexpr std::array kTable = {
     CodeInfo{kConfigIncomplete, "readConfigs", "Mandatory data missing from configs.txt", Failure, false,
              "ReleaseVersion, VBiosType or entry 0's VBiosHWID_0, VBiosVersion_0 or VBiosROM_0 is missing: "
              "a faulty package; check it with OvVBiosPackageCheck and rebuild it."},
+    CodeInfo{kPackageNotSigned, "checkPackageSignature",
+             "The package is not signed by the program's publisher, or has changed since it was signed",
+             Failure, false,
+             "The program is signed and runs only a package signed with the same certificate, every file as "
+             "it was signed; the ERROR line after STEP1 names the file or the signer. Unpack the whole "
+             "package again from its publisher; an author checks it with OvVBiosPackageCheck."},
     CodeInfo{kDeviceSearchFailed, "setTargetVGA", "The device search failed after a target had been found",
              Failure, false,
              "Windows' device list (WMI) failed during the search; restart the notebook and run again. If it "

@@ -11,6 +11,7 @@ inline constexpr int32_t kUpToDate = 1;
 inline constexpr int32_t kConfigNotFound = 101;
 inline constexpr int32_t kConfigUnreadable = 102;
 inline constexpr int32_t kConfigIncomplete = 103;
+inline constexpr int32_t kPackageNotSigned = 104;
 inline constexpr int32_t kDeviceSearchFailed = 201;
 inline constexpr int32_t kHwidNotFound = 202;
 inline constexpr int32_t kBiosTooOld = 301;

@@ -8,6 +8,7 @@
 #include "hardware/power.h"
 #include "installer/closing_steps.h"
 #include "installer/flash_step.h"
+#include "installer/package_signature_step.h"
 #include "installer/package_snapshot.h"
 #include "installer/state_record.h"
 #include "package/vbios_configs.h"
@@ -69,6 +70,7 @@ int32_t runSteps(VBiosConfigs& cfg, const std::string& packageFolder, PackageSna
                  PowerModeForm& powerModeForm, ProgressWindowThread& progressWindow) {
   OvLog("STEP1: read configs", w);
   if (int32_t code = snapshot.take(packageFolder, cfg); code != 0) return code;
+  if (int32_t code = checkPackageCopySignature(snapshot.folder(), w); code != 0) return code;
   const int32_t readCode = cfg.readConfigs();
   BiosCheckForm::version = cfg.VbReqBiosText;
   if (readCode != 0) return readCode;

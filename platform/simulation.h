@@ -59,6 +59,11 @@ struct SimulationHooks {
 
   // The request that the system stay awake, made (true) and withdrawn.
   void (*stayAwake)(bool on);
+
+  // The native path of the certificate that stands for the program's own
+  // signature on a machine whose programs carry none (posix); empty for an
+  // unsigned program.
+  std::string (*programSigner)();
 };
 
 // The installed hooks; null on a real machine.

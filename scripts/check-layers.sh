@@ -36,9 +36,10 @@ declare -A allowed=(
   [tools]="platform simulated"
   [tools/entry]="platform platform/win32"
   [tools/package_check]="tools/entry package common hardware platform"
+  [tools/package_sign]="tools/entry tools/package_check package common hardware platform platform/win32"
   [tools/log_explain]="tools/entry tools/package_check package common hardware platform"
   [tools/dist]="tools/entry tools/package_check package common hardware platform"
-  [tools/rehearse]="tools/entry tools/package_check package common hardware platform simulated"
+  [tools/rehearse]="tools/entry tools/package_check tools/package_sign package common hardware platform simulated"
 )
 # First path parts that name a folder of this repository; any other include
 # (<windows.h>, "gtest/gtest.h") is the toolchain's.

@@ -4,8 +4,8 @@
 set -euo pipefail
 
 # Usage: scripts/install-deps.sh [demo|linux|windows|fuzz|all]   (default: all)
-#   demo     the linux program and its stand-in tools: cmake, ninja, g++
-#   linux    the linux build with its tests (adds GoogleTest)
+#   demo     the linux program and its stand-in tools: cmake, ninja, g++, libssl-dev
+#   linux    the linux build with its tests (adds GoogleTest, openssl)
 #   windows  the windows and windows-sim builds (mingw-w64, GoogleTest source)
 #   fuzz     the libFuzzer build (clang)
 #   all      everything make test needs (adds Wine, Xvfb, fonts, locales, osslsigncode)
@@ -27,10 +27,14 @@ have_cmd cmake || need+=(cmake)
 have_cmd ninja || need+=(ninja-build)
 if want demo linux fuzz; then
   have_cmd g++ || need+=(g++)
+  # The posix build's SHA-256 and signature checks are OpenSSL's libcrypto.
+  have_pkg libssl-dev || need+=(libssl-dev)
 fi
 if want linux fuzz; then
   have_pkg libgtest-dev || need+=(libgtest-dev)
   have_pkg libgmock-dev || need+=(libgmock-dev)
+  # The signing tests make throwaway certificates and signatures.
+  have_cmd openssl || need+=(openssl)
 fi
 if want fuzz; then
   have_cmd clang++ || need+=(clang)

@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """Packs dist/OvVBiosInstaller-<version>-win64.zip from the windows build:
-the installer, the checker and the log explainer, an example packages layout,
-PACKAGE-AUTHORS.md and DEPLOYMENT.md. The same inputs give the same bytes:
-fixed order, fixed time stamps and attributes, no host data.
+the installer, the checker, the package signer and the log explainer, an
+example packages layout, PACKAGE-AUTHORS.md and DEPLOYMENT.md. The same
+inputs give the same bytes: fixed order, fixed time stamps and attributes, no
+host data.
 
 With OVVB_SIGN_PKCS12 and OVVB_SIGN_PASSWORD (and optionally
 OVVB_TIMESTAMP_URL) every exe is signed with osslsigncode first (SHA-256, the
-product name and the support address); a signature carries its signing time,
-so only the unsigned zip is reproducible. When signing cannot be done, no zip
-is left behind.
+product name and the support address), and the example packages with the
+linux build's OvVBiosPackageSign and the same certificate, since a signed
+installer runs only a package its own publisher signed. A signature carries
+its signing time, so only the unsigned zip is reproducible. When signing
+cannot be done, no zip is left behind.
 Usage: make-dist.py <source root> <build root> [output folder, default <source root>/dist]"""
 import os
 import pathlib
@@ -26,6 +29,7 @@ name = f"OvVBiosInstaller-{version}-win64"
 files = [
     ("OvVBiosInstaller.exe", build / "windows/bin/OvVBiosInstaller.exe"),
     ("OvVBiosPackageCheck.exe", build / "windows/bin/OvVBiosPackageCheck.exe"),
+    ("OvVBiosPackageSign.exe", build / "windows/bin/OvVBiosPackageSign.exe"),
     ("OvVBiosLogExplain.exe", build / "windows/bin/OvVBiosLogExplain.exe"),
     ("PACKAGE-AUTHORS.md", build / "dist/PACKAGE-AUTHORS.md"),
     ("DEPLOYMENT.md", build / "dist/DEPLOYMENT.md"),
@@ -56,8 +60,33 @@ def product_name():
     return re.search(r'VALUE "ProductName", "([^"]+)"', rc).group(1)
 
 
+def sign_packages(files, scratch, certificate, password):
+    """Signs the example packages' copy in `scratch`; returns `files` with the signed package."""
+    signer = build / "linux/bin/OvVBiosPackageSign"
+    if not signer.is_file():
+        stop(f"{signer} is missing (make build-linux), so the example packages cannot be signed")
+    folder = scratch / "packages"
+    folder.mkdir()
+    others = []
+    for arcname, path in files:
+        if arcname.startswith("packages/"):
+            shutil.copyfile(path, folder / arcname[len("packages/"):])
+        else:
+            others.append((arcname, path))
+    # The password through standard input, never the command line.
+    environment = {k: v for k, v in os.environ.items() if k != "OVVB_SIGN_PASSWORD"}
+    run = subprocess.run([str(signer), str(folder), "--pkcs12", certificate], input=password + "\n",
+                         capture_output=True, text=True, env=environment)
+    if run.returncode != 0:
+        detail = (run.stdout or run.stderr).strip().splitlines()
+        stop(f"OvVBiosPackageSign could not sign the example packages with {certificate}: "
+             f"{detail[-1] if detail else f'exit {run.returncode}'}")
+    return others + [(f"packages/{p.name}", p) for p in sorted(folder.iterdir()) if p.is_file()]
+
+
 def sign(files, scratch):
-    """Signs every exe of `files` into `scratch`; returns the list with the signed copies."""
+    """Signs every exe of `files` and the example packages into `scratch`; returns the list with the
+    signed copies."""
     certificate = os.environ.get("OVVB_SIGN_PKCS12", "")
     password = os.environ.get("OVVB_SIGN_PASSWORD")
     if not certificate or password is None:
@@ -84,7 +113,7 @@ def sign(files, scratch):
             stop(f"osslsigncode could not sign {arcname} with {certificate} (a wrong OVVB_SIGN_PASSWORD, or not a "
                  f"PKCS#12 code-signing certificate?): {detail[-1] if detail else f'exit {run.returncode}'}")
         signed.append((arcname, target))
-    return signed
+    return sign_packages(signed, scratch, certificate, password)
 
 
 signing = "OVVB_SIGN_PKCS12" in os.environ or "OVVB_SIGN_PASSWORD" in os.environ

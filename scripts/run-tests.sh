@@ -114,7 +114,7 @@ fi
 wineserver -k 2>/dev/null
 
 echo "== fuzzing the parsers of outside input"
-for entry in fuzz_read_configs:20 fuzz_ai_output:20 fuzz_dock_response:10 fuzz_acpi_output:10 fuzz_package_check:10 fuzz_log_explain:10 fuzz_vbios_image:10; do
+for entry in fuzz_read_configs:20 fuzz_ai_output:20 fuzz_dock_response:10 fuzz_acpi_output:10 fuzz_package_check:10 fuzz_log_explain:10 fuzz_vbios_image:10 fuzz_package_manifest:10; do
   target=${entry%:*}
   corpus=$build/fuzz/corpus-${target#fuzz_}
   mkdir -p "$corpus"

@@ -30,6 +30,12 @@ inline constexpr MachineKey kMachineKeys[] = {
      "`PowerModeForm`; No for `RestartForm`), traced as `dialog.unseen` (`form`, `title`, `label1`, "
      "`button`) instead of `dialog.show`/`dialog.click`, and logged in one line; `answers` are not used. "
      "The progress window is shown as usual. The Windows builds ask the process's window station instead"},
+    {"program", "signer", "(unsigned)",
+     "linux: the path of a certificate (PEM or DER; a relative path is below the machine root) that stands "
+     "for the Authenticode signature a Linux program cannot carry: the program is then signed by it and "
+     "runs only a package signed with the same certificate (104 otherwise). Empty: an unsigned program, "
+     "which checks a signed package against its own signer and runs an unsigned one with a warning. "
+     "windows-sim reads the signature of its own exe, as the product does"},
     {"user", "desktop_shell", "yes",
      "`no`: the signed-in user's session has no desktop shell (no Explorer: a kiosk shell, a shell that "
      "ended), so the support pages of the BIOS and driver dialogs are not opened: the run logs one line with "

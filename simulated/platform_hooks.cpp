@@ -103,7 +103,9 @@ bool desktopShell(std::string& whyNot) {
 }
 
 // Only the desktop's shell opens pages, so every page opened is the user's.
-void shellOpen(std::string_view target) { Trace("shell.open").str("target", target).str("as", "user").write(); }
+void shellOpen(std::string_view target) {
+  Trace("shell.open").str("target", target).str("as", "user").write();
+}
 
 void shellNotOpened(std::string_view target, std::string_view reason) {
   Trace("shell.not_opened").str("url", target).str("reason", reason).write();
@@ -115,10 +117,18 @@ void restartRequested(std::string_view method, int32_t flags, int32_t reserved) 
 
 void stayAwake(bool on) { Trace("power.stay_awake").boolean("on", on).write(); }
 
+// A relative path is the machine's own file, so that a machine folder with
+// its certificate can be moved as a whole.
+std::string programSigner() {
+  const std::string path = MachineIni::load().get("program", "signer", "");
+  if (path.empty() || path.front() == '/') return path;
+  return machineRoot() + "/" + path;
+}
+
 constexpr platform::SimulationHooks kHooks = {
-    beforeStart,  started,   notStarted,     ended,            timeoutScale, sleepScale, pacingSeed,
-    machineRoot,  userLcid,  registrySet,    desktopShell,     shellOpen,    shellNotOpened,
-    restartRequested, stayAwake,
+    beforeStart,    started,          notStarted, ended,         timeoutScale, sleepScale,
+    pacingSeed,     machineRoot,      userLcid,   registrySet,   desktopShell, shellOpen,
+    shellNotOpened, restartRequested, stayAwake,  programSigner,
 };
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "common/log.h"
 #include "tests/e2e/exit_expectations.h"
 #include "tests/e2e/installer_run.h"
+#include "tests/e2e/package_signing.h"
 #include "tests/helpers/rom_image.h"
 
 namespace fs = std::filesystem;
@@ -87,6 +88,17 @@ struct ExitCase {
   const char* detail = "";  // text the log must hold besides, e.g. of the detail entry
 };
 
+// The program signed by the test publisher (machine.ini stands for its
+// signature) and the package, configs.txt included, signed by `signer`.
+void signedRun(InstallerRun& r, Ini& m, std::string& cfg, const e2e::TestSigner& signer) {
+  m.set("program", "signer", e2e::publisher().certificate.string());
+  r.writeConfigs(cfg);
+  cfg.clear();
+  e2e::signPackage(r.packages, signer);
+}
+
+void appendTo(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::app) << text; }
+
 // The run's copy of the package, which every way out removes.
 bool packageCopyLeft(const InstallerRun& r) {
   const fs::path copy = r.machine / "drive_c/ProgramData/Orvo/Package";
@@ -123,10 +135,18 @@ TEST_P(EveryCode, EndsWithItsCodeInLogRegistryAndExitCodeAndTheExitTheTableGives
   EXPECT_FALSE(r.fileOnC("ProgramData/Orvo/VBIOS/kestrel_rx6700.rom")) << "working copy left behind";
   expectAwakeAroundTheFlash(r);
   EXPECT_FALSE(packageCopyLeft(r));
+  // Nothing of a package refused for its signature was run.
+  if (c.code == 104) {
+    EXPECT_TRUE(r.events("process.start").empty());
+  }
 }
 
 const ExitCase kCodes[] = {
-    {"Flashed", 0, "Restart System To Complete VBIOS Update", true, [](InstallerRun&, Ini&, std::string&) {}},
+    {"Flashed", 0, "Restart System To Complete VBIOS Update", true, [](InstallerRun&, Ini&, std::string&) {},
+     e2e::kUnsignedWarning},
+    {"SignedProgramFlashesItsPublishersPackage", 0, "Restart System To Complete VBIOS Update", true,
+     [](InstallerRun& r, Ini& m, std::string& cfg) { signedRun(r, m, cfg, e2e::publisher()); },
+     "Package signed by \"CN=OvVBios test publisher, O=Orvo Test, C=TW\"; every file is as signed"},
     {"NewerVbiosIsUpToDate", 1, "AMD VBIOS is uptodate", true,
      [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "version", "020.001.000.038.016400"); }},
     // The package is copied before configs.txt is read; one that cannot be
@@ -156,6 +176,65 @@ const ExitCase kCodes[] = {
        fs::resize_file(r.packages / "huge.rom", (std::uintmax_t{1} << 30) + 1);  // sparse: nothing is written
      },
      "the package holds more than 1073741824 bytes (at "},
+    // A signed program runs nothing of a package that is not exactly as its
+    // publisher signed it.
+    {"SignedToolReplaced", 104, "ERROR package signature: amdvbflash.exe changed since signing", false,
+     [](InstallerRun& r, Ini& m, std::string& cfg) {
+       signedRun(r, m, cfg, e2e::publisher());
+       fs::copy_file(r.packages / "devcon64.exe", r.packages / "amdvbflash.exe",
+                     fs::copy_options::overwrite_existing);
+     },
+     "amdvbflash.exe has SHA-256 "},
+    {"SignedRomChanged", 104, "ERROR package signature: kestrel_rx6700.rom changed since signing", false,
+     [](InstallerRun& r, Ini& m, std::string& cfg) {
+       signedRun(r, m, cfg, e2e::publisher());
+       appendTo(r.packages / "kestrel_rx6700.rom", "VBIOS_VERSION=020.001.000.038.099999\n");
+     }},
+    {"SignedFileAdded", 104, "ERROR package signature: tools/helper.dll not listed", false,
+     [](InstallerRun& r, Ini& m, std::string& cfg) {
+       signedRun(r, m, cfg, e2e::publisher());
+       fs::create_directories(r.packages / "tools");
+       appendTo(r.packages / "tools" / "helper.dll", "MZ");
+     },
+     "tools/helper.dll is in the package but not in package.sha256"},
+    {"SignedFileRemoved", 104, "ERROR package signature: devcon64.exe listed but missing", false,
+     [](InstallerRun& r, Ini& m, std::string& cfg) {
+       signedRun(r, m, cfg, e2e::publisher());
+       fs::remove(r.packages / "devcon64.exe");
+     }},
+    {"SignedManifestEdited", 104, "ERROR package signature: signature does not verify", false,
+     [](InstallerRun& r, Ini& m, std::string& cfg) {
+       signedRun(r, m, cfg, e2e::publisher());
+       appendTo(r.packages / "package.sha256", std::string(64, '0') + "  extra.rom\n");
+     },
+     "package.sha256.p7s: the signature is not over these bytes"},
+    {"SignedByAnotherCertificate", 104,
+     "ERROR package signature: signed by \"CN=OvVBios test publisher\" and not by the program's publisher "
+     "\"CN=OvVBios test publisher, O=Orvo Test, C=TW\"",
+     false, [](InstallerRun& r, Ini& m, std::string& cfg) { signedRun(r, m, cfg, e2e::stranger()); }},
+    {"SignedProgramUnsignedPackage", 104, "ERROR package signature: no signature", false,
+     [](InstallerRun& r, Ini& m, std::string& cfg) {
+       signedRun(r, m, cfg, e2e::publisher());
+       fs::remove(r.packages / "package.sha256");
+       fs::remove(r.packages / "package.sha256.p7s");
+     },
+     "the package has neither package.sha256 nor package.sha256.p7s; the program is signed by"},
+    {"SignedManifestMalformed", 104, "ERROR package signature: manifest line 7 malformed", false,
+     [](InstallerRun& r, Ini& m, std::string& cfg) {
+       signedRun(r, m, cfg, e2e::publisher());
+       appendTo(r.packages / "package.sha256", std::string(64, 'a') + "  ../registry.reg\n");
+       e2e::signManifest(r.packages, e2e::publisher());
+     },
+     "package.sha256 line 7: the path holds \"..\""},
+    // An unsigned program still checks a package that is signed.
+    {"UnsignedProgramChangedSignedPackage", 104, "ERROR package signature: configs.txt changed since signing",
+     false,
+     [](InstallerRun& r, Ini&, std::string& cfg) {
+       r.writeConfigs(cfg);
+       cfg.clear();
+       e2e::signPackage(r.packages, e2e::stranger());
+       appendTo(r.packages / "configs.txt", "BiosVersion=1\n");
+     }},
     {"ConfigMissing", 101, "ERROR configs.txt Not Found", false,
      [](InstallerRun& r, Ini&, std::string& cfg) {
        fs::remove(r.packages / "configs.txt");

@@ -29,6 +29,11 @@ inline constexpr const char* kNvConfigs =
     "VBiosVersion_0=575593709570\n"
     "VBiosROM_0=vendorflash.exe\n";
 
+// What an unsigned program logs for an unsigned package, as the example
+// packages and machines are.
+inline constexpr const char* kUnsignedWarning =
+    "WARNING neither the program nor the package is signed; the package was not checked";
+
 // machine.ini as sections of key/value pairs; set() replaces, add() repeats.
 class Ini {
  public:

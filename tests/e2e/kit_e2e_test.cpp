@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <regex>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "tests/e2e/installer_run.h"
+#include "tests/e2e/package_signing.h"
 
 namespace fs = std::filesystem;
 
@@ -52,7 +54,7 @@ TEST(KitTools, CheckerExitCodeSaysCleanWarningsOrErrors) {
   struct Case {
     std::string arguments;
     int exitCode;
-  } cases[] = {{example("packages/amd-dock") + tools, 0},
+  } cases[] = {{example("packages/amd-dock") + tools, 1},  // unsigned: a warning
                {example("packages/amd-dock"), 2},
                {example("broken-packages/typos") + tools, 1},
                {example("broken-packages/no-match") + tools, 2}};
@@ -63,6 +65,84 @@ TEST(KitTools, CheckerExitCodeSaysCleanWarningsOrErrors) {
   const ToolRun json = runTool("OvVBiosPackageCheck", example("broken-packages/no-match") + " --json");
   EXPECT_NE(json.output.find("\"id\": \"no-entry-can-match\""), std::string::npos) << json.output;
   EXPECT_EQ(runTool("OvVBiosPackageCheck", "").exitCode, 3);
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The test signer's key and certificate as the PKCS#12 file an author signs
+// with (password "pw").
+std::string pkcs12Of(const e2e::TestSigner& signer, const fs::path& dir) {
+  const fs::path p12 = dir / (signer.certificate.stem().string() + ".p12");
+  const ToolRun made =
+      runTool("", "openssl pkcs12 -export -inkey '" + signer.key.string() + "' -in '" +
+                      signer.certificate.string() + "' -out '" + p12.string() + "' -passout pass:pw");
+  EXPECT_EQ(made.exitCode, 0) << made.output;
+  return "'" + p12.string() + "'";
+}
+
+fs::path signedCopy(const fs::path& dir, const std::string& certificate) {
+  const fs::path copy = dir / "signed";
+  fs::copy(example("packages/amd-dock"), copy, fs::copy_options::recursive);
+  const ToolRun signing =
+      runTool("OvVBiosPackageSign", copy.string() + " --pkcs12 " + certificate, "OVVB_SIGN_PASSWORD=pw");
+  EXPECT_EQ(signing.exitCode, 0) << signing.output;
+  return copy;
+}
+
+// What the signer writes is what sha256sum and openssl read, and what the
+// installer's own check accepts; the password never on the command line.
+TEST(KitTools, SignerWritesAManifestAndSignatureOthersRead) {
+  char pattern[] = "/tmp/ovvb-kit-sign-XXXXXX";
+  const fs::path dir = mkdtemp(pattern);
+  const std::string quotedP12 = pkcs12Of(e2e::publisher(), dir);
+  const fs::path copy = dir / "package";
+  fs::copy(example("packages/amd-dock"), copy, fs::copy_options::recursive);
+  fs::create_directories(copy / "docs");
+  std::ofstream(copy / "docs/read me.txt") << "x";
+  std::ofstream(copy / "package.sha256") << "an old manifest\n";
+
+  const ToolRun signing =
+      runTool("OvVBiosPackageSign", copy.string() + " --pkcs12 " + quotedP12, "OVVB_SIGN_PASSWORD=pw");
+  ASSERT_EQ(signing.exitCode, 0) << signing.output;
+  EXPECT_NE(signing.output.find("package.sha256: 4 files\n"), std::string::npos) << signing.output;
+  EXPECT_NE(signing.output.find("  docs/read me.txt\n"), std::string::npos) << signing.output;
+  EXPECT_NE(signing.output.find("package.sha256.p7s: signed by " + e2e::publisher().subject + "\n"),
+            std::string::npos)
+      << signing.output;
+  const std::string in = "cd " + copy.string() + " && ";
+  EXPECT_EQ(runTool("", in + "sha256sum --strict -c package.sha256").exitCode, 0);
+  EXPECT_EQ(runTool("", in + "openssl cms -verify -binary -inform DER -in package.sha256.p7s -content "
+                             "package.sha256 -noverify -out /dev/null")
+                .exitCode,
+            0);
+  EXPECT_EQ(runTool("OvVBiosPackageCheck", copy.string() + " --tools " + OVVB_BIN_DIR).exitCode, 0);
+
+  // From standard input when the variable is not set; a wrong one writes nothing.
+  const std::string signedBefore = readFile(copy / "package.sha256.p7s");
+  EXPECT_EQ(runTool("", "echo pw | " + std::string(OVVB_BIN_DIR) + "/OvVBiosPackageSign " + copy.string() +
+                            " --pkcs12 " + quotedP12)
+                .exitCode,
+            0);
+  std::ofstream(copy / "configs.txt", std::ios::app) << "# changed\n";
+  const ToolRun wrong = runTool("", "echo wrong | " + std::string(OVVB_BIN_DIR) + "/OvVBiosPackageSign " +
+                                        copy.string() + " --pkcs12 " + quotedP12);
+  EXPECT_EQ(wrong.exitCode, 2) << wrong.output;
+  EXPECT_NE(wrong.output.find("the password does not open the PKCS#12 file"), std::string::npos)
+      << wrong.output;
+  EXPECT_NE(readFile(copy / "package.sha256.p7s"), "");
+  EXPECT_EQ(runTool("OvVBiosPackageCheck", copy.string() + " --tools " + OVVB_BIN_DIR).exitCode, 2);
+
+  // A package the installer's copy refuses is not signed.
+  fs::create_directory_symlink(dir, copy / "up");
+  const ToolRun linked =
+      runTool("OvVBiosPackageSign", copy.string() + " --pkcs12 " + quotedP12, "OVVB_SIGN_PASSWORD=pw");
+  EXPECT_EQ(linked.exitCode, 2) << linked.output;
+  EXPECT_NE(linked.output.find("up is a link or junction"), std::string::npos) << linked.output;
+  EXPECT_EQ(runTool("OvVBiosPackageSign", copy.string()).exitCode, 3);
+  fs::remove_all(dir);
 }
 
 // Three runs on one German notebook: a flash, the same package again (up to
@@ -84,13 +164,15 @@ TEST(KitTools, LogExplainerTellsEachRunOfAGermanLog) {
   // German stamps: day.month.year and a 24-hour clock.
   const std::regex started(R"(\nRun 1 \(lines 1-\d+\), started \d{2}\.\d{2}\.\d{4} \d{1,2}:\d{2}:\d{2}\n)");
   EXPECT_TRUE(std::regex_search(out, started)) << out;
-  EXPECT_NE(
-      out.find("steps: 9 reached, the last STEP9: Install VBIOS\n  VBIOS: flashed 'kestrel_rx6700.rom'\n"
-               "  result: 0, The VBIOS was flashed"),
-      std::string::npos)
+  EXPECT_NE(out.find("steps: 9 reached, the last STEP9: Install VBIOS\n  logged: " +
+                     std::string(e2e::kUnsignedWarning) +
+                     "\n  VBIOS: flashed 'kestrel_rx6700.rom'\n"
+                     "  result: 0, The VBIOS was flashed"),
+            std::string::npos)
       << out;
-  EXPECT_NE(out.find("steps: 7 reached, the last STEP7: check VBIOS uptodate\n"
-                     "  VBIOS: already up to date, nothing flashed\n  result: 1, "),
+  EXPECT_NE(out.find("steps: 7 reached, the last STEP7: check VBIOS uptodate\n  logged: " +
+                     std::string(e2e::kUnsignedWarning) +
+                     "\n  VBIOS: already up to date, nothing flashed\n  result: 1, "),
             std::string::npos)
       << out;
   // The failure's detail is quoted, not pointed at.
@@ -205,11 +287,6 @@ TEST(KitTools, LogExplainerSaysWhenALogEndsInsideARun) {
 }  // namespace
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // Every file of a folder with its bytes, to prove the rehearsal left it alone.
 std::string snapshot(const fs::path& dir) {
@@ -397,6 +474,61 @@ TEST_F(Rehearsal, NoStandInPlaysAFlashProgramWindowsCannotStart) {
       run.output.find("ended 905; kestrel_3060.rom is not a Windows program, and Windows cannot start it"),
       std::string::npos)
       << run.output;
+}
+
+// --signer: the installer signed with that certificate. Its own package
+// runs as unsigned ones did; anything else ends 104 on every machine, with
+// the reason the checker gives.
+TEST_F(Rehearsal, ASignedInstallerRunsOnlyItsPublishersPackage) {
+  const std::string signer = " --jobs 2 --signer '" + e2e::publisher().certificate.string() + "'";
+  const fs::path package = signedCopy(dir, pkcs12Of(e2e::publisher(), dir));
+  const ToolRun good = rehearse(package.string() + signer);
+  EXPECT_EQ(good.exitCode, 0) << good.output;
+  EXPECT_NE(good.output.find("note: the package is signed by " + e2e::publisher().subject +
+                             ", the certificate given with --signer"),
+            std::string::npos)
+      << good.output;
+  EXPECT_EQ(tableRows(good.output).at("entry 0, older VBIOS"), "0") << good.output;
+
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+    std::string reason;
+  } cases[] = {
+      {"a ROM changed", [&] { std::ofstream(package / "kestrel_rx6700.rom", std::ios::app) << "x"; },
+       "kestrel_rx6700.rom changed since signing"},
+      {"another signer",
+       [&] {
+         ASSERT_EQ(
+             runTool("OvVBiosPackageSign", package.string() + " --pkcs12 " + pkcs12Of(e2e::stranger(), dir),
+                     "OVVB_SIGN_PASSWORD=pw")
+                 .exitCode,
+             0);
+       },
+       "signed by \"" + e2e::stranger().subject + "\" and not by the program's publisher \"" +
+           e2e::publisher().subject + "\""},
+      {"unsigned",
+       [&] {
+         fs::remove(package / "package.sha256");
+         fs::remove(package / "package.sha256.p7s");
+       },
+       "no signature"},
+  };
+  for (const Case& c : cases) {
+    c.change();
+    const ToolRun run = rehearse(package.string() + signer);
+    EXPECT_EQ(run.exitCode, 1) << c.name << "\n" << run.output;
+    for (const auto& [machine, code] : tableRows(run.output))
+      EXPECT_EQ(code, "104") << c.name << ": " << machine;
+    EXPECT_NE(run.output.find("ended 104; the log's last problem: ERROR package signature: " + c.reason),
+              std::string::npos)
+        << c.name << "\n"
+        << run.output;
+    EXPECT_EQ(run.output.find("played by the simulated stand-in"), std::string::npos) << c.name;
+  }
+  // The checker, as an unsigned installer sees the unsigned package.
+  EXPECT_NE(runTool("OvVBiosPackageCheck", package.string()).output.find("a signed installer stops with 104"),
+            std::string::npos);
 }
 
 TEST_F(Rehearsal, NothingToRehearseSaysWhyAndExitsTwo) {

@@ -3,7 +3,8 @@
 # a user would. Prints one "PASS name" / "FAIL name: why" line per check and
 # ends with "windows-sim: N passed, N failed".
 # Usage (under xvfb-run, with WINEPREFIX set): tests/e2e/windows_e2e.sh <build root> [dialogs]
-# "dialogs": only the windows-sim dialogs section, which needs no windows build.
+# "dialogs": only the windows-sim dialogs section, which needs no windows build;
+# "signed": only the signed windows-sim section, the same.
 set -uo pipefail
 build=${1:?build root}
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -99,6 +100,10 @@ finish() {
 }
 if [ "${2:-}" = dialogs ]; then
   . "$root/tests/e2e/windows_dialogs_e2e.sh"
+  finish
+fi
+if [ "${2:-}" = signed ]; then
+  . "$root/tests/e2e/windows_signed_e2e.sh"
   finish
 fi
 
@@ -436,6 +441,8 @@ check "windows-sim: a working folder open to everyone: exit code" "$code" 0
 # everyone else. (Wine leaves "other" read and list whatever the DACL says.)
 check "windows-sim: everyone else may write into the working folder afterwards" \
   "$(($(stat -c 0%a "$workdir") & 2))" 0
+
+. "$root/tests/e2e/windows_signed_e2e.sh"
 
 # --- windows-sim: the closing steps after an NVIDIA flash ----------------------
 nv=$work/nv

@@ -16,6 +16,8 @@
 #include "tools/package_check/hardware_id_form.h"
 #include "tools/package_check/nvidia_version.h"
 #include "tools/package_check/package_folder.h"
+#include "tools/package_sign/sign_package.h"
+#include "tools/package_sign/throwaway_signer.h"
 
 namespace fs = std::filesystem;
 
@@ -38,6 +40,8 @@ std::vector<std::string> findings(const kit::CheckReport& report) {
 
 const std::vector<std::string> kStandInTools = {"note tool-supplied devcon64.exe",
                                                 "note tool-supplied amdvbflash.exe"};
+// The examples stay unsigned in the repository.
+const std::string kUnsigned = "warning signature-missing ";
 
 std::vector<std::string> withStandIns(std::vector<std::string> expected) {
   expected.insert(expected.end(), kStandInTools.begin(), kStandInTools.end());
@@ -55,10 +59,11 @@ TEST(PackageCheck, ExamplePackagesAreClean) {
   for (const auto& entry : std::filesystem::directory_iterator(examples("packages"))) {
     const std::string name = entry.path().filename().string();
     const kit::CheckReport report = check(entry.path().string());
-    EXPECT_EQ(report.exitCode(), 0) << name;
+    EXPECT_EQ(report.exitCode(), 1) << name;  // the signature's warning only
     EXPECT_EQ(report.readResult, 0) << name;
   }
-  EXPECT_EQ(findings(check(examples("packages/amd-dock"))), kStandInTools);
+  EXPECT_EQ(findings(check(examples("packages/amd-dock"))),
+            std::vector<std::string>({kUnsigned, kStandInTools[0], kStandInTools[1]}));
 }
 
 TEST(PackageCheck, EachBrokenPackageGivesExactlyItsFindings) {
@@ -125,6 +130,7 @@ TEST(PackageCheck, EachBrokenPackageGivesExactlyItsFindings) {
   for (const BrokenPackage& package : table) {
     const kit::CheckReport report = check(examples("broken-packages/") + package.name);
     std::vector<std::string> got = findings(report), want = package.expected;
+    want.push_back(kUnsigned);
     std::sort(got.begin(), got.end());
     std::sort(want.begin(), want.end());
     EXPECT_EQ(got, want) << package.name;
@@ -200,6 +206,75 @@ TEST(PackageCheck, FolderAndSizeLimitsGiveTheInstallersCodes) {
     EXPECT_EQ(report.readResult, 102) << c.name;
     EXPECT_EQ(report.summary.size(), 1u) << c.name;  // a refused package has no reading to show
     EXPECT_NE(report.findings.front().message.find("stopping with 102"), std::string::npos) << c.name;
+  }
+  fs::remove_all(dir);
+}
+
+// A package signed as an author signs it, then changed in one way each: the
+// checker tells what the installer's own check of its copy finds.
+TEST(PackageCheck, SignatureFindingsAreTheInstallersCheck) {
+  namespace fs = std::filesystem;
+  const kit::ThrowawaySigner signer = kit::makeThrowawaySigner("Package check test");
+  ASSERT_EQ(signer.problem, "");
+  char pattern[] = "/tmp/ovvb-check-XXXXXX";
+  const fs::path dir = mkdtemp(pattern);
+  const fs::path package = dir / "package";
+  const std::string broken = "error signature-broken package.sha256.p7s";
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> change;
+    std::vector<std::string> expected;  // besides the stand-ins' notes
+    const char* says;                   // in the signature's finding
+  } cases[] = {
+      {"as signed",
+       [](const fs::path&) {},
+       {"note signed package.sha256.p7s"},
+       "signed by CN=Package check test, and every file is as it was signed"},
+      {"a ROM changed",
+       [](const fs::path& p) { std::ofstream(p / "kestrel_rx6700.rom", std::ios::app) << "x"; },
+       {broken},
+       "package signature: kestrel_rx6700.rom changed since signing."},
+      {"a file added in a subfolder",
+       [](const fs::path& p) {
+         fs::create_directories(p / "docs");
+         std::ofstream(p / "docs/notes.txt") << "x";
+       },
+       {broken},
+       "package signature: docs/notes.txt not listed."},
+      {"a tool removed",
+       [](const fs::path& p) { fs::remove(p / "amdtools.inf"); },
+       {broken, "error tool-missing amdtools.inf"},
+       "package signature: amdtools.inf listed but missing."},
+      {"the manifest edited",
+       [](const fs::path& p) {
+         std::ofstream(p / "package.sha256", std::ios::app) << std::string(64, 'a') + "  x\n";
+       },
+       {broken},
+       "package signature: signature does not verify."},
+      {"the signature removed",
+       [](const fs::path& p) { fs::remove(p / "package.sha256.p7s"); },
+       {broken},
+       "package signature: no signature."},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(package);
+    fs::copy(examples("packages/amd-dock"), package, fs::copy_options::recursive);
+    const kit::SignedPackage signedPackage =
+        kit::signPackage(package.string(), signer.pkcs12, signer.password);
+    ASSERT_EQ(signedPackage.problem, "") << c.name;
+    EXPECT_EQ(signedPackage.lines.size(), 3u) << c.name;
+    c.change(package);
+    const kit::CheckReport report = check(package.string());
+    std::vector<std::string> got = findings(report), want = withStandIns(c.expected);
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want) << c.name;
+    const auto signature =
+        std::find_if(report.findings.begin(), report.findings.end(), [](const kit::Finding& f) {
+          return f.rule == kit::Rule::Signed || f.rule == kit::Rule::SignatureBroken;
+        });
+    ASSERT_NE(signature, report.findings.end()) << c.name;
+    EXPECT_NE(signature->message.find(c.says), std::string::npos) << c.name << ": " << signature->message;
   }
   fs::remove_all(dir);
 }

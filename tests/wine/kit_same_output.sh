@@ -37,6 +37,17 @@ done
 # link to a file).
 mkdir -p "$work/linked" && cp -r examples/packages/amd-dock/. "$work/linked/" && ln -s "$root/examples" "$work/linked/more"
 same "linked" "$linux/OvVBiosPackageCheck" "$work/linked" -- "$win/OvVBiosPackageCheck.exe" "$work/linked"
+# A signed package and the same package changed since: the signature's
+# subject and reason as both backends' cryptography words them.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
+  -subj "/C=TW/O=Orvo Test/CN=Kit test signer" >/dev/null 2>&1 &&
+  openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/cert.p12" -passout pass:pw \
+    >/dev/null 2>&1 || { echo "FAIL test certificate: openssl failed"; failed=$((failed + 1)); }
+mkdir -p "$work/signed" && cp -r examples/packages/amd-dock/. "$work/signed/"
+OVVB_SIGN_PASSWORD=pw "$linux/OvVBiosPackageSign" "$work/signed" --pkcs12 "$work/cert.p12" >/dev/null
+same "signed" "$linux/OvVBiosPackageCheck" "$work/signed" -- "$win/OvVBiosPackageCheck.exe" "$work/signed"
+echo changed >>"$work/signed/kestrel_rx6700.rom"
+same "signed, then changed" "$linux/OvVBiosPackageCheck" "$work/signed" -- "$win/OvVBiosPackageCheck.exe" "$work/signed"
 same "json" "$linux/OvVBiosPackageCheck" examples/broken-packages/typos --json -- \
   "$win/OvVBiosPackageCheck.exe" examples/broken-packages/typos --json
 

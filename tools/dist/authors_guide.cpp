@@ -6,6 +6,7 @@
 #include "common/result_code_table.h"
 #include "common/result_codes.h"
 #include "package/config_line.h"
+#include "package/package_manifest.h"
 #include "package/vbios_configs.h"
 #include "tools/package_check/package_check.h"
 
@@ -30,9 +31,11 @@ int main() {
       "| the flash programs named by `VBiosROM_n` | NVIDIA packages (every other `VBiosType`) |\n"
       "| `amdvbflash.exe` (AMD's flash tool) | AMD packages |\n"
       "| `devcon64.exe` (Microsoft's device console) | AMD packages |\n"
-      "| `amdtools.inf` (the flash tool's driver) | AMD packages |\n\n"
+      "| `amdtools.inf` (the flash tool's driver) | AMD packages |\n"
+      "| `package.sha256` and `package.sha256.p7s` (the package's signature) | a signed installer: see "
+      "Signing a package |\n\n"
       "The example layout in `packages/` has no vendor tools: add AMD's and Microsoft's own before "
-      "shipping.\n\n"
+      "shipping, then sign the package (a signed example stops being signed once a file is added).\n\n"
       "Before it reads anything, the installer copies the whole packages folder, subfolders included, to a "
       "folder only administrators can reach, and uses nothing but that copy. The folder may hold at most " +
       std::to_string(kMaxPackageEntries) + " files and folders and " + std::to_string(kMaxPackageBytes) +
@@ -73,6 +76,48 @@ int main() {
     out += "| `" + std::string(rule.id) + "` | " + std::string(kit::severityName(rule.severity)) + " | " +
            cell(rule.what) + " |\n";
   out +=
+      "\n## Signing a package: OvVBiosPackageSign\n\n"
+      "A signed `OvVBiosInstaller.exe` runs a package only when the certificate that signed the program "
+      "also signed the package, and nothing in it changed since. Otherwise it stops with " +
+      std::to_string(result::kPackageNotSigned) +
+      " before it reads anything of the package, and its log names the reason (`ERROR package signature: "
+      "...`) and the file or signer. An unsigned installer (a test build) runs an unsigned package with a "
+      "warning in its log, and checks a signed one against the package's own signer.\n\n"
+      "Sign after the last change, vendor tools included, with the PKCS#12 file (`.pfx`/`.p12`) of the "
+      "certificate the program is signed with:\n\n"
+      "```\n"
+      "set OVVB_SIGN_PASSWORD=...      (or leave it unset and type the password when asked)\n"
+      "OvVBiosPackageSign.exe <packages folder> --pkcs12 publisher.pfx\n"
+      "```\n\n"
+      "It lists every file of the folder, subfolders included, with its SHA-256 in `package.sha256`, signs "
+      "that file into `package.sha256.p7s`, replacing both when they are there, prints each line and the "
+      "signer's subject, and then checks the folder as the installer signed with that certificate would. "
+      "The password is never an argument. A link anywhere in the folder, or a folder over the copy's "
+      "bounds, is not signed: the installer refuses it (102) either way. The Linux build has the same "
+      "program (`build/linux/bin/OvVBiosPackageSign`); `make dist` signs the zip's example with the "
+      "certificate that signs its programs.\n\n"
+      "The two files, for tools of your own:\n\n"
+      "- `package.sha256`: UTF-8 text, one line per file except the two signature files, in any order: 64 "
+      "hex digits of the file's SHA-256, two blanks, its path relative to the packages folder with `/` "
+      "between folder names. It is what `sha256sum` prints, so `sha256sum -c package.sha256` run in the "
+      "folder checks a package, and `find . -type f ! -name 'package.sha256*' | sed 's#^\\./##' | xargs "
+      "sha256sum > package.sha256` makes one. Also accepted: CR LF line ends, a last line without its "
+      "line end, upper-case hex digits and `sha256sum`'s binary marker (` *` for the two blanks). Refused, "
+      "with the line's number: a byte-order mark, a blank line, a line over " +
+      std::to_string(package::kMaxManifestLineBytes) +
+      " bytes, a path with `\\`, a `.` or `..` or empty folder name, a leading `/`, a character Windows "
+      "names cannot hold, a name ending in a blank or a dot, text that is not UTF-8, the same path twice "
+      "(letter case ignored, as Windows does), a line for one of the two signature files, more than " +
+      std::to_string(package::kMaxManifestLines) +
+      " lines, and no line at all.\n"
+      "- `package.sha256.p7s`: a DER-encoded CMS (PKCS #7) SignedData over the exact bytes of "
+      "`package.sha256`, detached, SHA-256, one signer carrying its own certificate and no other (no "
+      "chain). `openssl cms -sign -binary -md sha256 -outform DER -in package.sha256 -signer cert.pem "
+      "-inkey key.pem -out package.sha256.p7s` makes one.\n\n"
+      "`OvVBiosPackageCheck` verifies a signature that is there (`signed` names the signer; "
+      "`signature-broken` says what does not hold) and warns when there is none (`signature-missing`); "
+      "`OvVBiosRehearse --signer cert.pem` rehearses the installer signed with that certificate.\n";
+  out +=
       "\n## Result codes\n\n"
       "The exit code, the registry value `State` and the log's last line (`state N`) are always the same "
       "code.\n\n"
@@ -106,7 +151,10 @@ int main() {
       "holds; a tool it lacks is missing on the machines too, as on a notebook, unless `--tools DIR` names a "
       "folder of stand-ins (`build/linux/bin`), which the notes then say. `--machines DIR` uses machine "
       "folders of your own (see docs/simulated-machine.md); each must end flashed or up to date. It exits 0 "
-      "only when every machine ended as made for and at least one was flashed.\n";
+      "only when every machine ended as made for and at least one was flashed. `--signer cert.pem` rehearses "
+      "the installer as signed with that certificate: a package it did not sign, or one changed since, ends "
+      "with " +
+      std::to_string(result::kPackageNotSigned) + " on every machine, as on the notebooks.\n";
   std::fputs(out.c_str(), stdout);
   return 0;
 }

@@ -150,6 +150,26 @@ std::string deploymentGuide() {
     out += "| " + std::to_string(c.code) + " | " + kindOf(c.as).intune + " | " + cell(e.meaning) + " | " +
            cell(e.advice) + " |\n";
   }
+  const std::string refused = std::to_string(result::kPackageNotSigned);
+  out +=
+      "\n## A signed installer needs a signed package\n\n"
+      "The published `OvVBiosInstaller.exe` is signed by its publisher, and it runs a package only when "
+      "the same certificate signed the package: `packages\\package.sha256` lists the SHA-256 of every "
+      "file of the folder and `packages\\package.sha256.p7s` is its signature. The installer checks its "
+      "own copy of the package before it reads any of it; a package without a signature, signed by "
+      "anyone else, or with a file added, removed or changed since it was signed ends the run with " +
+      refused +
+      " (enter it as failed). Nothing of such a package is run or flashed, and nothing on the notebook "
+      "changes. The log says why in a line `ERROR package signature: <reason>` and names the file or "
+      "the signer in the next.\n\n"
+      "- Deploy the packages folder exactly as the publisher shipped it: add no file (not even a note), "
+      "remove none, change none. A package that must change goes back to its publisher to be signed "
+      "again.\n"
+      "- A signed installer takes no package signed by another certificate, so there is no key to manage "
+      "on the notebooks and nothing a user can switch off.\n"
+      "- An unsigned installer is a test build: it runs an unsigned package and writes `WARNING neither "
+      "the program nor the package is signed; the package was not checked` to the log. Do not deploy "
+      "one.\n";
   out +=
       "\n## Detecting the installed package\n\n"
       "Every completed run (codes 0, 1 and 3001 to 3025) writes the package's release version (its "

@@ -2,7 +2,9 @@
 // the switches that need hardware of one vendor.
 #include <algorithm>
 
+#include "common/result_codes.h"
 #include "package/check_rules.h"
+#include "package/package_manifest.h"
 #include "package/read_configs.h"
 #include "package/vbios_image.h"
 #include "platform/ascii_text.h"
@@ -50,6 +52,34 @@ void Checker::checkPackageCopy() {
                    ": the installer copies the package before it reads any of it, takes plain files and "
                    "folders only, and refuses the whole package, stopping with 102 on every machine. " +
                    remedy);
+  }
+}
+
+void Checker::checkSignature() {
+  if (!folder_.signature) return;
+  const package::PackageSignatureCheck& check = *folder_.signature;
+  const std::string code = std::to_string(result::kPackageNotSigned);
+  switch (check.verdict) {
+    case package::SignatureVerdict::Unsigned:
+      addFinding("", 0, Rule::SignatureMissing,
+                 "the package is not signed (no package.sha256.p7s): an unsigned installer runs it with a "
+                 "warning in its log, a signed installer stops with " +
+                     code + " on every machine. Sign it with OvVBiosPackageSign after its last change");
+      return;
+    case package::SignatureVerdict::Verified:
+      addFinding(package::kSignatureName, 0, Rule::Signed,
+                 "signed by " + check.signer +
+                     ", and every file is as it was signed: a signed installer runs the package only when "
+                     "this same certificate signed the installer");
+      return;
+    case package::SignatureVerdict::Refused:
+      addFinding(package::kSignatureName, 0, Rule::SignatureBroken,
+                 "package signature: " + check.reason + ". " + check.detail +
+                     (check.detail.ends_with('.') ? "" : ".") +
+                     " Every installer, signed or not, stops with " + code +
+                     " on every machine before it reads configs.txt. Sign the package again with "
+                     "OvVBiosPackageSign after its last change");
+      return;
   }
 }
 
@@ -251,7 +281,7 @@ void Checker::checkTypeAndTools() {
 }
 
 void Checker::checkUnusedFiles() {
-  std::vector<std::string> used = {"configs.txt"};
+  std::vector<std::string> used = {"configs.txt", package::kManifestName, package::kSignatureName};
   if (configs_.isAmdType()) used.insert(used.end(), {"amdvbflash.exe", "devcon64.exe", "amdtools.inf"});
   for (int i = 0; i < package::countRomEntries(configs_); ++i) used.push_back(configs_.vb[i].vbRom);
   for (const std::string& file : folder_.files) {

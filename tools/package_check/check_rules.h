@@ -16,6 +16,9 @@ enum class Rule {
   FolderMissing,
   PackageLink,
   PackageTooLarge,
+  SignatureMissing,
+  SignatureBroken,
+  Signed,
   ConfigMissing,
   ConfigInFolderBelow,
   ConfigTooLarge,
@@ -85,6 +88,16 @@ inline constexpr std::array<CheckRule, static_cast<size_t>(Rule::kCount)> kCheck
      "installer refuses to copy the package, 102 on every machine"},
     {Rule::PackageTooLarge, "package-too-large", Severity::Error,
      "more files and folders, bytes or levels of folders than the installer copies: 102 on every machine"},
+    {Rule::SignatureMissing, "signature-missing", Severity::Warning,
+     "no package.sha256.p7s: an unsigned installer runs the package with a warning in its log, a signed "
+     "one stops with 104 on every machine; sign it with OvVBiosPackageSign"},
+    {Rule::SignatureBroken, "signature-broken", Severity::Error,
+     "a signature that does not hold (a file added, removed or changed since signing, the manifest edited, "
+     "one of the two signature files missing, a signature that does not verify): 104 on every machine, "
+     "signed installer or not"},
+    {Rule::Signed, "signed", Severity::Note,
+     "a signature that holds, with its signer: a signed installer runs the package only when the same "
+     "certificate signed the installer"},
     {Rule::ConfigMissing, "config-missing", Severity::Error,
      "no configs.txt in the folder: 101 on every machine"},
     {Rule::ConfigInFolderBelow, "config-in-folder-below", Severity::Error,

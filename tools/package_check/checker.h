@@ -63,6 +63,7 @@ class Checker {
   void checkDriverRequirement();
   // check_files.cpp
   void checkPackageCopy();
+  void checkSignature();
   void checkRom(int i);
   void checkImage(int i, const std::string& file);
   void checkBoardImages();

@@ -34,6 +34,20 @@ int CheckReport::exitCode() const {
 
 void Checker::summarise() {
   auto& s = report_.summary;
+  if (const auto& signature = folder_.signature) {
+    switch (signature->verdict) {
+      case package::SignatureVerdict::Unsigned:
+        s.push_back("package signature: none");
+        break;
+      case package::SignatureVerdict::Verified:
+        s.push_back("package signature: signed by " + signature->signer);
+        break;
+      case package::SignatureVerdict::Refused:
+        s.push_back("package signature: " + signature->reason + ": the installer stops with " +
+                    std::to_string(result::kPackageNotSigned) + " before it reads configs.txt");
+        break;
+    }
+  }
   s.push_back(report_.readResult == 0
                   ? std::string("configs.txt reads cleanly and holds everything the installer needs")
                   : "the installer stops in step 1 with " + std::to_string(report_.readResult) + ": " +
@@ -79,6 +93,7 @@ CheckReport Checker::run() {
   // A package the installer will not copy is read by nothing; what the rest
   // of the checks find is still what the author meets once it is copied.
   checkPackageCopy();
+  checkSignature();
   const auto finish = [&] {
     if (!folder_.copyRefusals.empty()) report_.readResult = result::kConfigUnreadable;
     summarise();

@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "package/package_signature.h"
 #include "platform/pinned_folder.h"
 #include "tools/package_check/check_rules.h"
 
@@ -45,6 +47,9 @@ struct PackageFolder {
   // The files an AMD package's entries name, by their name in `files`: at
   // most one byte past the bound an image may have.
   std::map<std::string, std::string> images;
+  // The installer's signature check, as an unsigned installer makes it (a
+  // signed package against its own signer); none when it was not made.
+  std::optional<package::PackageSignatureCheck> signature;
 };
 
 struct LineReading {

@@ -7,10 +7,13 @@
 
 #include "package/config_text.h"
 #include "package/copy_refusal.h"
+#include "package/package_signature.h"
 #include "package/read_configs.h"
 #include "package/vbios_configs.h"
 #include "package/vbios_image.h"
 #include "platform/ascii_text.h"
+#include "platform/files.h"
+#include "platform/folder_listing.h"
 #include "platform/paths.h"
 #include "platform/pinned_folder.h"
 #include "tools/entry/native_path.h"
@@ -91,6 +94,10 @@ PackageFolder loadPackageFolder(const std::string& folder, const std::string& to
     return package;
   }
   package.copyRefusals = copyRefusals(folder);
+  // A package the copy refuses is never checked further by the installer.
+  std::string at;
+  if (package.copyRefusals.empty() && !platform::windowsPathOfNative(folder, at).failed())
+    package.signature = package::checkPackageSignature(at, std::nullopt);
   package.files = regularFiles(dir);
   if (!toolsFolder.empty()) package.toolFiles = regularFiles(nativePath(toolsFolder));
 

@@ -12,13 +12,15 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: OvVBiosRehearse <packages folder> [--machines DIR] [--tools DIR] [--jobs N]\n"
-    "                       [--report out.html] [--time-limit SECONDS]\n"
+    "                       [--report out.html] [--time-limit SECONDS] [--signer cert.pem]\n"
     "  Runs the installer (linux build, beside this program) with the package on a matrix of\n"
     "  simulated machines made from the package, or on the machine folders in DIR, and prints\n"
     "  one row per machine. Nothing outside its own temporary folder and the report is touched.\n"
     "  The package's vendor tools are played by simulated stand-ins; a tool the package lacks\n"
     "  is missing, as on a notebook, unless --tools DIR names a folder of stand-ins for it\n"
     "  (the linux build's bin folder), which the notes then say.\n"
+    "  --signer  rehearse the installer as signed with this certificate (PEM or DER): it runs only a\n"
+    "            package signed with the same one; without it, the installer is unsigned.\n"
     "Exit code: 0 every machine ended as the kind of machine it was made for expects (a machine\n"
     "of your own: flashed or up to date) and at least one was flashed, 1 otherwise (listed at\n"
     "the end), 2 nothing could be rehearsed, 3 usage.\n";
@@ -40,6 +42,8 @@ int toolMain(const std::vector<std::string>& args, const std::string& programFol
       options.jobs = std::atoi(args[++i].c_str());
     } else if (args[i] == "--report" && hasValue) {
       report = args[++i];
+    } else if (args[i] == "--signer" && hasValue) {
+      options.signer = args[++i];
     } else if (args[i] == "--time-limit" && hasValue) {
       options.limitSeconds = std::atof(args[++i].c_str());
     } else if (args[i].starts_with("-") || !options.packages.empty()) {

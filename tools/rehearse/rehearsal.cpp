@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "common/log.h"
@@ -13,15 +14,20 @@
 #include "package/check_rules.h"
 #include "package/config_line.h"
 #include "package/config_text.h"
+#include "package/package_signature.h"
 #include "package/read_configs.h"
 #include "package/vbios_configs.h"
 #include "package/vbios_image.h"
-#include "platform/folder_names.h"
 #include "platform/ascii_text.h"
+#include "platform/folder_listing.h"
+#include "platform/folder_names.h"
 #include "platform/paths.h"
+#include "platform/signature.h"
 #include "simulated/trace_reader.h"
 #include "tools/package_check/nvidia_version.h"
 #include "tools/package_check/package_folder.h"
+#include "tools/package_sign/sign_package.h"
+#include "tools/package_sign/throwaway_signer.h"
 #include "tools/rehearse/machine_keys_check.h"
 #include "tools/rehearse/machine_matrix.h"
 #include "tools/rehearse/run_pool.h"
@@ -220,6 +226,50 @@ std::string lastProblem(const std::string& log) {
   return "OrvoVbInst.txt line " + std::to_string(quotedLine + 1) + ": \"" + text + "\"";
 }
 
+// The installer's signature check of the author's package, made before
+// anything of it is copied, as the installer rehearsed (signed with
+// `options.signer`, or unsigned) makes it.
+bool checkSignature(const RehearsalOptions& options, Rehearsal& out, package::PackageSignatureCheck& check,
+                    std::string& signerBytes) {
+  std::optional<platform::Certificate> signer;
+  if (!options.signer.empty()) {
+    signerBytes = readAll(options.signer, 2 * platform::kMaxCertificateBytes + 1);
+    platform::Certificate certificate;
+    if (signerBytes.size() > 2 * platform::kMaxCertificateBytes ||
+        platform::readCertificate(signerBytes, certificate).failed()) {
+      out.problem = "--signer " + options.signer + " is not one certificate (PEM or DER)";
+      return false;
+    }
+    signer = std::move(certificate);
+  }
+  std::string at;
+  if (const platform::Error error = platform::windowsPathOfNative(options.packages, at); error.failed()) {
+    out.problem = "no Windows name for " + options.packages + ": " + error.message;
+    return false;
+  }
+  check = package::checkPackageSignature(at, signer);
+  return true;
+}
+
+std::string signatureNote(const package::PackageSignatureCheck& check, bool signedProgram) {
+  switch (check.verdict) {
+    case package::SignatureVerdict::Unsigned:
+      return "the package is not signed: these are an unsigned installer's runs; a signed installer stops "
+             "with " +
+             std::to_string(result::kPackageNotSigned) +
+             " on every machine (rehearse it with --signer cert.pem)";
+    case package::SignatureVerdict::Verified:
+      return "the package is signed by " + check.signer +
+             (signedProgram ? ", the certificate given with --signer" : "") +
+             "; the stand-ins change its tools, so the rehearsal signs its copy again with a throwaway "
+             "certificate the machines' installer trusts in its place";
+    case package::SignatureVerdict::Refused:
+      break;
+  }
+  return "package signature: " + check.reason + " (" + check.detail + "): every machine stops with " +
+         std::to_string(result::kPackageNotSigned) + " before anything of the package runs";
+}
+
 void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const VBiosConfigs& configs) {
   row.log = readAll(root / "drive_c/Windows/Log/OrvoVbInst.txt");
   bool traced = false;
@@ -300,6 +350,10 @@ Rehearsal rehearse(const RehearsalOptions& options) {
         "no installer at " + (bin / "OvVBiosInstaller").string() + " (build it with make build-linux)";
     return out;
   }
+  package::PackageSignatureCheck signature;
+  std::string signerBytes;
+  if (!checkSignature(options, out, signature, signerBytes)) return out;
+  out.notes.push_back(signatureNote(signature, !options.signer.empty()));
   TemporaryFolder temporary;
   if (temporary.path().empty()) {
     out.problem = "cannot make a temporary folder";
@@ -345,7 +399,10 @@ Rehearsal rehearse(const RehearsalOptions& options) {
           name + " is not in the package, so the machines here lack it as a notebook would: " + without);
     }
   };
-  if (configs.isAmdType()) {
+  // A refused package runs nothing, and its copy stays the author's bytes,
+  // so each run names the same fault the check above found.
+  if (signature.verdict == package::SignatureVerdict::Refused) {
+  } else if (configs.isAmdType()) {
     playTool("amdvbflash.exe", "amdvbflash.exe",
              "no VBIOS version can be read, 2004 on every machine with a matching GPU");
     playTool("devcon64.exe", "devcon64.exe",
@@ -369,6 +426,24 @@ Rehearsal rehearse(const RehearsalOptions& options) {
   if (error) {
     out.problem = "cannot put the stand-in tools in the package's copy: " + error.message();
     return out;
+  }
+  // The certificate the machines' installer is signed with ([program] signer).
+  std::string programSigner;
+  if (signature.verdict == package::SignatureVerdict::Verified) {
+    const ThrowawaySigner throwaway = makeThrowawaySigner("OvVBiosRehearse throwaway signer");
+    const SignedPackage resigned =
+        throwaway.problem.empty()
+            ? signPackage((program / "packages").string(), throwaway.pkcs12, throwaway.password)
+            : SignedPackage{throwaway.problem, {}, {}};
+    if (!resigned.problem.empty()) {
+      out.problem = "cannot sign the rehearsal's copy of the package again: " + resigned.problem;
+      return out;
+    }
+    signerBytes = throwaway.certificatePem;
+  }
+  if (!options.signer.empty()) {
+    programSigner = (temporary.path() / "program-signer.pem").string();
+    writeAll(programSigner, signerBytes);
   }
 
   std::vector<RehearsalMachine> machines;
@@ -408,7 +483,10 @@ Rehearsal rehearse(const RehearsalOptions& options) {
   for (size_t i = 0; i < machines.size(); ++i) {
     const fs::path root = temporary.path() / ("machine-" + std::to_string(i + 1));
     fs::create_directories(root, error);
-    writeAll(root / "machine.ini", machines[i].machineIni);
+    // The last [program] signer wins, so an author's machine is signed too.
+    writeAll(root / "machine.ini",
+             machines[i].machineIni +
+                 (programSigner.empty() ? "" : "\n[program]\nsigner = " + programSigner + "\n"));
     if (!machines[i].registryReg.empty()) writeAll(root / "registry.reg", machines[i].registryReg);
     jobs.push_back({(program / "OvVBiosInstaller").string(), root.string(), (root / "output.txt").string()});
   }

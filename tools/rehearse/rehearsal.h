@@ -12,6 +12,7 @@ struct RehearsalOptions {
   std::string machinesDir;  // machine folders of the author's own; empty: the default matrix
   std::string binDir;       // the linux build's bin folder: the installer and the stand-in tools
   std::string toolsDir;     // stand-ins for the tools the package lacks; empty: they stay missing
+  std::string signer;  // a certificate file: rehearse an installer signed with it; empty: an unsigned one
   int jobs = 2;
   double limitSeconds = 60;  // a run still going then is killed
 };
