@@ -37,8 +37,12 @@ using Bio = std::unique_ptr<BIO, Freer<BIO_free>>;
 using X509Owner = std::unique_ptr<X509, Freer<X509_free>>;
 using CmsOwner = std::unique_ptr<CMS_ContentInfo, Freer<CMS_ContentInfo_free>>;
 
+// The certificates CMS_get1_certs hands out, each with its own reference.
 struct CertificateStack {
   STACK_OF(X509) * certificates = nullptr;
+  explicit CertificateStack(STACK_OF(X509) * held) : certificates(held) {}
+  CertificateStack(const CertificateStack&) = delete;
+  CertificateStack& operator=(const CertificateStack&) = delete;
   ~CertificateStack() {
     if (certificates != nullptr) sk_X509_pop_free(certificates, X509_free);
   }
