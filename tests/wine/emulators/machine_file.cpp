@@ -48,8 +48,9 @@ std::wstring machineFolder() {
 // The whole file, or nothing when it is missing, a link or over the bound.
 bool readBounded(const std::wstring& path, std::string& text, bool& missing) {
   missing = false;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -63,8 +64,8 @@ bool readBounded(const std::wstring& path, std::string& text, bool& missing) {
       static_cast<unsigned long long>(size.QuadPart) <= kMaxMachineIniBytes) {
     text.resize(static_cast<size_t>(size.QuadPart));
     DWORD got = 0;
-    ok = text.empty() || (ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &got, nullptr) &&
-                          got == text.size());
+    ok = text.empty() ||
+         (ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &got, nullptr) && got == text.size());
   }
   CloseHandle(file);
   return ok;
@@ -103,8 +104,8 @@ MachineFile MachineFile::parse(std::string_view text) {
     }
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos || section.empty()) continue;
-    file.entries_.push_back(
-        {section, lower(trimmed(line.substr(0, equals))), std::string(trimmed(withoutComment(line.substr(equals + 1))))});
+    file.entries_.push_back({section, lower(trimmed(line.substr(0, equals))),
+                             std::string(trimmed(withoutComment(line.substr(equals + 1))))});
   }
   return file;
 }

@@ -27,8 +27,8 @@ struct DeviceRow {
 enum class FailPoint { None, BeforeMatch, AfterMatch };
 
 enum class QueryKind {
-  NotOurs,   // another class: Wine's own WMI answers it
-  Invalid,   // Win32_PnPSignedDriver with a condition we do not know
+  NotOurs,  // another class: Wine's own WMI answers it
+  Invalid,  // Win32_PnPSignedDriver with a condition we do not know
   Devices,
 };
 

@@ -37,7 +37,8 @@ HRESULT putText(const std::optional<std::string>& value, VARIANT* out, CIMTYPE* 
 
 class DeviceObject final : public IWbemClassObject {
  public:
-  DeviceObject(std::shared_ptr<const DeviceList> list, size_t index) : list_(std::move(list)), index_(index) {}
+  DeviceObject(std::shared_ptr<const DeviceList> list, size_t index)
+      : list_(std::move(list)), index_(index) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (out == nullptr) return E_POINTER;
@@ -75,7 +76,9 @@ class DeviceObject final : public IWbemClassObject {
     return WBEM_E_NOT_SUPPORTED;
   }
   HRESULT STDMETHODCALLTYPE BeginEnumeration(LONG) override { return WBEM_E_NOT_SUPPORTED; }
-  HRESULT STDMETHODCALLTYPE Next(LONG, BSTR*, VARIANT*, CIMTYPE*, LONG*) override { return WBEM_E_NOT_SUPPORTED; }
+  HRESULT STDMETHODCALLTYPE Next(LONG, BSTR*, VARIANT*, CIMTYPE*, LONG*) override {
+    return WBEM_E_NOT_SUPPORTED;
+  }
   HRESULT STDMETHODCALLTYPE EndEnumeration() override { return WBEM_E_NOT_SUPPORTED; }
   HRESULT STDMETHODCALLTYPE GetPropertyQualifierSet(LPCWSTR, IWbemQualifierSet**) override {
     return WBEM_E_NOT_SUPPORTED;
@@ -86,7 +89,9 @@ class DeviceObject final : public IWbemClassObject {
     return WBEM_S_NO_ERROR;
   }
   HRESULT STDMETHODCALLTYPE GetObjectText(LONG, BSTR*) override { return WBEM_E_NOT_SUPPORTED; }
-  HRESULT STDMETHODCALLTYPE SpawnDerivedClass(LONG, IWbemClassObject**) override { return WBEM_E_NOT_SUPPORTED; }
+  HRESULT STDMETHODCALLTYPE SpawnDerivedClass(LONG, IWbemClassObject**) override {
+    return WBEM_E_NOT_SUPPORTED;
+  }
   HRESULT STDMETHODCALLTYPE SpawnInstance(LONG, IWbemClassObject**) override { return WBEM_E_NOT_SUPPORTED; }
   HRESULT STDMETHODCALLTYPE CompareTo(LONG, IWbemClassObject*) override { return WBEM_E_NOT_SUPPORTED; }
   HRESULT STDMETHODCALLTYPE GetPropertyOrigin(LPCWSTR, BSTR*) override { return WBEM_E_NOT_SUPPORTED; }
@@ -136,8 +141,10 @@ class DeviceEnumeration final : public IEnumWbemClassObject {
     return left;
   }
 
-  HRESULT STDMETHODCALLTYPE Next(LONG timeout, ULONG count, IWbemClassObject** objects, ULONG* returned) override {
-    if (objects == nullptr || returned == nullptr || (timeout < 0 && timeout != static_cast<LONG>(WBEM_INFINITE)))
+  HRESULT STDMETHODCALLTYPE Next(LONG timeout, ULONG count, IWbemClassObject** objects,
+                                 ULONG* returned) override {
+    if (objects == nullptr || returned == nullptr ||
+        (timeout < 0 && timeout != static_cast<LONG>(WBEM_INFINITE)))
       return WBEM_E_INVALID_PARAMETER;
     *returned = 0;
     std::lock_guard<std::mutex> lock(mutex_);

@@ -81,8 +81,9 @@ class Services final : public IWbemServices, public IClientSecurity {
   }
 
   // IClientSecurity
-  HRESULT STDMETHODCALLTYPE QueryBlanket(IUnknown*, DWORD* authn, DWORD* authz, OLECHAR** server, DWORD* level,
-                                         DWORD* impersonation, void** identity, DWORD* capabilities) override {
+  HRESULT STDMETHODCALLTYPE QueryBlanket(IUnknown*, DWORD* authn, DWORD* authz, OLECHAR** server,
+                                         DWORD* level, DWORD* impersonation, void** identity,
+                                         DWORD* capabilities) override {
     if (authn != nullptr) *authn = RPC_C_AUTHN_WINNT;
     if (authz != nullptr) *authz = RPC_C_AUTHZ_NONE;
     if (server != nullptr) *server = nullptr;
@@ -92,17 +93,19 @@ class Services final : public IWbemServices, public IClientSecurity {
     if (capabilities != nullptr) *capabilities = EOAC_NONE;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE SetBlanket(IUnknown*, DWORD, DWORD, OLECHAR*, DWORD, DWORD, void*, DWORD) override {
+  HRESULT STDMETHODCALLTYPE SetBlanket(IUnknown*, DWORD, DWORD, OLECHAR*, DWORD, DWORD, void*,
+                                       DWORD) override {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE CopyProxy(IUnknown* proxy, IUnknown** copy) override {
     if (copy == nullptr) return E_POINTER;
     *copy = nullptr;
-    return proxy == nullptr ? E_INVALIDARG : proxy->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(copy));
+    return proxy == nullptr ? E_INVALIDARG
+                            : proxy->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(copy));
   }
 
-  HRESULT STDMETHODCALLTYPE ExecQuery(const BSTR language, const BSTR query, LONG flags, IWbemContext* context,
-                                      IEnumWbemClassObject** result) override {
+  HRESULT STDMETHODCALLTYPE ExecQuery(const BSTR language, const BSTR query, LONG flags,
+                                      IWbemContext* context, IEnumWbemClassObject** result) override {
     if (result == nullptr || language == nullptr || query == nullptr) return WBEM_E_INVALID_PARAMETER;
     *result = nullptr;
     const DeviceQuery kind = classifyQuery(query);
@@ -132,10 +135,12 @@ class Services final : public IWbemServices, public IClientSecurity {
                                       IWbemCallResult** e) override {
     return wine_ ? wine_->GetObject(a, b, c, d, e) : kNotSupported;
   }
-  HRESULT STDMETHODCALLTYPE GetObjectAsync(const BSTR a, LONG b, IWbemContext* c, IWbemObjectSink* d) override {
+  HRESULT STDMETHODCALLTYPE GetObjectAsync(const BSTR a, LONG b, IWbemContext* c,
+                                           IWbemObjectSink* d) override {
     return wine_ ? wine_->GetObjectAsync(a, b, c, d) : kNotSupported;
   }
-  HRESULT STDMETHODCALLTYPE PutClass(IWbemClassObject* a, LONG b, IWbemContext* c, IWbemCallResult** d) override {
+  HRESULT STDMETHODCALLTYPE PutClass(IWbemClassObject* a, LONG b, IWbemContext* c,
+                                     IWbemCallResult** d) override {
     return wine_ ? wine_->PutClass(a, b, c, d) : kNotSupported;
   }
   HRESULT STDMETHODCALLTYPE PutClassAsync(IWbemClassObject* a, LONG b, IWbemContext* c,
@@ -145,7 +150,8 @@ class Services final : public IWbemServices, public IClientSecurity {
   HRESULT STDMETHODCALLTYPE DeleteClass(const BSTR a, LONG b, IWbemContext* c, IWbemCallResult** d) override {
     return wine_ ? wine_->DeleteClass(a, b, c, d) : kNotSupported;
   }
-  HRESULT STDMETHODCALLTYPE DeleteClassAsync(const BSTR a, LONG b, IWbemContext* c, IWbemObjectSink* d) override {
+  HRESULT STDMETHODCALLTYPE DeleteClassAsync(const BSTR a, LONG b, IWbemContext* c,
+                                             IWbemObjectSink* d) override {
     return wine_ ? wine_->DeleteClassAsync(a, b, c, d) : kNotSupported;
   }
   HRESULT STDMETHODCALLTYPE CreateClassEnum(const BSTR a, LONG b, IWbemContext* c,
@@ -164,7 +170,8 @@ class Services final : public IWbemServices, public IClientSecurity {
                                              IWbemObjectSink* d) override {
     return wine_ ? wine_->PutInstanceAsync(a, b, c, d) : kNotSupported;
   }
-  HRESULT STDMETHODCALLTYPE DeleteInstance(const BSTR a, LONG b, IWbemContext* c, IWbemCallResult** d) override {
+  HRESULT STDMETHODCALLTYPE DeleteInstance(const BSTR a, LONG b, IWbemContext* c,
+                                           IWbemCallResult** d) override {
     return wine_ ? wine_->DeleteInstance(a, b, c, d) : kNotSupported;
   }
   HRESULT STDMETHODCALLTYPE DeleteInstanceAsync(const BSTR a, LONG b, IWbemContext* c,
@@ -191,8 +198,9 @@ class Services final : public IWbemServices, public IClientSecurity {
                                                        IWbemObjectSink* e) override {
     return wine_ ? wine_->ExecNotificationQueryAsync(a, b, c, d, e) : kNotSupported;
   }
-  HRESULT STDMETHODCALLTYPE ExecMethod(const BSTR a, const BSTR b, LONG c, IWbemContext* d, IWbemClassObject* e,
-                                       IWbemClassObject** f, IWbemCallResult** g) override {
+  HRESULT STDMETHODCALLTYPE ExecMethod(const BSTR a, const BSTR b, LONG c, IWbemContext* d,
+                                       IWbemClassObject* e, IWbemClassObject** f,
+                                       IWbemCallResult** g) override {
     return wine_ ? wine_->ExecMethod(a, b, c, d, e, f, g) : kNotSupported;
   }
   HRESULT STDMETHODCALLTYPE ExecMethodAsync(const BSTR a, const BSTR b, LONG c, IWbemContext* d,

@@ -40,7 +40,8 @@ int theGpu = 0;
 // The GPU as Initialize last read it.
 struct Gpu {
   bool present = true;
-  Status initialize = kOk, enumerate = kOk, revisionStatus = kOk, oemRevisionStatus = kOk, versionStatus = kOk;
+  Status initialize = kOk, enumerate = kOk, revisionStatus = kOk, oemRevisionStatus = kOk,
+         versionStatus = kOk;
   unsigned revision = 0x86040F00u;
   unsigned oemRevision = 0x01;
   std::string version = "86.04.0F.00.01";
@@ -145,7 +146,8 @@ Status __cdecl getVbiosVersionString(void* gpu, char* text) {
   } else {
     // A short string holds 63 characters and its terminator.
     std::memset(text, 0, 64);
-    std::memcpy(text, theMachine.version.data(), theMachine.version.size() < 63 ? theMachine.version.size() : 63);
+    std::memcpy(text, theMachine.version.data(),
+                theMachine.version.size() < 63 ? theMachine.version.size() : 63);
   }
   return kOk;
 }
