@@ -35,25 +35,10 @@ HRESULT putText(const std::optional<std::string>& value, VARIANT* out, CIMTYPE* 
   return WBEM_S_NO_ERROR;
 }
 
-class DeviceObject final : public IWbemClassObject {
+class DeviceObject final : public ComObject<IWbemClassObject> {
  public:
   DeviceObject(std::shared_ptr<const DeviceList> list, size_t index)
       : list_(std::move(list)), index_(index) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IWbemClassObject) return E_NOINTERFACE;
-    *out = static_cast<IWbemClassObject*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   // Property names are case-insensitive in WMI, as the product's
   // "HardWareID" shows.
@@ -114,32 +99,15 @@ class DeviceObject final : public IWbemClassObject {
   HRESULT STDMETHODCALLTYPE GetMethodOrigin(LPCWSTR, BSTR*) override { return WBEM_E_NOT_SUPPORTED; }
 
  private:
-  ~DeviceObject() = default;
-  std::atomic<ULONG> refs_{1};
   std::shared_ptr<const DeviceList> list_;
   size_t index_;
 };
 
 // Forward-only, answering at once: the rows are all known when the query
 // returns, so a time-out never passes.
-class DeviceEnumeration final : public IEnumWbemClassObject {
+class DeviceEnumeration final : public ComObject<IEnumWbemClassObject> {
  public:
   explicit DeviceEnumeration(std::shared_ptr<const DeviceList> list) : list_(std::move(list)) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IEnumWbemClassObject) return E_NOINTERFACE;
-    *out = static_cast<IEnumWbemClassObject*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT STDMETHODCALLTYPE Next(LONG timeout, ULONG count, IWbemClassObject** objects,
                                  ULONG* returned) override {
@@ -168,8 +136,6 @@ class DeviceEnumeration final : public IEnumWbemClassObject {
   HRESULT STDMETHODCALLTYPE Clone(IEnumWbemClassObject**) override { return WBEM_E_INVALID_OPERATION; }
 
  private:
-  ~DeviceEnumeration() = default;
-  std::atomic<ULONG> refs_{1};
   std::mutex mutex_;
   std::shared_ptr<const DeviceList> list_;
   size_t position_ = 0;

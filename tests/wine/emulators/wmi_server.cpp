@@ -121,91 +121,95 @@ class Services final : public IWbemServices, public IClientSecurity {
   }
 
   // Everything else is Wine's.
+  template <class Method, class... Arguments>
+  HRESULT forward(Method method, Arguments... arguments) {
+    return wine_ ? (wine_->*method)(arguments...) : kNotSupported;
+  }
   HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR a, LONG b, IWbemContext* c, IWbemServices** d,
                                           IWbemCallResult** e) override {
-    return wine_ ? wine_->OpenNamespace(a, b, c, d, e) : kNotSupported;
+    return forward(&IWbemServices::OpenNamespace, a, b, c, d, e);
   }
   HRESULT STDMETHODCALLTYPE CancelAsyncCall(IWbemObjectSink* a) override {
-    return wine_ ? wine_->CancelAsyncCall(a) : kNotSupported;
+    return forward(&IWbemServices::CancelAsyncCall, a);
   }
   HRESULT STDMETHODCALLTYPE QueryObjectSink(LONG a, IWbemObjectSink** b) override {
-    return wine_ ? wine_->QueryObjectSink(a, b) : kNotSupported;
+    return forward(&IWbemServices::QueryObjectSink, a, b);
   }
   HRESULT STDMETHODCALLTYPE GetObject(const BSTR a, LONG b, IWbemContext* c, IWbemClassObject** d,
                                       IWbemCallResult** e) override {
-    return wine_ ? wine_->GetObject(a, b, c, d, e) : kNotSupported;
+    return forward(&IWbemServices::GetObject, a, b, c, d, e);
   }
   HRESULT STDMETHODCALLTYPE GetObjectAsync(const BSTR a, LONG b, IWbemContext* c,
                                            IWbemObjectSink* d) override {
-    return wine_ ? wine_->GetObjectAsync(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::GetObjectAsync, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE PutClass(IWbemClassObject* a, LONG b, IWbemContext* c,
                                      IWbemCallResult** d) override {
-    return wine_ ? wine_->PutClass(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::PutClass, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE PutClassAsync(IWbemClassObject* a, LONG b, IWbemContext* c,
                                           IWbemObjectSink* d) override {
-    return wine_ ? wine_->PutClassAsync(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::PutClassAsync, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE DeleteClass(const BSTR a, LONG b, IWbemContext* c, IWbemCallResult** d) override {
-    return wine_ ? wine_->DeleteClass(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::DeleteClass, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE DeleteClassAsync(const BSTR a, LONG b, IWbemContext* c,
                                              IWbemObjectSink* d) override {
-    return wine_ ? wine_->DeleteClassAsync(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::DeleteClassAsync, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE CreateClassEnum(const BSTR a, LONG b, IWbemContext* c,
                                             IEnumWbemClassObject** d) override {
-    return wine_ ? wine_->CreateClassEnum(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::CreateClassEnum, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE CreateClassEnumAsync(const BSTR a, LONG b, IWbemContext* c,
                                                  IWbemObjectSink* d) override {
-    return wine_ ? wine_->CreateClassEnumAsync(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::CreateClassEnumAsync, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE PutInstance(IWbemClassObject* a, LONG b, IWbemContext* c,
                                         IWbemCallResult** d) override {
-    return wine_ ? wine_->PutInstance(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::PutInstance, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE PutInstanceAsync(IWbemClassObject* a, LONG b, IWbemContext* c,
                                              IWbemObjectSink* d) override {
-    return wine_ ? wine_->PutInstanceAsync(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::PutInstanceAsync, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE DeleteInstance(const BSTR a, LONG b, IWbemContext* c,
                                            IWbemCallResult** d) override {
-    return wine_ ? wine_->DeleteInstance(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::DeleteInstance, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE DeleteInstanceAsync(const BSTR a, LONG b, IWbemContext* c,
                                                 IWbemObjectSink* d) override {
-    return wine_ ? wine_->DeleteInstanceAsync(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::DeleteInstanceAsync, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE CreateInstanceEnum(const BSTR a, LONG b, IWbemContext* c,
                                                IEnumWbemClassObject** d) override {
-    return wine_ ? wine_->CreateInstanceEnum(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::CreateInstanceEnum, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE CreateInstanceEnumAsync(const BSTR a, LONG b, IWbemContext* c,
                                                     IWbemObjectSink* d) override {
-    return wine_ ? wine_->CreateInstanceEnumAsync(a, b, c, d) : kNotSupported;
+    return forward(&IWbemServices::CreateInstanceEnumAsync, a, b, c, d);
   }
   HRESULT STDMETHODCALLTYPE ExecQueryAsync(const BSTR a, const BSTR b, LONG c, IWbemContext* d,
                                            IWbemObjectSink* e) override {
-    return wine_ ? wine_->ExecQueryAsync(a, b, c, d, e) : kNotSupported;
+    return forward(&IWbemServices::ExecQueryAsync, a, b, c, d, e);
   }
   HRESULT STDMETHODCALLTYPE ExecNotificationQuery(const BSTR a, const BSTR b, LONG c, IWbemContext* d,
                                                   IEnumWbemClassObject** e) override {
-    return wine_ ? wine_->ExecNotificationQuery(a, b, c, d, e) : kNotSupported;
+    return forward(&IWbemServices::ExecNotificationQuery, a, b, c, d, e);
   }
   HRESULT STDMETHODCALLTYPE ExecNotificationQueryAsync(const BSTR a, const BSTR b, LONG c, IWbemContext* d,
                                                        IWbemObjectSink* e) override {
-    return wine_ ? wine_->ExecNotificationQueryAsync(a, b, c, d, e) : kNotSupported;
+    return forward(&IWbemServices::ExecNotificationQueryAsync, a, b, c, d, e);
   }
   HRESULT STDMETHODCALLTYPE ExecMethod(const BSTR a, const BSTR b, LONG c, IWbemContext* d,
                                        IWbemClassObject* e, IWbemClassObject** f,
                                        IWbemCallResult** g) override {
-    return wine_ ? wine_->ExecMethod(a, b, c, d, e, f, g) : kNotSupported;
+    return forward(&IWbemServices::ExecMethod, a, b, c, d, e, f, g);
   }
   HRESULT STDMETHODCALLTYPE ExecMethodAsync(const BSTR a, const BSTR b, LONG c, IWbemContext* d,
                                             IWbemClassObject* e, IWbemObjectSink* f) override {
-    return wine_ ? wine_->ExecMethodAsync(a, b, c, d, e, f) : kNotSupported;
+    return forward(&IWbemServices::ExecMethodAsync, a, b, c, d, e, f);
   }
 
  private:
@@ -216,23 +220,8 @@ class Services final : public IWbemServices, public IClientSecurity {
   IWbemServices* wine_;
 };
 
-class Locator final : public IWbemLocator {
+class Locator final : public ComObject<IWbemLocator> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IWbemLocator) return E_NOINTERFACE;
-    *out = static_cast<IWbemLocator*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR resource, const BSTR user, const BSTR password,
                                           const BSTR locale, LONG flags, const BSTR authority,
                                           IWbemContext* context, IWbemServices** services) override {
@@ -257,10 +246,6 @@ class Locator final : public IWbemLocator {
     *services = new Services(wineServices);
     return WBEM_S_NO_ERROR;
   }
-
- private:
-  ~Locator() = default;
-  std::atomic<ULONG> refs_{1};
 };
 
 class LocatorFactory final : public IClassFactory {

@@ -37,8 +37,8 @@ constexpr Status kExpectedPhysicalGpuHandle = -101;
 
 int theGpu = 0;
 
-// The GPU as Initialize last read it.
-struct Gpu {
+// What the driver answers, as Initialize last read the machine.
+struct DriverAnswers {
   bool present = true;
   Status initialize = kOk, enumerate = kOk, revisionStatus = kOk, oemRevisionStatus = kOk,
          versionStatus = kOk;
@@ -46,11 +46,11 @@ struct Gpu {
   unsigned oemRevision = 0x01;
   std::string version = "86.04.0F.00.01";
 };
-Gpu theMachine;
+DriverAnswers answers;
 
-Gpu readMachine() {
+DriverAnswers readMachine() {
   const MachineFile machine = MachineFile::load();
-  Gpu read;
+  DriverAnswers read;
   if (!machine.found()) return read;
   read.present = machine.present("nvapi");
   const auto number = [&machine](const char* key, long long fallback) {
@@ -99,18 +99,18 @@ Status enter(Call call, Status status = kOk) {
 }
 
 Status __cdecl initialize() {
-  theMachine = readMachine();
-  if (!theMachine.present) {
+  answers = readMachine();
+  if (!answers.present) {
     count(kInitialize);
     return kLibraryNotFound;
   }
-  return enter(kInitialize, theMachine.initialize);
+  return enter(kInitialize, answers.initialize);
 }
 
 Status __cdecl unload() { return enter(kUnload); }
 
 Status __cdecl enumPhysicalGpus(void** handles, unsigned* count) {
-  const Status status = enter(kEnum, theMachine.enumerate);
+  const Status status = enter(kEnum, answers.enumerate);
   if (status != kOk) return status;
   if (handles == nullptr || count == nullptr) return kInvalidArgument;
   handles[0] = &theGpu;
@@ -119,25 +119,25 @@ Status __cdecl enumPhysicalGpus(void** handles, unsigned* count) {
 }
 
 Status __cdecl getVbiosRevision(void* gpu, unsigned* revision) {
-  const Status status = enter(kRevision, theMachine.revisionStatus);
+  const Status status = enter(kRevision, answers.revisionStatus);
   if (status != kOk) return status;
   if (gpu != &theGpu) return kExpectedPhysicalGpuHandle;
   if (revision == nullptr) return kInvalidArgument;
-  *revision = theMachine.revision;
+  *revision = answers.revision;
   return kOk;
 }
 
 Status __cdecl getVbiosOemRevision(void* gpu, unsigned* revision) {
-  const Status status = enter(kOemRevision, theMachine.oemRevisionStatus);
+  const Status status = enter(kOemRevision, answers.oemRevisionStatus);
   if (status != kOk) return status;
   if (gpu != &theGpu) return kExpectedPhysicalGpuHandle;
   if (revision == nullptr) return kInvalidArgument;
-  *revision = theMachine.oemRevision;
+  *revision = answers.oemRevision;
   return kOk;
 }
 
 Status __cdecl getVbiosVersionString(void* gpu, char* text) {
-  const Status status = enter(kVersionString, theMachine.versionStatus);
+  const Status status = enter(kVersionString, answers.versionStatus);
   if (status != kOk) return status;
   if (gpu != &theGpu) return kExpectedPhysicalGpuHandle;
   if (text == nullptr) return kInvalidArgument;
@@ -146,8 +146,7 @@ Status __cdecl getVbiosVersionString(void* gpu, char* text) {
   } else {
     // A short string holds 63 characters and its terminator.
     std::memset(text, 0, 64);
-    std::memcpy(text, theMachine.version.data(),
-                theMachine.version.size() < 63 ? theMachine.version.size() : 63);
+    std::memcpy(text, answers.version.data(), answers.version.size() < 63 ? answers.version.size() : 63);
   }
   return kOk;
 }
