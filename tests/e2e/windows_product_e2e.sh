@@ -66,7 +66,6 @@ FlashFails             | kestrel-amd     | amd-dock       | amdvbflash.flash_exi
 FlashNotCompleted      | kestrel-amd     | amd-dock       | amdvbflash.flash_completes=no
 NvFlashedDockUpdated   | kestrel-nv-dock | nv-dock-update |
 NvDockAbsent           | kestrel-nv-dock | nv-dock-update | nvapi.oem_revision=0x02 dock.present=no
-NvDockRefusesGreeting  | kestrel-nv-dock | nv-dock-update | nvapi.oem_revision=0x02 dock.greeting=reject
 NvPlatformDriverAbsent | kestrel-nv-dock | nv-dock-update | nvapi.oem_revision=0x02 acpi.present=no
 NvLinkSwitchRefused    | kestrel-nv-dock | nv-dock-update | nvapi.oem_revision=0x02 acpi.devs_reply=0
 NvNoDriverLibrary      | kestrel-nv-dock | nv-dock-update | -nvapi
