@@ -18,17 +18,15 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 wine=$(command -v wine64 || command -v wine)
 bin=$build/windows/bin
 
-# Alone: the test prefix, an X display and the test drivers first, as
-# scripts/run-tests.sh sets them up for the whole Windows part.
+# Alone: the test prefix and an X display first, as scripts/run-tests.sh
+# sets them up for the whole Windows part.
 if [ -z "${OVVB_PRODUCT_SESSION:-}" ]; then
   export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   bash "$root/scripts/wine-prefix.sh" "$WINEPREFIX" "$bin" || exit 1
   wineserver -p 2>/dev/null
   OVVB_PRODUCT_SESSION=1 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     wine cmd /c exit 0 </dev/null >/dev/null 2>&1
-    wine "$2/ovvb_drivers.exe" install </dev/null >/dev/null 2>&1 ||
-      { echo "test drivers: not installed"; exit 1; }
-    bash "$1" "$3"' _ "$0" "$bin" "$build"
+    bash "$1" "$2"' _ "$0" "$build"
   status=$?
   wineserver -k 2>/dev/null
   exit $status
@@ -299,6 +297,16 @@ finish() {
   rm -rf "$work"
 }
 trap finish EXIT
+
+# The drivers as the suites before may have left them: their state cleared,
+# and installed again, which also makes the dock device anew when it was
+# started with another report length.
+drv reset dock
+drv reset acpi
+if ! drv install && ! drv install; then
+  echo "FAIL test drivers: not installed"
+  failed=$((failed + 1))
+fi
 
 started=$SECONDS
 while IFS='|' read -r name machine package changes; do
