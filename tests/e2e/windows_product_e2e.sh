@@ -39,6 +39,7 @@ export WINEDEBUG=-all
 #   cfg:Key=Value      a configs.txt line added   rm:file       a package file removed
 #   reg:Name=Value     a BIOS value of registry.reg
 #   product=N:why      the product ends with N, not as linux does, and why
+#   devices:N[:L]      N unrelated devices listed first, with hardware IDs of L characters
 # The changes are those of the linux end-to-end tables' rows of the same
 # name (tests/e2e/installer_e2e_test.cpp); what each must end with is the
 # linux build's run of the very same folder.
@@ -62,6 +63,8 @@ NoVersionLine          | kestrel-amd     | amd-dock       | amdvbflash.version=
 FlashHangs             | kestrel-amd     | amd-dock       | amdvbflash.flash_hang=yes time.timeout_scale=0.02
 FlashFails             | kestrel-amd     | amd-dock       | amdvbflash.flash_exit=3
 FlashNotCompleted      | kestrel-amd     | amd-dock       | amdvbflash.flash_completes=no
+ManyDevicesFirst       | kestrel-amd     | amd-dock       | devices:10000 amdvbflash.version=020.001.000.038.016400
+HardwareIdTooLong      | kestrel-amd     | amd-dock       | devices:1:65536 product=202:the_product_refuses_a_property_over_32768_characters_and_with_it_the_search
 NvFlashedDockUpdated   | kestrel-nv-dock | nv-dock-update |
 NvDockAbsent           | kestrel-nv-dock | nv-dock-update | nvapi.oem_revision=0x02 dock.present=no
 NvPlatformDriverAbsent | kestrel-nv-dock | nv-dock-update | nvapi.oem_revision=0x02 acpi.present=no
@@ -121,6 +124,17 @@ arrange() {  # <dir> <machine> <package> <changes...>
   ini_set "$dir/machine/machine.ini" time scale 0
   for change in "$@"; do
     case $change in
+      devices:*)
+        local spec=${change#devices:} size=0
+        [[ $spec == *:* ]] && size=${spec#*:}
+        awk -v n="${spec%%:*}" -v size="$size" '
+          { print }
+          tolower($0) ~ /^[[:space:]]*\[pnp\]/ {
+            pad = ""
+            while (length(pad) < size - 21) pad = pad "A"
+            for (i = 0; i < n; i++) printf "device = PCI\\VEN_8086&DEV_%04X%s | 1.0.%d\n", i % 65536, pad, i
+          }' "$dir/machine/machine.ini" >"$dir/machine/machine.ini.new" && mv "$dir/machine/machine.ini.new" "$dir/machine/machine.ini"
+        ;;
       product=*) echo "${change#product=}" >"$dir/product" ;;
       cfg:*) printf '%s\n' "${change#cfg:}" >>"$dir/packages/configs.txt" ;;
       rm:*) echo "${change#rm:}" >>"$dir/removed" ;;
