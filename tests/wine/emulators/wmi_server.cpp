@@ -56,29 +56,18 @@ bool isLocalDefaultNamespace(const wchar_t* name) {
 // The local default namespace: our answers for Win32_PnPSignedDriver,
 // Wine's for everything else. In process, so a proxy blanket is accepted as
 // Windows accepts it for an in-process object.
-class Services final : public IWbemServices, public IClientSecurity {
+class Services final : public ComObject<IWbemServices>, public IClientSecurity {
  public:
   explicit Services(IWbemServices* wine) : wine_(wine) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IWbemServices) {
-      *out = static_cast<IWbemServices*>(this);
-    } else if (riid == IID_IClientSecurity) {
-      *out = static_cast<IClientSecurity*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
+    if (out == nullptr || riid != IID_IClientSecurity) return ComObject::QueryInterface(riid, out);
+    *out = static_cast<IClientSecurity*>(this);
     AddRef();
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
 
   // IClientSecurity
   HRESULT STDMETHODCALLTYPE QueryBlanket(IUnknown*, DWORD* authn, DWORD* authz, OLECHAR** server,
@@ -213,10 +202,9 @@ class Services final : public IWbemServices, public IClientSecurity {
   }
 
  private:
-  ~Services() {
+  ~Services() override {
     if (wine_) wine_->Release();
   }
-  std::atomic<ULONG> refs_{1};
   IWbemServices* wine_;
 };
 

@@ -12,8 +12,8 @@ namespace {
 
 std::string utf8(const std::wstring& text) {
   if (text.empty()) return {};
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
   std::string out(length > 0 ? static_cast<size_t>(length) : 0, '\0');
   if (length > 0)
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length, nullptr,
