@@ -11,7 +11,8 @@
 # (clicked as tests/e2e/windows_e2e.sh clicks it).
 # Prints "ok|FAIL <row> <code>" per row and ends with
 # "windows product: N passed, N failed".
-# Usage: tests/e2e/windows_product_e2e.sh <build root>   (after make build)
+# Usage: tests/e2e/windows_product_e2e.sh <build root>   (after make build: the
+# windows and linux builds)
 set -uo pipefail
 build=$(cd "${1:?build root}" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -40,9 +41,10 @@ export WINEDEBUG=-all
 #   reg:Name=Value     a BIOS value of registry.reg
 #   product=N:why      the product ends with N, not as linux does, and why
 #   devices:N[:L]      N unrelated devices listed first, with hardware IDs of L characters
-# The changes are those of the linux end-to-end tables' rows of the same
-# name (tests/e2e/installer_e2e_test.cpp); what each must end with is the
-# linux build's run of the very same folder.
+# The rows follow the linux end-to-end table (tests/e2e/installer_e2e_test.cpp)
+# on the example machines; what each must end with is the linux build's run
+# of the very same folder. time.timeout_scale shortens only the linux
+# build's limits: the product's are real.
 rows() {
   cat <<'EOF'
 Flashed                | kestrel-amd     | amd-dock       |
