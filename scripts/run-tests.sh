@@ -82,7 +82,9 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   echo $? >"$2/wine-drivers.rc"
   ctest --test-dir "$1/windows" -j 1 --output-on-failure --timeout 600 >"$2/windows.txt" 2>&1
   echo $? >"$2/windows.rc"
-  bash "$3/tests/e2e/windows_e2e.sh" "$1" >"$2/windows-sim.txt" 2>&1' _ "$build" "$log" "$root"
+  bash "$3/tests/e2e/windows_e2e.sh" "$1" >"$2/windows-sim.txt" 2>&1
+  OVVB_PRODUCT_SESSION=1 bash "$3/tests/e2e/windows_product_e2e.sh" "$1" >"$2/windows-product.txt" 2>&1' \
+  _ "$build" "$log" "$root"
 # The kernel-mode stand-ins for the dock controller and \\.\ZELACPI are
 # installed once into the prefix inside the display session above (a rebuilt
 # driver replaces the installed one): a Wine started before it would start
@@ -98,19 +100,28 @@ else
 fi
 count_ctest windows "$log/windows.txt" "$(cat "$log/windows.rc" 2>/dev/null)"
 
+count_summary() {  # name, output file: its "<name>: N passed, N failed" line counted
+  local line p f
+  line=$(grep -E "^$1: [0-9]+ passed, [0-9]+ failed\$" "$2" | tail -n 1)
+  if [ -n "$line" ]; then
+    p=$(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$line")
+    f=$(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$line")
+    passed=$((passed + p))
+    failed=$((failed + f))
+    echo "$line"
+    [ "$f" -eq 0 ] || grep -E '^FAIL' "$2"
+  else
+    echo "$1: no summary (see $2)"
+    failed=$((failed + 1))
+  fi
+}
+
 echo "== windows-sim: the Windows program end to end under Wine"
-sim_line=$(grep -E '^windows-sim: [0-9]+ passed, [0-9]+ failed$' "$log/windows-sim.txt" | tail -n 1)
-if [ -n "$sim_line" ]; then
-  p=$(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$sim_line")
-  f=$(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$sim_line")
-  passed=$((passed + p))
-  failed=$((failed + f))
-  echo "$sim_line"
-  [ "$f" -eq 0 ] || grep -E '^FAIL' "$log/windows-sim.txt"
-else
-  echo "windows-sim: no summary (see $log/windows-sim.txt)"
-  failed=$((failed + 1))
-fi
+count_summary windows-sim "$log/windows-sim.txt"
+
+echo "== windows product: the shipped program on the linux rows' machines under Wine"
+count_summary "windows product" "$log/windows-product.txt"
+grep -E '^windows product: the rows took' "$log/windows-product.txt"
 wineserver -k 2>/dev/null
 
 echo "== fuzzing the parsers of outside input"

@@ -69,10 +69,61 @@ if [ "$(cat "$marker" 2>/dev/null || true)" != "$settings_version" ]; then
   echo "$settings_version" >"$marker"
 fi
 
+system32="$prefix/drive_c/windows/system32"
 if [ -n "$bin_dir" ] && [ -f "$bin_dir/nvapi64.dll" ]; then
-  system32="$prefix/drive_c/windows/system32"
   if ! cmp -s "$bin_dir/nvapi64.dll" "$system32/nvapi64.dll"; then
     cp "$bin_dir/nvapi64.dll" "$system32/nvapi64.dll"
+  fi
+fi
+
+# The WMI emulator (tests/wine/emulators) as this prefix's in-process server
+# of CLSID_WbemLocator, so that the product's device search sees the
+# simulated machine's devices; it hands every other class on to Wine's own
+# wbemprox.dll. "Both": with another threading model CoCreateInstance fails
+# from one of the two apartments (Wine has no proxies for the WMI
+# interfaces); under HKCU alone the entry is ignored. Checked on every run:
+# `wineboot -u`, which Wine runs by itself at the first start after an
+# upgrade, puts its own entry back.
+if [ -n "$bin_dir" ] && [ -f "$bin_dir/ovvb_wmi.dll" ]; then
+  if ! cmp -s "$bin_dir/ovvb_wmi.dll" "$system32/ovvb_wmi.dll"; then
+    cp "$bin_dir/ovvb_wmi.dll" "$system32/ovvb_wmi.dll"
+  fi
+  locator='{4590F811-1D3A-11D0-891F-00AA004B2E24}'
+  registered() {
+    awk '
+      index($0, "[Software\\\\Classes\\\\CLSID\\\\{4590F811-1D3A-11D0-891F-00AA004B2E24}\\\\InprocServer32]") == 1 {
+        inside = 1
+        next
+      }
+      /^\[/ { inside = 0 }
+      inside && $0 == "@=\"C:\\\\windows\\\\system32\\\\ovvb_wmi.dll\"" { path = 1 }
+      inside && $0 == "\"ThreadingModel\"=\"Both\"" { model = 1 }
+      END { exit !(path && model) }' "$prefix/system.reg"
+  }
+  # Wine's upgrade is due when wine.inf is not the one the prefix was last
+  # updated from; the start below then runs it first, and the entry after it.
+  wine_inf=$(for f in "$(dirname "$(command -v "$wine")")/../share/wine/wine.inf" /usr/share/wine/wine.inf \
+    /usr/lib/wine/wine.inf /opt/wine*/share/wine/wine.inf; do [ -f "$f" ] && echo "$f" && break; done)
+  upgrade_due=yes
+  if [ -n "$wine_inf" ] && [ "$(tr -d '\r' <"$prefix/.update-timestamp" 2>/dev/null)" = "$(stat -c %Y "$wine_inf")" ]; then
+    upgrade_due=no
+  fi
+  if [ "$upgrade_due" = yes ] || ! registered; then
+    reg_file="$prefix/drive_c/ovvb-wmi.reg"
+    printf '%s\r\n' \
+      'Windows Registry Editor Version 5.00' \
+      '' \
+      "[HKEY_CLASSES_ROOT\\CLSID\\$locator\\InprocServer32]" \
+      '@="C:\\windows\\system32\\ovvb_wmi.dll"' \
+      '"ThreadingModel"="Both"' \
+      '' >"$reg_file"
+    "$wine" regedit /S 'C:\ovvb-wmi.reg' >/dev/null 2>&1
+    wineserver -w
+    rm -f "$reg_file"
+    if ! registered; then
+      echo "$0: the WMI emulator could not be registered in $prefix" >&2
+      exit 1
+    fi
   fi
 fi
 

@@ -1,6 +1,7 @@
-// The Win32 hardware backends for real, under Wine: the power status, a WMI
-// query of the local CIMV2 namespace, and the NVAPI client against the stub
-// nvapi64.dll that the test prefix carries in system32.
+// The Win32 hardware backends for real, under Wine: the power status, WMI
+// queries of the local CIMV2 namespace (answered by the test prefix's WMI
+// emulator), and the NVAPI client against the stub nvapi64.dll that the
+// test prefix carries in system32.
 #include <gtest/gtest.h>
 #include <windows.h>
 // objbase.h after windows.h: the lean windows.h leaves COM out.
@@ -8,12 +9,17 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "hardware/nvapi.h"
 #include "hardware/pnp_devices.h"
 #include "hardware/power.h"
+#include "platform/win32/wide_text.h"
+#include "tests/wine/wine_test_support.h"
 
 namespace {
 
@@ -22,10 +28,32 @@ namespace {
 TEST(Win32Power, WineReportsMainsPower) { EXPECT_EQ(hardware::acLineStatus(), hardware::kAcOnline); }
 
 // ---------------------------------------------------------------- WMI
+// The test prefix's WMI emulator (tests/wine/emulators) answers the device
+// queries from the machine named by OVVB_MACHINE, through the same COM calls
+// Windows' WMI takes; every other class is Wine's own.
+
+constexpr const char* kWithDriverVersion =
+    "Select * from Win32_PnPSignedDriver Where HardWareID != NULL And DriverVersion != NULL";
+constexpr const char* kAnyDriver = "Select * from Win32_PnPSignedDriver Where HardWareID != NULL";
+constexpr uint32_t kWbemFailed = 0x80041001u;
+
+// A machine folder holding machine.ini, named by OVVB_MACHINE for the scope.
+class Machine {
+ public:
+  explicit Machine(const std::string& ini) : variable_("OVVB_MACHINE", folder_.path()) {
+    std::ofstream(std::filesystem::path(platform::win32::toWide(folder_.file("machine.ini"))),
+                  std::ios::binary)
+        << ini;
+  }
+
+ private:
+  winetest::TemporaryFolder folder_;
+  winetest::ScopedEnvironment variable_;
+};
 
 struct Walk {
   platform::Error run;
-  int devices = 0;
+  std::vector<hardware::PnpDevice> devices;
   hardware::NextDevice last = hardware::NextDevice::Failed;
   platform::Error error;
 };
@@ -36,25 +64,102 @@ Walk walk(const char* wql) {
   result.run = query.run(wql);
   if (result.run.failed()) return result;
   hardware::PnpDevice device;
-  while ((result.last = query.next(device, result.error)) == hardware::NextDevice::Device) ++result.devices;
+  while ((result.last = query.next(device, result.error)) == hardware::NextDevice::Device)
+    result.devices.push_back(device);
   EXPECT_FALSE(query.close().failed());
   return result;
 }
 
-TEST(Win32Pnp, SignedDriverQueriesRunAndEndWithoutRowsUnderWine) {
-  for (const char* wql :
-       {"Select * from Win32_PnPSignedDriver Where HardWareID != NULL And DriverVersion != NULL",
-        "Select * from Win32_PnPSignedDriver Where HardWareID != NULL"}) {
+std::string listed(const Walk& walk) {
+  std::string text;
+  for (const hardware::PnpDevice& d : walk.devices)
+    text += d.hardwareId + (d.hasDriverVersion ? "=" + d.driverVersion : "") + ";";
+  return text;
+}
+
+TEST(Win32Pnp, ListsTheMachinesDevicesInOrderFilteredAsTheQueryAsks) {
+  const Machine machine(
+      "[pnp]\n"
+      "device = PCI\\VEN_8086&DEV_9A49 | 31.0.101.3430\n"
+      "device = PCI\\VEN_1002&DEV_73DF&SUBSYS_3A2F6A3D&REV_C1 |\n"
+      "device = | 1.0\n"
+      "device = PCI\\VEN_10DE&DEV_2520 | 31.0.15.3623 ; a comment\n");
+  const std::pair<const char*, const char*> cases[] = {
+      {kWithDriverVersion, "PCI\\VEN_8086&DEV_9A49=31.0.101.3430;PCI\\VEN_10DE&DEV_2520=31.0.15.3623;"},
+      {kAnyDriver,
+       "PCI\\VEN_8086&DEV_9A49=31.0.101.3430;PCI\\VEN_1002&DEV_73DF&SUBSYS_3A2F6A3D&REV_C1;"
+       "PCI\\VEN_10DE&DEV_2520=31.0.15.3623;"},
+      // No condition: the device WMI lists without a hardware ID too.
+      {"select * from WIN32_PNPSIGNEDDRIVER",
+       "PCI\\VEN_8086&DEV_9A49=31.0.101.3430;PCI\\VEN_1002&DEV_73DF&SUBSYS_3A2F6A3D&REV_C1;=1.0;"
+       "PCI\\VEN_10DE&DEV_2520=31.0.15.3623;"}};
+  for (const auto& [wql, expected] : cases) {
+    SCOPED_TRACE(wql);
     const Walk result = walk(wql);
     ASSERT_FALSE(result.run.failed()) << result.run.operation << ": " << result.run.message;
     EXPECT_EQ(result.last, hardware::NextDevice::End) << result.error.operation;
-    EXPECT_EQ(result.devices, 0);
+    EXPECT_EQ(listed(result), expected);
   }
 }
 
+TEST(Win32Pnp, AMachineWithoutDevicesListsNone) {
+  for (const char* ini : {"[pnp]\n", "[pnp]\npresent = no\ndevice = PCI\\VEN_1002 | 1.0\n", "[user]\n"}) {
+    SCOPED_TRACE(ini);
+    const Machine machine(ini);
+    const Walk result = walk(kWithDriverVersion);
+    ASSERT_FALSE(result.run.failed()) << result.run.operation << ": " << result.run.message;
+    EXPECT_EQ(result.last, hardware::NextDevice::End);
+    EXPECT_TRUE(result.devices.empty()) << listed(result);
+  }
+}
+
+TEST(Win32Pnp, TheMachinesFailPointsAndQueriesWmiRefuses) {
+  const std::string devices = "device = PCI\\VEN_1002&DEV_73DF | 31.0.21001.45002\n";
+  {
+    const Machine machine("[pnp]\nfail = before_match\n" + devices);
+    const Walk result = walk(kWithDriverVersion);
+    EXPECT_EQ(result.run.code, kWbemFailed) << result.run.operation;
+  }
+  {
+    // The driver version is what a search reads once the hardware ID matched.
+    const Machine machine("[pnp]\nfail = after_match\n" + devices);
+    const Walk result = walk(kAnyDriver);
+    ASSERT_FALSE(result.run.failed()) << result.run.operation;
+    EXPECT_EQ(result.last, hardware::NextDevice::Failed);
+    EXPECT_EQ(result.error.code, kWbemFailed);
+    EXPECT_NE(result.error.operation.find("DriverVersion"), std::string::npos) << result.error.operation;
+  }
+  const Machine machine("[pnp]\n" + devices);
+  for (const char* wql : {"Select * from Win32_PnPSignedDriver Where DeviceName = 'x'",
+                          "Select HardWareID from Win32_PnPSignedDriver"}) {
+    const Walk result = walk(wql);
+    EXPECT_EQ(result.run.code, 0x80041017u) << wql << ": " << result.run.operation;  // WBEM_E_INVALID_QUERY
+  }
+}
+
+TEST(Win32Pnp, HostileRowsAreBounded) {
+  {
+    // Longer than any property WMI means to give: refused, not copied.
+    const Machine machine("[pnp]\ndevice = PCI\\VEN_1002&DEV_73DF" + std::string(64 * 1024, 'A') +
+                          " | 1.0\n");
+    const Walk result = walk(kWithDriverVersion);
+    EXPECT_EQ(result.last, hardware::NextDevice::Failed);
+    EXPECT_NE(result.error.operation.find("too long"), std::string::npos) << result.error.operation;
+    EXPECT_TRUE(result.devices.empty());
+  }
+  std::string many = "[pnp]\n";
+  for (int i = 0; i < 10000; ++i)
+    many += "device = PCI\\VEN_8086&DEV_" + std::to_string(i) + " | 1.0." + std::to_string(i) + "\n";
+  const Machine machine(many);
+  const Walk result = walk(kWithDriverVersion);
+  EXPECT_EQ(result.last, hardware::NextDevice::End);
+  ASSERT_EQ(result.devices.size(), 10000u);
+  EXPECT_EQ(result.devices.back().driverVersion, "1.0.9999");
+}
+
 TEST(Win32Pnp, RowsWithoutTheDeviceProperties) {
-  // Win32_OperatingSystem has a row under Wine but no HardWareID: the walk
-  // must stop with WMI's "not found" instead of inventing a device.
+  // Win32_OperatingSystem is Wine's: it has a row but no HardWareID, and
+  // the walk must stop with WMI's "not found" instead of inventing a device.
   const Walk result = walk("Select * from Win32_OperatingSystem");
   ASSERT_FALSE(result.run.failed()) << result.run.operation << ": " << result.run.message;
   EXPECT_EQ(result.last, hardware::NextDevice::Failed);
@@ -65,15 +170,17 @@ TEST(Win32Pnp, RowsWithoutTheDeviceProperties) {
 TEST(Win32Pnp, QueriesCanBeRepeatedAndAbandoned) {
   // Apartment and COM objects are released on each path; a leak or a
   // double CoUninitialize would show as a failure or crash in later runs.
+  const Machine machine("[pnp]\ndevice = PCI\\VEN_1002&DEV_73DF | 31.0.21001.45002\n");
   for (int i = 0; i < 3; ++i) {
     hardware::PnpDeviceQuery abandoned;  // destroyed without close()
-    ASSERT_FALSE(abandoned.run("Select * from Win32_PnPSignedDriver").failed());
+    ASSERT_FALSE(abandoned.run(kAnyDriver).failed());
   }
   hardware::PnpDeviceQuery reused;
-  ASSERT_FALSE(reused.run("Select * from Win32_PnPSignedDriver").failed());
-  ASSERT_FALSE(reused.run("Select * from Win32_PnPSignedDriver Where HardWareID != NULL").failed());
+  ASSERT_FALSE(reused.run(kWithDriverVersion).failed());
+  ASSERT_FALSE(reused.run(kAnyDriver).failed());
   hardware::PnpDevice device;
   platform::Error error;
+  EXPECT_EQ(reused.next(device, error), hardware::NextDevice::Device);
   EXPECT_EQ(reused.next(device, error), hardware::NextDevice::End);
   EXPECT_FALSE(reused.close().failed());
   EXPECT_EQ(reused.next(device, error), hardware::NextDevice::Failed) << "closed: nothing to walk";
@@ -82,11 +189,13 @@ TEST(Win32Pnp, QueriesCanBeRepeatedAndAbandoned) {
 TEST(Win32Pnp, WorksFromASingleThreadedApartment) {
   // The dialogs' thread may already be an STA; the query must not fail with
   // RPC_E_CHANGED_MODE there, nor undo an apartment that is not its own.
+  const Machine machine("[pnp]\ndevice = PCI\\VEN_1002&DEV_73DF | 31.0.21001.45002\n");
   ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
   {
-    const Walk result = walk("Select * from Win32_PnPSignedDriver Where HardWareID != NULL");
+    const Walk result = walk(kAnyDriver);
     EXPECT_FALSE(result.run.failed()) << result.run.operation << ": " << result.run.message;
     EXPECT_EQ(result.last, hardware::NextDevice::End);
+    EXPECT_EQ(result.devices.size(), 1u);
   }
   // Still an STA of ours: a second STA initialisation is only counted.
   EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
@@ -154,6 +263,30 @@ TEST_F(Win32Nvapi, ReadsTheVbiosThroughTheDriverLibrary) {
   EXPECT_EQ(nvapi.Unload(), hardware::kNvapiOk);
   EXPECT_EQ(calls("Unload"), 1);
   EXPECT_FALSE(loaded()) << "Unload frees the library";
+}
+
+TEST_F(Win32Nvapi, TheMachinesGpuAndStatusesOrNoDriver) {
+  {
+    const Machine machine(
+        "[nvapi]\nrevision = 0x86040F00\noem_revision = 0x02\nversion_string = 94.06.2F.00.AB\n"
+        "revision_status = 0\noem_revision_status = -3\n");
+    hardware::NvApi nvapi;
+    ASSERT_EQ(nvapi.Initialize(), hardware::kNvapiOk);
+    hardware::NvPhysicalGpuHandle gpus[hardware::kNvapiMaxPhysicalGpus] = {};
+    uint32_t count = 0, revision = 0, oem = 0;
+    ASSERT_EQ(nvapi.EnumPhysicalGPUs(gpus, &count), hardware::kNvapiOk);
+    EXPECT_EQ(nvapi.GPU_GetVbiosRevision(gpus[0], &revision), hardware::kNvapiOk);
+    EXPECT_EQ(revision, 0x86040F00u);
+    EXPECT_EQ(nvapi.GPU_GetVbiosOEMRevision(gpus[0], &oem), -3);
+    char text[hardware::kNvapiShortStringMax];
+    EXPECT_EQ(nvapi.GPU_GetVbiosVersionString(gpus[0], text), hardware::kNvapiOk);
+    EXPECT_STREQ(text, "94.06.2F.00.AB");
+  }
+  // A notebook without the NVIDIA driver.
+  const Machine machine("[pnp]\n");
+  hardware::NvApi nvapi;
+  EXPECT_EQ(nvapi.Initialize(), hardware::kNvapiLibraryNotFound);
+  EXPECT_FALSE(loaded());
 }
 
 TEST_F(Win32Nvapi, FailingCallsReportTheDriversStatus) {

@@ -1,7 +1,10 @@
 // A stand-in for the NVIDIA driver's nvapi64.dll, for the Wine tests of the
-// NVAPI client: one GPU with VBIOS 86.04.0F.00.01. Behaviour is switched by
-// environment variables read at each call, so one test process can walk
-// every path:
+// NVAPI client and the product's runs: one GPU. Initialize reads the
+// simulated machine (OVVB_MACHINE, as the WMI emulator finds it): its
+// [nvapi] statuses and revisions, as the simulation answers them, or the
+// driver missing when machine.ini has no [nvapi]. Without a machine.ini the
+// GPU has VBIOS 86.04.0F.00.01. On top, environment variables read at each
+// call switch behaviour, so one test process can walk every path:
 //   OVVB_NVAPI_STUB_FAIL=GetVbiosRevision,Enum      those calls return -1
 //   OVVB_NVAPI_STUB_MISSING=GetVbiosVersionString   no entry point for them
 //   OVVB_NVAPI_STUB_LONG_STRING=1                   the version text fills all 64 bytes, unterminated
@@ -14,18 +17,56 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "tests/wine/emulators/machine_file.h"
+
 namespace {
+
+using winetest::emulators::MachineFile;
+using winetest::emulators::parseNumber;
 
 using Status = int;
 
 constexpr Status kOk = 0;
 constexpr Status kError = -1;
+constexpr Status kLibraryNotFound = -2;
 constexpr Status kInvalidArgument = -5;
 constexpr Status kExpectedPhysicalGpuHandle = -101;
 
 int theGpu = 0;
+
+// What the driver answers, as Initialize last read the machine.
+struct DriverAnswers {
+  bool present = true;
+  Status initialize = kOk, enumerate = kOk, revisionStatus = kOk, oemRevisionStatus = kOk,
+         versionStatus = kOk;
+  unsigned revision = 0x86040F00u;
+  unsigned oemRevision = 0x01;
+  std::string version = "86.04.0F.00.01";
+};
+DriverAnswers answers;
+
+DriverAnswers readMachine() {
+  const MachineFile machine = MachineFile::load();
+  DriverAnswers read;
+  if (!machine.found()) return read;
+  read.present = machine.present("nvapi");
+  const auto number = [&machine](const char* key, long long fallback) {
+    const std::optional<std::string> text = machine.get("nvapi", key);
+    return text ? parseNumber(*text).value_or(0) : fallback;
+  };
+  read.initialize = static_cast<Status>(number("initialize", kOk));
+  read.enumerate = static_cast<Status>(number("enum", kOk));
+  read.revisionStatus = static_cast<Status>(number("revision_status", kOk));
+  read.oemRevisionStatus = static_cast<Status>(number("oem_revision_status", kOk));
+  read.versionStatus = static_cast<Status>(number("version_string_status", kOk));
+  read.revision = static_cast<unsigned>(number("revision", 0x86040F00u));
+  read.oemRevision = static_cast<unsigned>(number("oem_revision", 0x01));
+  read.version = machine.get("nvapi", "version_string").value_or(read.version);
+  return read;
+}
 
 enum Call { kInitialize, kUnload, kEnum, kRevision, kOemRevision, kVersionString };
 
@@ -52,17 +93,24 @@ void count(Call call) {
   SetEnvironmentVariableA(variable.c_str(), std::to_string(calls + 1).c_str());
 }
 
-Status enter(Call call) {
+Status enter(Call call, Status status = kOk) {
   count(call);
-  return listed("OVVB_NVAPI_STUB_FAIL", call) ? kError : kOk;
+  return listed("OVVB_NVAPI_STUB_FAIL", call) ? kError : status;
 }
 
-Status __cdecl initialize() { return enter(kInitialize); }
+Status __cdecl initialize() {
+  answers = readMachine();
+  if (!answers.present) {
+    count(kInitialize);
+    return kLibraryNotFound;
+  }
+  return enter(kInitialize, answers.initialize);
+}
 
 Status __cdecl unload() { return enter(kUnload); }
 
 Status __cdecl enumPhysicalGpus(void** handles, unsigned* count) {
-  const Status status = enter(kEnum);
+  const Status status = enter(kEnum, answers.enumerate);
   if (status != kOk) return status;
   if (handles == nullptr || count == nullptr) return kInvalidArgument;
   handles[0] = &theGpu;
@@ -71,32 +119,34 @@ Status __cdecl enumPhysicalGpus(void** handles, unsigned* count) {
 }
 
 Status __cdecl getVbiosRevision(void* gpu, unsigned* revision) {
-  const Status status = enter(kRevision);
+  const Status status = enter(kRevision, answers.revisionStatus);
   if (status != kOk) return status;
   if (gpu != &theGpu) return kExpectedPhysicalGpuHandle;
   if (revision == nullptr) return kInvalidArgument;
-  *revision = 0x86040F00u;
+  *revision = answers.revision;
   return kOk;
 }
 
 Status __cdecl getVbiosOemRevision(void* gpu, unsigned* revision) {
-  const Status status = enter(kOemRevision);
+  const Status status = enter(kOemRevision, answers.oemRevisionStatus);
   if (status != kOk) return status;
   if (gpu != &theGpu) return kExpectedPhysicalGpuHandle;
   if (revision == nullptr) return kInvalidArgument;
-  *revision = 0x01;
+  *revision = answers.oemRevision;
   return kOk;
 }
 
 Status __cdecl getVbiosVersionString(void* gpu, char* text) {
-  const Status status = enter(kVersionString);
+  const Status status = enter(kVersionString, answers.versionStatus);
   if (status != kOk) return status;
   if (gpu != &theGpu) return kExpectedPhysicalGpuHandle;
   if (text == nullptr) return kInvalidArgument;
   if (!environment("OVVB_NVAPI_STUB_LONG_STRING").empty()) {
     std::memset(text, 'A', 64);
   } else {
-    std::strcpy(text, "86.04.0F.00.01");
+    // A short string holds 63 characters and its terminator.
+    std::memset(text, 0, 64);
+    std::memcpy(text, answers.version.data(), answers.version.size() < 63 ? answers.version.size() : 63);
   }
   return kOk;
 }
