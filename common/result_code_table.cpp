@@ -30,6 +30,12 @@ constexpr std::array kTable = {
     CodeInfo{kConfigIncomplete, "readConfigs", "Mandatory data missing from configs.txt", Failure, false,
              "ReleaseVersion, VBiosType or entry 0's VBiosHWID_0, VBiosVersion_0 or VBiosROM_0 is missing: "
              "a faulty package; check it with OvVBiosPackageCheck and rebuild it."},
+    CodeInfo{kPackageNotSigned, "checkPackageSignature",
+             "The package is not signed by the program's publisher, or has changed since it was signed",
+             Failure, false,
+             "The program is signed and runs only a package signed with the same certificate, every file as "
+             "it was signed; the ERROR line after STEP1 names the file or the signer. Unpack the whole "
+             "package again from its publisher; an author checks it with OvVBiosPackageCheck."},
     CodeInfo{kDeviceSearchFailed, "setTargetVGA", "The device search failed after a target had been found",
              Failure, false,
              "Windows' device list (WMI) failed during the search; restart the notebook and run again. If it "
@@ -159,14 +165,8 @@ Explanation explain(int32_t code) {
            info.asksRestart};
     return out;
   }
-  // 3000 + e + w: e is a dock_ec part, w a dock_link part, and at least one
-  // of them is a failure.
-  const int32_t rest = code - kClosingStepsBase;
-  const int32_t w = rest >= dock_link::kSwitchFailed ? dock_link::kSwitchFailed
-                    : rest >= dock_link::kNoDevice   ? dock_link::kNoDevice
-                                                     : dock_link::kDone;
-  const int32_t e = rest - w;
-  if (rest > 0 && e <= dock_ec::kVbiosFailed && (e > 0 || w > 0)) {
+  if (const std::optional<ClosingParts> parts = closingParts(code)) {
+    const auto [e, w] = *parts;
     out.known = true;
     out.setBy = "closing steps";
     out.exit = ExitPath::Completion;
