@@ -5,11 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/log_words.h"
 #include "platform/error.h"
 #include "platform/files.h"
-
-inline constexpr const char* kLogFolder = "C:\\Windows\\Log";
-inline constexpr const char* kLogPath = "C:\\Windows\\Log\\OrvoVbInst.txt";
 
 // The open log writer of a run. When the file cannot be opened the writer
 // stays usable: lines still reach standard output and the run goes on, since
