@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "common/log.h"
+#include "common/log_words.h"
 #include "common/result_codes.h"
 #include "package/config_line.h"
 #include "package/config_text.h"
@@ -119,8 +120,17 @@ std::string lastProblem(const std::string& log) {
   return "the log's last problem: " + (last.size() > 200 ? last.substr(0, 197) + "..." : last);
 }
 
+// Where a simulated machine keeps a file of its C: drive.
+fs::path onDriveC(const fs::path& root, std::string_view windowsPath) {
+  std::string below(windowsPath.substr(std::string_view("C:\\").size()));
+  std::replace(below.begin(), below.end(), '\\', '/');
+  return root / "drive_c" / below;
+}
+
+std::string readRunLog(const fs::path& root) { return readAll(onDriveC(root, kLogPath)); }
+
 void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const VBiosConfigs& configs) {
-  row.log = readAll(root / "drive_c/Windows/Log/OrvoVbInst.txt");
+  row.log = readRunLog(root);
   bool traced = false;
   for (const simulated::TraceEvent& e : simulated::readTraceFile(root / "trace.jsonl").events) {
     if (e.event == "installer.exit") {
@@ -152,9 +162,10 @@ void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const 
   // The log's last state line, the trace's code and the exit status must tell
   // the same story; a row that does not is marked, never smoothed over.
   std::string state;
-  for (size_t at = row.log.rfind("]state "); at != std::string::npos;) {
-    state = row.log.substr(at + 7, row.log.find('\r', at) - at - 7);
-    break;
+  const std::string stateLine = "]" + std::string(kLogStatePrefix);
+  if (const size_t at = row.log.rfind(stateLine); at != std::string::npos) {
+    const size_t from = at + stateLine.size();
+    state = row.log.substr(from, row.log.find('\r', at) - from);
   }
   if (!traced) {
     row.agreement = "no installer.exit in the trace";
@@ -166,56 +177,44 @@ void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const 
   }
 }
 
-}  // namespace
-
-Rehearsal rehearse(const RehearsalOptions& options) {
-  Rehearsal out;
+// Why the package and the installer cannot be rehearsed as they are; empty
+// when they can.
+std::string whyNotRehearsable(const RehearsalOptions& options) {
   std::error_code error;
-  const fs::path packages = options.packages, bin = options.binDir;
-  if (!fs::is_directory(packages, error)) {
-    out.problem = "no packages folder " + options.packages;
-    return out;
-  }
+  if (!fs::is_directory(options.packages, error)) return "no packages folder " + options.packages;
   // Copying it here would follow its links, and every row would then take
   // a package that every notebook refuses.
-  if (const std::vector<CopyRefusal> refusals = copyRefusals(options.packages); !refusals.empty()) {
-    out.problem = describeRefusal(refusals.front()) +
-                  ": the installer refuses to copy the package and every machine stops with 102 (see the "
-                  "checker)";
-    return out;
-  }
-  if (!fs::is_regular_file(bin / "OvVBiosInstaller", error)) {
-    out.problem =
-        "no installer at " + (bin / "OvVBiosInstaller").string() + " (build it with make build-linux)";
-    return out;
-  }
-  TemporaryFolder temporary;
-  if (temporary.path().empty()) {
-    out.problem = "cannot make a temporary folder";
-    return out;
-  }
-  const fs::path program = temporary.path() / "program";
-  fs::create_directories(program, error);
-  fs::copy(packages, program / "packages", fs::copy_options::recursive, error);
-  fs::copy_file(bin / "OvVBiosInstaller", program / "OvVBiosInstaller", error);
-  if (error) {
-    out.problem = "cannot copy the package and the installer: " + error.message();
-    return out;
-  }
+  if (const std::vector<CopyRefusal> refusals = copyRefusals(options.packages); !refusals.empty())
+    return describeRefusal(refusals.front()) +
+           ": the installer refuses to copy the package and every machine stops with 102 (see the checker)";
+  const fs::path installer = fs::path(options.binDir) / "OvVBiosInstaller";
+  if (!fs::is_regular_file(installer, error))
+    return "no installer at " + installer.string() + " (build it with make build-linux)";
+  return {};
+}
 
-  LogWriter noLog;
-  VBiosConfigs configs(noLog);
-  const std::string text =
-      package::decodeText(readAll(program / "packages" / "configs.txt", kMaxConfigFileBytes));
-  const bool readable = readPackage(text, configs);
-  if (!readable)
-    out.notes.push_back("configs.txt does not read cleanly: every machine stops in step 1 (see the checker)");
-  // The vendor's tools cannot run here; the simulated stand-ins play them,
-  // but only a program Windows could start: a ROM image named as an NVIDIA
-  // package's flash program stays what it is, and its rows end as a
-  // notebook's would.
+// The installer with the package beside it, as a notebook has them. Returns
+// why it could not be made, or nothing.
+std::string placeProgram(const RehearsalOptions& options, const fs::path& program) {
+  const fs::path bin = options.binDir;
+  std::error_code error;
+  // Each step's own error: a later success must not hide an earlier failure.
+  if (fs::create_directories(program, error); !error) {
+    fs::copy(options.packages, program / "packages", fs::copy_options::recursive, error);
+    if (!error) fs::copy_file(bin / "OvVBiosInstaller", program / "OvVBiosInstaller", error);
+  }
+  if (error) return "cannot copy the package and the installer: " + error.message();
+  return {};
+}
+
+// The vendor's tools cannot run here; the simulated stand-ins play them,
+// but only a program Windows could start: a ROM image named as an NVIDIA
+// package's flash program stays what it is, and its rows end as a
+// notebook's would. Adds the entries no stand-in plays to `unplayable`;
+// returns why a stand-in could not be placed, or nothing.
+std::string placeStandIns(const VBiosConfigs& configs, const fs::path& bin, const fs::path& program,
+                          Rehearsal& out, std::vector<int>& unplayable) {
   std::vector<std::pair<std::string, std::string>> standIns;
-  std::vector<int> unplayable;  // entries whose flash program Windows cannot start
   if (configs.isAmdType()) {
     standIns = {{"amdvbflash.exe", "amdvbflash.exe"}, {"devcon64.exe", "devcon64.exe"}};
   } else {
@@ -234,66 +233,119 @@ Rehearsal rehearse(const RehearsalOptions& options) {
     }
   }
   for (const auto& [standIn, name] : standIns) {
+    std::error_code error;
     fs::copy_file(bin / standIn, program / "packages" / name, fs::copy_options::overwrite_existing, error);
+    if (error) return "cannot place the stand-in " + standIn + " as " + name + ": " + error.message();
     out.notes.push_back(name + " is played by the simulated stand-in " + standIn);
   }
+  return {};
+}
+
+// The author's own machines, one folder each. Returns why there are none
+// to rehearse on, or nothing.
+std::string authorsMachines(const std::string& machinesDir, std::vector<RehearsalMachine>& machines,
+                            Rehearsal& out) {
+  std::error_code error;
+  std::vector<fs::path> folders;
+  for (const auto& entry : fs::directory_iterator(machinesDir, error))
+    if (fs::is_regular_file(entry.path() / "machine.ini")) folders.push_back(entry.path());
+  std::sort(folders.begin(), folders.end());
+  for (const fs::path& folder : folders)
+    machines.push_back({folder.filename().string(), readAll(folder / "machine.ini"),
+                        fs::exists(folder / "registry.reg") ? readAll(folder / "registry.reg") : "", -1,
+                        false});
+  for (const RehearsalMachine& machine : machines)
+    for (const std::string& warning : unknownMachineKeys(machine.machineIni))
+      out.notes.push_back("machine " + machine.name + ", machine.ini " + warning);
+  if (machines.empty())
+    return "no machine to rehearse on: " + machinesDir +
+           " holds no folder with a machine.ini (one folder per machine)";
+  return {};
+}
+
+// The matrix made from the package itself.
+std::string matrixMachines(const VBiosConfigs& configs, bool readable, const std::string& text,
+                           std::vector<RehearsalMachine>& machines) {
+  machines = defaultMatrix(configs, readable ? namedBoards(text) : std::vector<NamedBoard>{});
+  if (!machines.empty()) return {};
+  return "no machine to rehearse on: the matrix is made from the package's entries, and " +
+         std::string(!readable ? "configs.txt does not read (check it with OvVBiosPackageCheck)"
+                               : "configs.txt has no entry with a hardware ID (VBiosHWID_0)") +
+         "; or give machines of your own with --machines DIR";
+}
+
+// One machine root per machine, in the order they are to start. Returns why
+// one could not be made, or nothing.
+std::string makeMachineRoots(const std::vector<RehearsalMachine>& machines, const fs::path& temporary,
+                             const fs::path& program, std::vector<PoolJob>& jobs) {
+  for (size_t i = 0; i < machines.size(); ++i) {
+    const fs::path root = temporary / ("machine-" + std::to_string(i + 1));
+    std::error_code error;
+    fs::create_directories(root, error);
+    if (error || !writeAll(root / "machine.ini", machines[i].machineIni) ||
+        (!machines[i].registryReg.empty() && !writeAll(root / "registry.reg", machines[i].registryReg)))
+      return "cannot make the machine " + machines[i].name + " in " + root.string() +
+             (error ? ": " + error.message() : std::string());
+    jobs.push_back({(program / "OvVBiosInstaller").string(), root.string(), (root / "output.txt").string()});
+  }
+  return {};
+}
+
+RehearsalRow readRow(const RehearsalMachine& machine, const PoolJob& job, const PoolResult& result,
+                     const VBiosConfigs& configs, const std::vector<int>& unplayable) {
+  RehearsalRow row;
+  row.machine = machine.name;
+  row.aimedAt = machine.expectedCode;
+  row.ran = result.started;
+  row.killed = result.killed;
+  row.seconds = result.seconds;
+  if (row.ran && !row.killed) readOutcome(job.machineRoot, row, result.exitStatus, configs);
+  if (row.killed) row.log = readRunLog(job.machineRoot);
+  const int entry = machine.entry;
+  if (row.code == result::kFlashError &&
+      std::find(unplayable.begin(), unplayable.end(), entry) != unplayable.end())
+    row.why = configs.vb[static_cast<size_t>(entry)].vbRom +
+              " is not a Windows program, and Windows cannot start it (" + row.why + ")";
+  return row;
+}
+
+}  // namespace
+
+Rehearsal rehearse(const RehearsalOptions& options) {
+  Rehearsal out;
+  if (out.problem = whyNotRehearsable(options); !out.problem.empty()) return out;
+  TemporaryFolder temporary;
+  if (temporary.path().empty()) {
+    out.problem = "cannot make a temporary folder";
+    return out;
+  }
+  const fs::path program = temporary.path() / "program";
+  if (out.problem = placeProgram(options, program); !out.problem.empty()) return out;
+
+  LogWriter noLog;
+  VBiosConfigs configs(noLog);
+  const std::string text =
+      package::decodeText(readAll(program / "packages" / "configs.txt", kMaxConfigFileBytes));
+  const bool readable = readPackage(text, configs);
+  if (!readable)
+    out.notes.push_back("configs.txt does not read cleanly: every machine stops in step 1 (see the checker)");
+  std::vector<int> unplayable;  // entries whose flash program Windows cannot start
+  if (out.problem = placeStandIns(configs, options.binDir, program, out, unplayable); !out.problem.empty())
+    return out;
 
   std::vector<RehearsalMachine> machines;
-  if (!options.machinesDir.empty()) {
-    std::vector<fs::path> folders;
-    for (const auto& entry : fs::directory_iterator(options.machinesDir, error))
-      if (fs::is_regular_file(entry.path() / "machine.ini")) folders.push_back(entry.path());
-    std::sort(folders.begin(), folders.end());
-    for (const fs::path& folder : folders)
-      machines.push_back({folder.filename().string(), readAll(folder / "machine.ini"),
-                          fs::exists(folder / "registry.reg") ? readAll(folder / "registry.reg") : "", -1,
-                          false});
-    for (const RehearsalMachine& machine : machines)
-      for (const std::string& warning : unknownMachineKeys(machine.machineIni))
-        out.notes.push_back("machine " + machine.name + ", machine.ini " + warning);
-    if (machines.empty()) {
-      out.problem = "no machine to rehearse on: " + options.machinesDir +
-                    " holds no folder with a machine.ini (one folder per machine)";
-      return out;
-    }
-  } else {
-    machines = defaultMatrix(configs, readable ? namedBoards(text) : std::vector<NamedBoard>{});
-    if (machines.empty()) {
-      out.problem = "no machine to rehearse on: the matrix is made from the package's entries, and " +
-                    std::string(!readable ? "configs.txt does not read (check it with OvVBiosPackageCheck)"
-                                          : "configs.txt has no entry with a hardware ID (VBiosHWID_0)") +
-                    "; or give machines of your own with --machines DIR";
-      return out;
-    }
-  }
+  out.problem = options.machinesDir.empty() ? matrixMachines(configs, readable, text, machines)
+                                            : authorsMachines(options.machinesDir, machines, out);
+  if (!out.problem.empty()) return out;
 
   // Machines that wait for a time-out go first, so the rest run beside them.
   std::stable_partition(machines.begin(), machines.end(), [](const RehearsalMachine& m) { return m.slow; });
   std::vector<PoolJob> jobs;
-  for (size_t i = 0; i < machines.size(); ++i) {
-    const fs::path root = temporary.path() / ("machine-" + std::to_string(i + 1));
-    fs::create_directories(root, error);
-    writeAll(root / "machine.ini", machines[i].machineIni);
-    if (!machines[i].registryReg.empty()) writeAll(root / "registry.reg", machines[i].registryReg);
-    jobs.push_back({(program / "OvVBiosInstaller").string(), root.string(), (root / "output.txt").string()});
-  }
+  if (out.problem = makeMachineRoots(machines, temporary.path(), program, jobs); !out.problem.empty())
+    return out;
   const std::vector<PoolResult> results = runPool(jobs, options.jobs, options.limitSeconds);
-  for (size_t i = 0; i < machines.size(); ++i) {
-    RehearsalRow row;
-    row.machine = machines[i].name;
-    row.aimedAt = machines[i].expectedCode;
-    row.ran = results[i].started;
-    row.killed = results[i].killed;
-    row.seconds = results[i].seconds;
-    if (row.ran && !row.killed) readOutcome(jobs[i].machineRoot, row, results[i].exitStatus, configs);
-    if (row.killed) row.log = readAll(fs::path(jobs[i].machineRoot) / "drive_c/Windows/Log/OrvoVbInst.txt");
-    const int entry = machines[i].entry;
-    if (row.code == result::kFlashError &&
-        std::find(unplayable.begin(), unplayable.end(), entry) != unplayable.end())
-      row.why = configs.vb[static_cast<size_t>(entry)].vbRom +
-                " is not a Windows program, and Windows cannot start it (" + row.why + ")";
-    out.rows.push_back(std::move(row));
-  }
+  for (size_t i = 0; i < machines.size(); ++i)
+    out.rows.push_back(readRow(machines[i], jobs[i], results[i], configs, unplayable));
   return out;
 }
 
