@@ -225,13 +225,12 @@ const ByteOrderMark* byteOrderMarkOf(std::string_view bytes) {
 // The byte-order mark decides, so it waits for four bytes (a UTF-32 mark)
 // or the end.
 void TextDecoder::choose(std::string& out) {
-  const std::string head = std::move(pending_);
-  pending_.clear();
-  const std::string_view bytes = head;
-  const ByteOrderMark* mark = byteOrderMarkOf(bytes);
+  const ByteOrderMark* mark = byteOrderMarkOf(pending_);
   chosen_ = true;
   encoding_ = mark != nullptr ? mark->encoding : TextEncoding::Utf8;
-  feed(bytes.substr(mark != nullptr ? mark->bytes.size() : 0), out);
+  const std::string head = std::move(pending_);
+  pending_.clear();
+  feed(std::string_view(head).substr(mark != nullptr ? mark->bytes.size() : 0), out);
 }
 
 // How much of `bytes` decodes the same whatever follows: all but an
