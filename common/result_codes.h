@@ -76,8 +76,9 @@ struct ClosingParts {
 // foldClosingResults taken back: the two parts of a closing steps' code, or
 // nothing for a code no pair of parts folds into.
 constexpr std::optional<ClosingParts> closingParts(int32_t code) {
+  // Compared before subtracting: a code read from a log may be INT32_MIN.
+  if (code <= kClosingStepsBase) return std::nullopt;
   const int32_t rest = code - kClosingStepsBase;
-  if (rest <= 0) return std::nullopt;
   const int32_t link = rest >= dock_link::kSwitchFailed ? dock_link::kSwitchFailed
                        : rest >= dock_link::kNoDevice   ? dock_link::kNoDevice
                                                         : dock_link::kDone;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -123,7 +124,8 @@ TEST(ResultCodeTable, TakesAClosingCodeApartIntoItsTwoSteps) {
       }
     }
   }
-  for (int32_t code : {3000, 3006, 3009, 3026, 3030, 2999}) EXPECT_FALSE(result::closingParts(code)) << code;
+  for (int32_t code : {3000, 3006, 3009, 3026, 3030, 2999, INT32_MIN, INT32_MAX})
+    EXPECT_FALSE(result::closingParts(code)) << code;
   EXPECT_NE(result::explain(3021).meaning.find("GEN item"), std::string::npos);
   EXPECT_NE(result::explain(3021).meaning.find("Gen4"), std::string::npos);
   EXPECT_EQ(result::explain(3005).meaning.find("Gen4"), std::string::npos);

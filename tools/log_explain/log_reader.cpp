@@ -14,6 +14,9 @@ namespace kit {
 
 namespace {
 
+// Without the blank the line ends with: an editor may have dropped it.
+constexpr std::string_view kFlashRunning = kLogFlashRunning.substr(0, kLogFlashRunning.size() - 1);
+
 // Facts worth a support person's eye, by the start of their log line.
 constexpr std::string_view kFactPrefixes[] = {
     "ProductName: ",  "VbReleaseVersion: ", "VbType: ", "HWID: ",  "VGAVersion: ",
@@ -63,7 +66,7 @@ void readRequirement(LogRun& run, std::string_view text) {
       run.targetEntry = entry;
   }
   const bool inFlashStep = !run.steps.empty() && run.steps.back().starts_with(kLogFlashStep);
-  if (inFlashStep && (text.starts_with(kLogFlashRunning) || text.starts_with(kLogFlashArguments)))
+  if (inFlashStep && (text.starts_with(kFlashRunning) || text.starts_with(kLogFlashArguments)))
     run.flashStarted = true;
   if (inFlashStep && text.find(kFlashCompletedText) != std::string_view::npos) run.flashConfirmed = true;
 }
