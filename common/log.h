@@ -6,11 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/log_words.h"
 #include "platform/error.h"
 #include "platform/files.h"
-
-inline constexpr const char* kLogFolder = "C:\\Windows\\Log";
-inline constexpr const char* kLogPath = "C:\\Windows\\Log\\OrvoVbInst.txt";
 
 // A log held by another program (a reader that lets no writer in) is tried
 // again this often, this far apart, before the run is written beside it: a

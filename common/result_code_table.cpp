@@ -165,14 +165,8 @@ Explanation explain(int32_t code) {
            info.asksRestart};
     return out;
   }
-  // 3000 + e + w: e is a dock_ec part, w a dock_link part, and at least one
-  // of them is a failure.
-  const int32_t rest = code - kClosingStepsBase;
-  const int32_t w = rest >= dock_link::kSwitchFailed ? dock_link::kSwitchFailed
-                    : rest >= dock_link::kNoDevice   ? dock_link::kNoDevice
-                                                     : dock_link::kDone;
-  const int32_t e = rest - w;
-  if (rest > 0 && e <= dock_ec::kVbiosFailed && (e > 0 || w > 0)) {
+  if (const std::optional<ClosingParts> parts = closingParts(code)) {
+    const auto [e, w] = *parts;
     out.known = true;
     out.setBy = "closing steps";
     out.exit = ExitPath::Completion;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace result {
 
@@ -59,5 +60,31 @@ inline constexpr int32_t kDone = 0;           // Gen4 already, or switched back
 inline constexpr int32_t kNoDevice = 10;      // \\.\ZELACPI did not open
 inline constexpr int32_t kSwitchFailed = 20;  // DEVS did not reply 1
 }  // namespace dock_link
+
+// The completion exit's final code: `code` (0 or 1) while both closing steps
+// did their work, kClosingStepsBase + the two parts when either failed.
+constexpr int32_t foldClosingResults(int32_t code, int32_t dockPart, int32_t linkPart) {
+  if (dockPart > 0 || linkPart > 0) return kClosingStepsBase + dockPart + linkPart;
+  return code;
+}
+
+struct ClosingParts {
+  int32_t dock = dock_ec::kWritten;
+  int32_t link = dock_link::kDone;
+};
+
+// foldClosingResults taken back: the two parts of a closing steps' code, or
+// nothing for a code no pair of parts folds into.
+constexpr std::optional<ClosingParts> closingParts(int32_t code) {
+  // Compared before subtracting: a code read from a log may be INT32_MIN.
+  if (code <= kClosingStepsBase) return std::nullopt;
+  const int32_t rest = code - kClosingStepsBase;
+  const int32_t link = rest >= dock_link::kSwitchFailed ? dock_link::kSwitchFailed
+                       : rest >= dock_link::kNoDevice   ? dock_link::kNoDevice
+                                                        : dock_link::kDone;
+  const int32_t dock = rest - link;
+  if (dock > dock_ec::kVbiosFailed) return std::nullopt;
+  return ClosingParts{dock, link};
+}
 
 }  // namespace result

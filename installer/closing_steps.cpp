@@ -5,11 +5,6 @@
 #include "dock/write_kr_ec.h"
 #include "platform/system.h"
 
-int32_t foldClosingResults(int32_t code, int32_t dockResult, int32_t linkResult) {
-  if (dockResult > 0 || linkResult > 0) return linkResult + dockResult + result::kClosingStepsBase;
-  return code;
-}
-
 int32_t runClosingSteps(int32_t code, VBiosConfigs& cfg, LogWriter& w) {
   int32_t dockResult = 0;
   int32_t linkResult = 0;
@@ -29,7 +24,7 @@ int32_t runClosingSteps(int32_t code, VBiosConfigs& cfg, LogWriter& w) {
       OvLog("WARNING Cannot switch host PCIe back to Gen4", w);
     }
   }
-  code = foldClosingResults(code, dockResult, linkResult);
+  code = result::foldClosingResults(code, dockResult, linkResult);
   platform::sleepMs(1000);
   return code;
 }

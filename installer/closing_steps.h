@@ -7,9 +7,6 @@
 #include "common/log.h"
 #include "package/vbios_configs.h"
 
-// Folds the two closing-step results into the run's result: any failure
-// replaces 0 or 1 by 3000 + e + w.
-int32_t foldClosingResults(int32_t code, int32_t dockResult, int32_t linkResult);
-
-// Returns the final result code of the completion exit.
+// Returns the final result code of the completion exit: any failure of a
+// step replaces 0 or 1 by 3000 + e + w.
 int32_t runClosingSteps(int32_t code, VBiosConfigs& cfg, LogWriter& w);

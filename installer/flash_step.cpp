@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/result_codes.h"
+#include "common/tool_outcome.h"
 #include "common/tool_output.h"
 #include "installer/image_check.h"
 #include "package/config_text.h"
@@ -165,7 +166,7 @@ std::function<void(platform::RunningProgram&)> paceWhileRunning(
       pacer.wait(2000, 10000);
       if (InstallingForm::progress.load() < 70) addProgress(10);
       const bool exited = child.hasExited();
-      if (!exited) OvLog("VbFlashProcess is running ", w);
+      if (!exited) OvLog(kLogFlashRunning, w);
       if (exited || InstallingForm::progress.load() >= 70) break;
     }
   };
@@ -186,31 +187,13 @@ platform::ProgramResult startWithRetries(const platform::ProgramRun& run, LogWri
 // The code for how the flash program ended, 0 where its exit code says it
 // did its work.
 int32_t mapOutcome(const platform::ProgramResult& flashed, const std::string& program, LogWriter& w) {
-  switch (flashed.outcome) {
-    case platform::RunOutcome::CannotStart:
-      return stopWithFlashError("ERROR VbFlashProcess not found", flashed.error, w);
-    case platform::RunOutcome::NoProcess:  // on every attempt
-      return stopWithFlashError(
-          "ERROR VbFlashProcess Exception",
-          package::describeProblem(kFunction, program + " was not started after " +
-                                                  std::to_string(kFlashStartAttempts) + " attempts"),
-          w);
-    case platform::RunOutcome::Failed:
-      return stopWithFlashError("ERROR VbFlashProcess Exception", flashed.error, w);
-    case platform::RunOutcome::TimedOut:
-      OvLog("ERROR VBIOS Flash Process timeout", w);
-      if (flashed.error.failed())  // the kill failed
-        return stopWithFlashError("ERROR VbFlashProcess Exception", flashed.error, w);
-      return result::kFlashTimeout;
-    case platform::RunOutcome::Exited:
-    case platform::RunOutcome::OutputBroken:
-      break;
-  }
-  if (flashed.exitCode != 0) {
-    OvLog("ERROR VbFlashProcess fail: " + std::to_string(flashed.exitCode), w);
-    return result::kFlashExitCode;
-  }
-  return result::kSuccess;
+  const ToolVerdict verdict = judgeToolRun(
+      flashed, {kFunction, program, "ERROR VbFlashProcess not found", "ERROR VbFlashProcess Exception",
+                "ERROR VBIOS Flash Process timeout", "ERROR VbFlashProcess fail: ", result::kFlashTimeout,
+                result::kFlashExitCode, result::kFlashError,
+                program + " was not started after " + std::to_string(kFlashStartAttempts) + " attempts"});
+  for (const std::string& entry : verdict.entries) OvLog(entry, w);
+  return verdict.code;
 }
 
 // The flash tool's own word, in its output, that the flash is complete: its

@@ -14,7 +14,6 @@ inline constexpr const char* kWorkingFolder = "C:\\ProgramData\\Orvo\\VBIOS";
 // The same folder as the system folder it is made in and the names below it.
 inline constexpr const char* kWorkingFolderParent = "C:\\ProgramData";
 inline constexpr const char* kWorkingFolderBelow = "Orvo\\VBIOS";
-inline constexpr const char* kFlashCompletedText = "Restart System To Complete VBIOS Update";
 inline constexpr uint32_t kFlashStartRetryMs = 5000;
 inline constexpr int kFlashStartAttempts = 5;
 inline constexpr uint32_t kFlashExitTimeoutMs = 90000;

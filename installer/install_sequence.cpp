@@ -29,7 +29,7 @@ namespace {
 // A run that waits this long for another says so, lest it look hung.
 constexpr uint32_t kRunLockNoticeMs = 5000;
 
-void logState(int32_t code, LogWriter& w) { OvLog("state " + std::to_string(code), w); }
+void logState(int32_t code, LogWriter& w) { OvLog(std::string(kLogStatePrefix) + std::to_string(code), w); }
 
 std::string unseenLine(const toolkit::Form& form) {
   return form.className + " taken as answered (" + toolkit::buttonName(form.safeButton) +
@@ -68,32 +68,32 @@ void announceIfPageCannotOpen(SupportPage page, LogWriter& w) {
 // there is the result code table's to say.
 int32_t runSteps(VBiosConfigs& cfg, const std::string& packageFolder, PackageSnapshot& snapshot, LogWriter& w,
                  PowerModeForm& powerModeForm, ProgressWindowThread& progressWindow) {
-  OvLog("STEP1: read configs", w);
+  OvLog(logStepLine(1), w);
   if (int32_t code = snapshot.take(packageFolder, cfg); code != 0) return code;
   if (int32_t code = checkPackageCopySignature(snapshot.folder(), w); code != 0) return code;
   const int32_t readCode = cfg.readConfigs();
   BiosCheckForm::version = cfg.VbReqBiosText;
   if (readCode != 0) return readCode;
 
-  OvLog("STEP2: check HWID and set target device", w);
+  OvLog(logStepLine(2), w);
   if (int32_t code = cfg.setTargetVGA(); code != 0) return code;
 
-  OvLog("STEP3: check BIOS version", w);
+  OvLog(logStepLine(3), w);
   if (int32_t code = cfg.checkTargetBIOS(); code != 0) return code;
 
-  OvLog("STEP4: check VGA driver version", w);
+  OvLog(logStepLine(4), w);
   if (int32_t code = cfg.checkTargetVGA(); code != 0) return code;
 
-  OvLog("STEP5: check VBIOS version", w);
+  OvLog(logStepLine(5), w);
   if (int32_t code = cfg.insallSDriver(); code != 0) return code;
 
-  OvLog("STEP6: get VBIOS version", w);
+  OvLog(logStepLine(6), w);
   if (int32_t code = cfg.getCurVbVersion(); code != 0) return code;
 
-  OvLog("STEP7: check VBIOS uptodate", w);
+  OvLog(logStepLine(7), w);
   if (int32_t code = cfg.checkUptodate(); code != 0) return code;
 
-  OvLog("STEP8: Check power mode", w);
+  OvLog(logStepLine(8), w);
   if (hardware::acLineStatus() == hardware::kAcOffline) {
     OvLog("DC mode", w);
     // A power dialog that could not be shown asked nobody: flashing on
@@ -107,11 +107,102 @@ int32_t runSteps(VBiosConfigs& cfg, const std::string& packageFolder, PackageSna
   }
   OvLog("AC mode", w);
 
-  OvLog("STEP9: Install VBIOS", w);
+  OvLog(logStepLine(9), w);
   // A notebook that sleeps while the tool writes can be left with no
   // readable VBIOS: awake until the flash step has ended, on every path.
   const platform::StayAwake awake;
   return flashVBios(cfg, snapshot.folder(), w, progressWindow);
+}
+
+// The dialogs the main thread may show, released in reverse order on every
+// path out, InstallFail first.
+struct Dialogs {
+  RestartForm restartForm;
+  SupportSiteForm supportSiteForm;
+  PowerModeForm powerModeForm;
+  BiosCheckForm biosCheckForm;
+  InstallFail installFail;
+};
+
+// Opens the log and writes a run's first lines. Without its folder the log
+// cannot be opened; the run goes on regardless and its lines still reach
+// standard output.
+void startLog(LogWriter& w, const platform::Error& lockError, const platform::RunLock& runLock) {
+  platform::ignoreFailure(platform::createDirectories(kLogFolder));
+  if (auto error = w.open(kLogPath); error.failed() && !w.isOpen()) {
+    platform::writeStandardOutput("WARNING cannot open " + std::string(kLogPath) + ": " + error.message +
+                                  "\n");
+  } else if (error.failed()) {
+    // Written beside the log: said first there and on standard output, so
+    // that whoever looks for the run in the log learns where it went.
+    OvLog(loggedApartNotice(kLogPath, error, w.path()), w);
+  }
+  OvLog(kLogBlankLine, w);
+  OvLog(kLogRunStart, w);
+  for (const std::string& moved : runLock.movedAside())
+    OvLog("WARNING not the administrators' own, so moved aside: " + moved, w);
+  if (lockError.failed())
+    OvLog("WARNING another run is not kept out: " + lockError.operation + ": " + lockError.message, w);
+}
+
+// A bare "packages" would be read from wherever the program was started.
+int32_t stopWithoutProgramFolder(LogWriter& w) {
+  OvLog(logStepLine(1), w);
+  OvLog("ERROR problem reading configs.txt ", w);
+  OvLog(platform::describeProblem("VBiosConfigs.readConfigs",
+                                  "the program's own folder has no Windows name, so the packages "
+                                  "folder beside it cannot be named; nothing was read"),
+        w);
+  return result::kConfigUnreadable;
+}
+
+// The exit the result code table gives `code`: the flash tool's driver
+// removed where it was installed, the state line, the record and the exit's
+// dialog. Returns the run's final code, which only the closing steps change.
+int32_t takeExit(int32_t code, VBiosConfigs& cfg, Dialogs& dialogs, LogWriter& w) {
+  const result::Explanation exit = result::explain(code);
+  // Only after the codes that come once the flash tool's driver was
+  // installed: a removal run before that would still show in the log.
+  if (exit.removesDriver) cfg.removeSDriver();
+  switch (exit.exit) {
+    case result::ExitPath::BiosRequirement:
+      announceIfPageCannotOpen(SupportPage::Bios, w);
+      showDialog(dialogs.biosCheckForm, w);
+      [[fallthrough]];
+    case result::ExitPath::NoDialog:
+      OvLog(kLogBlankLine, w);
+      logState(code, w);
+      recordState(code);
+      break;
+    case result::ExitPath::Completion:
+      RestartForm::restart = exit.asksRestart;
+      code = runClosingSteps(code, cfg, w);
+      announceIfUnseen(dialogs.restartForm, w);
+      logState(code, w);
+      recordCompletion(code, cfg.VbReleaseVersion);
+      toolkit::Run(dialogs.restartForm);
+      break;
+    case result::ExitPath::DriverUpdate:
+      announceIfUnseen(dialogs.supportSiteForm, w);
+      announceIfPageCannotOpen(SupportPage::Download, w);
+      OvLog(kLogBlankLine, w);
+      platform::sleepMs(5000);
+      logState(code, w);
+      recordState(code);
+      toolkit::Run(dialogs.supportSiteForm);
+      break;
+    case result::ExitPath::Failure:
+    case result::ExitPath::NotFinal:  // no step ends with one; shown as the failure it would be
+      announceIfUnseen(dialogs.installFail, w);
+      OvLog(kLogBlankLine, w);
+      logState(code, w);
+      InstallFail::errorNum = code;
+      InstallFail::VbType = cfg.VbType;
+      recordState(code);
+      toolkit::Run(dialogs.installFail);
+      break;
+  }
+  return code;
 }
 
 }  // namespace
@@ -127,100 +218,25 @@ int32_t runInstallation() {
   });
 
   toolkit::EnableVisualStyles();
-  toolkit::SetCompatibleTextRenderingDefault(false);
-
-  // Released in reverse order on every path out, InstallFail first.
-  RestartForm restartForm;
-  SupportSiteForm supportSiteForm;
-  PowerModeForm powerModeForm;
-  BiosCheckForm biosCheckForm;
-  InstallFail installFail;
+  Dialogs dialogs;
   // Closed and joined before the dialogs go: a progress window left open by
   // a failed flash stays up behind the failure dialog until then.
   ProgressWindowThread progressWindow;
 
-  // Without the folder the log cannot be opened; the run goes on regardless
-  // and its lines still reach standard output.
-  platform::ignoreFailure(platform::createDirectories(kLogFolder));
   const std::string programFolder = platform::programFolder();
   const std::string packageFolder = platform::joinPath(programFolder, "packages");
   LogWriter w;
-  if (auto error = w.open(kLogPath); error.failed() && !w.isOpen()) {
-    platform::writeStandardOutput("WARNING cannot open " + std::string(kLogPath) + ": " + error.message +
-                                  "\n");
-  } else if (error.failed()) {
-    // Written beside the log: said first there and on standard output, so
-    // that whoever looks for the run in the log learns where it went.
-    OvLog(loggedApartNotice(kLogPath, error, w.path()), w);
-  }
-  OvLog(" ", w);
-  OvLog("=== VBIOS Installer ===", w);
-  for (const std::string& moved : runLock.movedAside())
-    OvLog("WARNING not the administrators' own, so moved aside: " + moved, w);
-  if (lockError.failed())
-    OvLog("WARNING another run is not kept out: " + lockError.operation + ": " + lockError.message, w);
+  startLog(w, lockError, runLock);
 
   VBiosConfigs cfg(w);
   cfg.VbConfig = packageFolder + "\\configs.txt";
   // Everything after STEP1 reads the package from here.
   PackageSnapshot snapshot;
 
-  int32_t code;
-  if (programFolder.empty()) {
-    // A bare "packages" would be read from wherever the program was started.
-    OvLog("STEP1: read configs", w);
-    OvLog("ERROR problem reading configs.txt ", w);
-    OvLog(platform::describeProblem("VBiosConfigs.readConfigs",
-                                    "the program's own folder has no Windows name, so the packages "
-                                    "folder beside it cannot be named; nothing was read"),
-          w);
-    code = result::kConfigUnreadable;
-  } else {
-    code = runSteps(cfg, packageFolder, snapshot, w, powerModeForm, progressWindow);
-  }
-
-  const result::Explanation exit = result::explain(code);
-  // Only after the codes that come once the flash tool's driver was
-  // installed: a removal run before that would still show in the log.
-  if (exit.removesDriver) cfg.removeSDriver();
-  switch (exit.exit) {
-    case result::ExitPath::BiosRequirement:
-      announceIfPageCannotOpen(SupportPage::Bios, w);
-      showDialog(biosCheckForm, w);
-      [[fallthrough]];
-    case result::ExitPath::NoDialog:
-      OvLog(" ", w);
-      logState(code, w);
-      recordState(code);
-      break;
-    case result::ExitPath::Completion:
-      RestartForm::restart = exit.asksRestart;
-      code = runClosingSteps(code, cfg, w);
-      announceIfUnseen(restartForm, w);
-      logState(code, w);
-      recordCompletion(code, cfg.VbReleaseVersion);
-      toolkit::Run(restartForm);
-      break;
-    case result::ExitPath::DriverUpdate:
-      announceIfUnseen(supportSiteForm, w);
-      announceIfPageCannotOpen(SupportPage::Download, w);
-      OvLog(" ", w);
-      platform::sleepMs(5000);
-      logState(code, w);
-      recordState(code);
-      toolkit::Run(supportSiteForm);
-      break;
-    case result::ExitPath::Failure:
-    case result::ExitPath::NotFinal:  // no step ends with one; shown as the failure it would be
-      announceIfUnseen(installFail, w);
-      OvLog(" ", w);
-      logState(code, w);
-      InstallFail::errorNum = code;
-      InstallFail::VbType = cfg.VbType;
-      recordState(code);
-      toolkit::Run(installFail);
-      break;
-  }
+  int32_t code = programFolder.empty()
+                     ? stopWithoutProgramFolder(w)
+                     : runSteps(cfg, packageFolder, snapshot, w, dialogs.powerModeForm, progressWindow);
+  code = takeExit(code, cfg, dialogs, w);
   removeWorkingRomCopy(cfg, w);
   snapshot.discard(w);
   return code;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/result_codes.h"
+#include "common/tool_outcome.h"
 #include "common/tool_output.h"
 #include "hardware/nvapi.h"
 #include "package/check_rules.h"
@@ -37,44 +38,21 @@ int32_t readAmdVersion(VBiosConfigs& configs) {
     ToolOutput output(package::isBiosVersionLine);
     adapterInfo.outputSink = output.sink();
     const platform::ProgramResult run = platform::runProgram(adapterInfo);
-    switch (run.outcome) {
-      case platform::RunOutcome::CannotStart:
-        package::logFailure(configs, "ERROR amdvbflash not found", run.error, kGetVersionFunction);
-        code = result::kVersionReadError;
-        break;
-      case platform::RunOutcome::NoProcess:
-        package::logFailure(
-            configs, "ERROR amdvbflash -ai Exception",
-            package::describeProblem(kGetVersionFunction, "no process was started for " + program));
-        code = result::kVersionReadError;
-        break;
-      case platform::RunOutcome::Failed:
-        package::logFailure(configs, "ERROR amdvbflash -ai Exception", run.error, kGetVersionFunction);
-        code = result::kVersionReadError;
-        break;
-      case platform::RunOutcome::TimedOut:
-        configs.OvLog("ERROR Get AMD VBios Version timeout", *configs.w);
-        if (run.error.failed()) {  // the kill failed
-          package::logFailure(configs, "ERROR amdvbflash -ai Exception", run.error, kGetVersionFunction);
-          code = result::kVersionReadError;
-        } else {
-          code = result::kVersionReadTimeout;
-        }
-        break;
-      case platform::RunOutcome::Exited:
-      case platform::RunOutcome::OutputBroken:
-        if (run.exitCode != 0) {
-          configs.OvLog("ERROR amdvbflash -ai fail: " + std::to_string(run.exitCode), *configs.w);
-          code = result::kVersionReadExitCode;
-        }
-        break;
-    }
+    const ToolVerdict verdict = judgeToolRun(run, {kGetVersionFunction,
+                                                   program,
+                                                   "ERROR amdvbflash not found",
+                                                   "ERROR amdvbflash -ai Exception",
+                                                   "ERROR Get AMD VBios Version timeout",
+                                                   "ERROR amdvbflash -ai fail: ",
+                                                   result::kVersionReadTimeout,
+                                                   result::kVersionReadExitCode,
+                                                   result::kVersionReadError,
+                                                   {}});
+    for (const std::string& entry : verdict.entries) package::logNoThrow(configs, entry);
+    code = verdict.code;
     // Only what a tool that ended printed counts, by itself or killed after
     // the time-out.
-    const bool ended = run.outcome == platform::RunOutcome::Exited ||
-                       run.outcome == platform::RunOutcome::OutputBroken ||
-                       (run.outcome == platform::RunOutcome::TimedOut && !run.error.failed());
-    if (ended) {
+    if (verdict.ended) {
       output.finish();
       for (std::string_view line : package::splitLines(output.keptText())) {
         configs.OvLog(line, *configs.w);
@@ -195,6 +173,6 @@ int32_t VBiosConfigs::checkUptodate() {
                           package::describeProblem(kUptodateFunction, decision.problem));
       return decision.code;
   }
-  if (decision.newer) OvLog("AMD VBIOS is uptodate", *w);
+  if (decision.newer) OvLog(kLogUpToDate, *w);
   return decision.code;
 }

@@ -203,43 +203,52 @@ bool isUnfinishedUtf8(std::string_view tail) {
 
 }  // namespace
 
-// The byte-order mark decides, so it waits for four bytes (UTF-32 LE's mark
-// begins like UTF-16 LE's, and must be tested first) or the end.
+namespace {
+
+// Longest first: UTF-32 LE's mark begins like UTF-16 LE's.
+constexpr ByteOrderMark kByteOrderMarks[] = {
+    {std::string_view("\xFF\xFE\x00\x00", 4), TextEncoding::Utf32Le, "UTF-32 LE"},
+    {std::string_view("\x00\x00\xFE\xFF", 4), TextEncoding::Utf32Be, "UTF-32 BE"},
+    {"\xEF\xBB\xBF", TextEncoding::Utf8, "UTF-8"},
+    {"\xFF\xFE", TextEncoding::Utf16Le, "UTF-16 LE"},
+    {"\xFE\xFF", TextEncoding::Utf16Be, "UTF-16 BE"},
+};
+
+}  // namespace
+
+const ByteOrderMark* byteOrderMarkOf(std::string_view bytes) {
+  for (const ByteOrderMark& mark : kByteOrderMarks)
+    if (bytes.starts_with(mark.bytes)) return &mark;
+  return nullptr;
+}
+
+// The byte-order mark decides, so it waits for four bytes (a UTF-32 mark)
+// or the end.
 void TextDecoder::choose(std::string& out) {
+  const ByteOrderMark* mark = byteOrderMarkOf(pending_);
+  chosen_ = true;
+  encoding_ = mark != nullptr ? mark->encoding : TextEncoding::Utf8;
   const std::string head = std::move(pending_);
   pending_.clear();
-  const std::string_view bytes = head;
-  size_t mark = 0;
-  if (bytes.starts_with(std::string_view("\xFF\xFE\x00\x00", 4))) {
-    encoding_ = Encoding::Utf32Le, mark = 4;
-  } else if (bytes.starts_with(std::string_view("\x00\x00\xFE\xFF", 4))) {
-    encoding_ = Encoding::Utf32Be, mark = 4;
-  } else if (bytes.starts_with("\xFF\xFE")) {
-    encoding_ = Encoding::Utf16Le, mark = 2;
-  } else if (bytes.starts_with("\xFE\xFF")) {
-    encoding_ = Encoding::Utf16Be, mark = 2;
-  } else {
-    encoding_ = Encoding::Utf8, mark = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-  }
-  feed(bytes.substr(mark), out);
+  feed(std::string_view(head).substr(mark != nullptr ? mark->bytes.size() : 0), out);
 }
 
 // How much of `bytes` decodes the same whatever follows: all but an
 // unfinished character at the end.
 size_t TextDecoder::wholeLength(std::string_view bytes) const {
   switch (encoding_) {
-    case Encoding::Utf16Le:
-    case Encoding::Utf16Be: {
+    case TextEncoding::Utf16Le:
+    case TextEncoding::Utf16Be: {
       size_t length = bytes.size() & ~size_t{1};
       if (length >= 2) {
-        const bool bigEndian = encoding_ == Encoding::Utf16Be;
+        const bool bigEndian = encoding_ == TextEncoding::Utf16Be;
         const uint8_t high = byteAt(bytes, length - (bigEndian ? 2 : 1));
         if (high >= 0xD8 && high <= 0xDB) length -= 2;  // its low surrogate may follow
       }
       return length;
     }
-    case Encoding::Utf32Le:
-    case Encoding::Utf32Be:
+    case TextEncoding::Utf32Le:
+    case TextEncoding::Utf32Be:
       return bytes.size() & ~size_t{3};
     default:
       for (size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
@@ -253,13 +262,13 @@ size_t TextDecoder::wholeLength(std::string_view bytes) const {
 
 void TextDecoder::decodeWhole(std::string_view bytes, std::string& out) const {
   switch (encoding_) {
-    case Encoding::Utf16Le:
-    case Encoding::Utf16Be:
-      decodeUtf16(bytes, encoding_ == Encoding::Utf16Be, out);
+    case TextEncoding::Utf16Le:
+    case TextEncoding::Utf16Be:
+      decodeUtf16(bytes, encoding_ == TextEncoding::Utf16Be, out);
       break;
-    case Encoding::Utf32Le:
-    case Encoding::Utf32Be:
-      decodeUtf32(bytes, encoding_ == Encoding::Utf32Be, out);
+    case TextEncoding::Utf32Le:
+    case TextEncoding::Utf32Be:
+      decodeUtf32(bytes, encoding_ == TextEncoding::Utf32Be, out);
       break;
     default:
       decodeUtf8(bytes, out);
@@ -267,7 +276,7 @@ void TextDecoder::decodeWhole(std::string_view bytes, std::string& out) const {
 }
 
 void TextDecoder::feed(std::string_view bytes, std::string& out) {
-  if (encoding_ == Encoding::Unknown) {
+  if (!chosen_) {
     const size_t take = std::min(bytes.size(), 4 - pending_.size());
     pending_.append(bytes.substr(0, take));
     bytes.remove_prefix(take);
@@ -286,7 +295,7 @@ void TextDecoder::feed(std::string_view bytes, std::string& out) {
 }
 
 void TextDecoder::finish(std::string& out) {
-  if (encoding_ == Encoding::Unknown) {
+  if (!chosen_) {
     if (pending_.empty()) return;
     choose(out);
   }

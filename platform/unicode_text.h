@@ -26,6 +26,17 @@ std::string utf16ToUtf8(std::u16string_view utf16);
 // UTF-16 code units without a byte-order mark; an odd last byte is malformed.
 void decodeUtf16(std::string_view bytes, bool bigEndian, std::string& out);
 
+enum class TextEncoding { Utf8, Utf16Le, Utf16Be, Utf32Le, Utf32Be };
+
+struct ByteOrderMark {
+  std::string_view bytes;
+  TextEncoding encoding;
+  std::string_view name;  // as people name the encoding, e.g. "UTF-16 LE"
+};
+
+// The byte-order mark `bytes` begins with, or nullptr for none.
+const ByteOrderMark* byteOrderMarkOf(std::string_view bytes);
+
 // A leading byte-order mark picks the encoding (UTF-8, UTF-16 LE/BE, UTF-32
 // LE/BE) and is dropped; without one the bytes are UTF-8.
 std::string decodeText(std::string_view bytes);
@@ -39,12 +50,12 @@ class TextDecoder {
   void finish(std::string& out);  // after the last piece
 
  private:
-  enum class Encoding { Unknown, Utf8, Utf16Le, Utf16Be, Utf32Le, Utf32Be };
   void choose(std::string& out);
   void decodeWhole(std::string_view bytes, std::string& out) const;
   size_t wholeLength(std::string_view bytes) const;
 
-  Encoding encoding_ = Encoding::Unknown;
+  bool chosen_ = false;  // the encoding is known
+  TextEncoding encoding_ = TextEncoding::Utf8;
   std::string pending_;  // a byte-order mark not yet known, or an unfinished character
 };
 

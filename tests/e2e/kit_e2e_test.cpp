@@ -552,6 +552,17 @@ TEST_F(Rehearsal, NothingToRehearseSaysWhyAndExitsTwo) {
   EXPECT_EQ(linked.exitCode, 2) << linked.output;
   EXPECT_NE(linked.output.find("kestrel_rx6700.rom is a link or junction"), std::string::npos)
       << linked.output;
+  // Beside an installer without the stand-ins: said at once, not found out
+  // machine by machine.
+  const fs::path bin = dir / "bin";
+  fs::create_directories(bin);
+  for (const char* program : {"OvVBiosRehearse", "OvVBiosInstaller"})
+    fs::copy_file(fs::path(OVVB_BIN_DIR) / program, bin / program);
+  const ToolRun alone =
+      runTool("", "TMPDIR=" + (dir / "tmp").string() + " " + (bin / "OvVBiosRehearse").string() + " " +
+                      example("packages/amd-dock"));
+  EXPECT_EQ(alone.exitCode, 2) << alone.output;
+  EXPECT_NE(alone.output.find("cannot place the stand-in amdvbflash.exe"), std::string::npos) << alone.output;
 }
 
 // Rows for what the package asks for: the dock and link steps; a GPU its

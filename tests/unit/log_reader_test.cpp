@@ -6,8 +6,6 @@
 
 #include <string>
 
-#include "common/result_code_table.h"
-
 namespace {
 
 const std::string kTwoRuns =
@@ -70,20 +68,6 @@ TEST(LogReader, LongAndDamagedLinesAreBoundedAndVisible) {
   EXPECT_EQ(run.problems[0].size(), kit::LogReader::kMaxKeptLine + 3);
   EXPECT_EQ(run.problems[1], "ERROR bad \xEF\xBF\xBD\\x01 byte");
   EXPECT_EQ(run.finalCode, 3021);
-}
-
-TEST(ResultCodeTable, ExplainsEveryCodeARunCanEndWith) {
-  for (int32_t code :
-       {0,    1,    101,  102, 103, 201, 202, 301, 302, 402, 403,  1001, 1002, 1003, 2001, 2002, 2003, 2004,
-        2005, 2006, 2007, 701, 702, 901, 902, 903, 904, 905, 3001, 3005, 3010, 3015, 3020, 3021, 3025}) {
-    const result::Explanation e = result::explain(code);
-    EXPECT_TRUE(e.known) << code;
-    EXPECT_FALSE(e.meaning.empty()) << code;
-    EXPECT_FALSE(e.advice.empty()) << code;
-  }
-  EXPECT_NE(result::explain(3021).meaning.find("GEN item"), std::string::npos);
-  EXPECT_NE(result::explain(3021).meaning.find("Gen4"), std::string::npos);
-  for (int32_t code : {2, 3000, 3006, 3026, 3030, 99999}) EXPECT_FALSE(result::explain(code).known) << code;
 }
 
 }  // namespace

@@ -57,28 +57,31 @@ TEST(DecodeText, MarksPickTheEncodingAndMalformedInputIsReplaced) {
   struct Case {
     const char* name;
     std::string bytes, text;
+    std::string_view mark = "";  // the byte-order mark's name, as the package checker words it
   };
   // clang-format off
   const std::vector<Case> cases = {
       {"no mark is UTF-8",           "A=\xC3\xA9",                      "A=\xC3\xA9"},
-      {"UTF-8 mark dropped",         raw("\xEF\xBB\xBF" "A=1"),          "A=1"},
-      {"UTF-16 LE",                  raw("\xFF\xFE" "A\0=\0\xE9\0"),     "A=\xC3\xA9"},
-      {"UTF-16 BE",                  raw("\xFE\xFF\0A\0=\0\xE9"),        "A=\xC3\xA9"},
-      {"UTF-16 surrogate pair",      raw("\xFF\xFE\x3D\xD8\x00\xDE"),    "\xF0\x9F\x98\x80"},
-      {"UTF-32 LE, not UTF-16",      raw("\xFF\xFE\0\0A\0\0\0"),         "A"},
-      {"UTF-32 BE",                  raw("\0\0\xFE\xFF\0\0\0A"),         "A"},
+      {"UTF-8 mark dropped",         raw("\xEF\xBB\xBF" "A=1"),          "A=1",                "UTF-8"},
+      {"UTF-16 LE",                  raw("\xFF\xFE" "A\0=\0\xE9\0"),     "A=\xC3\xA9",          "UTF-16 LE"},
+      {"UTF-16 BE",                  raw("\xFE\xFF\0A\0=\0\xE9"),        "A=\xC3\xA9",          "UTF-16 BE"},
+      {"UTF-16 surrogate pair",      raw("\xFF\xFE\x3D\xD8\x00\xDE"),    "\xF0\x9F\x98\x80",   "UTF-16 LE"},
+      {"UTF-32 LE, not UTF-16",      raw("\xFF\xFE\0\0A\0\0\0"),         "A",                  "UTF-32 LE"},
+      {"UTF-32 BE",                  raw("\0\0\xFE\xFF\0\0\0A"),         "A",                  "UTF-32 BE"},
       {"stray continuation byte",    "a\x80z",                          "a" + fffd + "z"},
       {"truncated before ASCII",     "\xE2\x82z",                       fffd + "z"},
       {"overlong encoding",          "\xC0\xAF",                        fffd + fffd},
       {"surrogate encoded in UTF-8", "\xED\xA0\x80",                    fffd + fffd + fffd},
-      {"UTF-16 lone high surrogate", raw("\xFF\xFE\x3D\xD8" "A\0"),      fffd + "A"},
-      {"UTF-16 odd final byte",      raw("\xFF\xFE" "A\0B"),             "A" + fffd},
-      {"UTF-32 beyond Unicode",      raw("\xFF\xFE\0\0\0\0\x11\0"),      fffd},
+      {"UTF-16 lone high surrogate", raw("\xFF\xFE\x3D\xD8" "A\0"),      fffd + "A",           "UTF-16 LE"},
+      {"UTF-16 odd final byte",      raw("\xFF\xFE" "A\0B"),             "A" + fffd,           "UTF-16 LE"},
+      {"UTF-32 beyond Unicode",      raw("\xFF\xFE\0\0\0\0\x11\0"),      fffd,                 "UTF-32 LE"},
   };
   // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(package::decodeText(c.bytes), c.text) << c.name;
     expectSameInPieces(c.bytes, c.text, c.name);
+    const platform::ByteOrderMark* mark = platform::byteOrderMarkOf(c.bytes);
+    EXPECT_EQ(mark != nullptr ? mark->name : std::string_view(), c.mark) << c.name;
   }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/result_codes.h"
+#include "common/tool_outcome.h"
 #include "package/vbios_configs.h"
 #include "simulated/machine.h"
 #include "tests/unit/test_machine.h"
@@ -117,6 +118,56 @@ TEST(SpecialDriver, EveryOutcomeOfTheDeviceConsole) {
     }
     const bool hangs = std::string(c.ini).find("hang") != std::string::npos;
     EXPECT_EQ(countContaining(m.machine.traceLines(), "\"killed\":true"), hangs ? 1u : 0u);
+  }
+}
+
+// The one reading of how a tool ended, also where no stand-in can take it
+// (a kill that fails).
+TEST(ToolVerdict, EachWayAToolEndsHasItsLinesCodeAndWhetherItsOutputIsWhole) {
+  const platform::Error denied = platform::makeError(platform::kErrorAccessDenied, "TerminateJobObject");
+  const auto ran = [&](platform::RunOutcome outcome, int32_t exitCode, bool failing) {
+    platform::ProgramResult result;
+    result.outcome = outcome;
+    result.exitCode = exitCode;
+    if (failing) result.error = denied;
+    return result;
+  };
+  const std::string failure = platform::describeFailure(denied, "F");
+  using enum platform::RunOutcome;
+  struct Case {
+    platform::ProgramResult run;
+    int32_t code;
+    bool ended;
+    Lines entries;
+  };
+  const std::vector<Case> cases = {
+      {ran(CannotStart, 0, true), 3, false, {"ERROR not found", failure}},
+      {ran(NoProcess, 0, false),
+       3,
+       false,
+       {"ERROR exception", platform::describeProblem("F", "no process was started for C:\\t.exe")}},
+      {ran(Failed, 0, true), 3, false, {"ERROR exception", failure}},
+      {ran(TimedOut, 0, false), 1, true, {"ERROR timeout"}},
+      {ran(TimedOut, 0, true), 3, false, {"ERROR timeout", "ERROR exception", failure}},
+      {ran(Exited, 0, false), 0, true, {}},
+      {ran(Exited, -5, false), 2, true, {"ERROR fail: -5"}},
+      {ran(OutputBroken, 0, true), 0, true, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.run.outcome));
+    const ToolVerdict verdict = judgeToolRun(c.run, {"F",
+                                                     "C:\\t.exe",
+                                                     "ERROR not found",
+                                                     "ERROR exception",
+                                                     "ERROR timeout",
+                                                     "ERROR fail: ",
+                                                     1,
+                                                     2,
+                                                     3,
+                                                     {}});
+    EXPECT_EQ(verdict.code, c.code);
+    EXPECT_EQ(verdict.ended, c.ended);
+    EXPECT_EQ(verdict.entries, c.entries);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/log.h"
+#include "common/log_words.h"
 #include "common/result_code_table.h"
 #include "common/result_codes.h"
 #include "package/config_text.h"
@@ -16,12 +17,13 @@ namespace kit {
 
 namespace {
 
-constexpr std::string_view kRunStart = "=== VBIOS Installer ===";
+// Without the blank the line ends with: an editor may have dropped it.
+constexpr std::string_view kFlashRunning = kLogFlashRunning.substr(0, kLogFlashRunning.size() - 1);
 
 // Facts worth a support person's eye, by the start of their log line.
 constexpr std::string_view kFactPrefixes[] = {
     "ProductName: ",  "VbReleaseVersion: ", "VbType: ", "HWID: ",  "VGAVersion: ",
-    "BIOS Version: ", "CurVbVersion: ",     "DC mode",  "AC mode", "AMD VBIOS is uptodate",
+    "BIOS Version: ", "CurVbVersion: ",     "DC mode",  "AC mode", kLogUpToDate,
 };
 
 std::string kept(std::string_view text) {
@@ -66,11 +68,10 @@ void readRequirement(LogRun& run, std::string_view text) {
         entry < kMaxRomEntries)
       run.targetEntry = entry;
   }
-  const bool inFlashStep = !run.steps.empty() && run.steps.back().starts_with("STEP9");
-  if (inFlashStep && (text.starts_with("VbFlashProcess is running") || text.starts_with("-fa ")))
+  const bool inFlashStep = !run.steps.empty() && run.steps.back().starts_with(kLogFlashStep);
+  if (inFlashStep && (text.starts_with(kFlashRunning) || text.starts_with(kLogFlashArguments)))
     run.flashStarted = true;
-  if (inFlashStep && text.find("Restart System To Complete VBIOS Update") != std::string_view::npos)
-    run.flashConfirmed = true;
+  if (inFlashStep && text.find(kFlashCompletedText) != std::string_view::npos) run.flashConfirmed = true;
 }
 
 bool isAmdType(const LogRun& run) { return run.type == "AMD" || run.type == "KRAMD"; }
@@ -124,10 +125,11 @@ bool reached(const LogRun& run, std::string_view step) {
 std::string vbiosOutcome(const LogRun& run) {
   if (!run.finalCode) return {};
   const int32_t code = *run.finalCode;
-  const bool vbiosStepEndedWell = code == 0 || code == 1 || (code > 3000 && code < 3100);
+  const bool vbiosStepEndedWell =
+      code == result::kSuccess || code == result::kUpToDate || result::closingParts(code).has_value();
   if (!vbiosStepEndedWell) return {};
   const std::string rom = entryValue(run.entryRoms, run.targetEntry);
-  if (reached(run, "STEP9"))
+  if (reached(run, kLogFlashStep))
     return "  VBIOS: flashed " + (rom.empty() ? std::string("the package's image") : "'" + rom + "'") +
            (isAmdType(run) && !run.flashConfirmed ? " (the tool's completion line is not in the log)" : "") +
            "\n";
@@ -193,7 +195,7 @@ void LogReader::line(std::string_view bytes, bool complete) {
       stamped = true;
     }
   }
-  if (stamped && view == kRunStart) {
+  if (stamped && view == kLogRunStart) {
     LogRun run;
     run.firstLine = lastWasBlank_ ? summary_.lines - 1 : summary_.lines;
     run.started = lastWasBlank_ ? lastStamp_ : stamp;
@@ -208,7 +210,7 @@ void LogReader::line(std::string_view bytes, bool complete) {
   } else if (!inRun_) {
     ++summary_.linesBeforeFirstRun;
   }
-  lastWasBlank_ = stamped && view == " ";
+  lastWasBlank_ = stamped && view == kLogBlankLine;
   if (stamped) lastStamp_ = stamp;
   if (!inRun_) return;
   LogRun& run = summary_.runs.back();
@@ -234,13 +236,13 @@ void LogReader::line(std::string_view bytes, bool complete) {
 
 void LogReader::message(std::string_view text) {
   LogRun& run = summary_.runs.back();
-  if (text.starts_with("STEP") && text.find(':') != std::string_view::npos && text.size() < 80) {
+  if (text.starts_with(kLogStepPrefix) && text.find(':') != std::string_view::npos && text.size() < 80) {
     run.steps.push_back(visibleText(text));
     return;
   }
-  if (text.starts_with("state ")) {
+  if (text.starts_with(kLogStatePrefix)) {
     int32_t code = 0;
-    if (package::parseInt32(text.substr(6), code) == package::NumberParse::Ok) {
+    if (package::parseInt32(text.substr(kLogStatePrefix.size()), code) == package::NumberParse::Ok) {
       run.finalCode = code;
     } else {
       run.stateText = kept(text);
@@ -277,8 +279,8 @@ std::string explainLog(const LogSummary& summary) {
   if (!summary.loggedApart.empty())
     out += "written instead of the installation log: " + summary.loggedApart + "\n";
   if (summary.linesBeforeFirstRun > 0)
-    out += std::to_string(summary.linesBeforeFirstRun) +
-           " lines before the first run's start (\"=== VBIOS Installer ===\"): not part of any run\n";
+    out += std::to_string(summary.linesBeforeFirstRun) + " lines before the first run's start (\"" +
+           std::string(kLogRunStart) + "\"): not part of any run\n";
   size_t number = 0;
   for (const LogRun& run : summary.runs) {
     ++number;
@@ -295,7 +297,8 @@ std::string explainLog(const LogSummary& summary) {
     for (const std::string& problem : run.problems) out += "  logged: " + problem + "\n";
     if (run.moreProblems > 0)
       out += "  logged: " + std::to_string(run.moreProblems) + " more ERROR/WARNING lines\n";
-    if (!run.finalCode && !run.steps.empty() && run.steps.back().starts_with("STEP9") && run.flashStarted) {
+    if (!run.finalCode && !run.steps.empty() && run.steps.back().starts_with(kLogFlashStep) &&
+        run.flashStarted) {
       out += "  result: none. INTERRUPTED FLASH: the log ends inside step 9 with the flash tool running";
       out += run.partialLastLine ? " (and inside a line)" : "";
       out +=

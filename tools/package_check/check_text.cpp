@@ -4,6 +4,7 @@
 #include "package/config_text.h"
 #include "package/version_text.h"
 #include "platform/ascii_text.h"
+#include "platform/unicode_text.h"
 #include "tools/package_check/checker.h"
 #include "tools/package_check/edit_distance.h"
 #include "tools/package_check/visible_text.h"
@@ -178,24 +179,13 @@ bool looksLikeUtf16WithoutMark(std::string_view bytes) {
 
 bool Checker::checkEncoding(std::string_view decoded) {
   const std::string_view bytes = folder_.configBytes;
-  struct Mark {
-    std::string_view bytes, name;
-  };
-  bool marked = false;
-  // Longest first: the UTF-32 LE mark begins like the UTF-16 LE one.
-  for (const Mark mark :
-       {Mark{std::string_view("\xFF\xFE\0\0", 4), "UTF-32 LE"},
-        Mark{std::string_view("\0\0\xFE\xFF", 4), "UTF-32 BE"}, Mark{"\xEF\xBB\xBF", "UTF-8"},
-        Mark{"\xFF\xFE", "UTF-16 LE"}, Mark{"\xFE\xFF", "UTF-16 BE"}}) {
-    if (!bytes.starts_with(mark.bytes)) continue;
+  const platform::ByteOrderMark* mark = platform::byteOrderMarkOf(bytes);
+  if (mark != nullptr)
     addConfigFinding(0, Rule::Encoding,
-                     "starts with a " + std::string(mark.name) +
-                         " byte-order mark: the installer reads the file as " + std::string(mark.name) +
+                     "starts with a " + std::string(mark->name) +
+                         " byte-order mark: the installer reads the file as " + std::string(mark->name) +
                          " and drops the mark");
-    marked = true;
-    break;
-  }
-  if (!marked && looksLikeUtf16WithoutMark(bytes)) {
+  if (mark == nullptr && looksLikeUtf16WithoutMark(bytes)) {
     addConfigFinding(
         1, Rule::WrongEncoding,
         "the file is UTF-16 saved without a byte-order mark: the installer reads it as UTF-8, every key then "
@@ -213,7 +203,8 @@ bool Checker::checkEncoding(std::string_view decoded) {
     }
     addConfigFinding(
         first, Rule::InvalidUtf8,
-        "holds bytes that are not valid " + std::string(marked ? "in the encoding its mark names" : "UTF-8") +
+        "holds bytes that are not valid " +
+            std::string(mark != nullptr ? "in the encoding its mark names" : "UTF-8") +
             (lines > 1 ? " (on " + std::to_string(lines) + " lines, this the first)" : "") +
             ": the installer reads each as U+FFFD, so a key or value holding one matches nothing the package "
             "meant. Save configs.txt as UTF-8");
@@ -246,7 +237,7 @@ bool Checker::checkEncoding(std::string_view decoded) {
   return true;
 }
 
-std::string Checker::describeHit(const package::ConfigTestHit& hit, size_t line, std::string_view value) {
+std::string Checker::checkHit(const package::ConfigTestHit& hit, size_t line, std::string_view value) {
   const std::string field = fieldName(hit), key = keyName(hit);
   switch (hit.outcome) {
     case TestOutcome::Applied:
@@ -395,7 +386,7 @@ void Checker::readLines(std::string_view text) {
     }
     for (const package::ConfigTestHit& hit : parsed.hits) {
       if (!reading.reading.empty()) reading.reading += "; ";
-      reading.reading += describeHit(hit, number, parsed.value);
+      reading.reading += checkHit(hit, number, parsed.value);
       if (hit.outcome == TestOutcome::Aborts) stoppedAt = number;
     }
     report_.lines.push_back(std::move(reading));

@@ -52,7 +52,9 @@ class Checker {
   // check_text.cpp
   bool checkEncoding(std::string_view decoded);
   void readLines(std::string_view text);
-  std::string describeHit(const package::ConfigTestHit& hit, size_t line, std::string_view value);
+  // Adds the findings one key's effect calls for, and returns how the line
+  // reads to the installer.
+  std::string checkHit(const package::ConfigTestHit& hit, size_t line, std::string_view value);
   void checkUnknownKey(size_t line, std::string_view key, std::string_view value);
   void checkBoardLines();
   // check_entries.cpp

@@ -114,6 +114,9 @@ class MatrixBuilder {
     std::string out = "; made by OvVBiosRehearse\n[user]\nlcid = 1033\nanswers = " + v.answers +
                       "\n[time]\nscale = 0\ntimeout_scale = " + (v.flashHangs ? "0.02" : "1") +
                       "\nseed = 7\n[power]\nac_line = " + v.acLine + "\n[pnp]\ndevice = " + kOtherGpu + "\n";
+    // The device as Windows lists it, made from the GPU the entry is meant
+    // for: a prefix Windows never spells fails to match here as it would on
+    // a notebook.
     if (v.gpuPresent) out += "device = " + (v.gpu.empty() ? gpuFor(entry) : v.gpu) + " | " + v.driver + "\n";
     if (amd_) {
       out += "[amdvbflash]\nversion = " + v.gpuVersion +
@@ -147,10 +150,10 @@ class MatrixBuilder {
 
   // The closing steps' code when a flash (or up-to-date finding) reaches them.
   int closing(const Variation& v, int code) const {
-    int extra = 0;
-    if (c_.ECConfig == 1 && !v.dock) extra += result::dock_ec::kGenFailed;
-    if (c_.WMIConfig == 1 && !v.acpi) extra += result::dock_link::kNoDevice;
-    return extra ? result::kClosingStepsBase + extra : code;
+    const bool noDock = c_.ECConfig == 1 && !v.dock;
+    const bool noLink = c_.WMIConfig == 1 && !v.acpi;
+    return result::foldClosingResults(code, noDock ? result::dock_ec::kGenFailed : result::dock_ec::kWritten,
+                                      noLink ? result::dock_link::kNoDevice : result::dock_link::kDone);
   }
 
   void add(std::vector<RehearsalMachine>& out, const std::string& name, const VBiosInfo& entry,
@@ -161,125 +164,140 @@ class MatrixBuilder {
 
   std::vector<RehearsalMachine> build() const {
     std::vector<RehearsalMachine> out;
-    const bool driverRequired = c_.VbReqVGAVersion != "0.0.0.0";
-    const bool biosRequired = c_.VbReqBios != 1;
-    const std::string driverAbove =
-        driverRequired ? versionAbove(c_.VbReqVGAVersion, true) : std::string(kDriverWithoutRequirement);
-    const std::string driverBelow = driverRequired ? versionBelow(c_.VbReqVGAVersion, true) : std::string();
-    const int32_t bios = biosRequired ? c_.VbReqBios : 308;
     const int32_t entries = package::countRomEntries(c_);
     for (int32_t i = 0; i < entries; ++i) {
-      const VBiosInfo& entry = c_.vb[i];
-      const std::string e = "entry " + std::to_string(i) + ", ";
-      if (entry.vbHWID.empty()) continue;  // matches no device; the checker says so
-      Variation base;
-      base.gpuVersion = versionBelow(entry.vbRomVersion, amd_);
-      base.driver = driverAbove.empty() ? c_.VbReqVGAVersion : driverAbove;
-      base.bios = bios;
-      const bool canVary = !base.gpuVersion.empty();
-      if (!canVary) base.gpuVersion = entry.vbRomVersion;
-      // A version the installer cannot step is still one it must compare:
-      // the GPU then holds exactly the package's, which is up to date.
-      const int flashCode = closing(base, canVary ? 0 : 1);
-
-      add(out, e + (canVary ? "older VBIOS" : "VBIOS equal to the package's (it cannot be stepped)"), entry,
-          base, flashCode);
-      if (canVary) {
-        Variation equal = base;
-        equal.gpuVersion = entry.vbRomVersion;
-        add(out, e + "equal VBIOS", entry, equal, closing(base, 1));
-        Variation newer = base;
-        newer.gpuVersion = versionAbove(entry.vbRomVersion, amd_);
-        if (!newer.gpuVersion.empty()) add(out, e + "newer VBIOS", entry, newer, closing(base, 1));
-      }
-      if (driverRequired && !driverBelow.empty()) {
-        Variation low = base;
-        low.driver = driverBelow;
-        add(out, e + "driver below the requirement", entry, low, result::kDriverTooOld);
-      }
-      if (driverRequired) {
-        Variation at = base;
-        at.driver = c_.VbReqVGAVersion;
-        add(out, e + "driver at the requirement", entry, at, flashCode);
-      }
-      if (biosRequired) {
-        Variation low = base;
-        low.bios = bios - 1;
-        add(out, e + "system BIOS below the requirement", entry, low, result::kBiosTooOld);
-      }
-      if (!canVary) continue;  // the runs below need an older VBIOS to reach the flash
-      Variation cancel = base;
-      cancel.acLine = "0";
-      add(out, e + "on battery, Cancel", entry, cancel, result::kPowerStop);
-      Variation retry = base;
-      retry.acLine = "0,1";
-      retry.answers = "PowerModeForm:button1";
-      add(out, e + "on battery, Retry after plugging in", entry, retry, flashCode);
-      Variation fails = base;
-      fails.flashFails = true;
-      add(out, e + "flash tool fails", entry, fails, result::kFlashExitCode);
-      Variation hangs = base;
-      hangs.flashHangs = true;
-      add(out, e + "flash tool hangs", entry, hangs, result::kFlashTimeout);
-      // The flash tool is forced past its own check; the installer's stops this.
-      if (const std::string misfit = misfitGpu(entry); !misfit.empty()) {
-        Variation other = base;
-        other.gpu = misfit;
-        add(out, e + "a GPU its image does not fit", entry, other, result::kFlashError);
-      }
-      if (c_.ECConfig == 1) {
-        Variation noDock = base;
-        noDock.dock = false;
-        add(out, e + "no dock controller", entry, noDock, closing(noDock, 0));
-      }
-      if (c_.WMIConfig == 1) {
-        Variation noLink = base;
-        noLink.acpi = false;
-        add(out, e + "no platform driver for the link", entry, noLink, closing(noLink, 0));
-      }
+      // An entry without a hardware ID matches no device; the checker says so.
+      if (!c_.vb[i].vbHWID.empty()) addEntryRows(out, c_.vb[i], i);
     }
-    if (entries > 0) {
-      Variation none;
-      none.gpuPresent = false;
-      none.driver = kDriverWithoutRequirement;
-      none.bios = bios;
-      none.gpuVersion = c_.vb[0].vbRomVersion;
-      add(out, "no matching GPU", c_.vb[0], none, result::kHwidNotFound);
-    }
-    // Each board the package names, at and below the requirement the
-    // installer reads there, with entry 0's GPU one step older.
-    if (entries > 0 && !c_.vb[0].vbHWID.empty()) {
-      Variation base;
-      base.gpuVersion = versionBelow(c_.vb[0].vbRomVersion, amd_);
-      base.driver = driverAbove.empty() ? c_.VbReqVGAVersion : driverAbove;
-      const bool canVary = !base.gpuVersion.empty();
-      if (!canVary) base.gpuVersion = c_.vb[0].vbRomVersion;
-      for (const NamedBoard& board : boards_) {
-        base.board = board.name;
-        const std::string b = "board " + board.name + ", ";
-        if (board.readResult != 0) {
-          base.bios = bios;
-          add(out, b + "entry 0, older VBIOS", c_.vb[0], base, closing(base, canVary ? 0 : 1));
-          continue;
-        }
-        base.bios = board.bios == 1 ? 308 : board.bios;
-        add(out, b + "BIOS at its requirement " + std::to_string(board.bios), c_.vb[0], base,
-            closing(base, canVary ? 0 : 1));
-        if (board.bios != 1) {
-          Variation low = base;
-          low.bios = board.bios - 1;
-          add(out, b + "BIOS below its requirement", c_.vb[0], low, result::kBiosTooOld);
-        }
-      }
-    }
+    if (entries > 0) addNoMatchingGpu(out);
+    if (entries > 0 && !c_.vb[0].vbHWID.empty()) addBoardRows(out);
     return out;
   }
 
  private:
+  // The GPU one step older than `entry` with the drivers and the BIOS that
+  // pass the package's requirements: the machine every variation starts from.
+  Variation passingBase(const VBiosInfo& entry) const {
+    Variation base;
+    base.gpuVersion = versionBelow(entry.vbRomVersion, amd_);
+    base.driver = driverAbove_.empty() ? c_.VbReqVGAVersion : driverAbove_;
+    base.bios = bios_;
+    return base;
+  }
+
+  // The entry's GPU older, equal and newer; the driver and the system BIOS
+  // either side of the requirements; battery power; a failing and a hanging
+  // flash tool; the dock and the platform driver missing.
+  void addEntryRows(std::vector<RehearsalMachine>& out, const VBiosInfo& entry, int32_t i) const {
+    const std::string e = "entry " + std::to_string(i) + ", ";
+    Variation base = passingBase(entry);
+    const bool canVary = !base.gpuVersion.empty();
+    if (!canVary) base.gpuVersion = entry.vbRomVersion;
+    // A version the installer cannot step is still one it must compare:
+    // the GPU then holds exactly the package's, which is up to date.
+    const int flashCode = closing(base, canVary ? 0 : 1);
+
+    add(out, e + (canVary ? "older VBIOS" : "VBIOS equal to the package's (it cannot be stepped)"), entry,
+        base, flashCode);
+    if (canVary) {
+      Variation equal = base;
+      equal.gpuVersion = entry.vbRomVersion;
+      add(out, e + "equal VBIOS", entry, equal, closing(base, 1));
+      Variation newer = base;
+      newer.gpuVersion = versionAbove(entry.vbRomVersion, amd_);
+      if (!newer.gpuVersion.empty()) add(out, e + "newer VBIOS", entry, newer, closing(base, 1));
+    }
+    if (driverRequired_ && !driverBelow_.empty()) {
+      Variation low = base;
+      low.driver = driverBelow_;
+      add(out, e + "driver below the requirement", entry, low, result::kDriverTooOld);
+    }
+    if (driverRequired_) {
+      Variation at = base;
+      at.driver = c_.VbReqVGAVersion;
+      add(out, e + "driver at the requirement", entry, at, flashCode);
+    }
+    if (biosRequired_) {
+      Variation low = base;
+      low.bios = bios_ - 1;
+      add(out, e + "system BIOS below the requirement", entry, low, result::kBiosTooOld);
+    }
+    if (!canVary) return;  // the runs below need an older VBIOS to reach the flash
+    Variation cancel = base;
+    cancel.acLine = "0";
+    add(out, e + "on battery, Cancel", entry, cancel, result::kPowerStop);
+    Variation retry = base;
+    retry.acLine = "0,1";
+    retry.answers = "PowerModeForm:button1";
+    add(out, e + "on battery, Retry after plugging in", entry, retry, flashCode);
+    Variation fails = base;
+    fails.flashFails = true;
+    add(out, e + "flash tool fails", entry, fails, result::kFlashExitCode);
+    Variation hangs = base;
+    hangs.flashHangs = true;
+    add(out, e + "flash tool hangs", entry, hangs, result::kFlashTimeout);
+    // The flash tool is forced past its own check; the installer's stops this.
+    if (const std::string misfit = misfitGpu(entry); !misfit.empty()) {
+      Variation other = base;
+      other.gpu = misfit;
+      add(out, e + "a GPU its image does not fit", entry, other, result::kFlashError);
+    }
+    if (c_.ECConfig == 1) {
+      Variation noDock = base;
+      noDock.dock = false;
+      add(out, e + "no dock controller", entry, noDock, closing(noDock, 0));
+    }
+    if (c_.WMIConfig == 1) {
+      Variation noLink = base;
+      noLink.acpi = false;
+      add(out, e + "no platform driver for the link", entry, noLink, closing(noLink, 0));
+    }
+  }
+
+  void addNoMatchingGpu(std::vector<RehearsalMachine>& out) const {
+    Variation none;
+    none.gpuPresent = false;
+    none.driver = kDriverWithoutRequirement;
+    none.bios = bios_;
+    none.gpuVersion = c_.vb[0].vbRomVersion;
+    add(out, "no matching GPU", c_.vb[0], none, result::kHwidNotFound);
+  }
+
+  // Each board the package names, at and below the requirement the
+  // installer reads there, with entry 0's GPU one step older.
+  void addBoardRows(std::vector<RehearsalMachine>& out) const {
+    Variation base = passingBase(c_.vb[0]);
+    const bool canVary = !base.gpuVersion.empty();
+    if (!canVary) base.gpuVersion = c_.vb[0].vbRomVersion;
+    for (const NamedBoard& board : boards_) {
+      base.board = board.name;
+      const std::string b = "board " + board.name + ", ";
+      if (board.readResult != 0) {
+        base.bios = bios_;
+        add(out, b + "entry 0, older VBIOS", c_.vb[0], base, closing(base, canVary ? 0 : 1));
+        continue;
+      }
+      base.bios = board.bios == 1 ? 308 : board.bios;
+      add(out, b + "BIOS at its requirement " + std::to_string(board.bios), c_.vb[0], base,
+          closing(base, canVary ? 0 : 1));
+      if (board.bios != 1) {
+        Variation low = base;
+        low.bios = board.bios - 1;
+        add(out, b + "BIOS below its requirement", c_.vb[0], low, result::kBiosTooOld);
+      }
+    }
+  }
+
   const VBiosConfigs& c_;
   const std::vector<NamedBoard>& boards_;
   const std::map<int, package::ImageReading>& images_;
   bool amd_;
+  bool driverRequired_ = c_.VbReqVGAVersion != "0.0.0.0";
+  bool biosRequired_ = c_.VbReqBios != 1;
+  std::string driverAbove_ =
+      driverRequired_ ? versionAbove(c_.VbReqVGAVersion, true) : std::string(kDriverWithoutRequirement);
+  std::string driverBelow_ = driverRequired_ ? versionBelow(c_.VbReqVGAVersion, true) : std::string();
+  int32_t bios_ = biosRequired_ ? c_.VbReqBios : 308;
 };
 
 }  // namespace

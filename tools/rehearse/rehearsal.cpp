@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "common/log.h"
+#include "common/log_words.h"
 #include "common/result_codes.h"
 #include "package/check_rules.h"
 #include "package/config_line.h"
@@ -270,8 +271,17 @@ std::string signatureNote(const package::PackageSignatureCheck& check, bool sign
          std::to_string(result::kPackageNotSigned) + " before anything of the package runs";
 }
 
+// Where a simulated machine keeps a file of its C: drive.
+fs::path onDriveC(const fs::path& root, std::string_view windowsPath) {
+  std::string below(windowsPath.substr(std::string_view("C:\\").size()));
+  std::replace(below.begin(), below.end(), '\\', '/');
+  return root / "drive_c" / below;
+}
+
+std::string readRunLog(const fs::path& root) { return readAll(onDriveC(root, kLogPath)); }
+
 void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const VBiosConfigs& configs) {
-  row.log = readAll(root / "drive_c/Windows/Log/OrvoVbInst.txt");
+  row.log = readRunLog(root);
   bool traced = false;
   for (const simulated::TraceEvent& e : simulated::readTraceFile(root / "trace.jsonl").events) {
     if (e.event == "installer.exit") {
@@ -303,9 +313,10 @@ void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const 
   // The log's last state line, the trace's code and the exit status must tell
   // the same story; a row that does not is marked, never smoothed over.
   std::string state;
-  for (size_t at = row.log.rfind("]state "); at != std::string::npos;) {
-    state = row.log.substr(at + 7, row.log.find('\r', at) - at - 7);
-    break;
+  const std::string stateLine = "]" + std::string(kLogStatePrefix);
+  if (const size_t at = row.log.rfind(stateLine); at != std::string::npos) {
+    const size_t from = at + stateLine.size();
+    state = row.log.substr(from, row.log.find('\r', at) - from);
   }
   if (!traced) {
     row.agreement = "no installer.exit in the trace";
@@ -317,39 +328,197 @@ void readOutcome(const fs::path& root, RehearsalRow& row, int exitStatus, const 
   }
 }
 
+// Why the package and the installer cannot be rehearsed as they are; empty
+// when they can.
+std::string whyNotRehearsable(const RehearsalOptions& options) {
+  std::error_code error;
+  if (!fs::is_directory(options.packages, error)) return "no packages folder " + options.packages;
+  // Copying it here would follow its links, and every row would then take
+  // a package that every notebook refuses.
+  if (const std::vector<CopyRefusal> refusals = copyRefusals(options.packages); !refusals.empty())
+    return describeRefusal(refusals.front()) +
+           ": the installer refuses to copy the package and every machine stops with 102 (see the checker)";
+  if (const PackageFolder folder = loadPackageFolder(options.packages, {});
+      !folder.hasConfig && !folder.configBelow.empty()) {
+    const std::string& below = folder.configBelow.front();
+    return "no configs.txt in " + options.packages + ", but the folder '" + below +
+           "' inside holds one: the package was unpacked with its own top folder, and every notebook stops "
+           "with 101. Move what '" +
+           below + "' holds up into the packages folder, or rehearse " +
+           (fs::path(options.packages) / below).string() + " itself";
+  }
+  const fs::path installer = fs::path(options.binDir) / "OvVBiosInstaller";
+  if (!fs::is_regular_file(installer, error))
+    return "no installer at " + installer.string() + " (build it with make build-linux)";
+  return {};
+}
+
+// The installer with the package beside it, as a notebook has them. Returns
+// why it could not be made, or nothing.
+std::string placeProgram(const RehearsalOptions& options, const fs::path& program) {
+  const fs::path bin = options.binDir;
+  std::error_code error;
+  // Each step's own error: a later success must not hide an earlier failure.
+  if (fs::create_directories(program, error); !error) {
+    fs::copy(options.packages, program / "packages", fs::copy_options::recursive, error);
+    if (!error) fs::copy_file(bin / "OvVBiosInstaller", program / "OvVBiosInstaller", error);
+  }
+  if (error) return "cannot copy the package and the installer: " + error.message();
+  return {};
+}
+
+// The vendor's tools cannot run here; the simulated stand-ins play them,
+// but only a program Windows could start: a ROM image named as an NVIDIA
+// package's flash program stays what it is, and its rows end as a
+// notebook's would. A tool the package lacks is missing on the rehearsal's
+// machines as on a notebook: a stand-in takes the place of the package's
+// own, and fills a gap only when the author asks for it with --tools, saying
+// so. Adds the entries no stand-in plays to `unplayable`; returns why a
+// stand-in could not be placed, or nothing.
+std::string placeStandIns(const VBiosConfigs& configs, const RehearsalOptions& options,
+                          const fs::path& program, Rehearsal& out, std::vector<int>& unplayable) {
+  const fs::path packages = program / "packages";
+  std::error_code error;
+  auto playTool = [&](const std::string& standIn, const std::string& name, const std::string& without) {
+    const std::string own = packageFileNamed(packages, name);
+    if (!own.empty()) {
+      fs::copy_file(fs::path(options.binDir) / standIn, packages / own, fs::copy_options::overwrite_existing,
+                    error);
+      out.notes.push_back(own + " is played by the stand-in " + standIn + " in place of the package's own " +
+                          own);
+    } else if (!options.toolsDir.empty()) {
+      fs::copy_file(fs::path(options.toolsDir) / standIn, packages / name,
+                    fs::copy_options::overwrite_existing, error);
+      out.notes.push_back(name + " is not in the package: the stand-in " + standIn +
+                          " from --tools plays it here. Ship the real one; without it " + without);
+    } else {
+      out.notes.push_back(
+          name + " is not in the package, so the machines here lack it as a notebook would: " + without);
+    }
+    return !error;
+  };
+  if (configs.isAmdType()) {
+    if (!playTool("amdvbflash.exe", "amdvbflash.exe",
+                  "no VBIOS version can be read, 2004 on every machine with a matching GPU") ||
+        !playTool("devcon64.exe", "devcon64.exe",
+                  "the flash tool's driver cannot be installed, 1003 on every machine with a matching GPU"))
+      return "cannot place a stand-in tool in the package's copy: " + error.message();
+    return {};
+  }
+  for (int32_t i = 0; i < package::countRomEntries(configs); ++i) {
+    const std::string& rom = configs.vb[i].vbRom;
+    if (!platform::isContainedRelativePath(rom) || rom.find('\\') != std::string::npos) continue;
+    if (isWindowsProgramName(rom)) {
+      if (!playTool("vendorflash.exe", rom,
+                    "the flash step stops with 905 wherever entry " + std::to_string(i) + " is flashed"))
+        return "cannot place the stand-in vendorflash.exe as " + rom + ": " + error.message();
+    } else {
+      unplayable.push_back(i);
+      out.notes.push_back("entry " + std::to_string(i) + "'s flash program " + rom +
+                          " is not a Windows program: Windows cannot start it, so no stand-in plays it and "
+                          "every flash of entry " +
+                          std::to_string(i) + " ends as on a notebook");
+    }
+  }
+  return {};
+}
+
+// A verified package's copy is signed again, with a throwaway certificate
+// that the machines' installer trusts, since the stand-ins change its tools;
+// `signerBytes` becomes that certificate. Returns why it could not be, or
+// nothing.
+std::string resignCopy(const fs::path& program, std::string& signerBytes) {
+  const ThrowawaySigner throwaway = makeThrowawaySigner("OvVBiosRehearse throwaway signer");
+  const SignedPackage resigned = throwaway.problem.empty() ? signPackage((program / "packages").string(),
+                                                                         throwaway.pkcs12, throwaway.password)
+                                                           : SignedPackage{throwaway.problem, {}, {}};
+  if (!resigned.problem.empty())
+    return "cannot sign the rehearsal's copy of the package again: " + resigned.problem;
+  signerBytes = throwaway.certificatePem;
+  return {};
+}
+
+// The author's own machines, one folder each. Returns why there are none
+// to rehearse on, or nothing.
+std::string authorsMachines(const std::string& machinesDir, std::vector<RehearsalMachine>& machines,
+                            Rehearsal& out) {
+  std::error_code error;
+  std::vector<fs::path> folders;
+  for (const auto& entry : fs::directory_iterator(machinesDir, error))
+    if (fs::is_regular_file(entry.path() / "machine.ini")) folders.push_back(entry.path());
+  std::sort(folders.begin(), folders.end());
+  for (const fs::path& folder : folders)
+    machines.push_back({folder.filename().string(), readAll(folder / "machine.ini"),
+                        fs::exists(folder / "registry.reg") ? readAll(folder / "registry.reg") : "", -1,
+                        false});
+  for (const RehearsalMachine& machine : machines)
+    for (const std::string& warning : unknownMachineKeys(machine.machineIni))
+      out.notes.push_back("machine " + machine.name + ", machine.ini " + warning);
+  if (machines.empty())
+    return "no machine to rehearse on: " + machinesDir +
+           " holds no folder with a machine.ini (one folder per machine)";
+  return {};
+}
+
+// The matrix made from the package itself.
+std::string matrixMachines(const VBiosConfigs& configs, bool readable, const std::string& text,
+                           const fs::path& program, std::vector<RehearsalMachine>& machines) {
+  machines = defaultMatrix(configs, readable ? namedBoards(text) : std::vector<NamedBoard>{},
+                           configs.isAmdType() ? entryImages(configs, program / "packages")
+                                               : std::map<int, package::ImageReading>{});
+  if (!machines.empty()) return {};
+  return "no machine to rehearse on: the matrix is made from the package's entries, and " +
+         std::string(!readable ? "configs.txt does not read (check it with OvVBiosPackageCheck)"
+                               : "configs.txt has no entry with a hardware ID (VBiosHWID_0)") +
+         "; or give machines of your own with --machines DIR";
+}
+
+// One machine root per machine, in the order they are to start. Returns why
+// one could not be made, or nothing.
+std::string makeMachineRoots(const std::vector<RehearsalMachine>& machines, const fs::path& temporary,
+                             const fs::path& program, const std::string& programSigner,
+                             std::vector<PoolJob>& jobs) {
+  for (size_t i = 0; i < machines.size(); ++i) {
+    const fs::path root = temporary / ("machine-" + std::to_string(i + 1));
+    std::error_code error;
+    fs::create_directories(root, error);
+    // The last [program] signer wins, so an author's machine is signed too.
+    const std::string ini = machines[i].machineIni +
+                            (programSigner.empty() ? "" : "\n[program]\nsigner = " + programSigner + "\n");
+    if (error || !writeAll(root / "machine.ini", ini) ||
+        (!machines[i].registryReg.empty() && !writeAll(root / "registry.reg", machines[i].registryReg)))
+      return "cannot make the machine " + machines[i].name + " in " + root.string() +
+             (error ? ": " + error.message() : std::string());
+    jobs.push_back({(program / "OvVBiosInstaller").string(), root.string(), (root / "output.txt").string()});
+  }
+  return {};
+}
+
+RehearsalRow readRow(const RehearsalMachine& machine, const PoolJob& job, const PoolResult& result,
+                     const VBiosConfigs& configs, const std::vector<int>& unplayable) {
+  RehearsalRow row;
+  row.machine = machine.name;
+  row.aimedAt = machine.expectedCode;
+  row.gpu = gpuOf(machine.machineIni, configs);
+  row.targeted = isTargeted(row.gpu, configs);
+  row.ran = result.started;
+  row.killed = result.killed;
+  row.seconds = result.seconds;
+  if (row.ran && !row.killed) readOutcome(job.machineRoot, row, result.exitStatus, configs);
+  if (row.killed) row.log = readRunLog(job.machineRoot);
+  const int entry = machine.entry;
+  if (row.code == result::kFlashError &&
+      std::find(unplayable.begin(), unplayable.end(), entry) != unplayable.end())
+    row.why = configs.vb[static_cast<size_t>(entry)].vbRom +
+              " is not a Windows program, and Windows cannot start it (" + row.why + ")";
+  return row;
+}
+
 }  // namespace
 
 Rehearsal rehearse(const RehearsalOptions& options) {
   Rehearsal out;
-  std::error_code error;
-  const fs::path packages = options.packages, bin = options.binDir;
-  if (!fs::is_directory(packages, error)) {
-    out.problem = "no packages folder " + options.packages;
-    return out;
-  }
-  // Copying it here would follow its links, and every row would then take
-  // a package that every notebook refuses.
-  if (const std::vector<CopyRefusal> refusals = copyRefusals(options.packages); !refusals.empty()) {
-    out.problem = describeRefusal(refusals.front()) +
-                  ": the installer refuses to copy the package and every machine stops with 102 (see the "
-                  "checker)";
-    return out;
-  }
-  if (const PackageFolder folder = loadPackageFolder(options.packages, {});
-      !folder.hasConfig && !folder.configBelow.empty()) {
-    const std::string& below = folder.configBelow.front();
-    out.problem = "no configs.txt in " + options.packages + ", but the folder '" + below +
-                  "' inside holds one: the package was unpacked with its own top folder, and every notebook "
-                  "stops with 101. Move what '" +
-                  below + "' holds up into the packages folder, or rehearse " + (packages / below).string() +
-                  " itself";
-    return out;
-  }
-  if (!fs::is_regular_file(bin / "OvVBiosInstaller", error)) {
-    out.problem =
-        "no installer at " + (bin / "OvVBiosInstaller").string() + " (build it with make build-linux)";
-    return out;
-  }
+  if (out.problem = whyNotRehearsable(options); !out.problem.empty()) return out;
   package::PackageSignatureCheck signature;
   std::string signerBytes;
   if (!checkSignature(options, out, signature, signerBytes)) return out;
@@ -360,13 +529,7 @@ Rehearsal rehearse(const RehearsalOptions& options) {
     return out;
   }
   const fs::path program = temporary.path() / "program";
-  fs::create_directories(program, error);
-  fs::copy(packages, program / "packages", fs::copy_options::recursive, error);
-  fs::copy_file(bin / "OvVBiosInstaller", program / "OvVBiosInstaller", error);
-  if (error) {
-    out.problem = "cannot copy the package and the installer: " + error.message();
-    return out;
-  }
+  if (out.problem = placeProgram(options, program); !out.problem.empty()) return out;
 
   LogWriter noLog;
   VBiosConfigs configs(noLog);
@@ -375,140 +538,38 @@ Rehearsal rehearse(const RehearsalOptions& options) {
   const bool readable = readPackage(text, configs);
   if (!readable)
     out.notes.push_back("configs.txt does not read cleanly: every machine stops in step 1 (see the checker)");
-  // The vendor's tools cannot run here; the simulated stand-ins play them,
-  // but only a program Windows could start: a ROM image named as an NVIDIA
-  // package's flash program stays what it is, and its rows end as a
-  // notebook's would.
-  // A tool the package lacks is missing on the rehearsal's machines as on a
-  // notebook: a stand-in takes the place of the package's own, and fills a
-  // gap only when the author asks for it with --tools, saying so.
   std::vector<int> unplayable;  // entries whose flash program Windows cannot start
-  auto playTool = [&](const std::string& standIn, const std::string& name, const std::string& without) {
-    const std::string own = packageFileNamed(program / "packages", name);
-    if (!own.empty()) {
-      fs::copy_file(bin / standIn, program / "packages" / own, fs::copy_options::overwrite_existing, error);
-      out.notes.push_back(own + " is played by the stand-in " + standIn + " in place of the package's own " +
-                          own);
-    } else if (!options.toolsDir.empty()) {
-      fs::copy_file(fs::path(options.toolsDir) / standIn, program / "packages" / name,
-                    fs::copy_options::overwrite_existing, error);
-      out.notes.push_back(name + " is not in the package: the stand-in " + standIn +
-                          " from --tools plays it here. Ship the real one; without it " + without);
-    } else {
-      out.notes.push_back(
-          name + " is not in the package, so the machines here lack it as a notebook would: " + without);
-    }
-  };
   // A refused package runs nothing, and its copy stays the author's bytes,
   // so each run names the same fault the check above found.
-  if (signature.verdict == package::SignatureVerdict::Refused) {
-  } else if (configs.isAmdType()) {
-    playTool("amdvbflash.exe", "amdvbflash.exe",
-             "no VBIOS version can be read, 2004 on every machine with a matching GPU");
-    playTool("devcon64.exe", "devcon64.exe",
-             "the flash tool's driver cannot be installed, 1003 on every machine with a matching GPU");
-  } else {
-    for (int32_t i = 0; i < package::countRomEntries(configs); ++i) {
-      const std::string& rom = configs.vb[i].vbRom;
-      if (!platform::isContainedRelativePath(rom) || rom.find('\\') != std::string::npos) continue;
-      if (isWindowsProgramName(rom)) {
-        playTool("vendorflash.exe", rom,
-                 "the flash step stops with 905 wherever entry " + std::to_string(i) + " is flashed");
-      } else {
-        unplayable.push_back(i);
-        out.notes.push_back("entry " + std::to_string(i) + "'s flash program " + rom +
-                            " is not a Windows program: Windows cannot start it, so no stand-in plays it and "
-                            "every flash of entry " +
-                            std::to_string(i) + " ends as on a notebook");
-      }
-    }
-  }
-  if (error) {
-    out.problem = "cannot put the stand-in tools in the package's copy: " + error.message();
-    return out;
-  }
+  if (signature.verdict != package::SignatureVerdict::Refused)
+    if (out.problem = placeStandIns(configs, options, program, out, unplayable); !out.problem.empty())
+      return out;
+  if (signature.verdict == package::SignatureVerdict::Verified)
+    if (out.problem = resignCopy(program, signerBytes); !out.problem.empty()) return out;
   // The certificate the machines' installer is signed with ([program] signer).
   std::string programSigner;
-  if (signature.verdict == package::SignatureVerdict::Verified) {
-    const ThrowawaySigner throwaway = makeThrowawaySigner("OvVBiosRehearse throwaway signer");
-    const SignedPackage resigned =
-        throwaway.problem.empty()
-            ? signPackage((program / "packages").string(), throwaway.pkcs12, throwaway.password)
-            : SignedPackage{throwaway.problem, {}, {}};
-    if (!resigned.problem.empty()) {
-      out.problem = "cannot sign the rehearsal's copy of the package again: " + resigned.problem;
-      return out;
-    }
-    signerBytes = throwaway.certificatePem;
-  }
   if (!options.signer.empty()) {
     programSigner = (temporary.path() / "program-signer.pem").string();
-    writeAll(programSigner, signerBytes);
+    if (!writeAll(programSigner, signerBytes)) {
+      out.problem = "cannot write " + programSigner;
+      return out;
+    }
   }
 
   std::vector<RehearsalMachine> machines;
-  if (!options.machinesDir.empty()) {
-    std::vector<fs::path> folders;
-    for (const auto& entry : fs::directory_iterator(options.machinesDir, error))
-      if (fs::is_regular_file(entry.path() / "machine.ini")) folders.push_back(entry.path());
-    std::sort(folders.begin(), folders.end());
-    for (const fs::path& folder : folders)
-      machines.push_back({folder.filename().string(), readAll(folder / "machine.ini"),
-                          fs::exists(folder / "registry.reg") ? readAll(folder / "registry.reg") : "", -1,
-                          false});
-    for (const RehearsalMachine& machine : machines)
-      for (const std::string& warning : unknownMachineKeys(machine.machineIni))
-        out.notes.push_back("machine " + machine.name + ", machine.ini " + warning);
-    if (machines.empty()) {
-      out.problem = "no machine to rehearse on: " + options.machinesDir +
-                    " holds no folder with a machine.ini (one folder per machine)";
-      return out;
-    }
-  } else {
-    machines = defaultMatrix(configs, readable ? namedBoards(text) : std::vector<NamedBoard>{},
-                             configs.isAmdType() ? entryImages(configs, program / "packages")
-                                                 : std::map<int, package::ImageReading>{});
-    if (machines.empty()) {
-      out.problem = "no machine to rehearse on: the matrix is made from the package's entries, and " +
-                    std::string(!readable ? "configs.txt does not read (check it with OvVBiosPackageCheck)"
-                                          : "configs.txt has no entry with a hardware ID (VBiosHWID_0)") +
-                    "; or give machines of your own with --machines DIR";
-      return out;
-    }
-  }
+  out.problem = options.machinesDir.empty() ? matrixMachines(configs, readable, text, program, machines)
+                                            : authorsMachines(options.machinesDir, machines, out);
+  if (!out.problem.empty()) return out;
 
   // Machines that wait for a time-out go first, so the rest run beside them.
   std::stable_partition(machines.begin(), machines.end(), [](const RehearsalMachine& m) { return m.slow; });
   std::vector<PoolJob> jobs;
-  for (size_t i = 0; i < machines.size(); ++i) {
-    const fs::path root = temporary.path() / ("machine-" + std::to_string(i + 1));
-    fs::create_directories(root, error);
-    // The last [program] signer wins, so an author's machine is signed too.
-    writeAll(root / "machine.ini",
-             machines[i].machineIni +
-                 (programSigner.empty() ? "" : "\n[program]\nsigner = " + programSigner + "\n"));
-    if (!machines[i].registryReg.empty()) writeAll(root / "registry.reg", machines[i].registryReg);
-    jobs.push_back({(program / "OvVBiosInstaller").string(), root.string(), (root / "output.txt").string()});
-  }
+  if (out.problem = makeMachineRoots(machines, temporary.path(), program, programSigner, jobs);
+      !out.problem.empty())
+    return out;
   const std::vector<PoolResult> results = runPool(jobs, options.jobs, options.limitSeconds);
-  for (size_t i = 0; i < machines.size(); ++i) {
-    RehearsalRow row;
-    row.machine = machines[i].name;
-    row.aimedAt = machines[i].expectedCode;
-    row.gpu = gpuOf(machines[i].machineIni, configs);
-    row.targeted = readable && isTargeted(row.gpu, configs);
-    row.ran = results[i].started;
-    row.killed = results[i].killed;
-    row.seconds = results[i].seconds;
-    if (row.ran && !row.killed) readOutcome(jobs[i].machineRoot, row, results[i].exitStatus, configs);
-    if (row.killed) row.log = readAll(fs::path(jobs[i].machineRoot) / "drive_c/Windows/Log/OrvoVbInst.txt");
-    const int entry = machines[i].entry;
-    if (row.code == result::kFlashError &&
-        std::find(unplayable.begin(), unplayable.end(), entry) != unplayable.end())
-      row.why = configs.vb[static_cast<size_t>(entry)].vbRom +
-                " is not a Windows program, and Windows cannot start it (" + row.why + ")";
-    out.rows.push_back(std::move(row));
-  }
+  for (size_t i = 0; i < machines.size(); ++i)
+    out.rows.push_back(readRow(machines[i], jobs[i], results[i], configs, unplayable));
   return out;
 }
 

@@ -50,8 +50,8 @@ struct ProgressBar {
   int TabIndex = 1;
 };
 
+// Every text is drawn with GDI, so there is no other text rendering to choose.
 void EnableVisualStyles();
-void SetCompatibleTextRenderingDefault(bool compatible);
 
 class Form {
  public:

@@ -314,7 +314,6 @@ int wmain(int argc, wchar_t** argv) {
   ULONG_PTR token = 0;
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return 2;
   toolkit::EnableVisualStyles();
-  toolkit::SetCompatibleTextRenderingDefault(false);
 
   // The connection text names the notebook model: the example notebook's,
   // where Wine leaves the value empty.

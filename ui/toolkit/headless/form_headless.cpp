@@ -121,7 +121,6 @@ void waitUntilClosed(Form& form) {
 }  // namespace
 
 void EnableVisualStyles() {}
-void SetCompatibleTextRenderingDefault(bool) {}
 
 Form::Form(std::string name) : className(std::move(name)), native(std::make_unique<Native>()) {}
 

@@ -47,8 +47,6 @@ void EnableVisualStyles() {
   InitCommonControlsEx(&controls);
 }
 
-void SetCompatibleTextRenderingDefault(bool) {}
-
 Form::Form(std::string name) : className(std::move(name)), native(std::make_unique<Native>()) {}
 
 Form::~Form() {

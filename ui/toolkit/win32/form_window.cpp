@@ -126,16 +126,20 @@ LRESULT CALLBACK buttonProc(HWND button, UINT message, WPARAM wParam, LPARAM lPa
 // order where indices are equal): created in that order, their z-order is
 // the keyboard focus order.
 struct Control {
+  enum class Kind { Label, Button, ProgressBar };
   int tabIndex;
-  int member;  // 0 label1, 1..3 button1..button3, 4 progressBar1
+  Kind kind;
+  ButtonId button = ButtonId::Button1;  // for a button
 };
 
 std::vector<Control> controlsInTabOrder(const Form& form) {
-  std::vector<Control> controls{{form.label1.TabIndex, 0}};
+  std::vector<Control> controls{{form.label1.TabIndex, Control::Kind::Label}};
   const Button* buttons[] = {&form.button1, &form.button2, &form.button3};
-  for (int i = 0; i < 3; ++i)
-    if (buttons[i]->Visible) controls.push_back({buttons[i]->TabIndex, i + 1});
-  if (form.progressBar1.Visible) controls.push_back({form.progressBar1.TabIndex, 4});
+  for (const ButtonId id : kButtons) {
+    const Button& button = *buttons[indexOf(id)];
+    if (button.Visible) controls.push_back({button.TabIndex, Control::Kind::Button, id});
+  }
+  if (form.progressBar1.Visible) controls.push_back({form.progressBar1.TabIndex, Control::Kind::ProgressBar});
   std::stable_sort(controls.begin(), controls.end(),
                    [](const Control& a, const Control& b) { return a.tabIndex < b.tabIndex; });
   return controls;
@@ -225,6 +229,64 @@ void layOut(Form& form, HWND hwnd) {
   RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
+// Minimising and restoring, or another window in between, leaves the focus
+// where it was, as a dialog keeps it.
+void keepFocusAcrossActivation(Form::Native& native, HWND hwnd, WPARAM wParam) {
+  if (LOWORD(wParam) == WA_INACTIVE) {
+    const HWND focus = GetFocus();
+    if (focus != nullptr && IsChild(hwnd, focus)) native.lastFocus = focus;
+  } else if (HIWORD(wParam) == 0) {
+    const HWND focus = native.lastFocus != nullptr ? native.lastFocus : firstFocus(native);
+    SetFocus(focus != nullptr ? focus : hwnd);
+  }
+}
+
+// Returns false for a command that is not a click of an action button.
+bool pressButton(Form& form, WPARAM wParam) {
+  const int id = LOWORD(wParam) - kButtonIdBase;
+  if (HIWORD(wParam) != BN_CLICKED || id < 1 || id > 3) return false;
+  const auto button = static_cast<ButtonId>(id);
+  if (form.button(button).IsMinimize) {
+    form.Minimize();
+  } else {
+    form.DoClick(button);
+  }
+  return true;
+}
+
+// Moved to a monitor of another scale: the system's suggested rectangle
+// keeps the window where the user put it, and everything inside is laid
+// out again for the new DPI.
+void moveToDpi(Form& form, HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  Form::Native& native = *form.native;
+  const int dpi = boundedDpi(HIWORD(wParam));
+  if (form.drag.dragging) {
+    // A drag carried across: the press point, measured at the old scale,
+    // is the same spot of the dialog at the new one.
+    form.drag.offset =
+        Point{MulDiv(form.drag.offset.x, dpi, native.dpi), MulDiv(form.drag.offset.y, dpi, native.dpi)};
+  }
+  native.dpi = dpi;
+  if (const auto* suggested = reinterpret_cast<const RECT*>(lParam); suggested != nullptr)
+    SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  layOut(form, hwnd);
+}
+
+void forgetWindow(Form::Native& native) {
+  std::lock_guard lock(native.mutex);
+  native.hwnd = nullptr;
+  native.destroyed = true;
+  native.label = nullptr;
+  native.progress = nullptr;
+  native.buttons = {};
+  native.tabOrder.clear();
+  native.lastFocus = nullptr;
+  // A close sent from another thread is handled inside GetMessageW, which
+  // then keeps waiting: wake the loop so it sees the window gone.
+  PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+}
+
 LRESULT CALLBACK formWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
@@ -253,45 +315,14 @@ LRESULT CALLBACK formWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
       }
       break;
     case WM_ACTIVATE:
-      // Minimising and restoring, or another window in between, leaves the
-      // focus where it was, as a dialog keeps it.
-      if (LOWORD(wParam) == WA_INACTIVE) {
-        const HWND focus = GetFocus();
-        if (focus != nullptr && IsChild(hwnd, focus)) native.lastFocus = focus;
-      } else if (HIWORD(wParam) == 0) {
-        const HWND focus = native.lastFocus != nullptr ? native.lastFocus : firstFocus(native);
-        SetFocus(focus != nullptr ? focus : hwnd);
-      }
+      keepFocusAcrossActivation(native, hwnd, wParam);
       return 0;
-    case WM_COMMAND: {
-      const int id = LOWORD(wParam) - kButtonIdBase;
-      if (HIWORD(wParam) != BN_CLICKED || id < 1 || id > 3) break;
-      const auto button = static_cast<ButtonId>(id);
-      if (form->button(button).IsMinimize) {
-        form->Minimize();
-      } else {
-        form->DoClick(button);
-      }
+    case WM_COMMAND:
+      if (pressButton(*form, wParam)) return 0;
+      break;
+    case WM_DPICHANGED:
+      moveToDpi(*form, hwnd, wParam, lParam);
       return 0;
-    }
-    case WM_DPICHANGED: {
-      // Moved to a monitor of another scale: the system's suggested
-      // rectangle keeps the window where the user put it, and everything
-      // inside is laid out again for the new DPI.
-      const int dpi = boundedDpi(HIWORD(wParam));
-      if (form->drag.dragging) {
-        // A drag carried across: the press point, measured at the old scale,
-        // is the same spot of the dialog at the new one.
-        form->drag.offset =
-            Point{MulDiv(form->drag.offset.x, dpi, native.dpi), MulDiv(form->drag.offset.y, dpi, native.dpi)};
-      }
-      native.dpi = dpi;
-      if (const auto* suggested = reinterpret_cast<const RECT*>(lParam); suggested != nullptr)
-        SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-      layOut(*form, hwnd);
-      return 0;
-    }
     case kSetProgressMessage:
       if (native.progress != nullptr) SendMessageW(native.progress, PBM_SETPOS, wParam, 0);
       return 0;
@@ -306,20 +337,9 @@ LRESULT CALLBACK formWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_POWERBROADCAST:
       form->DoPowerBroadcast();
       break;
-    case WM_DESTROY: {
-      std::lock_guard lock(native.mutex);
-      native.hwnd = nullptr;
-      native.destroyed = true;
-      native.label = nullptr;
-      native.progress = nullptr;
-      native.buttons = {};
-      native.tabOrder.clear();
-      native.lastFocus = nullptr;
-      // A close sent from another thread is handled inside GetMessageW,
-      // which then keeps waiting: wake the loop so it sees the window gone.
-      PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+    case WM_DESTROY:
+      forgetWindow(native);
       return 0;
-    }
     case WM_NCDESTROY:
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       break;
@@ -334,12 +354,16 @@ LRESULT CALLBACK formWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 bool createControls(Form& form, HWND hwnd) {
   for (const Control& control : controlsInTabOrder(form)) {
     bool created = false;
-    if (control.member == 0) {
-      created = createLabel(form, hwnd);
-    } else if (control.member == 4) {
-      created = createProgressBar(form, hwnd);
-    } else {
-      created = createButton(form, hwnd, static_cast<ButtonId>(control.member));
+    switch (control.kind) {
+      case Control::Kind::Label:
+        created = createLabel(form, hwnd);
+        break;
+      case Control::Kind::Button:
+        created = createButton(form, hwnd, control.button);
+        break;
+      case Control::Kind::ProgressBar:
+        created = createProgressBar(form, hwnd);
+        break;
     }
     if (!created) return false;
   }
@@ -365,7 +389,8 @@ bool registerWindowClass() {
     windowClass.lpfnWndProc = formWindowProc;
     windowClass.hInstance = module;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    // The one 256 x 256 image, scaled by the system to the sizes it needs.
+    // The icon holds an image for each size the system asks for at each
+    // scale; these two are the sizes of the primary monitor's scale.
     windowClass.hIcon = static_cast<HICON>(
         LoadImageW(module, MAKEINTRESOURCEW(OVVB_ICON), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     windowClass.hIconSm = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(OVVB_ICON), IMAGE_ICON,
