@@ -26,7 +26,11 @@ class PnpDeviceQuery {
   PnpDeviceQuery& operator=(const PnpDeviceQuery&) = delete;
 
   platform::Error run(std::string_view wql);
+  // The next device with its hardware ID; its driver version is read only
+  // when asked for, as WMI reads a property of the device in hand.
   NextDevice next(PnpDevice& device, platform::Error& error);
+  // Reads "DriverVersion" of the device next() returned last into `device`.
+  platform::Error readDriverVersion(PnpDevice& device);
   platform::Error close();
 
  private:

@@ -31,13 +31,18 @@ int32_t VBiosConfigs::setTargetVGA() {
         failure = platform::makeError(platform::kErrorGenericFailure, "IEnumWbemClassObject::Next");
       }
       if (next != hardware::NextDevice::Device) break;
-      // The query already excludes these; a backend that lists one anyway
-      // must not make an empty text the target's driver version.
-      if (needDriverVersion && !device.hasDriverVersion) continue;
       for (int32_t i = 0; i < VbCount && i < kMaxRomEntries; ++i) {
         const VBiosInfo& entry = vb[i];
         if (!package::hardwareIdMatches(device.hardwareId, entry.vbHWID)) continue;
         if (needDriverVersion) {
+          // Read once the device matches: a failure here comes after the match.
+          if (failure = query.readDriverVersion(device); failure.failed()) {
+            found = true;
+            break;
+          }
+          // The query already excludes these; a backend that lists one anyway
+          // must not make an empty text the target's driver version.
+          if (!device.hasDriverVersion) break;
           CurVGAVersion = device.driverVersion;
           OvLog("VGAVersion: " + CurVGAVersion, *w);
         }

@@ -111,6 +111,9 @@ NextDevice PnpDeviceQuery::next(PnpDevice& device, platform::Error& error) {
   return NextDevice::Device;
 }
 
+// The rows of machine.ini carry both properties; next() has read them.
+platform::Error PnpDeviceQuery::readDriverVersion(PnpDevice&) { return {}; }
+
 platform::Error PnpDeviceQuery::close() {
   const bool failAfterMatch =
       impl_->running && impl_->failPoint == FailPoint::AfterMatch && impl_->returned > 0;

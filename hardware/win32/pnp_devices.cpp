@@ -64,7 +64,7 @@ platform::Error hresultError(HRESULT hr, const std::string& operation) {
   return error;
 }
 
-enum class PropertyRead { Text, Null, Failed };
+enum class PropertyRead { Text, Null, TooLong, Failed };
 
 // Reads a string property. VT_NULL (and VT_EMPTY) mean WMI has no value for
 // this device; any other type is a provider we do not understand.
@@ -87,7 +87,7 @@ PropertyRead readText(IWbemClassObject* object, const wchar_t* name, std::string
   const UINT length = bstr == nullptr ? 0 : SysStringLen(bstr);
   if (length > kMaxPropertyChars) {
     error = platform::makeError(platform::kErrorInvalidData, operation + ": value too long");
-    return PropertyRead::Failed;
+    return PropertyRead::TooLong;
   }
   text = platform::win32::toUtf8(std::wstring_view(bstr == nullptr ? L"" : bstr, length));
   return PropertyRead::Text;
@@ -101,8 +101,10 @@ struct PnpDeviceQuery::Impl {
   ScopedComPtr<IWbemLocator> locator;
   ScopedComPtr<IWbemServices> services;
   ScopedComPtr<IEnumWbemClassObject> enumerator;
+  ScopedComPtr<IWbemClassObject> current;  // the device next() returned last
 
   void release() {
+    current.reset();
     enumerator.reset();
     services.reset();
     locator.reset();
@@ -170,35 +172,51 @@ NextDevice PnpDeviceQuery::next(PnpDevice& device, platform::Error& error) {
         platform::makeError(platform::kErrorInvalidParameter, "IEnumWbemClassObject::Next without a query");
     return NextDevice::Failed;
   }
-  ScopedComPtr<IWbemClassObject> object;
-  ULONG returned = 0;
-  const HRESULT hr = impl_->enumerator->Next(kNextTimeoutMs, 1, object.receive(), &returned);
-  if (FAILED(hr)) {
-    error = hresultError(hr, "IEnumWbemClassObject::Next");
-    return NextDevice::Failed;
-  }
-  if (hr == WBEM_S_TIMEDOUT) {
-    error = hresultError(hr, "IEnumWbemClassObject::Next");
-    return NextDevice::Failed;
-  }
-  if (returned == 0 || !object) return NextDevice::End;
-
-  PnpDevice found;
-  if (readText(object.get(), L"HardWareID", found.hardwareId, error) == PropertyRead::Failed) {
-    return NextDevice::Failed;
-  }
-  switch (readText(object.get(), L"DriverVersion", found.driverVersion, error)) {
-    case PropertyRead::Failed:
+  for (;;) {
+    impl_->current.reset();
+    ULONG returned = 0;
+    const HRESULT hr = impl_->enumerator->Next(kNextTimeoutMs, 1, impl_->current.receive(), &returned);
+    if (FAILED(hr) || hr == WBEM_S_TIMEDOUT) {
+      error = hresultError(hr, "IEnumWbemClassObject::Next");
       return NextDevice::Failed;
+    }
+    if (returned == 0 || !impl_->current) return NextDevice::End;
+
+    PnpDevice found;
+    switch (readText(impl_->current.get(), L"HardWareID", found.hardwareId, error)) {
+      case PropertyRead::Failed:
+        return NextDevice::Failed;
+      case PropertyRead::TooLong:
+        // Longer than any ID Windows makes, so no package names it: passed
+        // over, as the simulated machine passes over it, not the search's end.
+        error = {};
+        continue;
+      case PropertyRead::Text:
+      case PropertyRead::Null:
+        break;
+    }
+    device = std::move(found);
+    return NextDevice::Device;
+  }
+}
+
+platform::Error PnpDeviceQuery::readDriverVersion(PnpDevice& device) {
+  if (!impl_->current)
+    return platform::makeError(platform::kErrorInvalidParameter, "IWbemClassObject::Get without a device");
+  platform::Error error;
+  switch (readText(impl_->current.get(), L"DriverVersion", device.driverVersion, error)) {
+    case PropertyRead::Failed:
+    case PropertyRead::TooLong:
+      return error;
     case PropertyRead::Text:
-      found.hasDriverVersion = true;
+      device.hasDriverVersion = true;
       break;
     case PropertyRead::Null:
-      found.hasDriverVersion = false;
+      device.driverVersion.clear();
+      device.hasDriverVersion = false;
       break;
   }
-  device = std::move(found);
-  return NextDevice::Device;
+  return {};
 }
 
 platform::Error PnpDeviceQuery::close() {

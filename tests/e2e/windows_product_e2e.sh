@@ -51,7 +51,7 @@ Flashed                | kestrel-amd     | amd-dock       |
 NewerVbiosIsUpToDate   | kestrel-amd     | amd-dock       | amdvbflash.version=020.001.000.038.016400
 NoMatchingDevice       | kestrel-amd     | amd-dock       | -pnp
 DeviceSearchFailsBefore| kestrel-amd     | amd-dock       | pnp.fail=before_match
-DeviceSearchFailsAfter | kestrel-amd     | amd-dock       | pnp.fail=after_match product=202:hardware/win32_reads_DriverVersion_with_the_row,_before_the_match
+DeviceSearchFailsAfter | kestrel-amd     | amd-dock       | pnp.fail=after_match
 BiosTooOld             | kestrel-amd     | amd-dock       | cfg:BiosVersion=310
 BiosUnreadable         | kestrel-amd     | amd-dock       | reg:BIOSVersion=KR15A.3O8
 DriverTooOld           | kestrel-amd     | amd-dock       | cfg:VGAVersion=31.0.21001.45010
@@ -66,7 +66,7 @@ FlashHangs             | kestrel-amd     | amd-dock       | amdvbflash.flash_han
 FlashFails             | kestrel-amd     | amd-dock       | amdvbflash.flash_exit=3
 FlashNotCompleted      | kestrel-amd     | amd-dock       | amdvbflash.flash_completes=no
 ManyDevicesFirst       | kestrel-amd     | amd-dock       | devices:10000 amdvbflash.version=020.001.000.038.016400
-HardwareIdTooLong      | kestrel-amd     | amd-dock       | devices:1:65536 product=202:the_product_refuses_a_property_over_32768_characters_and_with_it_the_search
+HardwareIdTooLong      | kestrel-amd     | amd-dock       | devices:1:65536
 NvFlashedDockUpdated   | kestrel-nv-dock | nv-dock-update |
 NvDockAbsent           | kestrel-nv-dock | nv-dock-update | nvapi.oem_revision=0x02 dock.present=no
 NvPlatformDriverAbsent | kestrel-nv-dock | nv-dock-update | nvapi.oem_revision=0x02 acpi.present=no

@@ -76,6 +76,7 @@ std::vector<Listed> listDevices(std::string_view query) {
   platform::Error error;
   hardware::NextDevice next;
   while ((next = devices.next(device, error)) == hardware::NextDevice::Device) {
+    EXPECT_FALSE(devices.readDriverVersion(device).failed());
     listed.push_back({device.hardwareId, device.hasDriverVersion, device.driverVersion});
   }
   EXPECT_EQ(next, hardware::NextDevice::End);

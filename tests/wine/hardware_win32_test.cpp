@@ -64,8 +64,14 @@ Walk walk(const char* wql) {
   result.run = query.run(wql);
   if (result.run.failed()) return result;
   hardware::PnpDevice device;
-  while ((result.last = query.next(device, result.error)) == hardware::NextDevice::Device)
+  while ((result.last = query.next(device, result.error)) == hardware::NextDevice::Device) {
+    if (const platform::Error read = query.readDriverVersion(device); read.failed()) {
+      result.error = read;
+      result.last = hardware::NextDevice::Failed;
+      break;
+    }
     result.devices.push_back(device);
+  }
   EXPECT_FALSE(query.close().failed());
   return result;
 }
@@ -139,12 +145,15 @@ TEST(Win32Pnp, TheMachinesFailPointsAndQueriesWmiRefuses) {
 
 TEST(Win32Pnp, HostileRowsAreBounded) {
   {
-    // Longer than any property WMI means to give: refused, not copied.
+    // A hardware ID longer than any Windows makes is never copied, and no
+    // package names it: passed over, the search goes on to the next device.
+    // A driver version that long is the matched device's: refused.
     const Machine machine("[pnp]\ndevice = PCI\\VEN_1002&DEV_73DF" + std::string(64 * 1024, 'A') +
-                          " | 1.0\n");
+                          " | 1.0\ndevice = PCI\\VEN_10DE&DEV_2520 | " + std::string(64 * 1024, '1') + "\n");
     const Walk result = walk(kWithDriverVersion);
     EXPECT_EQ(result.last, hardware::NextDevice::Failed);
-    EXPECT_NE(result.error.operation.find("too long"), std::string::npos) << result.error.operation;
+    EXPECT_NE(result.error.operation.find("DriverVersion: value too long"), std::string::npos)
+        << result.error.operation;
     EXPECT_TRUE(result.devices.empty());
   }
   std::string many = "[pnp]\n";
