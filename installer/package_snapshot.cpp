@@ -35,7 +35,7 @@ int32_t PackageSnapshot::take(const std::string& packageFolder, VBiosConfigs& cf
   }
   // What a run that died left behind is not this package.
   if (!error.failed()) error = folder_.clear();
-  platform::PinnedFolder::CopyOutcome copy{error, {}};
+  platform::PinnedFolder::CopyOutcome copy{error, {}, {}};
   if (!error.failed()) copy = folder_.copyFolderIn(packageFolder, package::packageCopyBounds());
   if (copy.failed()) {
     // Nothing of a refused package is used, nor left behind.

@@ -24,15 +24,8 @@ struct ListingBounds {
 //    `operation` is exactly its path;
 //  - kErrorUnsupportedType: something neither a file nor a folder;
 //  - kErrorImplementationLimit: more than `maxEntries` files and folders;
-//  - kErrorFilenameTooLong: folders nested deeper than `maxDepth`;
-//  - kErrorInvalidName: a name with no Windows spelling.
+//  - kErrorFilenameTooLong: folders nested deeper than `maxDepth`.
 // A missing `folder` is kErrorPathNotFound.
 Error listFilesBelow(std::string_view folder, const ListingBounds& bounds, std::vector<std::string>& files);
-
-// The Windows path this program's file functions take for a path of the
-// machine it runs on: the same text on win32; "Z:" and the absolute path,
-// '/' as '\', on posix (as Wine names the Unix root). For the tools, which
-// are given native paths on their command line.
-Error windowsPathOfNative(std::string_view nativePath, std::string& windowsPath);
 
 }  // namespace platform

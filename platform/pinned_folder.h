@@ -104,6 +104,9 @@ class PinnedFolder {
   struct CopyOutcome {
     Error error;                       // the system failed
     std::vector<CopyRefusal> refused;  // the folder's contents were refused
+    // Every file walked, as its path below `from` with '/' between names,
+    // in the walk's order.
+    std::vector<std::string> files;
     bool failed() const { return error.failed() || !refused.empty(); }
   };
   CopyOutcome copyFolderIn(std::string_view from, const CopyBounds& bounds);

@@ -127,6 +127,7 @@ class CopyWalk {
 
   PinnedFolder::CopyOutcome run(std::string_view from) {
     const std::string source(from);
+    sourceLength_ = source.size();
     NodePtr root;
     Found found;
     if (Error error = native::openIn(nullptr, from, source, false, false, root, found); error.failed())
@@ -210,6 +211,9 @@ class CopyWalk {
   bool copyFile(native::Node& in, uint64_t size, const std::string& path, native::Node* to,
                 const std::string& name, const std::string& targetPath) {
     if (size > bounds_.maxBytes - bytes_) return refuse(Why::Bytes, path);
+    std::string below = path.substr(std::min(path.size(), sourceLength_ + 1));
+    std::replace(below.begin(), below.end(), '\\', '/');
+    out_.files.push_back(std::move(below));
     if (to == nullptr) {
       bytes_ += size;
       return true;
@@ -232,6 +236,7 @@ class CopyWalk {
   }
 
   const PinnedFolder::CopyBounds& bounds_;
+  size_t sourceLength_ = 0;
   native::Node* target_;  // null: a check, nothing is copied
   std::string targetPath_;
   uint64_t bytes_ = 0;
@@ -344,7 +349,7 @@ Error PinnedFolder::remove(std::string_view name) {
 }
 
 PinnedFolder::CopyOutcome PinnedFolder::copyFolderIn(std::string_view from, const CopyBounds& bounds) {
-  if (!isOpen()) return {makeError(kErrorInvalidHandle, "copy " + std::string(from) + " -> " + path_), {}};
+  if (!isOpen()) return {makeError(kErrorInvalidHandle, "copy " + std::string(from) + " -> " + path_), {}, {}};
   // The folders on the way to `from` are the user's own business (a profile
   // moved by a junction is common); `from` and what is in it are the copy.
   return CopyWalk(bounds, folders_.back().get(), path_).run(from);

@@ -95,8 +95,7 @@ PackageFolder loadPackageFolder(const std::string& folder, const std::string& to
   }
   package.copyRefusals = copyRefusals(folder);
   // A package the copy refuses is never checked further by the installer.
-  std::string at;
-  if (package.copyRefusals.empty() && !platform::windowsPathOfNative(folder, at).failed())
+  if (const std::string at = platform::pathOfNative(folder); package.copyRefusals.empty() && !at.empty())
     package.signature = package::checkPackageSignature(at, std::nullopt);
   package.files = regularFiles(dir);
   if (!toolsFolder.empty()) package.toolFiles = regularFiles(nativePath(toolsFolder));

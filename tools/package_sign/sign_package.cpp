@@ -5,6 +5,7 @@
 #include "package/vbios_configs.h"
 #include "platform/files.h"
 #include "platform/folder_listing.h"
+#include "platform/paths.h"
 #include "platform/signature.h"
 #include "tools/package_check/package_folder.h"
 #include "tools/package_sign/detached_signer.h"
@@ -34,10 +35,10 @@ SignedPackage signPackage(const std::string& folder, std::string_view pkcs12, co
                   ": the installer refuses to copy this package (102), signed or not";
     return out;
   }
-  std::string at;
+  const std::string at = platform::pathOfNative(folder);
   std::vector<std::string> files;
-  if (const platform::Error error = platform::windowsPathOfNative(folder, at); error.failed()) {
-    out.problem = "no Windows name for " + folder + ": " + error.message;
+  if (at.empty()) {
+    out.problem = "no Windows name for " + folder;
     return out;
   }
   if (const platform::Error error =

@@ -243,9 +243,9 @@ bool checkSignature(const RehearsalOptions& options, Rehearsal& out, package::Pa
     }
     signer = std::move(certificate);
   }
-  std::string at;
-  if (const platform::Error error = platform::windowsPathOfNative(options.packages, at); error.failed()) {
-    out.problem = "no Windows name for " + options.packages + ": " + error.message;
+  const std::string at = platform::pathOfNative(options.packages);
+  if (at.empty()) {
+    out.problem = "no Windows name for " + options.packages;
     return false;
   }
   check = package::checkPackageSignature(at, signer);
