@@ -121,6 +121,11 @@ int32_t prepareRun(const VBiosConfigs& cfg, const std::string& packageFolder, Fl
   }
   platform::ProgramRun& run = flash.run;
   run.timeoutMs = kFlashExitTimeoutMs;
+  run.folder = packageFolder;
+  run.tempFolder = cfg.toolTemp;
+  // Should this program die mid-flash, the write goes on to its end: a
+  // VBIOS cut off half-way is the surest way to a GPU that does not start.
+  run.outlivesOwner = true;
   if (!cfg.isAmdType()) {
     run.program = platform::joinPath(packageFolder, cfg.VbFlashCmd);
     OvLog(run.program, w);
@@ -169,9 +174,21 @@ platform::ProgramResult startWithRetries(const platform::ProgramRun& run, LogWri
   }
 }
 
+// The flash tool's output as the log shows it: its first lines, what was left
+// out, its last lines.
+void logToolOutput(ToolOutput& toolOutput, LogWriter& w) {
+  toolOutput.finish();
+  for (std::string_view line : package::splitLines(toolOutput.keptText())) OvLog(line, w);
+  if (toolOutput.linesNotKept() == 0) return;
+  OvLog(toolOutput.notKeptLine(), w);
+  for (std::string_view line : package::splitLines(toolOutput.lastKeptText())) OvLog(line, w);
+}
+
 // The code for how the flash program ended, 0 where its exit code says it
-// did its work.
-int32_t mapOutcome(const platform::ProgramResult& flashed, const std::string& program, LogWriter& w) {
+// did its work. After a time-out or a failing exit code the tool's own words
+// follow the error line: support reads there why it failed.
+int32_t mapOutcome(const platform::ProgramResult& flashed, FlashRun& flash, LogWriter& w) {
+  const std::string& program = flash.run.program;
   switch (flashed.outcome) {
     case platform::RunOutcome::CannotStart:
       return stopWithFlashError("ERROR VbFlashProcess not found", flashed.error, w);
@@ -187,6 +204,7 @@ int32_t mapOutcome(const platform::ProgramResult& flashed, const std::string& pr
       OvLog("ERROR VBIOS Flash Process timeout", w);
       if (flashed.error.failed())  // the kill failed
         return stopWithFlashError("ERROR VbFlashProcess Exception", flashed.error, w);
+      logToolOutput(flash.toolOutput, w);
       return result::kFlashTimeout;
     case platform::RunOutcome::Exited:
     case platform::RunOutcome::OutputBroken:
@@ -194,6 +212,7 @@ int32_t mapOutcome(const platform::ProgramResult& flashed, const std::string& pr
   }
   if (flashed.exitCode != 0) {
     OvLog("ERROR VbFlashProcess fail: " + std::to_string(flashed.exitCode), w);
+    logToolOutput(flash.toolOutput, w);
     return result::kFlashExitCode;
   }
   return result::kSuccess;
@@ -202,9 +221,7 @@ int32_t mapOutcome(const platform::ProgramResult& flashed, const std::string& pr
 // The flash tool's own word, in its output, that the flash is complete: its
 // exit code alone does not say so. The output goes to the log first.
 int32_t readToolVerdict(ToolOutput& toolOutput, const platform::ProgramResult& flashed, LogWriter& w) {
-  toolOutput.finish();
-  for (std::string_view line : package::splitLines(toolOutput.keptText())) OvLog(line, w);
-  if (toolOutput.linesNotKept() > 0) OvLog(toolOutput.notKeptLine(), w);
+  logToolOutput(toolOutput, w);
   // Output cut short cannot prove the flash finished, even if the text is there.
   if (flashed.outcome == platform::RunOutcome::OutputBroken)
     return stopWithFlashError("ERROR VbFlashProcess Exception", flashed.error, w);
@@ -224,7 +241,7 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   if (const int32_t code = prepareRun(cfg, packageFolder, flash, w); code != result::kSuccess) return code;
   flash.run.whileRunning = paceWhileRunning(pacer, progressWindow, w);
   const platform::ProgramResult flashed = startWithRetries(flash.run, w);
-  if (const int32_t code = mapOutcome(flashed, flash.run.program, w); code != result::kSuccess) return code;
+  if (const int32_t code = mapOutcome(flashed, flash, w); code != result::kSuccess) return code;
   if (cfg.isAmdType()) {
     if (const int32_t code = readToolVerdict(flash.toolOutput, flashed, w); code != result::kSuccess)
       return code;

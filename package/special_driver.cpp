@@ -39,6 +39,8 @@ int32_t runDeviceConsole(VBiosConfigs& configs, const DeviceConsoleCall& call) {
     devcon.arguments = call.arguments;
     devcon.captureOutput = true;
     devcon.timeoutMs = call.timeoutMs;
+    devcon.folder = configs.myPath;
+    devcon.tempFolder = configs.toolTemp;
     ToolOutput output;
     devcon.outputSink = output.sink();
     const platform::ProgramResult run = platform::runProgram(devcon);
@@ -75,7 +77,10 @@ int32_t runDeviceConsole(VBiosConfigs& configs, const DeviceConsoleCall& call) {
     }
     output.finish();
     configs.OvLog(output.keptText(), *configs.w);
-    if (output.linesNotKept() > 0) configs.OvLog(output.notKeptLine(), *configs.w);
+    if (output.linesNotKept() > 0) {
+      configs.OvLog(output.notKeptLine(), *configs.w);
+      configs.OvLog(output.lastKeptText(), *configs.w);
+    }
     return result::kSuccess;
   } catch (const std::exception& failure) {
     package::logFailure(configs, call.exceptionLine, package::describeProblem(call.function, failure.what()));
