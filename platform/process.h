@@ -170,6 +170,11 @@ struct ProgramResult {
   Error outputError;
 };
 
+// Whether a file of this name is one that start() runs: a batch file or
+// script would run through the command interpreter, which reads the current
+// folder, the environment and the file itself its own way.
+bool isWindowsProgramName(std::string_view program);
+
 // Starts `run.program`, waits for it and collects its output. Never throws
 // on its own account.
 ProgramResult runProgram(const ProgramRun& run);

@@ -72,16 +72,14 @@ Error OutputCollector::error() const {
 
 }  // namespace native
 
-namespace {
-
-// A batch file or script would run through the command interpreter, which
-// reads the current folder, the environment and the file itself its own way.
 bool isWindowsProgramName(std::string_view program) {
   const size_t dot = program.find_last_of(".\\/");
   if (dot == std::string_view::npos || program[dot] != '.') return false;
   const std::string extension = lowerAscii(program.substr(dot));
   return extension == ".exe" || extension == ".com";
 }
+
+namespace {
 
 std::string folderOf(const std::string& program) {
   const size_t slash = program.find_last_of("\\/");

@@ -151,7 +151,7 @@ inline constexpr std::array<CheckRule, static_cast<size_t>(Rule::kCount)> kCheck
     {Rule::RomFromTools, "rom-from-tools", Severity::Note,
      "a flash program not in the folder but in the --tools folder (simulated)"},
     {Rule::FlashProgramNotExe, "flash-program-not-exe", Severity::Error,
-     "an NVIDIA flash program that is not a Windows program (.exe): Windows cannot start it, 905"},
+     "an NVIDIA flash program that is not a Windows program (.exe or .com): the installer refuses it, 905"},
     {Rule::VersionFormat, "version-format", Severity::Error,
      "an AMD version in a form amdvbflash never prints: 701"},
     {Rule::VersionNotANumber, "version-not-a-number", Severity::Error,

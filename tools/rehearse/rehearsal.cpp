@@ -14,6 +14,7 @@
 #include "package/read_configs.h"
 #include "package/vbios_configs.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "simulated/trace_reader.h"
 #include "tools/package_check/nvidia_version.h"
 #include "tools/package_check/package_folder.h"
@@ -222,7 +223,7 @@ Rehearsal rehearse(const RehearsalOptions& options) {
     for (int32_t i = 0; i < package::countRomEntries(configs); ++i) {
       const std::string& rom = configs.vb[i].vbRom;
       if (!platform::isContainedRelativePath(rom) || rom.find('\\') != std::string::npos) continue;
-      if (isWindowsProgramName(rom)) {
+      if (platform::isWindowsProgramName(rom)) {
         standIns.push_back({"vendorflash.exe", rom});
       } else {
         unplayable.push_back(i);
