@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "platform/command_line.h"
 #include "platform/files.h"
-#include "platform/ascii_text.h"
 #include "platform/win32/child_job.h"
 #include "platform/win32/output_pipe.h"
 #include "tests/wine/wine_test_support.h"
@@ -219,7 +219,8 @@ TEST(ProcessExit, DestructorKillsARunningChild) {
 TEST(ProcessStart, MissingOrUnrunnableProgramCannotStart) {
   winetest::TemporaryFolder folder;
   ASSERT_FALSE(platform::writeFileAtomic(folder.file("not-a-program.exe"), "just text\r\n").failed());
-  ASSERT_FALSE(platform::writeFileAtomic(folder.file("dos-only.exe"), "MZ" + std::string(200, '\0')).failed());
+  ASSERT_FALSE(
+      platform::writeFileAtomic(folder.file("dos-only.exe"), "MZ" + std::string(200, '\0')).failed());
   // Windows itself would run a batch file through cmd.exe.
   ASSERT_FALSE(platform::writeFileAtomic(folder.file("flash.bat"), "@echo flashed\r\n").failed());
   std::string program;
@@ -260,7 +261,8 @@ TEST(ProcessStart, ChildStartsInItsFolderWithAnEnvironmentOfItsOwn) {
   ASSERT_EQ(child.start(start, error), StartOutcome::Started) << error.message;
   ASSERT_EQ(child.wait(20000, error), WaitOutcome::Exited);
   const EchoReport report = parseEcho(child.takeOutput());
-  EXPECT_TRUE(platform::equalsIgnoringAsciiCase(report.other.at("cwd"), start.folder)) << report.other.at("cwd");
+  EXPECT_TRUE(platform::equalsIgnoringAsciiCase(report.other.at("cwd"), start.folder))
+      << report.other.at("cwd");
   std::map<std::string, std::string> variables;
   const std::string& all = report.other.at("env");
   for (size_t at = 0; at < all.size();) {
@@ -272,8 +274,10 @@ TEST(ProcessStart, ChildStartsInItsFolderWithAnEnvironmentOfItsOwn) {
     at = end + 1;
   }
   wchar_t system[MAX_PATH];
-  const std::string system32 = platform::win32::toUtf8(std::wstring(system, GetSystemDirectoryW(system, MAX_PATH)));
-  EXPECT_EQ(variables["path"], system32 + ";" + system32 + "\\Wbem;" + system32 + "\\WindowsPowerShell\\v1.0");
+  const std::string system32 =
+      platform::win32::toUtf8(std::wstring(system, GetSystemDirectoryW(system, MAX_PATH)));
+  EXPECT_EQ(variables["path"],
+            system32 + ";" + system32 + "\\Wbem;" + system32 + "\\WindowsPowerShell\\v1.0");
   EXPECT_EQ(variables["temp"], temp.path());
   EXPECT_EQ(variables["tmp"], temp.path());
   EXPECT_EQ(variables["comspec"], system32 + "\\cmd.exe");
@@ -284,7 +288,8 @@ TEST(ProcessStart, ChildStartsInItsFolderWithAnEnvironmentOfItsOwn) {
     // Wine adds its own WINE* variables to every process.
     EXPECT_TRUE(name == "path" || name == "temp" || name == "tmp" || name == "comspec" || name == "os" ||
                 name == "systemroot" || name == "windir" || name == "systemdrive" || name == "pathext" ||
-                name == "number_of_processors" || name.rfind("processor_", 0) == 0 || name.rfind("wine", 0) == 0)
+                name == "number_of_processors" || name.rfind("processor_", 0) == 0 ||
+                name.rfind("wine", 0) == 0)
         << name << "=" << value;
   }
 }
@@ -298,7 +303,9 @@ TEST(ProcessStart, TheChildsTreeIsInItsJobFromTheStart) {
     ChildProcess child;
     platform::Error error;
     ASSERT_EQ(child.start(knobs.start("", true), error), StartOutcome::Started);
-    if (suspended) EXPECT_EQ(platform::win32::lastJobEntry(), platform::win32::JobEntry::AfterSuspendedStart);
+    if (suspended) {
+      EXPECT_EQ(platform::win32::lastJobEntry(), platform::win32::JobEntry::AfterSuspendedStart);
+    }
     std::string seen;
     for (int i = 0; i < 200 && seen.find("grandchild:") == std::string::npos; ++i) {
       Sleep(50);
@@ -306,10 +313,12 @@ TEST(ProcessStart, TheChildsTreeIsInItsJobFromTheStart) {
     }
     const EchoReport report = parseEcho(seen);
     ASSERT_TRUE(report.other.count("grandchild")) << seen;
-    HANDLE grand = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(std::stoul(report.other.at("grandchild"))));
+    HANDLE grand =
+        OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(std::stoul(report.other.at("grandchild"))));
     ASSERT_NE(grand, nullptr);
     EXPECT_FALSE(child.kill().failed());
-    EXPECT_EQ(WaitForSingleObject(grand, 5000), static_cast<DWORD>(WAIT_OBJECT_0)) << "the grandchild still runs";
+    EXPECT_EQ(WaitForSingleObject(grand, 5000), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the grandchild still runs";
     CloseHandle(grand);
   }
   platform::win32::forceSuspendedJobEntry(false);
@@ -336,7 +345,8 @@ TEST(ProcessOutput, LargeOutputIsCapturedWhole) {
 }
 
 TEST(ProcessOutput, OutputBeyondTheLimitIsDrainedAndDropped) {
-  const Knobs knobs{{"ECHO_ARGS_OUTPUT_BYTES", std::to_string(platform::kMaxCapturedOutput + (size_t{4} << 20))}};
+  const Knobs knobs{
+      {"ECHO_ARGS_OUTPUT_BYTES", std::to_string(platform::kMaxCapturedOutput + (size_t{4} << 20))}};
   ChildProcess child;
   platform::Error error;
   ASSERT_EQ(child.start(knobs.start("", true), error), StartOutcome::Started);
@@ -463,7 +473,9 @@ TEST(ProcessOutput, ThePipeIsTheAdministratorsAndAnEarlyConnectIsPassedOver) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   DWORD read = 0;
-  if (!ReadFile(pipe.server.get(), got, 2, nullptr, &overlapped)) ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  if (!ReadFile(pipe.server.get(), got, 2, nullptr, &overlapped)) {
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+  }
   ASSERT_TRUE(GetOverlappedResult(pipe.server.get(), &overlapped, &read, TRUE));
   CloseHandle(overlapped.hEvent);
   EXPECT_EQ(std::string(got, read), "ok") << "the client end is connected to our server";
@@ -475,8 +487,8 @@ TEST(ProcessOutput, ThePipeIsTheAdministratorsAndAnEarlyConnectIsPassedOver) {
                             &dacl, nullptr, &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
   LPWSTR sddl = nullptr;
-  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                                   DACL_SECURITY_INFORMATION, &sddl, nullptr));
+  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(
+      descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl, nullptr));
   // Protected, and two entries: the system's and the administrators'.
   const std::string text = platform::win32::toUtf8(sddl);
   EXPECT_EQ(text.rfind("D:P(A;;", 0), 0u) << text;

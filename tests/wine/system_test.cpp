@@ -16,8 +16,8 @@
 #include <unknwn.h>
 
 #include <atomic>
-#include <memory>
 #include <cwchar>
+#include <memory>
 #include <regex>
 #include <string>
 #include <thread>

@@ -18,8 +18,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cwchar>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -47,8 +47,8 @@ void record(const char* tag, const std::string& value) {
 }
 
 std::wstring knobFromFile(const wchar_t* name) {
-  const HANDLE file = CreateFileW(L"echo_args.env", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
+  const HANDLE file =
+      CreateFileW(L"echo_args.env", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {};
   char text[4096];
   DWORD got = 0;
