@@ -388,8 +388,10 @@ bool createProcess(Child& child, win32::JobEntry entry, PROCESS_INFORMATION& inf
   }
   if (entry == win32::JobEntry::AtCreation &&
       !UpdateProcThreadAttribute(attributes.get(), 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, jobs, sizeof jobs,
-                                 nullptr, nullptr))
+                                 nullptr, nullptr)) {
+    SetLastError(ERROR_NOT_SUPPORTED);  // an attribute this system does not know (Wine 8 among them)
     return false;
+  }
   startup.lpAttributeList = attributes.get();
   return CreateProcessW(child.application.c_str(), child.commandLine.data(), nullptr, nullptr, inheritHandles,
                         flags, child.environment.data(), child.folder.c_str(), &startup.StartupInfo,
