@@ -123,8 +123,13 @@ StartOutcome ChildProcess::start(const ProcessStart& start, Error& error) {
     request.outlivesOwner = start.outlivesOwner;
     request.folder = start.folder.empty() ? folderOf(start.program) : start.folder;
     request.tempFolder = start.tempFolder;
-    if (machine != nullptr && machine->machineRoot != nullptr)
-      request.machineVariables.emplace_back("OVVB_MACHINE", machine->machineRoot());
+    if (machine != nullptr && machine->childVariables != nullptr) {
+      for (const std::string& variable : machine->childVariables()) {
+        const size_t equals = variable.find('=');
+        if (equals != std::string::npos)
+          request.machineVariables.emplace_back(variable.substr(0, equals), variable.substr(equals + 1));
+      }
+    }
     std::unique_ptr<native::OutputCollector> output;
     if (start.captureOutput)
       output = std::make_unique<native::OutputCollector>(start.sink, knobs.breakOutput, start.program);

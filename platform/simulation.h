@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -54,6 +55,10 @@ struct SimulationHooks {
 
   // The request that the system stay awake, made (true) and withdrawn.
   void (*stayAwake)(bool on);
+
+  // What a child needs in its environment to find the machine, each as
+  // NAME=value: the stand-in tools read the machine too.
+  std::vector<std::string> (*childVariables)();
 };
 
 // The installed hooks; null on a real machine.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/ascii_text.h"
 #include "platform/simulation.h"
@@ -104,9 +105,11 @@ void restartRequested(std::string_view method, int32_t flags, int32_t reserved) 
 
 void stayAwake(bool on) { Trace("power.stay_awake").boolean("on", on).write(); }
 
+std::vector<std::string> childVariables() { return {"OVVB_MACHINE=" + machineRoot()}; }
+
 constexpr platform::SimulationHooks kHooks = {
     beforeStart, started,  notStarted,  ended,     timeoutScale,     sleepScale, pacingSeed,
-    machineRoot, userLcid, registrySet, shellOpen, restartRequested, stayAwake,
+    machineRoot, userLcid, registrySet, shellOpen, restartRequested, stayAwake, childVariables,
 };
 
 }  // namespace

@@ -70,6 +70,16 @@ const std::string& echoProgram() {
   return program;
 }
 
+// What a running child has printed once `text` is there (or 10 s have passed).
+std::string outputUntil(ChildProcess& child, const char* text) {
+  std::string seen;
+  for (int i = 0; i < 200 && seen.find(text) == std::string::npos; ++i) {
+    Sleep(50);
+    seen += child.takeOutput();
+  }
+  return seen;
+}
+
 // The knobs of echo_args.exe, in echo_args.env of the folder it starts in:
 // a child gets no variable of ours.
 class Knobs {
@@ -176,11 +186,7 @@ TEST(ProcessExit, HangingChildTimesOutAndIsKilled) {
   ASSERT_EQ(child.start(knobs.start("before-the-hang", true), error), StartOutcome::Started);
   // Wine may take longer than the time-out below just to start a program: the
   // hang counts from when the child has spoken.
-  std::string seen;
-  for (int i = 0; i < 200 && seen.find("before-the-hang") == std::string::npos; ++i) {
-    Sleep(50);
-    seen += child.takeOutput();
-  }
+  std::string seen = outputUntil(child, "before-the-hang");
   EXPECT_EQ(child.wait(300, error), WaitOutcome::TimedOut);
   EXPECT_FALSE(child.hasExited());
   EXPECT_FALSE(child.kill().failed());
@@ -201,11 +207,7 @@ TEST(ProcessExit, DestructorKillsARunningChild) {
     platform::Error error;
     ASSERT_EQ(child.start(knobs.start("", true), error), StartOutcome::Started);
     // Output taken while the child runs is partial, but its id comes first.
-    std::string seen;
-    for (int i = 0; i < 200 && seen.find("pid:") == std::string::npos; ++i) {
-      Sleep(50);
-      seen += child.takeOutput();
-    }
+    const std::string seen = outputUntil(child, "pid:");
     const EchoReport report = parseEcho(seen);
     ASSERT_TRUE(report.other.count("pid")) << seen;
     running = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(std::stoul(report.other.at("pid"))));
@@ -306,11 +308,7 @@ TEST(ProcessStart, TheChildsTreeIsInItsJobFromTheStart) {
     if (suspended) {
       EXPECT_EQ(platform::win32::lastJobEntry(), platform::win32::JobEntry::AfterSuspendedStart);
     }
-    std::string seen;
-    for (int i = 0; i < 200 && seen.find("grandchild:") == std::string::npos; ++i) {
-      Sleep(50);
-      seen += child.takeOutput();
-    }
+    const std::string seen = outputUntil(child, "grandchild:");
     const EchoReport report = parseEcho(seen);
     ASSERT_TRUE(report.other.count("grandchild")) << seen;
     HANDLE grand =

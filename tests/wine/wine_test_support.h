@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/paths.h"
 #include "platform/simulation.h"
@@ -101,7 +102,7 @@ class ScopedMachineRoot {
   static const platform::SimulationHooks& hooks() {
     static const platform::SimulationHooks machine = [] {
       platform::SimulationHooks made{};
-      made.machineRoot = [] { return current(); };
+      made.childVariables = [] { return std::vector<std::string>{"OVVB_MACHINE=" + current()}; };
       return made;
     }();
     return machine;
