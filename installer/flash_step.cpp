@@ -181,7 +181,8 @@ void logToolOutput(ToolOutput& toolOutput, LogWriter& w) {
   for (std::string_view line : package::splitLines(toolOutput.keptText())) OvLog(line, w);
   if (toolOutput.linesNotKept() == 0) return;
   OvLog(toolOutput.notKeptLine(), w);
-  for (std::string_view line : package::splitLines(toolOutput.lastKeptText())) OvLog(line, w);
+  const std::string lastLines = toolOutput.lastKeptText();
+  for (std::string_view line : package::splitLines(lastLines)) OvLog(line, w);
 }
 
 // The code for how the flash program ended, 0 where its exit code says it
