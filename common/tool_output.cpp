@@ -128,15 +128,20 @@ void ToolOutput::keepLast(std::string_view lineEnd, uint64_t bytes) {
     lastBegin_ = lastCount_ = lastBytes_ = 0;
     return;
   }
-  while (lastCount_ > 0 && (lastCount_ == last_.size() || lastBytes_ + bytes > kMaxLoggedBytes / 2)) {
-    std::string& oldest = last_[lastBegin_];
-    leaveOut(1, oldest.size());
-    lastBytes_ -= oldest.size();
-    lastBegin_ = (lastBegin_ + 1) % last_.size();
+  // Once per line of a flood: no division, no allocation once the ring's
+  // strings have grown.
+  const size_t ring = last_.size();
+  while (lastCount_ > 0 && (lastCount_ == ring || lastBytes_ + bytes > kMaxLoggedBytes / 2)) {
+    const size_t oldest = last_[lastBegin_].size();
+    leaveOut(1, oldest);
+    lastBytes_ -= oldest;
+    if (++lastBegin_ == ring) lastBegin_ = 0;
     --lastCount_;
   }
-  std::string& slot = last_[(lastBegin_ + lastCount_) % last_.size()];
-  slot.assign(line_).append(lineEnd);
+  const size_t end = lastBegin_ + lastCount_;
+  std::string& slot = last_[end < ring ? end : end - ring];
+  slot.assign(line_);
+  slot.append(lineEnd);
   lastBytes_ += slot.size();
   ++lastCount_;
 }
