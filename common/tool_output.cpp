@@ -89,35 +89,68 @@ void ToolOutput::takeText(std::string_view text) {
 
 void ToolOutput::appendToLine(std::string_view piece) {
   lineBytes_ += piece.size();
-  // Past the bound nothing of a line is looked at again, unless a filter
-  // still has to judge it.
-  if (full_ && keep_ == nullptr) return;
-  const size_t room = kMaxLoggedBytes - std::min(kMaxLoggedBytes, line_.size());
-  line_.append(piece.substr(0, std::min(room, piece.size())));
+  // A line longer than its part of the bound is neither kept nor judged, so
+  // only that much of it is ever held.
+  constexpr size_t bound = kMaxLoggedBytes / 2;
+  if (line_.size() >= bound) return;
+  line_.append(piece.substr(0, std::min(bound - line_.size(), piece.size())));
+}
+
+void ToolOutput::leaveOut(uint64_t lines, uint64_t bytes) {
+  moreLines_ += lines;
+  moreBytes_ += bytes;
 }
 
 void ToolOutput::endLine(std::string_view lineEnd) {
   const uint64_t bytes = lineBytes_ + lineEnd.size();
-  // A line longer than the whole bound is never kept, and only its start
-  // was held: it is not judged either.
-  const bool overlong = lineBytes_ > line_.size();
-  bool wanted = true;
-  if (keep_ != nullptr) {
-    wanted = !overlong && keep_(line_);
-    if (wanted) lastFiltered_ = line_;
-  }
+  const bool overlong = lineBytes_ > line_.size() || bytes > kMaxLoggedBytes / 2;
+  const bool wanted = keep_ == nullptr || (!overlong && keep_(line_));
   if (wanted) {
-    if (!full_ && !overlong && keptLines_ < kMaxLoggedLines && kept_.size() + bytes <= kMaxLoggedBytes) {
+    if (!full_ && !overlong && keptLines_ < kMaxLoggedFirstLines &&
+        kept_.size() + bytes <= kMaxLoggedBytes / 2) {
       kept_.append(line_).append(lineEnd);
       ++keptLines_;
     } else {
       full_ = true;
-      ++moreLines_;
-      moreBytes_ += bytes;
+      keepLast(lineEnd, bytes);
     }
   }
   line_.clear();
   lineBytes_ = 0;
+}
+
+void ToolOutput::keepLast(std::string_view lineEnd, uint64_t bytes) {
+  if (last_.empty()) last_.resize(kMaxLoggedLastLines);
+  if (bytes > kMaxLoggedBytes / 2 || lineBytes_ > line_.size()) {
+    // The last lines follow on one another: what came before this one is
+    // no longer the end of the output.
+    leaveOut(lastCount_ + 1, lastBytes_ + bytes);
+    lastBegin_ = lastCount_ = lastBytes_ = 0;
+    return;
+  }
+  // Once per line of a flood: no division, no allocation once the ring's
+  // strings have grown.
+  const size_t ring = last_.size();
+  while (lastCount_ > 0 && (lastCount_ == ring || lastBytes_ + bytes > kMaxLoggedBytes / 2)) {
+    const size_t oldest = last_[lastBegin_].size();
+    leaveOut(1, oldest);
+    lastBytes_ -= oldest;
+    if (++lastBegin_ == ring) lastBegin_ = 0;
+    --lastCount_;
+  }
+  const size_t end = lastBegin_ + lastCount_;
+  std::string& slot = last_[end < ring ? end : end - ring];
+  slot.assign(line_);
+  slot.append(lineEnd);
+  lastBytes_ += slot.size();
+  ++lastCount_;
+}
+
+std::string ToolOutput::lastKeptText() const {
+  std::string text;
+  text.reserve(lastBytes_);
+  for (size_t i = 0; i < lastCount_; ++i) text += last_[(lastBegin_ + i) % last_.size()];
+  return text;
 }
 
 std::string ToolOutput::notKeptLine() const {

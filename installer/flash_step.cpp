@@ -132,6 +132,11 @@ int32_t prepareRun(const VBiosConfigs& cfg, const std::string& packageFolder, Fl
   }
   platform::ProgramRun& run = flash.run;
   run.timeoutMs = kFlashExitTimeoutMs;
+  run.folder = packageFolder;
+  run.tempFolder = cfg.toolTemp;
+  // Should this program die mid-flash, the write goes on to its end: a
+  // VBIOS cut off half-way is the surest way to a GPU that does not start.
+  run.outlivesOwner = true;
   if (!cfg.isAmdType()) {
     run.program = platform::joinPath(packageFolder, cfg.VbFlashCmd);
     OvLog(run.program, w);
@@ -184,24 +189,37 @@ platform::ProgramResult startWithRetries(const platform::ProgramRun& run, LogWri
   }
 }
 
+// The flash tool's output as the log shows it: its first lines, what was left
+// out, its last lines.
+void logToolOutput(ToolOutput& toolOutput, LogWriter& w) {
+  toolOutput.finish();
+  for (std::string_view line : package::splitLines(toolOutput.keptText())) OvLog(line, w);
+  if (toolOutput.linesNotKept() == 0) return;
+  OvLog(toolOutput.notKeptLine(), w);
+  const std::string lastLines = toolOutput.lastKeptText();
+  for (std::string_view line : package::splitLines(lastLines)) OvLog(line, w);
+}
+
 // The code for how the flash program ended, 0 where its exit code says it
-// did its work.
-int32_t mapOutcome(const platform::ProgramResult& flashed, const std::string& program, LogWriter& w) {
+// did its work. After a time-out or a failing exit code the tool's own words
+// follow the error line: support reads there why it failed.
+int32_t mapOutcome(const platform::ProgramResult& flashed, FlashRun& flash, LogWriter& w) {
+  const std::string& program = flash.run.program;
   const ToolVerdict verdict = judgeToolRun(
       flashed, {kFunction, program, "ERROR VbFlashProcess not found", "ERROR VbFlashProcess Exception",
                 "ERROR VBIOS Flash Process timeout", "ERROR VbFlashProcess fail: ", result::kFlashTimeout,
                 result::kFlashExitCode, result::kFlashError,
                 program + " was not started after " + std::to_string(kFlashStartAttempts) + " attempts"});
   for (const std::string& entry : verdict.entries) OvLog(entry, w);
+  if (verdict.code == result::kFlashTimeout || verdict.code == result::kFlashExitCode)
+    logToolOutput(flash.toolOutput, w);
   return verdict.code;
 }
 
 // The flash tool's own word, in its output, that the flash is complete: its
 // exit code alone does not say so. The output goes to the log first.
 int32_t readToolVerdict(ToolOutput& toolOutput, const platform::ProgramResult& flashed, LogWriter& w) {
-  toolOutput.finish();
-  for (std::string_view line : package::splitLines(toolOutput.keptText())) OvLog(line, w);
-  if (toolOutput.linesNotKept() > 0) OvLog(toolOutput.notKeptLine(), w);
+  logToolOutput(toolOutput, w);
   // Output cut short cannot prove the flash finished, even if the text is there.
   if (flashed.outcome == platform::RunOutcome::OutputBroken)
     return stopWithFlashError("ERROR VbFlashProcess Exception", flashed.error, w);
@@ -221,7 +239,7 @@ int32_t runFlash(VBiosConfigs& cfg, const std::string& packageFolder, LogWriter&
   if (const int32_t code = prepareRun(cfg, packageFolder, flash, w); code != result::kSuccess) return code;
   flash.run.whileRunning = paceWhileRunning(pacer, progressWindow, w);
   const platform::ProgramResult flashed = startWithRetries(flash.run, w);
-  if (const int32_t code = mapOutcome(flashed, flash.run.program, w); code != result::kSuccess) return code;
+  if (const int32_t code = mapOutcome(flashed, flash, w); code != result::kSuccess) return code;
   if (cfg.isAmdType()) {
     if (const int32_t code = readToolVerdict(flash.toolOutput, flashed, w); code != result::kSuccess)
       return code;

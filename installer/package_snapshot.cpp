@@ -16,6 +16,22 @@ constexpr const char* kFunction = "VBiosConfigs.readConfigs";
 
 PackageSnapshot::~PackageSnapshot() {
   if (folder_.isOpen()) platform::ignoreFailure(folder_.clear());
+  if (toolTemp_.isOpen()) platform::ignoreFailure(toolTemp_.clear());
+}
+
+void PackageSnapshot::prepareToolTemp(VBiosConfigs& cfg) {
+  platform::Error error = toolTemp_.open(kWorkingFolderParent, kToolTempBelow);
+  logMovedAside(toolTemp_, *cfg.w);
+  // What a run that died left behind is no tool's of this run.
+  if (!error.failed()) error = toolTemp_.clear();
+  if (error.failed()) {
+    // The tools then get no TEMP, and Windows gives them its own folder,
+    // which only the administrators may write: never the user's.
+    cfg.OvLog("WARNING the tools get no TEMP folder: " + error.operation + ": " + error.message, *cfg.w);
+    toolTemp_.close();
+    return;
+  }
+  cfg.toolTemp = toolTemp_.path();
 }
 
 int32_t PackageSnapshot::take(const std::string& packageFolder, VBiosConfigs& cfg) {
@@ -46,12 +62,18 @@ int32_t PackageSnapshot::take(const std::string& packageFolder, VBiosConfigs& cf
         kFunction, package::describeCopyRefusal(refusal, refusal.path) + "; nothing of it was read"));
   }
   copied_ = true;
+  prepareToolTemp(cfg);
   cfg.myPath = folder_.path();
   cfg.VbConfig = folder_.path() + "\\configs.txt";
   return result::kSuccess;
 }
 
 void PackageSnapshot::discard(LogWriter& w) {
+  if (toolTemp_.isOpen()) {
+    if (const platform::Error error = toolTemp_.clear(); error.failed())
+      OvLog(platform::describeFailure(error, "Program.removeToolTemp"), w);
+    toolTemp_.close();
+  }
   if (!folder_.isOpen()) return;
   if (const platform::Error error = folder_.clear(); error.failed())
     OvLog(platform::describeFailure(error, "Program.removePackageCopy"), w);

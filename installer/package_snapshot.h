@@ -14,6 +14,8 @@
 #include "platform/pinned_folder.h"
 
 inline constexpr const char* kPackageCopyBelow = "Orvo\\Package";
+// The tools' TEMP and TMP, so that nothing they write lands in the user's.
+inline constexpr const char* kToolTempBelow = "Orvo\\Temp";
 
 class PackageSnapshot {
  public:
@@ -24,7 +26,8 @@ class PackageSnapshot {
 
   // Copies `packageFolder` into C:\ProgramData\Orvo\Package, clearing what an
   // earlier run that died left there first, and points `cfg` (configs.txt,
-  // the tools, the driver) at the copy. Returns 0, or 102 with the lines of
+  // the tools, the driver) at the copy and the tools at an empty
+  // C:\ProgramData\Orvo\Temp. Returns 0, or 102 with the lines of
   // an unreadable configs.txt and a detail entry that names why: no packages
   // folder, a link in the package, a package over the bounds.
   int32_t take(const std::string& packageFolder, VBiosConfigs& cfg);
@@ -32,11 +35,15 @@ class PackageSnapshot {
   // The copy's folder; empty before take() has succeeded.
   const std::string& folder() const { return copied_ ? folder_.path() : empty_; }
 
-  // Deletes the copy; a failure is logged and the next run clears it.
+  // Deletes the copy and empties the tools' folder; a failure is logged and
+  // the next run clears it.
   void discard(LogWriter& w);
 
  private:
+  void prepareToolTemp(VBiosConfigs& cfg);
+
   platform::PinnedFolder folder_;
+  platform::PinnedFolder toolTemp_;
   bool copied_ = false;
   std::string empty_;
 };

@@ -34,6 +34,8 @@ int32_t runDeviceConsole(VBiosConfigs& configs, const DeviceConsoleCall& call) {
     devcon.arguments = call.arguments;
     devcon.captureOutput = true;
     devcon.timeoutMs = call.timeoutMs;
+    devcon.folder = configs.myPath;
+    devcon.tempFolder = configs.toolTemp;
     ToolOutput output;
     devcon.outputSink = output.sink();
     const platform::ProgramResult run = platform::runProgram(devcon);
@@ -49,7 +51,10 @@ int32_t runDeviceConsole(VBiosConfigs& configs, const DeviceConsoleCall& call) {
     }
     output.finish();
     configs.OvLog(output.keptText(), *configs.w);
-    if (output.linesNotKept() > 0) configs.OvLog(output.notKeptLine(), *configs.w);
+    if (output.linesNotKept() > 0) {
+      configs.OvLog(output.notKeptLine(), *configs.w);
+      configs.OvLog(output.lastKeptText(), *configs.w);
+    }
     return result::kSuccess;
   } catch (const std::exception& failure) {
     package::logFailure(configs, tool.exceptionLine, package::describeProblem(tool.function, failure.what()));

@@ -66,6 +66,9 @@ class VBiosConfigs {
   std::string SDriverCmd;
   std::string SDriverUninstCmd;
   std::string ProductName = "UNKNOWN";
+  // The tools' TEMP and TMP, a folder only the administrators may use;
+  // empty: none is given to them.
+  std::string toolTemp;
   LogWriter* w = nullptr;
   std::array<VBiosInfo, kMaxRomEntries> vb;
 

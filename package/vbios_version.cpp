@@ -34,6 +34,8 @@ int32_t readAmdVersion(VBiosConfigs& configs) {
     adapterInfo.arguments = "-ai";
     adapterInfo.captureOutput = true;
     adapterInfo.timeoutMs = kVersionReadTimeoutMs;
+    adapterInfo.folder = configs.myPath;
+    adapterInfo.tempFolder = configs.toolTemp;
     // Only the version lines are kept; the rest is read and dropped.
     ToolOutput output(package::isBiosVersionLine);
     adapterInfo.outputSink = output.sink();
@@ -54,18 +56,18 @@ int32_t readAmdVersion(VBiosConfigs& configs) {
     // the time-out.
     if (verdict.ended) {
       output.finish();
-      for (std::string_view line : package::splitLines(output.keptText())) {
-        configs.OvLog(line, *configs.w);
-        configs.CurVbVersion = package::versionFromBiosVersionLine(line);
-        configs.OvLog("CurVbVersion: " + configs.CurVbVersion, *configs.w);
-      }
-      // Past the log's bound the last version line still decides, as it
-      // would have had every line been logged.
-      if (output.linesNotKept() > 0) {
-        configs.OvLog(output.notKeptLine(), *configs.w);
-        configs.CurVbVersion = package::versionFromBiosVersionLine(output.lastFilteredLine());
-        configs.OvLog("CurVbVersion: " + configs.CurVbVersion, *configs.w);
-      }
+      const auto takeVersions = [&configs](const std::string& lines) {
+        for (std::string_view line : package::splitLines(lines)) {
+          configs.OvLog(line, *configs.w);
+          configs.CurVbVersion = package::versionFromBiosVersionLine(line);
+          configs.OvLog("CurVbVersion: " + configs.CurVbVersion, *configs.w);
+        }
+      };
+      takeVersions(output.keptText());
+      // Past the log's bound the last version line still decides: the last
+      // lines are always kept.
+      if (output.linesNotKept() > 0) configs.OvLog(output.notKeptLine(), *configs.w);
+      takeVersions(output.lastKeptText());
     }
     // A pipe that broke after a version line leaves that version in place
     // but the read failed: 2003, or 2004 below if nothing was read.

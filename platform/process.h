@@ -21,7 +21,21 @@
 //   destroyed, takes the whole tree: whatever the child started is gone too
 //   (posix: unless it left the group; a Windows job cannot be left);
 // - kill() waits up to kKillWaitMs for the tree to be empty before it
-//   reports a failure.
+//   reports a failure, kErrorWaitTimeout (258, WAIT_TIMEOUT) in both;
+// - should this program itself die, a child's tree dies with it, except a
+//   child started with outlivesOwner (win32: its job does not kill on close;
+//   posix: a process group outlives its starter anyway);
+// - only a Windows program is started: a name ending in .exe or .com (win32:
+//   and an executable image inside), else CannotStart, kErrorBadExeFormat,
+//   before anything runs;
+// - the child starts in the folder it is given (or its program's own) with
+//   an environment this program builds, never its own: the system's
+//   variables, a PATH of the system's folders only, TEMP and TMP when a
+//   folder is given for them, and what the simulated machine needs;
+// - its time limits are the machine's ([time] timeout_scale on a simulated
+//   one);
+// - an exception from an output sink ends the collection as a failed read
+//   (outputError), never the process.
 #pragma once
 
 #include <cstddef>
@@ -57,6 +71,11 @@ struct ProcessStart {
   std::string arguments;  // command-line text after the program, Windows quoting
   bool captureOutput = false;
   OutputSink sink = nullptr;  // with captureOutput: the output goes here, none is kept
+  std::string folder{};       // the child's current folder; empty: its program's folder
+  std::string tempFolder{};   // the child's TEMP and TMP; empty: neither is set
+  // A flash tool cut off in mid-write can leave a GPU that does not start:
+  // its tree goes on should this program die. A kill still ends it.
+  bool outlivesOwner = false;
 };
 
 enum class StartOutcome {
@@ -81,7 +100,7 @@ class ChildProcess {
 
   bool hasExited();  // without waiting
 
-  // Waits at most `timeoutMs` (posix: times [time] timeout_scale).
+  // Waits at most `timeoutMs`, as the machine scales it.
   WaitOutcome wait(uint32_t timeoutMs, Error& error);
 
   // Terminates the child and everything it started, and waits until all of
@@ -118,11 +137,15 @@ struct ProgramRun {
   std::string program;    // full Windows path of the executable
   std::string arguments;  // command-line text after the program, Windows quoting
   bool captureOutput = false;
-  OutputSink outputSink;  // with captureOutput: the output goes here, not to `output`
+  OutputSink outputSink;     // with captureOutput: the output goes here, not to `output`
+  std::string folder{};      // as ProcessStart
+  std::string tempFolder{};  // as ProcessStart
+  bool outlivesOwner = false;
   uint32_t timeoutMs = 0;
   // Called once on the caller's thread as soon as the program runs (never
   // when it did not start); the time limit counts from its return. An
-  // exception from it kills the program and passes on.
+  // exception from it kills the program and passes on; with outlivesOwner
+  // the program first gets its time limit to end by itself.
   std::function<void(RunningProgram&)> whileRunning;
 };
 
@@ -146,6 +169,11 @@ struct ProgramResult {
   // uses what a killed program printed.
   Error outputError;
 };
+
+// Whether a file of this name is one that start() runs: a batch file or
+// script would run through the command interpreter, which reads the current
+// folder, the environment and the file itself its own way.
+bool isWindowsProgramName(std::string_view program);
 
 // Starts `run.program`, waits for it and collects its output. Never throws
 // on its own account.

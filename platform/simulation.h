@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -64,6 +65,9 @@ struct SimulationHooks {
   // signature on a machine whose programs carry none (posix); empty for an
   // unsigned program.
   std::string (*programSigner)();
+  // What a child needs in its environment to find the machine, each as
+  // NAME=value: the stand-in tools read the machine too.
+  std::vector<std::string> (*childVariables)();
 };
 
 // The installed hooks; null on a real machine.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/ascii_text.h"
 #include "platform/simulation.h"
@@ -125,10 +126,12 @@ std::string programSigner() {
   return machineRoot() + "/" + path;
 }
 
+std::vector<std::string> childVariables() { return {"OVVB_MACHINE=" + machineRoot()}; }
+
 constexpr platform::SimulationHooks kHooks = {
-    beforeStart,    started,          notStarted, ended,         timeoutScale, sleepScale,
-    pacingSeed,     machineRoot,      userLcid,   registrySet,   desktopShell, shellOpen,
-    shellNotOpened, restartRequested, stayAwake,  programSigner,
+    beforeStart,    started,          notStarted, ended,         timeoutScale,   sleepScale,
+    pacingSeed,     machineRoot,      userLcid,   registrySet,   desktopShell,   shellOpen,
+    shellNotOpened, restartRequested, stayAwake,  programSigner, childVariables,
 };
 
 }  // namespace

@@ -29,8 +29,6 @@
 #include "platform/posix/scoped_fd.h"
 #include "platform/simulation.h"
 
-extern char** environ;
-
 namespace platform::native {
 
 namespace {
@@ -84,6 +82,21 @@ void becomeSubreaper() {
   std::call_once(once, [] { ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0); });
 }
 
+// The system's own variables, never this program's: a tool must not find
+// its programs, libraries or scratch files where the user who started this
+// program put them.
+Error buildEnvironment(const ChildRequest& request, std::vector<std::string>& environment) {
+  environment = {"PATH=/usr/bin:/bin"};
+  if (!request.tempFolder.empty()) {
+    std::string temp;
+    if (Error mapped = posix::toNativePath(request.tempFolder, temp); mapped.failed()) return mapped;
+    for (const char* name : {"TMPDIR=", "TEMP=", "TMP="}) environment.push_back(name + temp);
+  }
+  for (const Variable& variable : request.machineVariables)
+    environment.push_back(variable.first + "=" + variable.second);
+  return {};
+}
+
 }  // namespace
 
 struct Child {
@@ -93,7 +106,6 @@ struct Child {
   std::vector<std::string> environment;
   pid_t pid = -1;
   bool capture = false;
-  OutputSink sink;
 
   mutable std::mutex mutex;
   std::condition_variable changed;
@@ -106,13 +118,12 @@ struct Child {
   int32_t exitCode = 0;
   Clock::time_point endedAt;
 
+  std::string folder;  // native path of the current folder
   ScopedFd readFd;
   ScopedPipe output;  // until the spawn: the write end goes to the child
   ScopedPipe stop;    // a byte written here tells the reader to give up
   bool readerDone = true;
-  bool failOutput = false;  // the machine breaks this child's pipe after its output
-  Error readError;
-  std::string kept;
+  std::unique_ptr<OutputCollector> collector;
 
   std::thread reaper;
   std::thread reader;
@@ -133,7 +144,7 @@ struct Child {
     if (!ended) killRequested = true;
     if (::kill(-pid, SIGKILL) != 0 && !ended) ::kill(pid, SIGKILL);
     if (!changed.wait_until(lock, deadline, [this] { return ended; }))
-      return makeError(kErrorGenericFailure, "TerminateProcess " + program + " (still running)");
+      return makeError(kErrorWaitTimeout, "TerminateProcess " + program + " (still running)");
     for (;;) {
       int status = 0;
       const pid_t done = ::waitpid(-pid, &status, WNOHANG);
@@ -143,7 +154,7 @@ struct Child {
       // and the group's id stays ours while it is there.
       ::kill(-pid, SIGKILL);
       if (Clock::now() >= deadline)
-        return makeError(kErrorGenericFailure,
+        return makeError(kErrorWaitTimeout,
                          "TerminateProcess " + program + " (a process it started still runs)");
       lock.unlock();
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -163,16 +174,6 @@ struct Child {
       } while (ignored < 0 && errno == EINTR);
     }
     reader.join();
-  }
-
-  void deliver(const char* data, size_t size) {
-    if (sink) {
-      sink(std::string_view(data, size));
-      return;
-    }
-    std::lock_guard<std::mutex> lock(mutex);
-    const size_t room = kMaxCapturedOutput - std::min(kMaxCapturedOutput, kept.size());
-    kept.append(data, std::min(room, size));
   }
 
   void readLoop() {
@@ -196,19 +197,14 @@ struct Child {
       const ssize_t got = ::read(readFd.get(), buffer.data(), buffer.size());
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
-        const Error failure =
-            posix::errorFromErrno(errno, "ReadFile (standard output of " + program + ")", "");
-        std::lock_guard<std::mutex> lock(mutex);
-        readError = failure;
+        collector->readFailed(posix::errorFromErrno(errno, "", "").code);
         break;
       }
       if (got == 0) break;
-      deliver(buffer.data(), static_cast<size_t>(got));
+      collector->deliver(buffer.data(), static_cast<size_t>(got));
     }
+    collector->finish();
     std::lock_guard<std::mutex> lock(mutex);
-    if (failOutput && !readError.failed()) {
-      readError = makeError(kErrorGenericFailure, "ReadFile (standard output of " + program + ")");
-    }
     readerDone = true;
     changed.notify_all();
   }
@@ -235,7 +231,8 @@ struct Child {
 
 void ChildDeleter::operator()(Child* child) const noexcept { delete child; }
 
-StartOutcome prepareChild(const ChildRequest& request, ChildPtr& child, Error& error) {
+StartOutcome prepareChild(const ChildRequest& request, std::unique_ptr<OutputCollector> output,
+                          ChildPtr& child, Error& error) {
   const std::string operation = "CreateProcess " + request.program;
   auto made = ChildPtr(new Child);
   made->program = request.program;
@@ -248,15 +245,16 @@ StartOutcome prepareChild(const ChildRequest& request, ChildPtr& child, Error& e
     return StartOutcome::CannotStart;
   }
   made->capture = request.captureOutput;
-  made->sink = request.sink;
-  made->failOutput = request.breakOutput;
+  made->collector = std::move(output);
   made->arguments = splitWindowsCommandLine(request.arguments);
-
-  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-    if (std::string_view(*entry).rfind("OVVB_MACHINE=", 0) != 0) made->environment.emplace_back(*entry);
+  if (Error mapped = posix::toNativePath(request.folder, made->folder); mapped.failed()) {
+    error = makeError(mapped.code, operation + " (current folder " + request.folder + ")");
+    return StartOutcome::Failed;
   }
-  if (const SimulationHooks* machine = simulation(); machine != nullptr && machine->machineRoot != nullptr)
-    made->environment.push_back("OVVB_MACHINE=" + machine->machineRoot());
+  if (Error built = buildEnvironment(request, made->environment); built.failed()) {
+    error = makeError(built.code, operation + " (TEMP " + request.tempFolder + ")");
+    return StartOutcome::Failed;
+  }
 
   if (request.captureOutput) {
     int failed = makePipe(made->output);
@@ -290,6 +288,7 @@ StartOutcome launchChild(Child& child, Error& error) {
   posix_spawn_file_actions_init(&actions);
   posix_spawnattr_init(&attributes);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addchdir_np(&actions, child.folder.c_str());
   // A Windows GUI program's children have no standard output unless it is
   // captured; here too the child never writes to ours, so whoever reads
   // ours cannot stop a tool by going away.
@@ -345,31 +344,23 @@ StartOutcome launchChild(Child& child, Error& error) {
 }
 
 bool hasExited(Child& child) {
-  if (child.pid <= 0) return true;
   std::lock_guard<std::mutex> lock(child.mutex);
   return child.ended;
 }
 
 WaitOutcome waitForExit(Child& child, uint32_t timeoutMs, Error& error) {
   error = Error{};
-  if (child.pid <= 0) {
-    error = makeError(kErrorInvalidParameter, "WaitForSingleObject (no process)");
-    return WaitOutcome::Failed;
-  }
   std::unique_lock<std::mutex> lock(child.mutex);
   const auto isEnded = [&child] { return child.ended; };
   if (timeoutMs == kWindowsInfinite) {
     child.changed.wait(lock, isEnded);
     return WaitOutcome::Exited;
   }
-  const auto limit = std::chrono::milliseconds(simulatedTimeoutMs(timeoutMs));
+  const auto limit = std::chrono::milliseconds(timeoutMs);
   return child.changed.wait_for(lock, limit, isEnded) ? WaitOutcome::Exited : WaitOutcome::TimedOut;
 }
 
-Error killTree(Child& child) {
-  if (child.pid <= 0) return makeError(kErrorInvalidParameter, "TerminateProcess (no process)");
-  return child.endTree();
-}
+Error killTree(Child& child) { return child.endTree(); }
 
 int32_t exitCode(const Child& child) {
   std::lock_guard<std::mutex> lock(child.mutex);
@@ -379,21 +370,17 @@ int32_t exitCode(const Child& child) {
 std::string takeOutput(Child& child) {
   if (!child.capture) return {};
   std::unique_lock<std::mutex> lock(child.mutex);
-  if (!child.ended) {
-    // Still running: hand over what has arrived so far and keep collecting.
-    return std::exchange(child.kept, std::string());
-  }
+  // Still running: what has arrived so far, and the reader goes on.
+  if (!child.ended) return child.collector->take();
   child.changed.wait_until(lock, child.endedAt + kDrainAfterExit, [&child] { return child.readerDone; });
   lock.unlock();
   child.stopReader();
   child.readFd.reset();
-  lock.lock();
-  return std::exchange(child.kept, std::string());
+  return child.collector->take();
 }
 
 Error outputError(const Child& child) {
-  std::lock_guard<std::mutex> lock(child.mutex);
-  return child.readError;
+  return child.collector != nullptr ? child.collector->error() : Error{};
 }
 
 }  // namespace platform::native

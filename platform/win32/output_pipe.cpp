@@ -4,12 +4,36 @@
 // for user programs here. advapi32 is a KnownDLL, so importing it cannot
 // load a planted file, unlike bcrypt.dll.
 #include <ntsecapi.h>
+#include <sddl.h>
 
 namespace platform::win32 {
 
 namespace {
 
 constexpr DWORD kPipeBufferBytes = 64 * 1024;
+
+// Protected: nothing inherited from elsewhere adds a reader.
+constexpr const wchar_t* kAdministratorsOnly = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)";
+
+class ScopedSecurityDescriptor {
+ public:
+  ScopedSecurityDescriptor() = default;
+  ~ScopedSecurityDescriptor() {
+    if (descriptor_ != nullptr) LocalFree(descriptor_);
+  }
+  ScopedSecurityDescriptor(const ScopedSecurityDescriptor&) = delete;
+  ScopedSecurityDescriptor& operator=(const ScopedSecurityDescriptor&) = delete;
+  PSECURITY_DESCRIPTOR* receive() { return &descriptor_; }
+  PSECURITY_DESCRIPTOR get() const { return descriptor_; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+};
+
+Error failure(const char* operation) {
+  const DWORD code = GetLastError();
+  return makeError(code != 0 ? code : kErrorGenericFailure, operation);
+}
 
 }  // namespace
 
@@ -25,7 +49,13 @@ std::wstring outputPipeName(const unsigned char (&bits)[16]) {
   return name;
 }
 
-Error createOutputPipe(OutputPipe& pipe, RandomBytes random) {
+Error createOutputPipe(OutputPipe& pipe, RandomBytes random, PipeMade made) {
+  ScopedSecurityDescriptor descriptor;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, SDDL_REVISION_1,
+                                                            descriptor.receive(), nullptr))
+    return failure("ConvertStringSecurityDescriptorToSecurityDescriptorW (output pipe)");
+  SECURITY_ATTRIBUTES secured{sizeof secured, descriptor.get(), FALSE};
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   DWORD lastCode = 0;
   for (int attempt = 0; attempt < kPipeNameAttempts; ++attempt) {
     unsigned char bits[16] = {};
@@ -39,7 +69,7 @@ Error createOutputPipe(OutputPipe& pipe, RandomBytes random) {
     ScopedHandle server(CreateNamedPipeW(
         name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, kPipeBufferBytes,
-        kPipeBufferBytes, 0, nullptr));
+        kPipeBufferBytes, 0, &secured));
     // Wine honours no FILE_FLAG_FIRST_PIPE_INSTANCE and joins a pipe made
     // beforehand with room for more instances: a pipe of ours has one.
     DWORD instances = 0;
@@ -49,9 +79,20 @@ Error createOutputPipe(OutputPipe& pipe, RandomBytes random) {
       SetLastError(ERROR_PIPE_BUSY);
     }
     if (server) {
-      pipe.name = std::move(name);
-      pipe.server = std::move(server);
-      return {};
+      if (made != nullptr) made(name);
+      // The one instance is ours: whoever connected first has it, and then
+      // this open fails, never the tool's start.
+      ScopedHandle client(CreateFileW(name.c_str(), GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (client) {
+        pipe.name = std::move(name);
+        pipe.server = std::move(server);
+        pipe.client = std::move(client);
+        return {};
+      }
+      lastCode = GetLastError();
+      if (lastCode != ERROR_PIPE_BUSY) return failure("CreateFileW (output pipe)");
+      continue;
     }
     lastCode = GetLastError();
     if (lastCode != ERROR_ACCESS_DENIED && lastCode != ERROR_PIPE_BUSY)

@@ -1,7 +1,9 @@
-// The server end of the pipe a child's standard output is read from. Its
-// name holds 128 random bits, so no other user can create it first to make
-// a tool's start fail or to sit between the tool and the installer; a name
-// that is taken all the same is replaced by a new one.
+// The pipe a child's standard output is read from. Its name holds 128 random
+// bits, so no other user can create it first to make a tool's start fail or
+// to sit between the tool and the installer; only the system and the
+// administrators may open it; and a name that is taken, or a pipe that
+// someone else connected to before the tool's end was opened, is replaced by
+// a new one.
 #pragma once
 
 #include <windows.h>
@@ -25,10 +27,15 @@ inline constexpr int kPipeNameAttempts = 8;
 struct OutputPipe {
   std::wstring name;
   ScopedHandle server;  // inbound, overlapped, one instance, local clients only
+  ScopedHandle client;  // the write end for the child, inheritable
 };
 
-// `random` is the system's source in the product; a test passes its own.
-Error createOutputPipe(OutputPipe& pipe, RandomBytes random = systemRandomBytes);
+// Called between the making of a pipe and the opening of its client end.
+using PipeMade = void (*)(const std::wstring& name);
+
+// `random` is the system's source in the product, and nothing is called in
+// between; a test passes its own.
+Error createOutputPipe(OutputPipe& pipe, RandomBytes random = systemRandomBytes, PipeMade made = nullptr);
 
 // The pipe name for 16 random bytes.
 std::wstring outputPipeName(const unsigned char (&bits)[16]);

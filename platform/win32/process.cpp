@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cwchar>
 #include <mutex>
 #include <new>
 #include <string>
@@ -12,11 +14,13 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/native_child.h"
 #include "platform/simulation.h"
-#include "platform/win32/output_pipe.h"
+#include "platform/win32/child_job.h"
 #include "platform/win32/last_error.h"
+#include "platform/win32/output_pipe.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -38,6 +42,8 @@ bool isCannotStart(DWORD code) {
 }
 
 using win32::lastError;
+std::atomic<bool> suspendedEntryForced{false};
+std::atomic<win32::JobEntry> lastEntry{win32::JobEntry::AtCreation};
 
 // Reads the child's standard output from the server end of an overlapped
 // pipe, so that a stop request can always interrupt a read: a synchronous
@@ -47,36 +53,17 @@ struct OutputReader {
   win32::ScopedHandle readDone;  // the overlapped read's event
   win32::ScopedHandle stop;      // set: give up on the rest of the output
   win32::ScopedHandle finished;  // set by the thread on its way out
-
-  OutputSink sink;  // when set, the output goes here and none is kept
-  std::mutex mutex;
-  std::string output;      // guarded by mutex while the thread runs
-  Error readError;         // a read that failed other than by the pipe's end
-  bool failAtEnd = false;  // a simulated machine breaks the pipe after the output
+  std::unique_ptr<OutputCollector> collector;
   char buffer[256 * 1024];
 
-  void fail(const char* function) {
+  void fail() {
     const DWORD code = GetLastError();
     // The end of the output and our own cancel are not failures.
     if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF || code == ERROR_OPERATION_ABORTED) return;
-    std::lock_guard<std::mutex> lock(mutex);
-    readError =
-        makeError(code != 0 ? code : kErrorGenericFailure, std::string(function) + " (standard output)");
+    collector->readFailed(code);
   }
 
-  void keep(DWORD count) {
-    if (sink) {
-      sink(std::string_view(buffer, count));
-      return;
-    }
-    std::lock_guard<std::mutex> lock(mutex);
-    const size_t room = kMaxCapturedOutput - std::min(output.size(), kMaxCapturedOutput);
-    try {
-      output.append(buffer, std::min<size_t>(count, room));
-    } catch (const std::bad_alloc&) {
-      // What fits is kept; the rest is drained and dropped like any excess.
-    }
-  }
+  void keep(DWORD count) { collector->deliver(buffer, count); }
 
   void run() {
     for (;;) {
@@ -85,7 +72,7 @@ struct OutputReader {
       DWORD count = 0;
       if (!ReadFile(pipe.get(), buffer, sizeof buffer, nullptr, &overlapped)) {
         if (GetLastError() != ERROR_IO_PENDING) {
-          fail("ReadFile");  // ERROR_BROKEN_PIPE: every writer is gone
+          fail();  // ERROR_BROKEN_PIPE: every writer is gone
           break;
         }
         const HANDLE events[2] = {readDone.get(), stop.get()};
@@ -97,15 +84,12 @@ struct OutputReader {
         }
       }
       if (!GetOverlappedResult(pipe.get(), &overlapped, &count, FALSE)) {
-        fail("GetOverlappedResult");
+        fail();
         break;
       }
       keep(count);
     }
-    if (failAtEnd) {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (!readError.failed()) readError = makeError(kErrorGenericFailure, "ReadFile (standard output)");
-    }
+    collector->finish();
     SetEvent(finished.get());
   }
 };
@@ -120,22 +104,124 @@ bool activeProcesses(HANDLE job, DWORD& count) {
   return true;
 }
 
+// CreateProcessW would run a batch file through cmd.exe, with its own rules
+// for the current folder and the environment: only an image is started. The
+// DOS header must point to the PE signature.
+StartOutcome checkImage(const std::wstring& application, const std::string& operation, Error& error) {
+  const win32::ScopedHandle file(CreateFileW(application.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD code = GetLastError();
+    error = makeError(code != 0 ? code : kErrorGenericFailure, operation);
+    return isCannotStart(code) ? StartOutcome::CannotStart : StartOutcome::Failed;
+  }
+  constexpr DWORD kHeaderBytes = 64;
+  constexpr DWORD kMaxSignatureOffset = 1 << 20;
+  unsigned char header[kHeaderBytes] = {};
+  DWORD got = 0;
+  bool image = ReadFile(file.get(), header, kHeaderBytes, &got, nullptr) && got == kHeaderBytes &&
+               header[0] == 'M' && header[1] == 'Z';
+  if (image) {
+    const DWORD at =
+        header[0x3C] | header[0x3D] << 8 | header[0x3E] << 16 | static_cast<DWORD>(header[0x3F]) << 24;
+    char signature[4] = {};
+    LARGE_INTEGER offset{};
+    offset.QuadPart = at;
+    image = at >= kHeaderBytes && at <= kMaxSignatureOffset &&
+            SetFilePointerEx(file.get(), offset, nullptr, FILE_BEGIN) &&
+            ReadFile(file.get(), signature, sizeof signature, &got, nullptr) && got == sizeof signature &&
+            signature[0] == 'P' && signature[1] == 'E' && signature[2] == 0 && signature[3] == 0;
+  }
+  if (image) return StartOutcome::Started;
+  error = makeError(kErrorBadExeFormat, operation + " (not a Windows program image)");
+  return StartOutcome::CannotStart;
+}
+
+std::wstring systemPath(UINT(WINAPI* get)(LPWSTR, UINT)) {
+  wchar_t path[MAX_PATH];
+  const UINT length = get(path, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
+}
+
+std::wstring processorArchitecture(WORD architecture) {
+  switch (architecture) {
+    case PROCESSOR_ARCHITECTURE_AMD64:
+      return L"AMD64";
+    case PROCESSOR_ARCHITECTURE_ARM64:
+      return L"ARM64";
+    case PROCESSOR_ARCHITECTURE_INTEL:
+      return L"x86";
+    default:
+      return L"UNKNOWN";
+  }
+}
+
+// The system's own variables, never this program's: a tool must not look for
+// its programs, libraries or scratch files where the user who started this
+// program (or anyone who planted a variable in its environment) said. As a
+// block for CreateProcessW: sorted by name, regardless of case.
+bool buildEnvironment(const ChildRequest& request, std::wstring& block) {
+  const std::wstring windows = systemPath(GetSystemWindowsDirectoryW);
+  const std::wstring system = systemPath(GetSystemDirectoryW);
+  if (windows.size() < 2 || system.empty()) return false;
+  SYSTEM_INFO info{};
+  GetNativeSystemInfo(&info);
+  wchar_t revision[8];
+  std::swprintf(revision, 8, L"%04x", info.wProcessorRevision);
+  std::vector<std::pair<std::wstring, std::wstring>> variables = {
+      {L"SystemRoot", windows},
+      {L"windir", windows},
+      {L"SystemDrive", windows.substr(0, 2)},
+      {L"ComSpec", system + L"\\cmd.exe"},
+      {L"PATHEXT", L".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC"},
+      {L"OS", L"Windows_NT"},
+      {L"NUMBER_OF_PROCESSORS", std::to_wstring(info.dwNumberOfProcessors)},
+      {L"PROCESSOR_ARCHITECTURE", processorArchitecture(info.wProcessorArchitecture)},
+      {L"PROCESSOR_LEVEL", std::to_wstring(info.wProcessorLevel)},
+      {L"PROCESSOR_REVISION", revision},
+      {L"PATH", system + L";" + system + L"\\Wbem;" + system + L"\\WindowsPowerShell\\v1.0"},
+  };
+  // Written by the system at its start, where only the administrators may.
+  wchar_t identifier[256];
+  DWORD size = sizeof identifier;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+                   L"PROCESSOR_IDENTIFIER", RRF_RT_REG_SZ, nullptr, identifier, &size) == ERROR_SUCCESS)
+    variables.emplace_back(L"PROCESSOR_IDENTIFIER", identifier);
+  if (!request.tempFolder.empty()) {
+    variables.emplace_back(L"TEMP", win32::toWide(request.tempFolder));
+    variables.emplace_back(L"TMP", win32::toWide(request.tempFolder));
+  }
+  for (const Variable& variable : request.machineVariables)
+    variables.emplace_back(win32::toWide(variable.first), win32::toWide(variable.second));
+  std::sort(variables.begin(), variables.end(), [](const auto& a, const auto& b) {
+    return CompareStringOrdinal(a.first.c_str(), -1, b.first.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+  });
+  block.clear();
+  for (const auto& [name, value] : variables) {
+    block += name + L"=" + value;
+    block += L'\0';
+  }
+  block += L'\0';
+  return true;
+}
+
 }  // namespace
 
 struct Child {
   std::string program;
   std::wstring application;
   std::wstring commandLine;
+  std::wstring folder;
+  std::wstring environment;
   bool capture = false;
 
   // Made before the process, handed over or dropped at its start.
   win32::ScopedHandle childOutput;
   win32::ScopedHandle childNul;
-  win32::ScopedAttributeList attributes;
-  HANDLE inherited[2] = {};
 
   // The child's tree: the job ends everything in it when it is killed or,
-  // should this process itself die, when its last handle closes.
+  // unless the child is to outlive us, should this process itself die.
   win32::ScopedHandle job;
   win32::ScopedHandle process;
   bool ended = false;  // exit code recorded
@@ -185,7 +271,7 @@ struct Child {
     }
     if (!ended) {
       const DWORD waited = WaitForSingleObject(process.get(), left());
-      if (waited == WAIT_TIMEOUT) return makeError(WAIT_TIMEOUT, "TerminateJobObject " + program);
+      if (waited == WAIT_TIMEOUT) return makeError(kErrorWaitTimeout, "TerminateJobObject " + program);
       if (waited != WAIT_OBJECT_0) return lastError("WaitForSingleObject", program);
       recordExit(terminated);
     }
@@ -193,7 +279,7 @@ struct Child {
       if (!activeProcesses(job.get(), active)) return lastError("QueryInformationJobObject", program);
       if (active == 0) return {};
       if (left() == 0)
-        return makeError(WAIT_TIMEOUT,
+        return makeError(kErrorWaitTimeout,
                          "TerminateJobObject " + program + " (a process it started still runs)");
       Sleep(5);
     }
@@ -202,16 +288,26 @@ struct Child {
 
 void ChildDeleter::operator()(Child* child) const noexcept { delete child; }
 
-StartOutcome prepareChild(const ChildRequest& request, ChildPtr& child, Error& error) {
+StartOutcome prepareChild(const ChildRequest& request, std::unique_ptr<OutputCollector> output,
+                          ChildPtr& child, Error& error) {
+  const std::string operation = "CreateProcessW " + request.program;
   auto made = ChildPtr(new Child);
   made->program = request.program;
   made->capture = request.captureOutput;
   made->application = win32::toWide(request.program);
+  if (const StartOutcome checked = checkImage(made->application, operation, error);
+      checked != StartOutcome::Started)
+    return checked;
   // The program is quoted in the command line as well, because the child
   // parses its own argv[0] from it; CreateProcessW uses the application
   // name to find the file, so no search path is involved.
   made->commandLine = L"\"" + made->application + L"\"";
   if (!request.arguments.empty()) made->commandLine += L" " + win32::toWide(request.arguments);
+  made->folder = win32::toWide(request.folder);
+  if (!buildEnvironment(request, made->environment)) {
+    error = lastError("GetSystemDirectoryW", "(environment of " + request.program + ")");
+    return StartOutcome::Failed;
+  }
 
   made->job.reset(CreateJobObjectW(nullptr, nullptr));
   if (!made->job) {
@@ -220,7 +316,7 @@ StartOutcome prepareChild(const ChildRequest& request, ChildPtr& child, Error& e
   }
   // No breakaway is granted: nothing the child starts can leave the job.
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!request.outlivesOwner) limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
   if (!SetInformationJobObject(made->job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
     error = lastError("SetInformationJobObject", request.program);
     return StartOutcome::Failed;
@@ -228,8 +324,7 @@ StartOutcome prepareChild(const ChildRequest& request, ChildPtr& child, Error& e
 
   if (request.captureOutput) {
     auto reader = std::make_unique<OutputReader>();
-    reader->failAtEnd = request.breakOutput;
-    reader->sink = request.sink;
+    reader->collector = std::move(output);
     win32::OutputPipe pipe;
     if (Error failed = win32::createOutputPipe(pipe); failed.failed()) {
       failed.operation += " for " + request.program;
@@ -237,6 +332,7 @@ StartOutcome prepareChild(const ChildRequest& request, ChildPtr& child, Error& e
       return StartOutcome::Failed;
     }
     reader->pipe = std::move(pipe.server);
+    made->childOutput = std::move(pipe.client);
     reader->readDone.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     reader->stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     reader->finished.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -244,28 +340,11 @@ StartOutcome prepareChild(const ChildRequest& request, ChildPtr& child, Error& e
       error = lastError("CreateEventW", request.program);
       return StartOutcome::Failed;
     }
-    // Only these two handles are made inheritable, and the attribute list
-    // restricts inheritance to exactly them: the child must not keep any
-    // other handle of ours (the log, another child's pipe) alive.
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    made->childOutput.reset(CreateFileW(pipe.name.c_str(), GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!made->childOutput) {
-      error = lastError("CreateFileW", "(output pipe of " + request.program + ")");
-      return StartOutcome::Failed;
-    }
     made->childNul.reset(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      &inheritable, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!made->childNul) {
       error = lastError("CreateFileW", "NUL");
-      return StartOutcome::Failed;
-    }
-    made->inherited[0] = made->childOutput.get();
-    made->inherited[1] = made->childNul.get();
-    if (!made->attributes.initialize(1) ||
-        !UpdateProcThreadAttribute(made->attributes.get(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
-                                   made->inherited, sizeof made->inherited, nullptr, nullptr)) {
-      error = lastError("UpdateProcThreadAttribute", request.program);
       return StartOutcome::Failed;
     }
     made->reader = std::move(reader);
@@ -274,51 +353,87 @@ StartOutcome prepareChild(const ChildRequest& request, ChildPtr& child, Error& e
   return StartOutcome::Started;
 }
 
-StartOutcome launchChild(Child& child, Error& error) {
+namespace {
+
+// One CreateProcessW: with the job named in its attributes (the child is in
+// it from its first instruction), or suspended until it has been put there.
+bool createProcess(Child& child, win32::JobEntry entry, PROCESS_INFORMATION& info) {
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof startup;
   startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
   startup.StartupInfo.wShowWindow = SW_HIDE;
-  // Suspended until it is in its job, so nothing it starts can be outside.
-  DWORD flags = CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED;
+  DWORD flags = CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT;
+  if (entry == win32::JobEntry::AfterSuspendedStart) flags |= CREATE_SUSPENDED;
   BOOL inheritHandles = FALSE;
+  // Only these two handles are inheritable, and the attribute list restricts
+  // inheritance to exactly them: the child must not keep any other handle of
+  // ours (the log, another child's pipe) alive.
+  HANDLE inherited[2] = {child.childOutput.get(), child.childNul.get()};
+  HANDLE jobs[1] = {child.job.get()};
+  win32::ScopedAttributeList attributes;
+  if (!attributes.initialize(2)) return false;
   if (child.capture) {
     startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
     startup.StartupInfo.hStdInput = child.childNul.get();
     startup.StartupInfo.hStdOutput = child.childOutput.get();
     startup.StartupInfo.hStdError = child.childNul.get();
-    startup.lpAttributeList = child.attributes.get();
-    flags |= EXTENDED_STARTUPINFO_PRESENT;
     inheritHandles = TRUE;
+    if (!UpdateProcThreadAttribute(attributes.get(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                   sizeof inherited, nullptr, nullptr))
+      return false;
   }
+  if (entry == win32::JobEntry::AtCreation &&
+      !UpdateProcThreadAttribute(attributes.get(), 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, jobs, sizeof jobs,
+                                 nullptr, nullptr)) {
+    SetLastError(ERROR_NOT_SUPPORTED);  // an attribute this system does not know (Wine 8 among them)
+    return false;
+  }
+  startup.lpAttributeList = attributes.get();
+  return CreateProcessW(child.application.c_str(), child.commandLine.data(), nullptr, nullptr, inheritHandles,
+                        flags, child.environment.data(), child.folder.c_str(), &startup.StartupInfo,
+                        &info) != FALSE;
+}
 
+}  // namespace
+
+StartOutcome launchChild(Child& child, Error& error) {
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(child.application.c_str(), child.commandLine.data(), nullptr, nullptr, inheritHandles,
-                      flags, nullptr, nullptr, &startup.StartupInfo, &info)) {
+  win32::JobEntry entry =
+      suspendedEntryForced.load() ? win32::JobEntry::AfterSuspendedStart : win32::JobEntry::AtCreation;
+  bool created = createProcess(child, entry, info);
+  // Before Windows 10 the job list is an unknown attribute.
+  if (!created && entry == win32::JobEntry::AtCreation &&
+      (GetLastError() == ERROR_NOT_SUPPORTED || GetLastError() == ERROR_INVALID_PARAMETER)) {
+    entry = win32::JobEntry::AfterSuspendedStart;
+    created = createProcess(child, entry, info);
+  }
+  if (!created) {
     const DWORD code = GetLastError();
     error = makeError(code != 0 ? code : kErrorGenericFailure, "CreateProcessW " + child.program);
     return isCannotStart(code) ? StartOutcome::CannotStart : StartOutcome::Failed;
   }
+  lastEntry.store(entry);
   win32::ScopedHandle process(info.hProcess);
   const win32::ScopedHandle thread(info.hThread);
   // From here only the child holds the write end, so its exit ends the pipe.
   child.childOutput.reset();
   child.childNul.reset();
-  child.attributes.reset();
 
-  // Fails where this program runs in a job that allows no job inside it
-  // (before Windows 8, or a job made so): the child is not run untracked.
-  if (!AssignProcessToJobObject(child.job.get(), process.get())) {
-    error = lastError("AssignProcessToJobObject", child.program);
-    TerminateProcess(process.get(), 1);
-    WaitForSingleObject(process.get(), kKillWaitMs);
-    return StartOutcome::Failed;
-  }
-  if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
-    error = lastError("ResumeThread", child.program);
-    TerminateJobObject(child.job.get(), 1);
-    WaitForSingleObject(process.get(), kKillWaitMs);
-    return StartOutcome::Failed;
+  if (entry == win32::JobEntry::AfterSuspendedStart) {
+    // Fails where this program runs in a job that allows no job inside it
+    // (before Windows 8, or a job made so): the child is not run untracked.
+    if (!AssignProcessToJobObject(child.job.get(), process.get())) {
+      error = lastError("AssignProcessToJobObject", child.program);
+      TerminateProcess(process.get(), 1);
+      WaitForSingleObject(process.get(), kKillWaitMs);
+      return StartOutcome::Failed;
+    }
+    if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+      error = lastError("ResumeThread", child.program);
+      TerminateJobObject(child.job.get(), 1);
+      WaitForSingleObject(process.get(), kKillWaitMs);
+      return StartOutcome::Failed;
+    }
   }
   child.process = std::move(process);
 
@@ -336,7 +451,6 @@ StartOutcome launchChild(Child& child, Error& error) {
 }
 
 bool hasExited(Child& child) {
-  if (!child.process) return true;  // nothing is running
   if (child.ended) return true;
   if (WaitForSingleObject(child.process.get(), 0) != WAIT_OBJECT_0) return false;
   child.recordExit(false);
@@ -345,12 +459,8 @@ bool hasExited(Child& child) {
 
 WaitOutcome waitForExit(Child& child, uint32_t timeoutMs, Error& error) {
   error = Error{};
-  if (!child.process) {
-    error = makeError(ERROR_INVALID_HANDLE, "WaitForSingleObject (no process)");
-    return WaitOutcome::Failed;
-  }
   if (child.ended) return WaitOutcome::Exited;
-  switch (WaitForSingleObject(child.process.get(), simulatedTimeoutMs(timeoutMs))) {
+  switch (WaitForSingleObject(child.process.get(), timeoutMs)) {
     case WAIT_OBJECT_0:
       child.recordExit(false);
       return WaitOutcome::Exited;
@@ -363,7 +473,6 @@ WaitOutcome waitForExit(Child& child, uint32_t timeoutMs, Error& error) {
 }
 
 Error killTree(Child& child) {
-  if (!child.process) return makeError(ERROR_INVALID_HANDLE, "TerminateProcess (no process)");
   if (Error failed = child.endTree(); failed.failed()) return failed;
   child.finishReader();
   return {};
@@ -373,19 +482,20 @@ int32_t exitCode(const Child& child) { return child.exitCode; }
 
 std::string takeOutput(Child& child) {
   if (!child.reader) return {};
-  if (!hasExited(child)) {
-    // Still running: whatever has arrived so far.
-    std::lock_guard<std::mutex> lock(child.reader->mutex);
-    return std::exchange(child.reader->output, std::string());
-  }
+  // Still running: whatever has arrived so far.
+  if (!hasExited(child)) return child.reader->collector->take();
   child.finishReader();
-  return std::exchange(child.reader->output, std::string());
+  return child.reader->collector->take();
 }
 
-Error outputError(const Child& child) {
-  if (!child.reader) return {};
-  std::lock_guard<std::mutex> lock(child.reader->mutex);
-  return child.reader->readError;
-}
+Error outputError(const Child& child) { return child.reader ? child.reader->collector->error() : Error{}; }
 
 }  // namespace platform::native
+
+namespace platform::win32 {
+
+JobEntry lastJobEntry() { return native::lastEntry.load(); }
+
+void forceSuspendedJobEntry(bool on) { native::suspendedEntryForced.store(on); }
+
+}  // namespace platform::win32

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 
@@ -27,8 +28,8 @@ void expectNothingRuns(ChildProcess& child) {
   EXPECT_TRUE(child.hasExited()) << "with no child, nothing is running";
   platform::Error error;
   EXPECT_EQ(child.wait(0, error), WaitOutcome::Failed);
-  EXPECT_TRUE(error.failed());
-  EXPECT_TRUE(child.kill().failed());
+  EXPECT_EQ(error.code, platform::kErrorInvalidParameter);
+  EXPECT_EQ(child.kill().code, platform::kErrorInvalidParameter);
   EXPECT_EQ(child.takeOutput(), "");
 }
 
@@ -144,6 +145,8 @@ TEST(RunProgram, OneOutcomePerEnding) {
     RunOutcome outcome;
     int32_t exitCode;
     const char* output;  // a text the output must hold ("": none at all; null: not checked)
+    uint32_t errorCode = 0;
+    bool throwingSink = false;
   };
   const Case cases[] = {
       {"exits 0 with its output", "", "devcon64.exe", "remove *AMDTOOLSDEV", true, 30000, RunOutcome::Exited,
@@ -155,7 +158,14 @@ TEST(RunProgram, OneOutcomePerEnding) {
       // Long enough for the child to be well started when it is killed (see below).
       {"hangs: killed at the limit", kHangingInstall, "devcon64.exe", kInstallArguments, true, 1500,
        RunOutcome::TimedOut, 0, nullptr},
-      {"missing", "", "", "-ai", true, 30000, RunOutcome::CannotStart, 0, ""},
+      {"missing", "", "", "-ai", true, 30000, RunOutcome::CannotStart, 0, "", platform::kErrorFileNotFound},
+      // Only a Windows program starts: a batch file would run through the
+      // command interpreter.
+      {"a batch file", "", "flash.bat", "", false, 30000, RunOutcome::CannotStart, 0, "",
+       platform::kErrorBadExeFormat},
+      // A sink that fails is a failed read, never the end of this process.
+      {"sink throws", "", "devcon64.exe", "remove *AMDTOOLSDEV", true, 30000, RunOutcome::OutputBroken, 0, "",
+       platform::kErrorNotEnoughMemory, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -165,6 +175,7 @@ TEST(RunProgram, OneOutcomePerEnding) {
     run.program = c.tool.empty() ? machine.file("missing.exe") : Machine::tool(c.tool);
     run.arguments = c.arguments;
     run.captureOutput = c.capture;
+    if (c.throwingSink) run.outputSink = [](std::string_view) { throw std::bad_alloc(); };
     run.timeoutMs = c.timeoutMs;
     int calls = 0;
     run.whileRunning = [&calls](platform::RunningProgram&) { ++calls; };
@@ -172,8 +183,8 @@ TEST(RunProgram, OneOutcomePerEnding) {
     const platform::ProgramResult result = platform::runProgram(run);
     EXPECT_EQ(result.outcome, c.outcome);
     EXPECT_EQ(calls, c.outcome == RunOutcome::CannotStart ? 0 : 1);
-    EXPECT_EQ(result.error.failed(), c.outcome == RunOutcome::CannotStart) << result.error.operation;
-    if (c.outcome == RunOutcome::Exited) {
+    EXPECT_EQ(result.error.code, c.errorCode) << result.error.operation;
+    if (c.outcome == RunOutcome::Exited || c.outcome == RunOutcome::OutputBroken) {
       EXPECT_EQ(result.exitCode, c.exitCode);
     }
     if (c.output == nullptr) {
@@ -183,7 +194,7 @@ TEST(RunProgram, OneOutcomePerEnding) {
     } else {
       EXPECT_NE(result.output.find(c.output), std::string::npos) << result.output;
     }
-    EXPECT_FALSE(result.outputError.failed());
+    EXPECT_EQ(result.outputError.code, c.outcome == RunOutcome::OutputBroken ? c.errorCode : 0);
   }
 }
 

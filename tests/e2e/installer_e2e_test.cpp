@@ -344,6 +344,7 @@ TEST(NvidiaExit, FailuresOfTheDriverInterfaceAndTheVendorProgram) {
     const char* line;
     std::function<void(Ini&)> arrange;
     bool removeVendorProgram = false;
+    const char* vendorProgramAs = nullptr;  // the program under this name, which configs.txt names
   };
   const auto hangsWithHelper = [](Ini& m) {
     m.set("vendorflash", "hang", "yes")
@@ -357,6 +358,8 @@ TEST(NvidiaExit, FailuresOfTheDriverInterfaceAndTheVendorProgram) {
        [](Ini& m) { m.set("nvapi", "revision_status", "-1"); }},
       // The package's own flash program: missing, or never started.
       {905, "ERROR VbFlashProcess not found", [](Ini&) {}, true},
+      // Windows would run a batch file through its command interpreter.
+      {905, "ERROR VbFlashProcess not found", [](Ini&) {}, false, "flash_3060.bat"},
       {905, "ERROR VbFlashProcess Start fail ",
        [](Ini& m) { m.set("processes", "no_process.vendorflash.exe", "5"); }},
       // Killed at its limit, it takes the helper it started along.
@@ -371,8 +374,19 @@ TEST(NvidiaExit, FailuresOfTheDriverInterfaceAndTheVendorProgram) {
     c.arrange(machine);
     r.writeMachine(machine);
     if (c.removeVendorProgram) fs::remove(r.packages / "vendorflash.exe");
+    if (c.vendorProgramAs != nullptr) {
+      fs::rename(r.packages / "vendorflash.exe", r.packages / c.vendorProgramAs);
+      r.writeConfigs(std::string(kNvConfigs)
+                         .replace(std::string(kNvConfigs).find("vendorflash.exe"), 15, c.vendorProgramAs));
+    }
     EXPECT_EQ(r.run(), c.code) << r.output;
     EXPECT_TRUE(r.logHas(c.line)) << r.logText();
+    if (c.vendorProgramAs != nullptr) {
+      EXPECT_NE(r.logText().find("only a Windows program, a .exe or .com file, is started"),
+                std::string::npos)
+          << r.logText();
+      EXPECT_EQ(started(r, c.vendorProgramAs, ""), 0);
+    }
     e2e::expectExitAsTheTableSays(r, c.code, false);
     EXPECT_EQ(started(r, "devcon64.exe", ""), 0) << "an NVIDIA package installs no driver";
     const fs::path helper = r.machine / "helper-vendorflash.txt";
@@ -394,9 +408,44 @@ TEST(Completion, FloodedToolOutputIsReadToTheEndButLoggedInPart) {
                      .set("amdvbflash", "flash_extra_output", "3M"));
   ASSERT_EQ(r.run(), 0) << r.output.substr(0, 2000);
   EXPECT_TRUE(r.logHas("CurVbVersion: 020.001.000.038.016233"));
-  EXPECT_TRUE(r.logHas("... 3143737 more lines (3.0 MiB) of output not logged"));
-  EXPECT_FALSE(r.logHas("Restart System To Complete VBIOS Update")) << "past the bound";
+  const std::vector<std::string> messages = r.logMessages();
+  const auto gap =
+      std::find(messages.begin(), messages.end(), "... 3143737 more lines (3.0 MiB) of output not logged");
+  ASSERT_NE(gap, messages.end()) << r.logText().substr(0, 4000);
+  EXPECT_NE(std::find(gap, messages.end(), "Restart System To Complete VBIOS Update"), messages.end())
+      << "the last lines follow what was left out";
   EXPECT_LT(r.logText().size(), size_t{1} << 20);
+}
+
+// Support reads in the log why the flash tool failed, in its own words.
+TEST(FlashFailure, TheToolsOwnWordsFollowTheErrorLine) {
+  struct Case {
+    int code;
+    const char* errorLine;
+    const char* toolLine;  // the tool's last words
+    std::function<void(Ini&)> arrange;
+  };
+  const Case cases[] = {
+      {903, "ERROR VbFlashProcess fail: 3", "ERROR: flash failed (3)",
+       [](Ini& m) { m.set("amdvbflash", "flash_exit", "3"); }},
+      {902, "ERROR VBIOS Flash Process timeout", "Programming flash...",
+       [](Ini& m) { m.set("amdvbflash", "flash_hang", "yes").set("time", "timeout_scale", "0.02"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    InstallerRun r;
+    r.usePackage("amd-dock");
+    Ini machine = e2e::amdMachine();
+    c.arrange(machine);
+    r.writeMachine(machine);
+    EXPECT_EQ(r.run(), c.code) << r.output;
+    const std::vector<std::string> messages = r.logMessages();
+    const auto error = std::find(messages.begin(), messages.end(), c.errorLine);
+    ASSERT_NE(error, messages.end()) << r.logText();
+    const auto words = std::find(error, messages.end(), c.toolLine);
+    EXPECT_NE(words, messages.end()) << r.logText();
+    EXPECT_NE(std::find(error, words, "Erasing flash..."), words) << "all of it, in order";
+  }
 }
 
 TEST(Completion, AmdFlashThenUpToDateOnTheSecondRun) {

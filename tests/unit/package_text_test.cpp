@@ -46,8 +46,7 @@ ToolOutput readInPieces(const std::string& bytes, size_t piece, ToolOutput::Line
                         const char* watched = nullptr) {
   ToolOutput output(keep);
   if (watched != nullptr) output.watchFor(watched);
-  for (size_t at = 0; at < bytes.size(); at += piece)
-    output.add(std::string_view(bytes).substr(at, piece));
+  for (size_t at = 0; at < bytes.size(); at += piece) output.add(std::string_view(bytes).substr(at, piece));
   output.finish();
   return output;
 }
@@ -113,42 +112,51 @@ TEST(SplitText, LinesEndAtCrLfLfOrCrAndFieldsKeepEmptyPieces) {
   EXPECT_EQ(strings(package::splitAt("1.2..3.", '.')), (std::vector<std::string>{"1", "2", "", "3", ""}));
 }
 
-// However much a tool prints, the log gets a bounded prefix and one line
-// saying what was left out, while a watched text and the last filtered line
-// are still found past it.
-TEST(ToolOutputBound, TheLogGetsAPrefixAndTheRestIsCountedAndStillScanned) {
+// However much a tool prints, the log gets its first lines, one line saying
+// what was left out and its last lines (where tools print their error), while
+// a watched text is still found anywhere.
+TEST(ToolOutputBound, TheLogGetsTheFirstAndLastLinesAndTheRestIsCountedAndStillScanned) {
   std::string manyLines;
   for (int i = 0; i < 2500; ++i) manyLines += "line " + std::to_string(i) + "\r\n";
   manyLines += "Restart System To Complete VBIOS Update\r\n";
   const ToolOutput lines = readInPieces(manyLines, 4096, nullptr, "Restart System To Complete VBIOS Update");
   const std::vector<std::string_view> kept = package::splitLines(lines.keptText());
-  ASSERT_EQ(kept.size(), kMaxLoggedLines);
-  EXPECT_EQ(kept.back(), "line 1999");
+  ASSERT_EQ(kept.size(), kMaxLoggedFirstLines);
+  EXPECT_EQ(kept.back(), "line 999");
   EXPECT_EQ(lines.notKeptLine(), "... 501 more lines (5.4 KiB) of output not logged");
-  EXPECT_TRUE(lines.watchedSeen()) << "found after the bound";
+  const std::string lastText = lines.lastKeptText();
+  const std::vector<std::string_view> last = package::splitLines(lastText);
+  ASSERT_EQ(last.size(), kMaxLoggedLastLines);
+  EXPECT_EQ(last.front(), "line 1501");
+  EXPECT_EQ(last.back(), "Restart System To Complete VBIOS Update");
+  EXPECT_TRUE(lines.watchedSeen());
 
-  // One line longer than the bound is never logged, nor anything after it;
-  // a watched text cut across pieces inside it is still seen.
+  // A line longer than its part of the bound is never logged, but the lines
+  // after it are; a watched text cut across pieces inside it is still seen.
   const std::string longLine =
       std::string(kMaxLoggedBytes, 'x') + "Restart System To Complete VBIOS Update" + "\nnext\n";
   const ToolOutput overlong = readInPieces(longLine, 7, nullptr, "Restart System To Complete VBIOS Update");
   EXPECT_EQ(overlong.keptText(), "");
-  EXPECT_EQ(overlong.notKeptLine(), "... 2 more lines (256.0 KiB) of output not logged");
+  EXPECT_EQ(overlong.notKeptLine(), "... 1 more lines (256.0 KiB) of output not logged");
+  EXPECT_EQ(overlong.lastKeptText(), "next\n");
   EXPECT_TRUE(overlong.watchedSeen());
   EXPECT_FALSE(readInPieces(std::string(1000, 'x'), 7, nullptr, "Restart").watchedSeen());
 
   // Megabytes of line ends are counted, not kept.
   const ToolOutput empty = readInPieces(std::string(size_t{8} << 20, '\n'), 1 << 16);
-  EXPECT_EQ(empty.keptText(), std::string(kMaxLoggedLines, '\n'));
+  EXPECT_EQ(empty.keptText(), std::string(kMaxLoggedFirstLines, '\n'));
+  EXPECT_EQ(empty.lastKeptText(), std::string(kMaxLoggedLastLines, '\n'));
   EXPECT_EQ(empty.linesNotKept(), (size_t{8} << 20) - kMaxLoggedLines);
 
-  // A filter keeps its lines only, and its last line is known past the bound.
+  // A filter keeps its lines only, and the last of them is always logged.
   std::string versions = "adapter 0\n";
   for (int i = 0; i < 2100; ++i) versions += "  Bios Version : 1.0." + std::to_string(i) + "\nother\n";
   const ToolOutput filtered = readInPieces(versions, 333, package::isBiosVersionLine);
   EXPECT_EQ(package::splitLines(filtered.keptText()).front(), "  Bios Version : 1.0.0");
   EXPECT_EQ(filtered.linesNotKept(), 100u);
-  EXPECT_EQ(filtered.lastFilteredLine(), "  Bios Version : 1.0.2099");
+  const std::string filteredLast = filtered.lastKeptText();
+  EXPECT_EQ(package::splitLines(filteredLast).front(), "  Bios Version : 1.0.1100");
+  EXPECT_EQ(package::splitLines(filteredLast).back(), "  Bios Version : 1.0.2099");
 }
 
 TEST(ParseInteger, AcceptsWhatInt32ParseAccepts) {

@@ -17,7 +17,7 @@ constexpr const wchar_t* kTestSubkey = L"SOFTWARE\\OrvoContractTest";
 
 struct Machine::Impl {
   winetest::TemporaryFolder root;
-  winetest::ScopedEnvironment named{"OVVB_MACHINE", root.path()};
+  winetest::ScopedMachineRoot named{root.path()};
   std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\OrvoContractTest";
 };
 

@@ -40,7 +40,7 @@ TEST(StandinTools, ReadTheMachineAndEndAsItSays) {
        true, WaitOutcome::TimedOut, 1, "Device node created"},
   };
   winetest::TemporaryFolder root;
-  winetest::ScopedEnvironment machine("OVVB_MACHINE", root.path());
+  winetest::ScopedMachineRoot machine(root.path());
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.tool) + " " + c.arguments);
     ASSERT_FALSE(

@@ -17,6 +17,7 @@
 #include <unknwn.h>
 
 #include <atomic>
+#include <cwchar>
 #include <memory>
 #include <regex>
 #include <string>
@@ -35,7 +36,8 @@
 
 namespace {
 
-constexpr const char* kStdoutChild = "OVVB_WINE_TEST_STDOUT_CHILD";
+// The child's only argument: it gets no variable of ours.
+constexpr const wchar_t* kStdoutChild = L"ovvb-wine-test-stdout-child";
 constexpr const char* kStdoutText = "h\xC3\xA9llo\r\n\xE6\x97\xA5\xE6\x9C\xAC\n";
 
 platform::LocalTime at(int year, int month, int day, int hour, int minute, int second) {
@@ -52,7 +54,7 @@ platform::LocalTime at(int year, int month, int day, int hour, int minute, int s
 // Runs before main() in the child only: standard output is then a pipe,
 // as when a parent redirects the installer's output.
 const bool kRunAsStdoutChild = [] {
-  if (platform::environmentVariable(kStdoutChild).empty()) return false;
+  if (std::wcsstr(GetCommandLineW(), kStdoutChild) == nullptr) return false;
   platform::writeStandardOutput(kStdoutText);
   platform::writeStandardOutput("");
   platform::writeStandardOutput("end");
@@ -99,10 +101,10 @@ TEST(Culture, ImpossibleDateStillGetsAStamp) {
 }
 
 TEST(StandardOutput, PipeGetsTheExactBytes) {
-  winetest::ScopedEnvironment child(kStdoutChild, "1");
   platform::ChildProcess process;
   platform::Error error;
-  ASSERT_EQ(process.start({selfProgram(), "", true}, error), platform::StartOutcome::Started)
+  ASSERT_EQ(process.start({selfProgram(), platform::win32::toUtf8(kStdoutChild), true}, error),
+            platform::StartOutcome::Started)
       << error.message;
   ASSERT_EQ(process.wait(60000, error), platform::WaitOutcome::Exited);
   EXPECT_EQ(process.takeOutput(), std::string(kStdoutText) + "end");

@@ -9,8 +9,10 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/paths.h"
+#include "platform/simulation.h"
 #include "platform/win32/wide_text.h"
 
 namespace winetest {
@@ -73,6 +75,39 @@ class ScopedEnvironment {
   }
   std::wstring name_;
   std::optional<std::wstring> old_;
+};
+
+// Names a simulated machine's root (a Windows path) to the stand-in tools
+// this process starts, as the simulated machine does in the builds that
+// have it: a child gets OVVB_MACHINE from the machine, never from our own
+// environment.
+class ScopedMachineRoot {
+ public:
+  explicit ScopedMachineRoot(std::string root) : previous_(platform::simulation()) {
+    current() = std::move(root);
+    platform::installSimulation(&hooks());
+  }
+  ~ScopedMachineRoot() {
+    platform::installSimulation(previous_);
+    current().clear();
+  }
+  ScopedMachineRoot(const ScopedMachineRoot&) = delete;
+  ScopedMachineRoot& operator=(const ScopedMachineRoot&) = delete;
+
+ private:
+  static std::string& current() {
+    static std::string root;
+    return root;
+  }
+  static const platform::SimulationHooks& hooks() {
+    static const platform::SimulationHooks machine = [] {
+      platform::SimulationHooks made{};
+      made.childVariables = [] { return std::vector<std::string>{"OVVB_MACHINE=" + current()}; };
+      return made;
+    }();
+    return machine;
+  }
+  const platform::SimulationHooks* previous_;
 };
 
 }  // namespace winetest

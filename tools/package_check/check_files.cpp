@@ -10,6 +10,7 @@
 #include "platform/ascii_text.h"
 #include "platform/folder_names.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "tools/package_check/checker.h"
 #include "tools/package_check/hardware_id_form.h"
 #include "tools/package_check/nvidia_version.h"
@@ -109,13 +110,13 @@ void Checker::checkRom(int i) {
                          plain);
     return;
   }
-  if (!amd && !isWindowsProgramName(entry.vbRom)) {
+  if (!amd && !platform::isWindowsProgramName(entry.vbRom)) {
     addConfigFinding(
         line, Rule::FlashProgramNotExe,
         "an NVIDIA package's VBiosROM_" + n + " names the flash program the installer runs, and " +
             quoted(entry.vbRom) +
-            " is not a Windows program (.exe): Windows cannot start it, and the flash step stops with 905 "
-            "wherever entry " +
+            " is not a Windows program (.exe or .com): the installer starts no other kind of file, and the "
+            "flash step stops with 905 wherever entry " +
             n + " is flashed. Name the vendor's flash program, which flashes its own image");
     if (findFile(folder_, entry.vbRom) != Presence::Missing) return;
   }

@@ -178,7 +178,7 @@ inline constexpr std::array<CheckRule, static_cast<size_t>(Rule::kCount)> kCheck
     {Rule::RomImageShared, "rom-image-shared", Severity::Warning,
      "entries for different boards (SUBSYS_) that name the same image or the same version"},
     {Rule::FlashProgramNotExe, "flash-program-not-exe", Severity::Error,
-     "an NVIDIA flash program that is not a Windows program (.exe): Windows cannot start it, 905"},
+     "an NVIDIA flash program that is not a Windows program (.exe or .com): the installer refuses it, 905"},
     {Rule::VersionFormat, "version-format", Severity::Error,
      "an AMD version in a form amdvbflash never prints: 701"},
     {Rule::VersionNotANumber, "version-not-a-number", Severity::Error,

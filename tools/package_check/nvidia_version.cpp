@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "package/config_text.h"
-#include "platform/ascii_text.h"
 
 namespace kit {
 
@@ -34,11 +33,6 @@ std::string nvidiaDottedOfInteger(uint64_t value) {
                 static_cast<unsigned>((value >> 24) & 0xFF), static_cast<unsigned>((value >> 16) & 0xFF),
                 static_cast<unsigned>((value >> 8) & 0xFF), static_cast<unsigned>(value & 0xFF));
   return text;
-}
-
-bool isWindowsProgramName(std::string_view name) {
-  const std::string lower = platform::lowerAscii(name);
-  return lower.ends_with(".exe") || lower.ends_with(".com");
 }
 
 }  // namespace kit

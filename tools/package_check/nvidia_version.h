@@ -17,9 +17,4 @@ std::optional<uint64_t> nvidiaIntegerOfDotted(std::string_view dotted);
 // integer is larger than a 32-bit revision and an 8-bit OEM revision.
 std::string nvidiaDottedOfInteger(uint64_t value);
 
-// Whether Windows can start a file of this name as an NVIDIA package's flash
-// program: the flash step starts it directly, without the shell, so only a
-// program image runs.
-bool isWindowsProgramName(std::string_view name);
-
 }  // namespace kit

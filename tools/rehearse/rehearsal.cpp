@@ -23,6 +23,7 @@
 #include "platform/folder_listing.h"
 #include "platform/folder_names.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/signature.h"
 #include "simulated/trace_reader.h"
 #include "tools/package_check/nvidia_version.h"
@@ -408,7 +409,7 @@ std::string placeStandIns(const VBiosConfigs& configs, const RehearsalOptions& o
   for (int32_t i = 0; i < package::countRomEntries(configs); ++i) {
     const std::string& rom = configs.vb[i].vbRom;
     if (!platform::isContainedRelativePath(rom) || rom.find('\\') != std::string::npos) continue;
-    if (isWindowsProgramName(rom)) {
+    if (platform::isWindowsProgramName(rom)) {
       if (!playTool("vendorflash.exe", rom,
                     "the flash step stops with 905 wherever entry " + std::to_string(i) + " is flashed"))
         return "cannot place the stand-in vendorflash.exe as " + rom + ": " + error.message();
