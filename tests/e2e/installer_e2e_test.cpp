@@ -67,14 +67,14 @@ void expectAwakeAroundTheFlash(const InstallerRun& r) {
 // The example package's image as another device's, or with a second image.
 std::string rom(uint16_t vendor, uint16_t device, std::vector<uint16_t> list = {}, bool uefi = false,
                 uint32_t subsys = 0x3A2F6A3D) {
-  testing_rom::RomSpec spec;
-  spec.vendor = vendor;
-  spec.device = device;
-  spec.deviceList = std::move(list);
-  spec.uefi = uefi;
-  spec.subsystem = static_cast<uint16_t>(subsys >> 16);
-  spec.subsystemVendor = static_cast<uint16_t>(subsys & 0xFFFF);
-  return testing_rom::makeRom(spec);
+  testing_rom::RomLayout layout;
+  layout.vendor = vendor;
+  layout.device = device;
+  layout.deviceList = std::move(list);
+  layout.uefi = uefi;
+  layout.subsystem = static_cast<uint16_t>(subsys >> 16);
+  layout.subsystemVendor = static_cast<uint16_t>(subsys & 0xFFFF);
+  return testing_rom::makeRom(layout);
 }
 
 // The dialog and the driver removal each code leads to are the result code
@@ -141,198 +141,203 @@ TEST_P(EveryCode, EndsWithItsCodeInLogRegistryAndExitCodeAndTheExitTheTableGives
   }
 }
 
-const ExitCase kCodes[] = {
-    {"Flashed", 0, "Restart System To Complete VBIOS Update", true, [](InstallerRun&, Ini&, std::string&) {},
-     e2e::kUnsignedWarning},
-    {"SignedProgramFlashesItsPublishersPackage", 0, "Restart System To Complete VBIOS Update", true,
-     [](InstallerRun& r, Ini& m, std::string& cfg) { signedRun(r, m, cfg, e2e::publisher()); },
-     "Package signed by \"CN=OvVBios test publisher, O=Orvo Test, C=TW\"; every file is as signed"},
-    {"NewerVbiosIsUpToDate", 1, "AMD VBIOS is uptodate", true,
-     [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "version", "020.001.000.038.016400"); }},
-    // The package is copied before configs.txt is read; one that cannot be
-    // copied whole reads as an unreadable configs.txt.
-    {"PackagesFolderMissing", 102, "ERROR problem reading configs.txt ", false,
-     [](InstallerRun& r, Ini&, std::string& cfg) {
-       fs::remove_all(r.packages);
-       cfg.clear();
-     },
-     "The system cannot find the path specified."},
-    {"PackageHoldsALink", 102, "ERROR problem reading configs.txt ", false,
-     [](InstallerRun& r, Ini&, std::string&) {
-       fs::create_directories(r.packages / "driver");
-       fs::create_symlink(r.machine / "registry.reg", r.packages / "driver" / "amdtools.sys");
-     },
-     "\\driver\\amdtools.sys is a link or junction that leads elsewhere; a package holds plain files and "
-     "folders only; nothing of it was read"},
-    {"PackageHoldsTooManyFiles", 102, "ERROR problem reading configs.txt ", false,
-     [](InstallerRun& r, Ini&, std::string&) {
-       fs::create_directories(r.packages / "many");
-       for (int i = 0; i < 1000; ++i) std::ofstream(r.packages / "many" / std::to_string(i));
-     },
-     "the package holds more than 1000 files and folders"},
-    {"PackageTooLarge", 102, "ERROR problem reading configs.txt ", false,
-     [](InstallerRun& r, Ini&, std::string&) {
-       std::ofstream(r.packages / "huge.rom").close();
-       fs::resize_file(r.packages / "huge.rom", (std::uintmax_t{1} << 30) + 1);  // sparse: nothing is written
-     },
-     "the package holds more than 1073741824 bytes (at "},
-    // A signed program runs nothing of a package that is not exactly as its
-    // publisher signed it.
-    {"SignedToolReplaced", 104, "ERROR package signature: amdvbflash.exe changed since signing", false,
-     [](InstallerRun& r, Ini& m, std::string& cfg) {
-       signedRun(r, m, cfg, e2e::publisher());
-       fs::copy_file(r.packages / "devcon64.exe", r.packages / "amdvbflash.exe",
-                     fs::copy_options::overwrite_existing);
-     },
-     "amdvbflash.exe has SHA-256 "},
-    {"SignedRomChanged", 104, "ERROR package signature: kestrel_rx6700.rom changed since signing", false,
-     [](InstallerRun& r, Ini& m, std::string& cfg) {
-       signedRun(r, m, cfg, e2e::publisher());
-       appendTo(r.packages / "kestrel_rx6700.rom", "VBIOS_VERSION=020.001.000.038.099999\n");
-     }},
-    {"SignedFileAdded", 104, "ERROR package signature: tools/helper.dll not listed", false,
-     [](InstallerRun& r, Ini& m, std::string& cfg) {
-       signedRun(r, m, cfg, e2e::publisher());
-       fs::create_directories(r.packages / "tools");
-       appendTo(r.packages / "tools" / "helper.dll", "MZ");
-     },
-     "tools/helper.dll is in the package but not in package.sha256"},
-    {"SignedFileRemoved", 104, "ERROR package signature: devcon64.exe listed but missing", false,
-     [](InstallerRun& r, Ini& m, std::string& cfg) {
-       signedRun(r, m, cfg, e2e::publisher());
-       fs::remove(r.packages / "devcon64.exe");
-     }},
-    {"SignedManifestEdited", 104, "ERROR package signature: signature does not verify", false,
-     [](InstallerRun& r, Ini& m, std::string& cfg) {
-       signedRun(r, m, cfg, e2e::publisher());
-       appendTo(r.packages / "package.sha256", std::string(64, '0') + "  extra.rom\n");
-     },
-     "package.sha256.p7s: the signature is not over these bytes"},
-    {"SignedByAnotherCertificate", 104,
-     "ERROR package signature: signed by \"CN=OvVBios test publisher\" and not by the program's publisher "
-     "\"CN=OvVBios test publisher, O=Orvo Test, C=TW\"",
-     false, [](InstallerRun& r, Ini& m, std::string& cfg) { signedRun(r, m, cfg, e2e::stranger()); }},
-    {"SignedProgramUnsignedPackage", 104, "ERROR package signature: no signature", false,
-     [](InstallerRun& r, Ini& m, std::string& cfg) {
-       signedRun(r, m, cfg, e2e::publisher());
-       fs::remove(r.packages / "package.sha256");
-       fs::remove(r.packages / "package.sha256.p7s");
-     },
-     "the package has neither package.sha256 nor package.sha256.p7s; the program is signed by"},
-    {"SignedManifestMalformed", 104, "ERROR package signature: manifest line 7 malformed", false,
-     [](InstallerRun& r, Ini& m, std::string& cfg) {
-       signedRun(r, m, cfg, e2e::publisher());
-       appendTo(r.packages / "package.sha256", std::string(64, 'a') + "  ../registry.reg\n");
-       e2e::signManifest(r.packages, e2e::publisher());
-     },
-     "package.sha256 line 7: the path holds \"..\""},
-    // An unsigned program still checks a package that is signed.
-    {"UnsignedProgramChangedSignedPackage", 104, "ERROR package signature: configs.txt changed since signing",
-     false,
-     [](InstallerRun& r, Ini&, std::string& cfg) {
-       r.writeConfigs(cfg);
-       cfg.clear();
-       e2e::signPackage(r.packages, e2e::stranger());
-       appendTo(r.packages / "configs.txt", "BiosVersion=1\n");
-     }},
-    {"ConfigMissing", 101, "ERROR configs.txt Not Found", false,
-     [](InstallerRun& r, Ini&, std::string& cfg) {
-       fs::remove(r.packages / "configs.txt");
-       cfg.clear();
-     }},
-    {"ConfigUnreadable", 102, "ERROR problem reading configs.txt ", false,
-     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=3O8\n"; }},
-    {"ConfigIncomplete", 103, "ERROR problem reading the data from configs.txt", false,
-     [](InstallerRun&, Ini&, std::string& cfg) { cfg = cfg.substr(cfg.find('\n') + 1); }},
-    {"DeviceSearchFailsAfterMatch", 201, "ERROR check Win32_PnPSignedDriver fail", false,
-     [](InstallerRun&, Ini& m, std::string&) { m.set("pnp", "fail", "after_match"); }},
-    {"NoMatchingDevice", 202, "ERROR HWID not found", false,
-     [](InstallerRun&, Ini& m, std::string&) { m.removeSection("pnp"); }},
-    {"BiosTooOld", 301, "WARNING BIOS Version: 308 < Req BIOS Version: 310", false,
-     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=310\n"; }},
-    {"BiosUnreadable", 302, "ERROR checkTargetBIOS fail", false,
-     [](InstallerRun& r, Ini&, std::string&) {
-       r.writeRegistry(
-           "Windows Registry Editor Version 5.00\r\n\r\n"
-           "[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\BIOS]\r\n\"BIOSVersion\"=\"KR15A.3O8\"\r\n");
-     }},
-    {"DriverTooOld", 402, "WARNING VGA Version doesn't match the requirement", false,
-     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=31.0.21001.45010\n"; }},
-    {"DriverVersionUnparsable", 403, "ERROR checkTargetVGA fail", false,
-     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=31.0.21OO1.45002\n"; }},
-    {"DriverInstallHangs", 1001, "ERROR Install AMD Special Driver timeout", true,
-     [](InstallerRun&, Ini& m, std::string&) {
-       m.set("devcon64", "install_hang", "yes").set("time", "timeout_scale", "0.01");
-     }},
-    {"DriverInstallFails", 1002, "ERROR Install AMD Special Driver fail: 1", true,
-     [](InstallerRun&, Ini& m, std::string&) { m.set("devcon64", "install_exit", "1"); }},
-    {"DriverInstallerMissing", 1003, "ERROR AMD Special Driver Installer not found", false,
-     [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "devcon64.exe"); }},
-    {"DriverInstallerPipeBreaks", 1003, "ERROR AMD Special Driver Installer Exception", true,
-     [](InstallerRun&, Ini& m, std::string&) { m.set("processes", "output_fail.devcon64.exe", "1"); }},
-    {"VersionReaderHangsAfterVersion", 2001, "ERROR Get AMD VBios Version timeout", true,
-     [](InstallerRun&, Ini& m, std::string&) {
-       m.set("amdvbflash", "ai_hang", "yes").set("time", "timeout_scale", "0.02");
-     }},
-    {"VersionReaderFailsAfterVersion", 2002, "ERROR amdvbflash -ai fail: 5", true,
-     [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "ai_exit", "5"); }},
-    {"VersionReaderPipeBreaksAfterVersion", 2003, "ERROR amdvbflash -ai Exception", true,
-     [](InstallerRun&, Ini& m, std::string&) { m.set("processes", "output_fail.amdvbflash.exe", "1"); }},
-    {"NoVersionLine", 2004, "ERROR fail to get VBIOS version", true,
-     [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "version", ""); }},
-    {"VersionFormatsDiffer", 701, "ERROR checkUptodate unknown AMD VBios Version format", true,
-     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VBiosVersion_0=020.001.000.038\n"; }},
-    {"PackageVersionUnparsable", 702, "ERROR checkUptodate fail", true,
-     [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VBiosVersion_0=020.001.000.038.01x300\n"; }},
-    {"StoppedOnBattery", 901, "WARNING DC mode! Stop VBIOS installation process", true,
-     [](InstallerRun&, Ini& m, std::string&) { m.set("power", "ac_line", "0"); }},
-    {"FlashHangs", 902, "ERROR VBIOS Flash Process timeout", true,
-     [](InstallerRun&, Ini& m, std::string&) {
-       // 90 s becomes 1.8 s; the same factor leaves the version read 400 ms,
-       // which a sanitizer build's child on a busy machine needs.
-       m.set("amdvbflash", "flash_hang", "yes").set("time", "timeout_scale", "0.02");
-     }},
-    {"FlashFails", 903, "ERROR VbFlashProcess fail: 3", true,
-     [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "flash_exit", "3"); }},
-    {"FlashNotCompleted", 904, "ERROR VbFlashProcess is not completed ", true,
-     [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "flash_completes", "no"); }},
-    {"RomMissing", 905, "ERROR VbFlashProcess Exception", true,
-     [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "kestrel_rx6700.rom"); }},
-    // The flash tool is forced past its own check: the image is checked before it starts.
-    {"ImageEmpty", 905, "ERROR VbFlashProcess Exception", true,
-     [](InstallerRun& r, Ini&, std::string&) { r.writeRom(""); },
-     "kestrel_rx6700.rom is not a PCI expansion ROM: it has 0 bytes, fewer than the 512 of the smallest "
-     "image; "
-     "nothing was flashed"},
-    {"ImageOfText", 905, "ERROR VbFlashProcess Exception", true,
-     [](InstallerRun& r, Ini&, std::string&) {
-       r.writeRom(std::string(600, '#') + "VBIOS_VERSION=1.2.3.4.5\n");
-     },
-     "kestrel_rx6700.rom is not a PCI expansion ROM: it starts with 23 23, not 55 AA"},
-    {"ImageOfAnotherDevice", 905, "ERROR VbFlashProcess Exception", true,
-     [](InstallerRun& r, Ini&, std::string&) { r.writeRom(rom(0x1002, 0x73FF)); },
-     "kestrel_rx6700.rom is for device 1002:73FF; this GPU is 1002:73DF; nothing was flashed"},
-    {"ImageOfTheOtherVendor", 905, "ERROR VbFlashProcess Exception", true,
-     [](InstallerRun& r, Ini&, std::string&) { r.writeRom(rom(0x10DE, 0x2520)); },
-     "kestrel_rx6700.rom is for device 10DE:2520; this GPU is 1002:73DF"},
-    {"ImageDamaged", 905, "ERROR VbFlashProcess Exception", true,
-     [](InstallerRun& r, Ini&, std::string&) {
-       std::string image = rom(0x1002, 0x73DF);
-       image[0x777] ^= 0x40;
-       r.writeRom(image);
-     },
-     "(a checksum mismatch); nothing was flashed"},
-    {"ImageChainCutShort", 905, "ERROR VbFlashProcess Exception", true,
-     [](InstallerRun& r, Ini&, std::string&) {
-       r.writeRom(rom(0x1002, 0x73DF, {}, true).substr(0, 4096 + 1024));
-     },
-     "image 2 of its chain ends at 6144 bytes, past the end of the file (5120 bytes)"},
-    {"ImageForADeviceInItsList", 0, "Restart System To Complete VBIOS Update", true,
-     [](InstallerRun& r, Ini&, std::string&) { r.writeRom(rom(0x1002, 0x73E0, {0x73DF})); }},
-    // A package may move a board to a new subsystem on purpose.
-    {"ImageOfAnotherSubsystem", 0,
-     "WARNING kestrel_rx6700.rom is for SUBSYS_0A1B1D6A; this GPU is SUBSYS_3A2F6A3D", true,
-     [](InstallerRun& r, Ini&, std::string&) { r.writeRom(rom(0x1002, 0x73DF, {}, false, 0x0A1B1D6A)); }},
+const ExitCase kCodes[] =
+    {
+        {"Flashed", 0, "Restart System To Complete VBIOS Update", true,
+         [](InstallerRun&, Ini&, std::string&) {}, e2e::kUnsignedWarning},
+        {"SignedProgramFlashesItsPublishersPackage", 0, "Restart System To Complete VBIOS Update", true,
+         [](InstallerRun& r, Ini& m, std::string& cfg) { signedRun(r, m, cfg, e2e::publisher()); },
+         "Package signed by \"CN=OvVBios test publisher, O=Orvo Test, C=TW\"; every file is as signed"},
+        {"NewerVbiosIsUpToDate", 1, "AMD VBIOS is uptodate", true,
+         [](InstallerRun&, Ini& m, std::string&) {
+           m.set("amdvbflash", "version", "020.001.000.038.016400");
+         }},
+        // The package is copied before configs.txt is read; one that cannot be
+        // copied whole reads as an unreadable configs.txt.
+        {"PackagesFolderMissing", 102, "ERROR problem reading configs.txt ", false,
+         [](InstallerRun& r, Ini&, std::string& cfg) {
+           fs::remove_all(r.packages);
+           cfg.clear();
+         },
+         "The system cannot find the path specified."},
+        {"PackageHoldsALink", 102, "ERROR problem reading configs.txt ", false,
+         [](InstallerRun& r, Ini&, std::string&) {
+           fs::create_directories(r.packages / "driver");
+           fs::create_symlink(r.machine / "registry.reg", r.packages / "driver" / "amdtools.sys");
+         },
+         "\\driver\\amdtools.sys is a link or junction that leads elsewhere; a package holds plain files and "
+         "folders only; nothing of it was read"},
+        {"PackageHoldsTooManyFiles", 102, "ERROR problem reading configs.txt ", false,
+         [](InstallerRun& r, Ini&, std::string&) {
+           fs::create_directories(r.packages / "many");
+           for (int i = 0; i < 1000; ++i) std::ofstream(r.packages / "many" / std::to_string(i));
+         },
+         "the package holds more than 1000 files and folders"},
+        {"PackageTooLarge", 102, "ERROR problem reading configs.txt ", false,
+         [](InstallerRun& r, Ini&, std::string&) {
+           std::ofstream(r.packages / "huge.rom").close();
+           fs::resize_file(r.packages / "huge.rom",
+                           (std::uintmax_t{1} << 30) + 1);  // sparse: nothing is written
+         },
+         "the package holds more than 1073741824 bytes (at "},
+        // A signed program runs nothing of a package that is not exactly as its
+        // publisher signed it.
+        {"SignedToolReplaced", 104, "ERROR package signature: amdvbflash.exe changed since signing", false,
+         [](InstallerRun& r, Ini& m, std::string& cfg) {
+           signedRun(r, m, cfg, e2e::publisher());
+           fs::copy_file(r.packages / "devcon64.exe", r.packages / "amdvbflash.exe",
+                         fs::copy_options::overwrite_existing);
+         },
+         "amdvbflash.exe has SHA-256 "},
+        {"SignedRomChanged", 104, "ERROR package signature: kestrel_rx6700.rom changed since signing", false,
+         [](InstallerRun& r, Ini& m, std::string& cfg) {
+           signedRun(r, m, cfg, e2e::publisher());
+           appendTo(r.packages / "kestrel_rx6700.rom", "VBIOS_VERSION=020.001.000.038.099999\n");
+         }},
+        {"SignedFileAdded", 104, "ERROR package signature: tools/helper.dll not listed", false,
+         [](InstallerRun& r, Ini& m, std::string& cfg) {
+           signedRun(r, m, cfg, e2e::publisher());
+           fs::create_directories(r.packages / "tools");
+           appendTo(r.packages / "tools" / "helper.dll", "MZ");
+         },
+         "tools/helper.dll is in the package but not in package.sha256"},
+        {"SignedFileRemoved", 104, "ERROR package signature: devcon64.exe listed but missing", false,
+         [](InstallerRun& r, Ini& m, std::string& cfg) {
+           signedRun(r, m, cfg, e2e::publisher());
+           fs::remove(r.packages / "devcon64.exe");
+         }},
+        {"SignedManifestEdited", 104, "ERROR package signature: signature does not verify", false,
+         [](InstallerRun& r, Ini& m, std::string& cfg) {
+           signedRun(r, m, cfg, e2e::publisher());
+           appendTo(r.packages / "package.sha256", std::string(64, '0') + "  extra.rom\n");
+         },
+         "package.sha256.p7s: the signature is not over these bytes"},
+        {"SignedByAnotherCertificate", 104,
+         "ERROR package signature: signed by \"CN=OvVBios test publisher\" and not by the program's "
+         "publisher "
+         "\"CN=OvVBios test publisher, O=Orvo Test, C=TW\"",
+         false, [](InstallerRun& r, Ini& m, std::string& cfg) { signedRun(r, m, cfg, e2e::stranger()); }},
+        {"SignedProgramUnsignedPackage", 104, "ERROR package signature: no signature", false,
+         [](InstallerRun& r, Ini& m, std::string& cfg) {
+           signedRun(r, m, cfg, e2e::publisher());
+           fs::remove(r.packages / "package.sha256");
+           fs::remove(r.packages / "package.sha256.p7s");
+         },
+         "the package has neither package.sha256 nor package.sha256.p7s; the program is signed by"},
+        {"SignedManifestMalformed", 104, "ERROR package signature: manifest line 7 malformed", false,
+         [](InstallerRun& r, Ini& m, std::string& cfg) {
+           signedRun(r, m, cfg, e2e::publisher());
+           appendTo(r.packages / "package.sha256", std::string(64, 'a') + "  ../registry.reg\n");
+           e2e::signManifest(r.packages, e2e::publisher());
+         },
+         "package.sha256 line 7: the path holds \"..\""},
+        // An unsigned program still checks a package that is signed.
+        {"UnsignedProgramChangedSignedPackage", 104,
+         "ERROR package signature: configs.txt changed since signing", false,
+         [](InstallerRun& r, Ini&, std::string& cfg) {
+           r.writeConfigs(cfg);
+           cfg.clear();
+           e2e::signPackage(r.packages, e2e::stranger());
+           appendTo(r.packages / "configs.txt", "BiosVersion=1\n");
+         }},
+        {"ConfigMissing", 101, "ERROR configs.txt Not Found", false,
+         [](InstallerRun& r, Ini&, std::string& cfg) {
+           fs::remove(r.packages / "configs.txt");
+           cfg.clear();
+         }},
+        {"ConfigUnreadable", 102, "ERROR problem reading configs.txt ", false,
+         [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=3O8\n"; }},
+        {"ConfigIncomplete", 103, "ERROR problem reading the data from configs.txt", false,
+         [](InstallerRun&, Ini&, std::string& cfg) { cfg = cfg.substr(cfg.find('\n') + 1); }},
+        {"DeviceSearchFailsAfterMatch", 201, "ERROR check Win32_PnPSignedDriver fail", false,
+         [](InstallerRun&, Ini& m, std::string&) { m.set("pnp", "fail", "after_match"); }},
+        {"NoMatchingDevice", 202, "ERROR HWID not found", false,
+         [](InstallerRun&, Ini& m, std::string&) { m.removeSection("pnp"); }},
+        {"BiosTooOld", 301, "WARNING BIOS Version: 308 < Req BIOS Version: 310", false,
+         [](InstallerRun&, Ini&, std::string& cfg) { cfg += "BiosVersion=310\n"; }},
+        {"BiosUnreadable", 302, "ERROR checkTargetBIOS fail", false,
+         [](InstallerRun& r, Ini&, std::string&) {
+           r.writeRegistry(
+               "Windows Registry Editor Version 5.00\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\BIOS]\r\n\"BIOSVersion\"=\"KR15A."
+               "3O8\"\r\n");
+         }},
+        {"DriverTooOld", 402, "WARNING VGA Version doesn't match the requirement", false,
+         [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=31.0.21001.45010\n"; }},
+        {"DriverVersionUnparsable", 403, "ERROR checkTargetVGA fail", false,
+         [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VGAVersion=31.0.21OO1.45002\n"; }},
+        {"DriverInstallHangs", 1001, "ERROR Install AMD Special Driver timeout", true,
+         [](InstallerRun&, Ini& m, std::string&) {
+           m.set("devcon64", "install_hang", "yes").set("time", "timeout_scale", "0.01");
+         }},
+        {"DriverInstallFails", 1002, "ERROR Install AMD Special Driver fail: 1", true,
+         [](InstallerRun&, Ini& m, std::string&) { m.set("devcon64", "install_exit", "1"); }},
+        {"DriverInstallerMissing", 1003, "ERROR AMD Special Driver Installer not found", false,
+         [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "devcon64.exe"); }},
+        {"DriverInstallerPipeBreaks", 1003, "ERROR AMD Special Driver Installer Exception", true,
+         [](InstallerRun&, Ini& m, std::string&) { m.set("processes", "output_fail.devcon64.exe", "1"); }},
+        {"VersionReaderHangsAfterVersion", 2001, "ERROR Get AMD VBios Version timeout", true,
+         [](InstallerRun&, Ini& m, std::string&) {
+           m.set("amdvbflash", "ai_hang", "yes").set("time", "timeout_scale", "0.02");
+         }},
+        {"VersionReaderFailsAfterVersion", 2002, "ERROR amdvbflash -ai fail: 5", true,
+         [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "ai_exit", "5"); }},
+        {"VersionReaderPipeBreaksAfterVersion", 2003, "ERROR amdvbflash -ai Exception", true,
+         [](InstallerRun&, Ini& m, std::string&) { m.set("processes", "output_fail.amdvbflash.exe", "1"); }},
+        {"NoVersionLine", 2004, "ERROR fail to get VBIOS version", true,
+         [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "version", ""); }},
+        {"VersionFormatsDiffer", 701, "ERROR checkUptodate unknown AMD VBios Version format", true,
+         [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VBiosVersion_0=020.001.000.038\n"; }},
+        {"PackageVersionUnparsable", 702, "ERROR checkUptodate fail", true,
+         [](InstallerRun&, Ini&, std::string& cfg) { cfg += "VBiosVersion_0=020.001.000.038.01x300\n"; }},
+        {"StoppedOnBattery", 901, "WARNING DC mode! Stop VBIOS installation process", true,
+         [](InstallerRun&, Ini& m, std::string&) { m.set("power", "ac_line", "0"); }},
+        {"FlashHangs", 902, "ERROR VBIOS Flash Process timeout", true,
+         [](InstallerRun&, Ini& m, std::string&) {
+           // 90 s becomes 1.8 s; the same factor leaves the version read 400 ms,
+           // which a sanitizer build's child on a busy machine needs.
+           m.set("amdvbflash", "flash_hang", "yes").set("time", "timeout_scale", "0.02");
+         }},
+        {"FlashFails", 903, "ERROR VbFlashProcess fail: 3", true,
+         [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "flash_exit", "3"); }},
+        {"FlashNotCompleted", 904, "ERROR VbFlashProcess is not completed ", true,
+         [](InstallerRun&, Ini& m, std::string&) { m.set("amdvbflash", "flash_completes", "no"); }},
+        {"RomMissing", 905, "ERROR VbFlashProcess Exception", true,
+         [](InstallerRun& r, Ini&, std::string&) { fs::remove(r.packages / "kestrel_rx6700.rom"); }},
+        // The flash tool is forced past its own check: the image is checked before it starts.
+        {"ImageEmpty", 905, "ERROR VbFlashProcess Exception", true,
+         [](InstallerRun& r, Ini&, std::string&) { r.writeRom(""); },
+         "kestrel_rx6700.rom is not a PCI expansion ROM: it has 0 bytes, fewer than the 512 of the smallest "
+         "image; "
+         "nothing was flashed"},
+        {"ImageOfText", 905, "ERROR VbFlashProcess Exception", true,
+         [](InstallerRun& r, Ini&,
+            std::string&) { r.writeRom(std::string(600, '#') + "VBIOS_VERSION=1.2.3.4.5\n"); },
+         "kestrel_rx6700.rom is not a PCI expansion ROM: it starts with 23 23, not 55 AA"},
+        {"ImageOfAnotherDevice", 905, "ERROR VbFlashProcess Exception", true,
+         [](InstallerRun& r, Ini&, std::string&) { r.writeRom(rom(0x1002, 0x73FF)); },
+         "kestrel_rx6700.rom is for device 1002:73FF; this GPU is 1002:73DF; nothing was flashed"},
+        {"ImageOfTheOtherVendor", 905, "ERROR VbFlashProcess Exception", true,
+         [](InstallerRun& r, Ini&, std::string&) { r.writeRom(rom(0x10DE, 0x2520)); },
+         "kestrel_rx6700.rom is for device 10DE:2520; this GPU is 1002:73DF"},
+        {"ImageDamaged", 905, "ERROR VbFlashProcess Exception", true,
+         [](InstallerRun& r, Ini&, std::string&) {
+           std::string image = rom(0x1002, 0x73DF);
+           image[0x777] ^= 0x40;
+           r.writeRom(image);
+         },
+         "(a checksum mismatch); nothing was flashed"},
+        {"ImageChainCutShort", 905, "ERROR VbFlashProcess Exception", true,
+         [](InstallerRun& r, Ini&, std::string&) {
+           r.writeRom(rom(0x1002, 0x73DF, {}, true).substr(0, 4096 + 1024));
+         },
+         "image 2 of its chain ends at 6144 bytes, past the end of the file (5120 bytes)"},
+        {"ImageForADeviceInItsList", 0, "Restart System To Complete VBIOS Update", true,
+         [](InstallerRun& r, Ini&, std::string&) { r.writeRom(rom(0x1002, 0x73E0, {0x73DF})); }},
+        // A package may move a board to a new subsystem on purpose.
+        {"ImageOfAnotherSubsystem", 0,
+         "WARNING kestrel_rx6700.rom is for SUBSYS_0A1B1D6A; this GPU is SUBSYS_3A2F6A3D", true,
+         [](InstallerRun& r, Ini&, std::string&) { r.writeRom(rom(0x1002, 0x73DF, {}, false, 0x0A1B1D6A)); }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Codes, EveryCode, testing::ValuesIn(kCodes),

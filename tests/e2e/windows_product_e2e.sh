@@ -127,9 +127,9 @@ arrange() {  # <dir> <machine> <package> <changes...>
   for change in "$@"; do
     case $change in
       devices:*)
-        local spec=${change#devices:} size=0
-        [[ $spec == *:* ]] && size=${spec#*:}
-        awk -v n="${spec%%:*}" -v size="$size" '
+        local listed=${change#devices:} size=0
+        [[ $listed == *:* ]] && size=${listed#*:}
+        awk -v n="${listed%%:*}" -v size="$size" '
           { print }
           tolower($0) ~ /^[[:space:]]*\[pnp\]/ {
             pad = ""

@@ -10,7 +10,7 @@
 
 namespace testing_rom {
 
-struct RomSpec {
+struct RomLayout {
   uint16_t vendor = 0x1002, device = 0x73DF;
   uint16_t subsystemVendor = 0x6A3D, subsystem = 0x3A2F;
   std::string version = "020.001.000.038.016300";
@@ -28,24 +28,24 @@ inline void putWord(std::string& rom, size_t at, uint16_t value) {
 inline constexpr size_t kPcir = 0x1C0, kAtom = 0x200, kVersionText = 0x300;
 
 // One image: 55 AA, the PCI data structure at kPcir, `last` in its indicator.
-inline std::string romImage(const RomSpec& spec, size_t blocks, uint8_t codeType, bool last) {
+inline std::string romImage(const RomLayout& layout, size_t blocks, uint8_t codeType, bool last) {
   std::string rom(blocks * 512, '\0');
   rom[0] = '\x55';
   rom[1] = '\xAA';
   putWord(rom, 0x18, kPcir);
   rom.replace(kPcir, 4, "PCIR");
-  putWord(rom, kPcir + 4, spec.vendor);
-  putWord(rom, kPcir + 6, spec.device);
-  putWord(rom, kPcir + 0x0A, spec.deviceList.empty() ? 0x18 : 0x1C);
-  rom[kPcir + 0x0C] = spec.deviceList.empty() ? 0 : 3;
+  putWord(rom, kPcir + 4, layout.vendor);
+  putWord(rom, kPcir + 6, layout.device);
+  putWord(rom, kPcir + 0x0A, layout.deviceList.empty() ? 0x18 : 0x1C);
+  rom[kPcir + 0x0C] = layout.deviceList.empty() ? 0 : 3;
   rom[kPcir + 0x0F] = 0x03;  // class code: display controller
   putWord(rom, kPcir + 0x10, static_cast<uint16_t>(blocks));
   rom[kPcir + 0x14] = static_cast<char>(codeType);
   rom[kPcir + 0x15] = last ? '\x80' : '\0';
-  if (!spec.deviceList.empty()) {
+  if (!layout.deviceList.empty()) {
     putWord(rom, kPcir + 8, 0x20);
-    for (size_t i = 0; i < spec.deviceList.size(); ++i)
-      putWord(rom, kPcir + 0x20 + 2 * i, spec.deviceList[i]);
+    for (size_t i = 0; i < layout.deviceList.size(); ++i)
+      putWord(rom, kPcir + 0x20 + 2 * i, layout.deviceList[i]);
   }
   return rom;
 }
@@ -57,18 +57,18 @@ inline void fixChecksum(std::string& rom, size_t bytes) {
   rom[bytes - 1] = static_cast<char>((256 - sum % 256) % 256);
 }
 
-inline std::string makeRom(const RomSpec& spec = {}) {
-  std::string rom = romImage(spec, spec.blocks, spec.codeType, !spec.uefi);
-  rom[2] = static_cast<char>(spec.blocks);
+inline std::string makeRom(const RomLayout& layout = {}) {
+  std::string rom = romImage(layout, layout.blocks, layout.codeType, !layout.uefi);
+  rom[2] = static_cast<char>(layout.blocks);
   putWord(rom, 0x48, kAtom);
   putWord(rom, kAtom, 0x24);
   rom.replace(kAtom + 4, 4, "ATOM");
-  putWord(rom, kAtom + 24, spec.subsystemVendor);
-  putWord(rom, kAtom + 26, spec.subsystem);
-  const std::string text = "VBIOS_VERSION=" + spec.version + "\r\n";
+  putWord(rom, kAtom + 24, layout.subsystemVendor);
+  putWord(rom, kAtom + 26, layout.subsystem);
+  const std::string text = "VBIOS_VERSION=" + layout.version + "\r\n";
   rom.replace(kVersionText, text.size(), text);
-  fixChecksum(rom, spec.blocks * 512);
-  if (spec.uefi) rom += romImage(spec, 4, 3, true);
+  fixChecksum(rom, layout.blocks * 512);
+  if (layout.uefi) rom += romImage(layout, 4, 3, true);
   return rom;
 }
 

@@ -13,13 +13,13 @@ namespace {
 using testing_rom::kPcir;
 using testing_rom::makeRom;
 using testing_rom::putWord;
-using testing_rom::RomSpec;
+using testing_rom::RomLayout;
 
 TEST(VbiosImage, ReadsWhatTheImageSays) {
-  RomSpec spec;
-  spec.uefi = true;
-  spec.deviceList = {0x73E0, 0x73E1};
-  const package::ImageReading read = package::readVbiosImage(makeRom(spec));
+  RomLayout layout;
+  layout.uefi = true;
+  layout.deviceList = {0x73E0, 0x73E1};
+  const package::ImageReading read = package::readVbiosImage(makeRom(layout));
   ASSERT_TRUE(read.ok()) << read.problem;
   EXPECT_EQ(package::describeImage(read.image),
             "1002:73DF (also 73E0 73E1), SUBSYS_3A2F6A3D, 2 images in the chain (x86, UEFI)");
@@ -27,14 +27,14 @@ TEST(VbiosImage, ReadsWhatTheImageSays) {
 
 TEST(VbiosImage, RefusesEachMalformedFileWithItsReason) {
   const std::string good = makeRom();
-  auto changed = [&](const std::function<void(std::string&)>& change, const RomSpec& spec = {}) {
-    std::string rom = makeRom(spec);
+  auto changed = [&](const std::function<void(std::string&)>& change, const RomLayout& layout = {}) {
+    std::string rom = makeRom(layout);
     change(rom);
     return rom;
   };
-  RomSpec uefiFirst;
+  RomLayout uefiFirst;
   uefiFirst.codeType = 3;
-  RomSpec chained;
+  RomLayout chained;
   chained.uefi = true;
   struct Case {
     const char* name;
@@ -89,23 +89,23 @@ TEST(VbiosImage, RefusesEachMalformedFileWithItsReason) {
   EXPECT_TRUE(package::readVbiosImage(good).ok());
 }
 
-RomSpec ids(uint16_t vendor, uint16_t device, uint16_t subsystemVendor = 0x6A3D,
-            uint16_t subsystem = 0x3A2F) {
-  RomSpec spec;
-  spec.vendor = vendor;
-  spec.device = device;
-  spec.subsystemVendor = subsystemVendor;
-  spec.subsystem = subsystem;
-  return spec;
+RomLayout ids(uint16_t vendor, uint16_t device, uint16_t subsystemVendor = 0x6A3D,
+              uint16_t subsystem = 0x3A2F) {
+  RomLayout layout;
+  layout.vendor = vendor;
+  layout.device = device;
+  layout.subsystemVendor = subsystemVendor;
+  layout.subsystem = subsystem;
+  return layout;
 }
 
 TEST(VbiosImage, FitsOnlyTheDeviceItNames) {
-  RomSpec listed;
+  RomLayout listed;
   listed.deviceList = {0x73E0};
   const char* gpu = "PCI\\VEN_1002&DEV_73DF&SUBSYS_3A2F6A3D&REV_C1";
   struct Case {
     const char* name;
-    RomSpec spec;
+    RomLayout layout;
     std::string device;
     std::string refusal, warning;
   } cases[] = {
@@ -121,7 +121,7 @@ TEST(VbiosImage, FitsOnlyTheDeviceItNames) {
       {"a prefix without the device judges the vendor alone", ids(0x1002, 0x73FF), "PCI\\VEN_1002", "", ""},
   };
   for (const Case& c : cases) {
-    const package::ImageReading read = package::readVbiosImage(makeRom(c.spec));
+    const package::ImageReading read = package::readVbiosImage(makeRom(c.layout));
     ASSERT_TRUE(read.ok()) << c.name << ": " << read.problem;
     const package::ImageFit fit =
         package::fitImageToDevice(read.image, package::pciIdsOf(c.device), "this GPU is");
