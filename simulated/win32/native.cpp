@@ -18,8 +18,26 @@ fs::path fromUtf8(std::string_view utf8) { return fs::path(platform::win32::toWi
 
 std::string toUtf8(const fs::path& path) { return platform::win32::toUtf8(path.native()); }
 
+namespace {
+
+// The shipped program gives its children an environment of its own, without
+// OVVB_MACHINE; under it, a Wine test prefix names the machine here for the
+// stand-in tools it starts.
+fs::path testPrefixRoot() {
+  wchar_t value[2048];
+  DWORD size = sizeof value;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OvVBiosTest", L"MachineRoot", RRF_RT_REG_SZ, nullptr,
+                   value, &size) != ERROR_SUCCESS)
+    return {};
+  return fs::path(value);
+}
+
+}  // namespace
+
 fs::path namedRoot() {
   std::string named = platform::environmentVariable("OVVB_MACHINE");
+  if (named.empty())
+    if (fs::path root = testPrefixRoot(); !root.empty()) return root;
   if (!named.empty() && named.front() == '/') {
     // Wine shows the Unix root as Z:.
     std::string windows = "Z:";

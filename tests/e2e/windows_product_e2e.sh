@@ -220,13 +220,17 @@ import_reg() {
 }
 
 # The BIOS values of the machine's registry.reg in the prefix's registry
-# (the key is volatile in Wine, so written before every run), and no state
-# record of an earlier run.
-set_registry() {
-  local values
+# (the key is volatile in Wine, so written before every run), no state
+# record of an earlier run, and the machine's folder for the stand-in tools:
+# the product starts them with an environment of its own, without
+# OVVB_MACHINE.
+set_registry() {  # <registry.reg> <machine folder>
+  local values root
   mapfile -t values < <(tr -d '\r' <"$1" | awk '/^\[/ { inside = ($0 ~ /System\\BIOS\]$/); next } inside && /^"[^"]+"="/')
+  root=$(winpath "$2")
   import_reg '[-HKEY_LOCAL_MACHINE\SOFTWARE\Orvo\VBIOS]' '' '[HKEY_LOCAL_MACHINE\HARDWARE\DESCRIPTION\System\BIOS]' \
-    '"BaseBoardProduct"=-' '"BIOSVersion"=-' '"SystemManufacturer"=-' "${values[@]}"
+    '"BaseBoardProduct"=-' '"BIOSVersion"=-' '"SystemManufacturer"=-' "${values[@]}" '' \
+    '[HKEY_LOCAL_MACHINE\SOFTWARE\OvVBiosTest]' "\"MachineRoot\"=\"${root//\\/\\\\}\""
 }
 
 # Clicks button1 of each installer window (OK, or the restart dialog's No,
@@ -253,7 +257,7 @@ run_product() {
   local dir=$1/win pid clicker waited=0
   prepare "$dir" "$bin/OvVBiosInstaller.exe" "$bin"
   configure_drivers "$dir/machine/machine.ini"
-  set_registry "$dir/machine/registry.reg"
+  set_registry "$dir/machine/registry.reg" "$dir/machine"
   rm -f "$logfile"
   LANG=en_US.UTF-8 OVVB_MACHINE="$(winpath "$dir/machine")" "$wine" "$dir/OvVBiosInstaller.exe" \
     >"$dir/stdout.txt" 2>&1 &
@@ -309,7 +313,7 @@ import_reg "[$unmanaged]" '"Managed"="N"'
 finish() {
   [ "$dock_installed" = yes ] || drv dock-install
   [ "$acpi_started" = yes ] || drv acpi-start
-  import_reg "[-$unmanaged]"
+  import_reg "[-$unmanaged]" '' '[-HKEY_LOCAL_MACHINE\SOFTWARE\OvVBiosTest]'
   rm -rf "$work"
 }
 trap finish EXIT
