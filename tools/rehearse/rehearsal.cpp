@@ -25,6 +25,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/signature.h"
+#include "simulated/machine_ini.h"
 #include "simulated/trace_reader.h"
 #include "tools/package_check/nvidia_version.h"
 #include "tools/package_check/package_folder.h"
@@ -143,52 +144,35 @@ std::string packageFileNamed(const fs::path& folder, std::string_view name) {
   return {};
 }
 
-// The four characters after `field` ("VEN_", "DEV_") in a hardware ID or
-// prefix; empty where the ID does not name them.
-std::string pciField(std::string_view id, std::string_view field) {
-  const size_t at = id.find(field);
-  if (at == std::string_view::npos || id.size() < at + field.size() + 4) return {};
-  return std::string(id.substr(at + field.size(), 4));
-}
-
 // Whether an entry's prefix names the GPU's vendor and device (or the vendor
 // alone, which then takes every device of it).
-bool isTargeted(const std::string& gpu, const VBiosConfigs& configs) {
+bool isTargeted(const package::PciIds& gpu, const VBiosConfigs& configs) {
   for (int32_t i = 0; i < package::countRomEntries(configs); ++i) {
-    const std::string& prefix = configs.vb[i].vbHWID;
-    const std::string vendor = pciField(prefix, "VEN_"), device = pciField(prefix, "DEV_");
-    if (!vendor.empty() && gpu.starts_with(vendor + ":") && (device.empty() || gpu.ends_with(":" + device)))
+    const package::PciIds entry = package::pciIdsOf(configs.vb[i].vbHWID);
+    if (entry.vendor && entry.vendor == gpu.vendor && (!entry.device || entry.device == gpu.device))
       return true;
   }
   return false;
 }
 
-// The GPU a machine.ini carries, as vendor:device: the first [pnp] device
-// that one of the package's entries matches, or else the first device.
-std::string gpuOf(const std::string& machineIni, const VBiosConfigs& configs) {
-  std::string first, matched, section;
-  std::istringstream lines(machineIni);
-  for (std::string line; std::getline(lines, line) && matched.empty();) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t start = line.find_first_not_of(" \t");
-    if (start == std::string::npos) continue;
-    if (line[start] == '[') {
-      section = line.substr(start, line.find(']') - start + 1);
-      continue;
-    }
-    if (section != "[pnp]" || line.compare(start, 6, "device") != 0) continue;
-    const size_t equals = line.find('=', start);
-    if (equals == std::string::npos) continue;
-    std::string id = line.substr(equals + 1, line.find('|', equals) - equals - 1);
-    id.erase(0, id.find_first_not_of(" \t"));
-    while (!id.empty() && (id.back() == ' ' || id.back() == '\t')) id.pop_back();
-    const std::string kind = pciField(id, "VEN_") + ":" + pciField(id, "DEV_");
-    if (kind.size() != 9) continue;
-    if (first.empty()) first = kind;
-    for (int32_t i = 0; i < package::countRomEntries(configs) && matched.empty(); ++i)
-      if (package::hardwareIdMatches(id, configs.vb[i].vbHWID)) matched = kind;
+// The GPU a machine carries, as vendor:device, and whether the package
+// targets it: the first [pnp] device one of the package's entries matches,
+// or else the first device.
+void readGpu(const std::string& machineIni, const VBiosConfigs& configs, RehearsalRow& row) {
+  std::optional<package::PciIds> first, matched;
+  for (const std::string& line : simulated::MachineIni::parse(machineIni).getAll("pnp", "device")) {
+    std::string_view id = std::string_view(line).substr(0, line.find('|'));
+    while (!id.empty() && (id.back() == ' ' || id.back() == '\t')) id.remove_suffix(1);
+    const package::PciIds ids = package::pciIdsOf(id);
+    if (!ids.vendor || !ids.device) continue;
+    if (!first) first = ids;
+    for (int32_t i = 0; i < package::countRomEntries(configs) && !matched; ++i)
+      if (package::hardwareIdMatches(id, configs.vb[i].vbHWID)) matched = ids;
+    if (matched) break;
   }
-  return !matched.empty() ? matched : !first.empty() ? first : "no GPU";
+  const std::optional<package::PciIds>& gpu = matched ? matched : first;
+  row.gpu = gpu ? package::pciPair(*gpu->vendor, *gpu->device) : "no GPU";
+  row.targeted = gpu && isTargeted(*gpu, configs);
 }
 
 // Why a row ended so, in the log's own words: its last ERROR or WARNING
@@ -500,8 +484,7 @@ RehearsalRow readRow(const RehearsalMachine& machine, const PoolJob& job, const 
   RehearsalRow row;
   row.machine = machine.name;
   row.aimedAt = machine.expectedCode;
-  row.gpu = gpuOf(machine.machineIni, configs);
-  row.targeted = isTargeted(row.gpu, configs);
+  readGpu(machine.machineIni, configs, row);
   row.ran = result.started;
   row.killed = result.killed;
   row.seconds = result.seconds;
